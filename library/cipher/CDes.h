@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "ravlin_export.h"
+
+/// The DES file cipher (ECB, CBC, OFB, CFB with a unit of 1 to 8 bytes and a
+/// feedback width in bits). Every enciphered file of the system uses CFB, unit 7,
+/// feedback 59, with the key and initial vector below. One thread at a time;
+/// objects share no state.
+class RAVLIN_EXPORT CDes {
+public:
+    static constexpr const char* kKey = "3C91D07A5EF2B864";
+    static constexpr const char* kIV = "7F0A2C6D19E4B358";
+    static constexpr int kUnit = 7;
+    static constexpr int kShift = 59;
+    static constexpr int kLineBufferSize = 32768;
+
+    CDes();
+    virtual ~CDes();
+    CDes(const CDes&) = delete;
+    CDes& operator=(const CDes&) = delete;
+
+    /// Resets all state and prepares the key schedule. direction 0 deciphers,
+    /// non-zero enciphers; mode 1 ECB, 2 CBC, 3 OFB, 4 CFB. Returns 0, or 1 when
+    /// mode is CFB and unit * 8 > shift.
+    int Setting(int direction, int mode, const char* keyHex, const char* ivHex, int unit, int shift);
+    /// Setting with the system's parameters (CFB, unit 7, feedback 59, key and IV above).
+    int SettingSystem(int direction) { return Setting(direction, 4, kKey, kIV, kUnit, kShift); }
+
+    /// fopen "rb"; returns 0 on success, 1 on failure.
+    virtual int OpenReadFile(const char* path);
+    virtual void CloseReadFile();
+    /// fopen "wb"; returns 0 on success, 1 on failure.
+    virtual int OpenWriteFile(const char* path);
+    /// pad != 0 writes pending bytes zero-padded to a whole unit; then closes.
+    virtual void CloseWriteFile(int pad);
+
+    /// fseek on the read file; returns fseek's result.
+    int Seek(long offset, int origin);
+    /// Reads up to n bytes and transforms them; returns the (padded) transformed length.
+    int ReadData(char* buf, int n);
+    /// One line of the transformed stream without its LF (and CR before it), cut to
+    /// `size` characters; buf must hold size + 1 bytes. Returns 0 = line stored,
+    /// 1 = end of file, -1 = the line does not fit the line buffer.
+    int ReadLine(char* buf, int size);
+    /// Transforms and writes whole units; returns bytes written by this call, or -1
+    /// (with a message on stderr) when no write file is open.
+    int WriteData(const char* buf, int n);
+    /// Writes text unchanged (not enciphered); returns the byte count.
+    int WriteString(const char* text);
+    /// Transforms buf in memory after zero-padding it to a whole unit (buf must have
+    /// room); returns the padded length.
+    int TransData(char* buf, int n);
+    /// Transforms the whole read file into the write file.
+    void Run();
+    /// The reset that Setting starts with.
+    void initDes();
+
+    bool IsReadOpen() const { return m_readFile != nullptr; }
+    bool IsWriteOpen() const { return m_writeFile != nullptr; }
+
+private:
+    virtual int Read(char* buf, int n);
+    virtual int Write(const char* buf, int n);
+
+    void transform(uint8_t* data, int units);
+    int chunkSize() const;
+
+    int m_direction = 0;
+    int m_mode = 0;
+    int m_unit = 8;
+    int m_shift = 0;
+    int m_rest = 0;
+    uint64_t m_roundKeys[16] = {};
+    uint64_t m_register = 0;
+    int m_keyBits[64] = {};
+    uint64_t m_window = 0;
+    int m_shiftKind[2] = {};
+    int m_unitCount = 0;
+    uint8_t* m_data = nullptr;
+    std::FILE* m_readFile = nullptr;
+    std::FILE* m_writeFile = nullptr;
+    std::vector<char> m_pending;
+    int m_lineLength = 0;
+    std::vector<char> m_lineBuffer;
+};

@@ -1,0 +1,183 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cipher/CDes.h"
+#include "config/GroupList.h"
+#include "platform/TextFile.h"
+#include "ravlin_export.h"
+
+/// One group's settings record. Plain, copyable.
+class RAVLIN_EXPORT ConfigrationFileData {
+public:
+    int Block = 1;
+    int BlockLog = 1;
+    int AccessLog = 0;
+    int URLBlockFilter = 1;
+    int ExtensionBlockFilter = 1;
+    int AccessControlURL = 0;
+    int UploadNoFilteringURL = 1;
+    int DownloadNoFilteringURL = 1;
+    int UploadReplaceFilter = 1;
+    int DownloadReplaceFilter = 1;
+    int UploadBlockFilter = 1;
+    int PageBlockFilter = 1;
+    int UserFilter = 1;
+    int UserNoFilteringURL = 1;
+    int UserAccessControlURL = 0;
+    int MessageFlag = 0;
+    int MessageCode = 0;
+    long FilteringSize = 0;
+    long DownloadSize = 0;
+    std::string phraseText;
+    std::string noFilterText;
+    std::string passURLText;
+    /// One value per category of the category list, in list order.
+    std::vector<int> categoryStatus;
+};
+
+/// The process's configuration: every global setting as a public member named after
+/// its zpf.cnf key, one ConfigrationFileData per group, and the other configuration
+/// objects. Loaded by Initialize, written by SaveAll; bool results are true on
+/// failure. No lock: load and save must not overlap with other users, and the first
+/// getInstance must finish before a second thread calls it.
+class RAVLIN_EXPORT ConfigrationFileSigleton {
+public:
+    static constexpr const char* kMarker = "PLXharbor";
+
+    static ConfigrationFileSigleton* getInstance();
+    virtual ~ConfigrationFileSigleton();
+    ConfigrationFileSigleton(const ConfigrationFileSigleton&) = delete;
+    ConfigrationFileSigleton& operator=(const ConfigrationFileSigleton&) = delete;
+
+    /// Stores the text in errorText; shows and logs nothing.
+    virtual void Error(const char* text);
+
+    /// Loads every file of the program directory. Every step runs; true if any failed.
+    bool Initialize();
+    /// Writes every file; true if any write failed.
+    bool SaveAll(bool cipherCnf, bool phraseEuc);
+    bool ReadZpfCnf();
+    /// Sets bCiphered to cipher and writes zpf.cnf.
+    bool WriteZpfCnf(bool cipher);
+
+    bool ReadPassword();
+    bool WritePassword();
+
+    void SetZpfCnf(const char* path) { zpfCnfPath = path; }
+    void SetPhraseFdb(const char* path) { phrasePath = path; }
+    void SetNoFilterFdb(const char* path) { noFilterPath = path; }
+    void SetPassURLFdb(const char* path) { passURLPath = path; }
+    void SetGroup(const char* path) { groupPath = path; }
+    void SetTimeCnf(const char* path) { timeCnfPath = path; }
+    void SetIPlimit(const char* path) { ipLimitPath = path; }
+    void SetIPpass(const char* path) { ipPassPath = path; }
+
+    int doBlock(int group) const;
+    int doBlockLog(int group) const;
+    int doAccessLog(int group) const;
+    int bNoChange() const { return SetProxy; }
+    int bZpfKeep() const;
+    int bReboot() const { return RebootAt.empty() ? 0 : 1; }
+    int rebootAtHour() const;
+    int rebootAtMin() const;
+    int bAutoUpdate() const { return AutoUpdateAt.empty() ? 0 : 1; }
+    int AutoUpdateAtHour() const;
+    int AutoUpdateAtMin() const;
+    bool useFilteringDB() const;
+
+    const char* GetPhrase(int group) const { return cnfData[static_cast<size_t>(group)].phraseText.c_str(); }
+    const char* GetNoFilter(int group) const { return cnfData[static_cast<size_t>(group)].noFilterText.c_str(); }
+    const char* GetPassURL(int group) const { return cnfData[static_cast<size_t>(group)].passURLText.c_str(); }
+    void SetPhrase(const char* text, int group);
+    void SetNoFilter(const char* text, int group);
+    void SetPassURL(const char* text, int group);
+
+    /// Adds a group to the group list, the schedule and the per-group settings (a copy
+    /// of group 0's record). The caller passes a name the list does not hold yet.
+    void AddGroup(const char* name);
+
+    // ---- members, in the order of the library's interface ----
+    std::string errorText;
+    std::string adminPassword;
+
+    int Filtering = 1;
+    unsigned int Port = 3036;
+    std::string Proxy;
+    unsigned int ProxyPort = 0;
+    std::string HTTPSProxy;
+    unsigned int HTTPSProxyPort = 0;
+    std::string FTPProxy;
+    unsigned int FTPProxyPort = 0;
+    std::string ProxyUsername;
+    std::string ProxyPassword;
+    long LogSize = 1000;
+    int SleepTime = 20;
+    int TestMode = 0;
+    std::string RebootAt;
+    int CheckDuration = 0;
+    std::string AutoUpdateAt;
+    int AutoUpdateAtBoot = 0;
+    int LogFlag = 0;
+    std::string LogPath;
+    int zpfAuthorization = 0;
+    std::string ProgramIfMatch;
+    int ListenBacklog = 10;
+    int MaxSession = 30;
+    int MaxFileNo = 0;
+    int MsgNoSignal = 1;
+    unsigned int ConnectTimeout = 120;
+    int SetProxy = 0;
+    int NoConnectionsTab = 0;
+
+    /// One record per group once Initialize has run.
+    std::vector<ConfigrationFileData> cnfData;
+    GroupList groupList;
+
+    bool bPhraseChanged = false;
+    bool bNoFilterChanged = false;
+    bool bPassURLChanged = false;
+
+    std::string zpfCnfPath;
+    std::string phrasePath;
+    std::string noFilterPath;
+    std::string passURLPath;
+    std::string groupPath;
+    std::string timeCnfPath;
+    std::string ipLimitPath;
+    std::string ipPassPath;
+    std::string passwdPath;
+
+    bool bCiphered = false;
+
+protected:
+    /// Sets every default and builds the default paths from the program directory.
+    ConfigrationFileSigleton();
+
+    bool OpenZpfCnfRead();
+    void CloseZpfCnfRead();
+    /// Next key/value pair; *group is updated at section lines. False at end of file.
+    bool ReadCnf1Line(std::string* key, std::string* value, int* group);
+    bool OpenZpfCnfWrite();
+    void CloseZpfCnfWrite();
+    void WriteCnf1Line(const char* line);
+    void WriteCnf1Line(const char* key, std::string value);
+    void WriteCnf1Line(const char* key, long value);
+    void WriteCnf1Line(const char* key, int value);
+    void WriteCnf1Line(const char* key, unsigned int value);
+    void WriteCnf1Line(const char* key, bool value);
+    void WriteCnfComment(std::string text);
+
+    CDes des;
+    platform::TextFile cnfFile;
+    std::string cnfText;
+    /// Set when CloseZpfCnfWrite could not put the text on disk.
+    bool cnfWriteFailed = false;
+
+private:
+    /// Applies one key to the globals or to the given group's record. Returns false
+    /// for an unknown key.
+    bool applyKey(const std::string& key, const std::string& value, ConfigrationFileData& data,
+                  bool& sawHTTPSProxy, bool& sawFTPProxy);
+};

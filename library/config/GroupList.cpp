@@ -1,0 +1,88 @@
+// The group list and its file group.cnf.
+#include "config/GroupList.h"
+
+#include <cstring>
+
+#include "platform/TextFile.h"
+
+void GroupData::SetGroup(const char* newName, bool isDeleted)
+{
+    name = newName ? newName : "";
+    deleted = isDeleted;
+}
+
+GroupList::GroupList() { m_groups.emplace_back("", false); }
+
+int GroupList::InitGroupList(const char* path)
+{
+    m_groups.clear();
+    m_groups.emplace_back("", false);
+    if (!path)
+        return 0;
+    platform::TextFile file;
+    if (!file.Open(path, "r"))
+        return 1;
+    char buf[1024];
+    while (file.Gets(buf, sizeof buf)) {
+        size_t len = std::strlen(buf);
+        while (len > 0 && (buf[len - 1] == ' ' || buf[len - 1] == '\t' || buf[len - 1] == '\r' || buf[len - 1] == '\n'))
+            buf[--len] = '\0';
+        if (len == 0 || buf[0] == '#')
+            continue;
+        AddGroup(buf);
+    }
+    return 0;
+}
+
+bool GroupList::WriteGroupList(const char* path)
+{
+    platform::TextFile file;
+    if (!path || !file.Open(path, "wt"))
+        return true;
+    for (size_t i = 1; i < m_groups.size(); ++i) {
+        if (m_groups[i].deleted || m_groups[i].name.empty())
+            continue;
+        file.Printf("%s\n", m_groups[i].name.c_str());
+    }
+    return false;
+}
+
+int GroupList::GetGroupNo(const char* name) const
+{
+    for (size_t i = 0; i < m_groups.size(); ++i) {
+        if (m_groups[i] == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool GroupList::AddGroup(const char* name)
+{
+    if (GetGroupNo(name) >= 0)
+        return true;
+    m_groups.emplace_back(name, false);
+    return false;
+}
+
+bool GroupList::DeleteGroup(int index)
+{
+    if (index < 0 || index >= GetGroupNum())
+        return true;
+    m_groups[static_cast<size_t>(index)].SetGroup("", true);
+    return false;
+}
+
+std::string GroupList::GetGroupNameFromLine(const char* line)
+{
+    if (!line || line[0] != '%')
+        return {};
+    std::string text(line + 1);
+    // Search from the last character back to the second one for the closing '%'.
+    for (size_t i = text.size(); i-- > 1;) {
+        if (text[i] == '%') {
+            text.resize(i);
+            break;
+        }
+    }
+    return text;
+}

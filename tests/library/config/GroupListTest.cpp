@@ -1,0 +1,86 @@
+#include "config/GroupList.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TempProgramDir.h"
+
+using zpftest::TempProgramDir;
+
+TEST(GroupListTest, ReadSkipsCommentsBlanksAndDuplicates)
+{
+    TempProgramDir dir;
+    dir.writeBytes("group.cnf", "# staff groups\r\n\r\nb\r\nb \r\nc\r\n");
+    GroupList list;
+    ASSERT_EQ(list.InitGroupList(dir.file("group.cnf").c_str()), 0);
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_STREQ(list.GetGroupName(0), "");
+    EXPECT_STREQ(list.GetGroupName(1), "b");
+    EXPECT_STREQ(list.GetGroupName(2), "c");
+}
+
+TEST(GroupListTest, MissingFileLeavesDefaultGroupOnly)
+{
+    TempProgramDir dir;
+    GroupList list;
+    list.AddGroup("x");
+    EXPECT_EQ(list.InitGroupList(dir.file("none.cnf").c_str()), 1);
+    EXPECT_EQ(list.size(), 1);
+    EXPECT_EQ(list.InitGroupList(nullptr), 0);
+    EXPECT_EQ(list.size(), 1);
+}
+
+TEST(GroupListTest, WriteSkipsDefaultAndDeletedGroupsAndEndsLinesInCrLf)
+{
+    TempProgramDir dir;
+    GroupList list;
+    EXPECT_FALSE(list.AddGroup("kids"));
+    EXPECT_TRUE(list.AddGroup("kids"));
+    EXPECT_FALSE(list.AddGroup("staff"));
+    EXPECT_FALSE(list.AddGroup("guests"));
+    EXPECT_FALSE(list.DeleteGroup(2));
+    EXPECT_TRUE(list.DeleteGroup(4));
+    EXPECT_TRUE(list.DeleteGroup(-1));
+    EXPECT_EQ(list.size(), 4); // deleted entries keep their index
+    EXPECT_FALSE(list.WriteGroupList(dir.file("group.cnf").c_str()));
+    EXPECT_EQ(dir.readBytes("group.cnf"), "kids\r\nguests\r\n");
+
+    GroupList again;
+    again.InitGroupList(dir.file("group.cnf").c_str());
+    EXPECT_EQ(again.GetGroupNo("guests"), 2); // moved down after the save
+    EXPECT_TRUE(list.WriteGroupList(dir.file("no/such/dir/group.cnf").c_str()));
+}
+
+TEST(GroupListTest, LookupIsExactAndEmptyNameIsDefaultGroup)
+{
+    GroupList list;
+    list.AddGroup("Kids");
+    list.DeleteGroup(1);
+    EXPECT_EQ(list.GetGroupNo(""), 0);
+    EXPECT_EQ(list.GetGroupNo("Kids"), -1);
+    list.AddGroup("Kids");
+    EXPECT_EQ(list.GetGroupNo("kids"), -1);
+    EXPECT_EQ(list.GetGroupNo("Kids"), 2);
+    EXPECT_FALSE(list.DeleteGroup(0)); // allowed; the default group is never written
+    EXPECT_TRUE(list[0].deleted);
+}
+
+TEST(GroupListTest, SectionLineNames)
+{
+    struct Row {
+        const char* line;
+        const char* name;
+    } rows[] = {
+        {"%kids%", "kids"},
+        {"%kids%\n", "kids"},
+        {"%kids\n", "kids\n"}, // no closing '%': the line end stays and names no group
+        {"%%", "%"},
+        {"%%\n", "%\n"},
+        {"%a%b%", "a%b"},
+        {"kids%", ""},
+        {"", ""},
+        {"%", ""},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(GroupList::GetGroupNameFromLine(r.line), r.name) << r.line;
+    EXPECT_EQ(GroupList::GetGroupNameFromLine(nullptr), "");
+}

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# tools/build.sh BUILD_DIR [cmake options...]: configures and builds one tree.
+set -euo pipefail
+dir=$1; shift
+cmake -S "$(dirname "$0")/.." -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
