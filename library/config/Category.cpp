@@ -40,14 +40,16 @@ int parseInt(std::string_view s)
 }
 
 // The key names a file in the program directory that the filter update writes, so a
-// key that could leave the directory (or is not text) is refused.
+// key that could leave the directory (or is not text) is refused. It is also a zpf.cnf
+// key: one with '=' or starting like a comment or section line would not read back
+// (and a section line would hide the group's remaining settings).
 bool isSafeKey(std::string_view key)
 {
-    if (key == "." || key == "..")
+    if (key == "." || key == ".." || (!key.empty() && (key[0] == '#' || key[0] == '%')))
         return false;
     for (char c : key) {
         auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '/')
+        if (u < 0x20 || u == 0x7F || c == '/' || c == '=')
             return false;
     }
     return encoding::findSjisChar(key, '\\') == std::string_view::npos;

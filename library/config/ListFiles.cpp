@@ -1,5 +1,5 @@
 // The per-group list files phrase.fdb, nofilter.fdb and passurl.fdb: the section
-// reader, the phrase variant lines, and the singleton's read, write and set members.
+// reader, the phrase variant lines, and the singleton's read and write members.
 #include "config/ListFiles.h"
 
 #include "common/Encoding.h"
@@ -297,14 +297,6 @@ bool writeList(ConfigrationFileSigleton& cnf, bool& changed, const std::string& 
     return false;
 }
 
-void setText(ConfigrationFileSigleton& cnf, bool& changed, TextField field, const char* text, int group)
-{
-    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
-        return;
-    cnf.cnfData[static_cast<size_t>(group)].*field = text ? text : "";
-    changed = true;
-}
-
 } // namespace
 
 bool ConfigrationFileSigleton::ReadPhrase()
@@ -335,19 +327,4 @@ bool ConfigrationFileSigleton::WriteNoFilter()
 bool ConfigrationFileSigleton::WritePassURL()
 {
     return writeList(*this, bPassURLChanged, passURLPath, &ConfigrationFileData::passURLText, false, false);
-}
-
-void ConfigrationFileSigleton::SetPhrase(const char* text, int group)
-{
-    setText(*this, bPhraseChanged, &ConfigrationFileData::phraseText, text, group);
-}
-
-void ConfigrationFileSigleton::SetNoFilter(const char* text, int group)
-{
-    setText(*this, bNoFilterChanged, &ConfigrationFileData::noFilterText, text, group);
-}
-
-void ConfigrationFileSigleton::SetPassURL(const char* text, int group)
-{
-    setText(*this, bPassURLChanged, &ConfigrationFileData::passURLText, text, group);
 }

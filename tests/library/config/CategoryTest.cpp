@@ -2,7 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
+
+#include "cipher/CDes.h"
+#include "common/Encoding.h"
+#include "config/ConfigrationFile.h"
+#include "platform/TextFile.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::Crlf;
+using zpftest::TempProgramDir;
 
 namespace {
 
@@ -148,13 +159,16 @@ TEST(CategoryTest, LinesAreCutAtTheReadBufferAndNulEndsThem)
     EXPECT_EQ(list[1].rest, "x");
 }
 
-TEST(CategoryTest, KeysThatLeaveTheDirectoryAreRefused)
+TEST(CategoryTest, KeysThatAreNoSafeFileOrConfigKeyAreRefused)
 {
     CCategoryList list;
     EXPECT_FALSE(list.MergeLine("1|a|b|1|n|../x.fdb|r"));
     EXPECT_FALSE(list.MergeLine("1|a|b|1|n|..|r"));
     EXPECT_FALSE(list.MergeLine("1|a|b|1|n|a\\b.fdb|r"));
     EXPECT_FALSE(list.MergeLine("1|a|b|1|n|a\x01.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|%x.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|#x.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|x=y.fdb|r"));
     EXPECT_FALSE(list.MergeLine("-1|a|b|1|n|a.fdb|r"));
     EXPECT_FALSE(list.MergeLine(""));
     EXPECT_FALSE(list.MergeLine(nullptr));
@@ -177,4 +191,140 @@ TEST(CategoryTest, CategoryCountIsBounded)
     // Known keys still update once the list is full.
     EXPECT_TRUE(list.MergeLine("1|a|b|1|renamed|k0.fdb|r"));
     EXPECT_EQ(list[0].name, "renamed");
+}
+
+// ---- the enciphered file and the configuration singleton ----
+
+namespace {
+
+class TestConfig : public ConfigrationFileSigleton {};
+
+void writeEnciphered(const std::string& path, const std::string& text)
+{
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(1), 0);
+    ASSERT_EQ(des.OpenWriteFile(path.c_str()), 0);
+    des.WriteData(text.data(), static_cast<int>(text.size()));
+    des.CloseWriteFile(1);
+}
+
+std::string sampleList()
+{
+    std::string text;
+    EXPECT_TRUE(platform::ReadFileBytes(ZPF_TEST_DATA_DIR "/../../data/category2.cnf.txt", text));
+    return text;
+}
+
+class CategoryFileTest : public ::testing::Test {
+protected:
+    TempProgramDir dir;
+};
+
+} // namespace
+
+TEST_F(CategoryFileTest, ReadsTheShippedSampleWithJapaneseNames)
+{
+    writeEnciphered(dir.file("category2.cnf"), sampleList());
+    CCategoryList list;
+    ASSERT_FALSE(list.ReadCategoryFile()) << list.errorText;
+    ASSERT_EQ(list.size(), 8);
+    EXPECT_EQ(list.GetLiveCategoryNum(), 8);
+    EXPECT_EQ(list[0].key, "adult.fdb");
+    EXPECT_EQ(encoding::sjisToUtf8(list[0].name), "アダルト・ポルノ");
+    EXPECT_EQ(encoding::sjisToUtf8(list[2].name), "暴力・残虐表現");
+    EXPECT_EQ(encoding::sjisToUtf8(list[4].name), "違法ソフトウェア");
+    EXPECT_EQ(encoding::sjisToUtf8(list[7].name), "ﾁｬｯﾄ・掲示板");
+    EXPECT_EQ(list[7].number, 108);
+    EXPECT_EQ(list[7].rest, "http://update.invalid/zpfl/chat.fdb");
+}
+
+TEST_F(CategoryFileTest, UnreadableFilesLeaveTheListAlone)
+{
+    const std::string good = "1|a|b|1|n|a.fdb|r\n";
+    std::string enciphered;
+    writeEnciphered(dir.file("good.cnf"), good + good + good);
+    enciphered = dir.readBytes("good.cnf");
+    ASSERT_EQ(enciphered.size() % 7, 0u);
+
+    struct Row {
+        const char* what;
+        std::string bytes; // empty: no file at all
+        const char* error;
+    };
+    const Row rows[] = {
+        {"missing", "", "CategoryFile Cipher Open Error"},
+        {"not enciphered", std::string(good + good + good + "1|a|b|2|n|b.fdb|r\n").substr(0, 70),
+         "CategoryFile Format Error"},
+        {"cut inside a unit", enciphered.substr(0, enciphered.size() - 3), "CategoryFile Format Error"},
+        {"too large", std::string(CCategoryList::kMaxFileBytes + 7, '\0'), "CategoryFile Format Error"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::remove(dir.file("category2.cnf").c_str());
+        if (!r.bytes.empty())
+            dir.writeBytes("category2.cnf", r.bytes);
+        CCategoryList list;
+        list.MergeText("1|a|b|7|kept|kept.fdb|r\n");
+        EXPECT_TRUE(list.ReadCategoryFile());
+        EXPECT_EQ(list.errorText, r.error);
+        ASSERT_EQ(list.size(), 1);
+        EXPECT_FALSE(list[0].stale);
+    }
+}
+
+TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCategory)
+{
+    writeEnciphered(dir.file("category2.cnf"), "1|a|b|101|Adult|adult.fdb|r\n"
+                                               "0|a|b|102|Game|game.fdb|r\n"
+                                               "2|a|b|103|News|news.fdb|r\n");
+    dir.writeBytes("zpf.cnf", Crlf("Port=3036\n\n#Game\ngame.fdb=1\nother.fdb=5\nnews.fdb\n"));
+    TestConfig cnf;
+    cnf.Initialize(); // the list files are missing; the categories still load
+    ASSERT_EQ(cnf.cnfData.size(), 1u);
+    EXPECT_EQ(cnf.cnfData[0].categoryStatus, (std::vector<int>{1, 1, 2}));
+
+    cnf.AddGroup("kids");
+    cnf.cnfData[1].categoryStatus[0] = 0;
+    ASSERT_FALSE(cnf.WriteZpfCnf(false));
+    std::string written = dir.readBytes("zpf.cnf");
+    EXPECT_NE(written.find("\r\n\r\n#Adult\r\nadult.fdb=1\r\n#Game\r\ngame.fdb=1\r\n#News\r\nnews.fdb=2\r\nBlock="),
+              std::string::npos);
+    EXPECT_NE(written.find("%kids%\r\n#Adult\r\nadult.fdb=0\r\n"), std::string::npos);
+
+    std::string name;
+    EXPECT_TRUE(cnf.GetCategoryName(102, name));
+    EXPECT_EQ(name, "Game");
+    EXPECT_TRUE(cnf.GetCategoryClass(103, name));
+    EXPECT_EQ(name, "News");
+    EXPECT_FALSE(cnf.GetCategoryName(999, name));
+    EXPECT_EQ(name, "");
+    EXPECT_FALSE(cnf.GetCategoryClass(999, name));
+    EXPECT_TRUE(cnf.GetCategoryUse(0));  // group 0 still blocks it
+    EXPECT_EQ(cnf.GetStatusCategoryNum(0, 1), 2);
+    EXPECT_EQ(cnf.GetStatusCategoryNum(1, 1), 1);
+    EXPECT_EQ(cnf.GetStatusCategoryNum(9, 1), 0);
+    EXPECT_FALSE(cnf.GetCategoryUse(7));
+}
+
+TEST_F(CategoryFileTest, ReloadKeepsStaleCategoriesInZpfCnf)
+{
+    writeEnciphered(dir.file("category2.cnf"), "1|a|b|101|Adult|adult.fdb|r\n0|a|b|102|Game|game.fdb|r\n");
+    dir.writeBytes("zpf.cnf", Crlf("\ngame.fdb=2\n"));
+    TestConfig cnf;
+    cnf.Initialize();
+    EXPECT_EQ(cnf.GetStatusCategoryNum(0, 2), 1);
+
+    // The new list drops Adult and adds Drug; Game keeps index 1 and its value.
+    writeEnciphered(dir.file("category2.cnf"), "0|a|b|102|Game|game.fdb|r\n1|a|b|104|Drug|drug.fdb|r\n");
+    cnf.Initialize();
+    ASSERT_EQ(cnf.categoryList.size(), 3);
+    EXPECT_TRUE(cnf.categoryList[0].stale);
+    EXPECT_EQ(cnf.categoryList[2].key, "drug.fdb");
+    EXPECT_EQ(cnf.cnfData[0].categoryStatus, (std::vector<int>{1, 2, 1}));
+    EXPECT_EQ(cnf.GetStatusCategoryNum(0, 1), 1); // the stale Adult no longer counts
+    EXPECT_TRUE(cnf.GetCategoryUse(0));
+
+    ASSERT_FALSE(cnf.WriteZpfCnf(false));
+    EXPECT_NE(dir.readBytes("zpf.cnf").find("#Adult\r\nadult.fdb=1\r\n#Game\r\ngame.fdb=2\r\n#Drug\r\ndrug.fdb=1\r\n"),
+              std::string::npos);
 }

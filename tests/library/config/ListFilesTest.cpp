@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Encoding.h"
+#include "config/ConfigrationFile.h"
 #include "platform/TextFile.h"
 #include "support/TempProgramDir.h"
 
@@ -233,4 +234,74 @@ TEST(ListFilesTest, JisPatternLineReadsBackAlone)
     std::string written = listfiles::PhraseLines(line, false);
     EXPECT_NE(written, line);
     EXPECT_EQ(readBack(none, "\n" + written + "next\n", true)[0], line + "next\n");
+}
+
+// ---- the singleton's list members ----
+
+namespace {
+class TestConfig : public ConfigrationFileSigleton {};
+} // namespace
+
+TEST(ListFilesTest, WritePhraseReadsBackToTheSameGroupTexts)
+{
+    TempProgramDir dir;
+    std::vector<std::string> phrases = fixturePhrases();
+    const std::string texts[] = {
+        phrases[0] + "casino\n" + phrases[2],
+        phrases[1] + phrases[5] + "(free money)\n" + phrases[3],
+        phrases[6] + phrases[4] + "poker\n" + phrases[8],
+    };
+    {
+        TestConfig cnf;
+        cnf.AddGroup("kids");
+        cnf.AddGroup("staff");
+        EXPECT_FALSE(cnf.WritePhrase(false)); // nothing changed: nothing written
+        EXPECT_FALSE(platform::PathExists(dir.file("phrase.fdb")));
+        for (int g = 0; g < 3; ++g)
+            cnf.SetPhrase(texts[g].c_str(), g);
+        EXPECT_TRUE(cnf.bPhraseChanged);
+        ASSERT_FALSE(cnf.WritePhrase(false));
+        EXPECT_FALSE(cnf.bPhraseChanged);
+    }
+    std::string first = dir.readBytes("phrase.fdb");
+    TestConfig cnf;
+    cnf.AddGroup("kids");
+    cnf.AddGroup("staff");
+    cnf.bPhraseChanged = true;
+    ASSERT_FALSE(cnf.ReadPhrase());
+    EXPECT_FALSE(cnf.bPhraseChanged);
+    for (int g = 0; g < 3; ++g)
+        EXPECT_EQ(cnf.GetPhrase(g), texts[g]) << g;
+
+    // Read and written again, the file is byte for byte the same.
+    cnf.SetPhrase(cnf.GetPhrase(0), 0);
+    ASSERT_FALSE(cnf.WritePhrase(false));
+    EXPECT_EQ(dir.readBytes("phrase.fdb"), first);
+}
+
+TEST(ListFilesTest, PlainListFlagsAndFailures)
+{
+    TempProgramDir dir;
+    TestConfig cnf;
+    cnf.AddGroup("kids");
+    EXPECT_TRUE(cnf.ReadNoFilter()); // no file yet
+    cnf.SetNoFilter("http://ok.example/\n", 1);
+    cnf.SetPassURL("http://pass.example/", 0);
+    EXPECT_FALSE(cnf.WriteNoFilter());
+    EXPECT_FALSE(cnf.WritePassURL());
+    EXPECT_EQ(dir.readBytes("nofilter.fdb"), "\r\n\r\n%kids%\r\nhttp://ok.example/\r\n");
+    EXPECT_EQ(dir.readBytes("passurl.fdb"), "\r\nhttp://pass.example/\r\n%kids%\r\n");
+
+    TestConfig other;
+    other.AddGroup("kids");
+    EXPECT_FALSE(other.ReadNoFilter());
+    EXPECT_FALSE(other.ReadPassURL());
+    EXPECT_STREQ(other.GetNoFilter(1), "http://ok.example/\n");
+    EXPECT_STREQ(other.GetPassURL(0), "http://pass.example/\n");
+
+    // A file that cannot be written leaves the change flag set.
+    other.SetNoFilterFdb(dir.file("missing/nofilter.fdb").c_str());
+    other.SetNoFilter("x\n", 0);
+    EXPECT_TRUE(other.WriteNoFilter());
+    EXPECT_TRUE(other.bNoFilterChanged);
 }
