@@ -2,6 +2,8 @@
 // reader, the phrase variant lines, and the singleton's read and write members.
 #include "config/ListFiles.h"
 
+#include <algorithm>
+
 #include "common/Encoding.h"
 #include "config/ConfigrationFile.h"
 #include "platform/TextFile.h"
@@ -194,25 +196,30 @@ bool ReadListFile(const std::string& path, const GroupList& groups, const std::v
             return true;
     }
     file.Close();
+    ParseListText(bytes, groups, texts, phrase);
+    return false;
+}
 
+void ParseListText(std::string_view bytes, const GroupList& groups, const std::vector<std::string*>& texts,
+                   bool phrase)
+{
     SectionReader reader(groups, texts, phrase);
     std::string line;
     size_t pos = 0;
     while (pos < bytes.size()) {
         size_t lf = bytes.find('\n', pos);
-        size_t end = lf == std::string::npos ? bytes.size() : lf;
+        size_t end = lf == std::string_view::npos ? bytes.size() : lf;
         // Text mode: CR LF reads as LF. A NUL ends the line's text, as in a C string.
         size_t textEnd = end;
-        if (lf != std::string::npos && end > pos && bytes[end - 1] == '\r')
+        if (lf != std::string_view::npos && end > pos && bytes[end - 1] == '\r')
             --textEnd;
-        line.assign(bytes, pos, textEnd - pos);
+        line.assign(bytes.substr(pos, textEnd - pos));
         line.resize(std::min(line.size(), line.find('\0')));
-        if (lf != std::string::npos)
+        if (lf != std::string_view::npos)
             line.push_back('\n');
         reader.Line(line);
-        pos = lf == std::string::npos ? bytes.size() : lf + 1;
+        pos = lf == std::string_view::npos ? bytes.size() : lf + 1;
     }
-    return false;
 }
 
 std::string ListFileText(const GroupList& groups, const std::vector<const std::string*>& texts, bool phrase,

@@ -54,9 +54,13 @@ private:
 RAVLIN_EXPORT std::string PhraseLines(std::string_view line, bool phraseEuc);
 
 /// Reads a list file (text mode) into texts (see SectionReader). Returns true when the
-/// file cannot be opened; the texts are then unchanged.
+/// file cannot be opened or read or is larger than 16 MiB; the texts are then unchanged.
 RAVLIN_EXPORT bool ReadListFile(const std::string& path, const GroupList& groups,
                                 const std::vector<std::string*>& texts, bool phrase);
+
+/// ReadListFile's parser: the file's bytes as read from disk (CR LF or LF line ends).
+RAVLIN_EXPORT void ParseListText(std::string_view bytes, const GroupList& groups,
+                                 const std::vector<std::string*>& texts, bool phrase);
 
 /// The whole content of a list file for these texts (one per group; a missing entry
 /// counts as empty). A deleted group's lines are left out, since its section line
