@@ -19,7 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool phraseEuc = size > 0 && (data[0] & 1);
 
     listfiles::ParseListText(bytes, groups, out, true);
-    std::string written = listfiles::ListFileText(groups, in, true, phraseEuc);
+    std::string written;
+    for (char c : listfiles::ListFileText(groups, in, true, phraseEuc)) {
+        if (c == '\n')
+            written += '\r'; // as a text-mode write puts it on disk
+        written += c;
+    }
 
     std::vector<std::string> again(3);
     std::vector<std::string*> againOut{&again[0], &again[1], &again[2]};
