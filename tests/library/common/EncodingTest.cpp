@@ -53,31 +53,6 @@ std::string withoutEscapes(const std::string& jis)
 
 } // namespace
 
-TEST(EncodingTest, PairConversionMatchesKnownCodes)
-{
-    struct Row {
-        unsigned char lead, trail, row, cell;
-    };
-    const Row rows[] = {
-        {0x81, 0x40, 0x21, 0x21}, // ideographic space, first code
-        {0x8A, 0xBF, 0x34, 0x41}, // kanji
-        {0x83, 0x5C, 0x25, 0x3D}, // katakana so, trail byte '\'
-        {0x83, 0x7C, 0x25, 0x5D}, // katakana po, trail byte '|'
-        {0x95, 0x5C, 0x49, 0x3D}, // kanji with trail byte '\'
-        {0x88, 0x9F, 0x30, 0x21}, // first level-1 kanji
-        {0xEA, 0xA4, 0x74, 0x26}, // last level-2 kanji
-        {0xEF, 0xFC, 0x7E, 0x7E}, // last code of the pair rule
-    };
-    for (const Row& r : rows) {
-        auto [row, cell] = sjisToJis(r.lead, r.trail);
-        EXPECT_EQ(row, r.row) << std::hex << int(r.lead) << int(r.trail);
-        EXPECT_EQ(cell, r.cell) << std::hex << int(r.lead) << int(r.trail);
-        auto [lead, trail] = jisToSjis(r.row, r.cell);
-        EXPECT_EQ(lead, r.lead);
-        EXPECT_EQ(trail, r.trail);
-    }
-}
-
 TEST(EncodingTest, EveryJisCodeRoundTripsAndAgreesWithIconv)
 {
     int compared = 0;

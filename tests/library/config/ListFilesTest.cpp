@@ -105,35 +105,6 @@ TEST(ListFilesTest, PhraseVariantLines)
     }
 }
 
-TEST(ListFilesTest, PhraseListRoundTripsForSeveralGroups)
-{
-    std::vector<std::string> phrases = fixturePhrases();
-    ASSERT_GE(phrases.size(), 9u);
-    Groups g({"kids", "staff", "guests"});
-    g.texts[0] = phrases[0] + phrases[7] + phrases[5];
-    g.texts[1] = phrases[1] + phrases[2] + "casino\n" + phrases[3] + phrases[8];
-    g.texts[2] = phrases[4] + phrases[6] + "last line without LF";
-    // guests (3) stays empty.
-
-    TempProgramDir dir;
-    std::string path = dir.file("phrase.fdb");
-    ASSERT_FALSE(listfiles::WriteListFile(path, g.list, g.in(), true, false));
-    std::string first = dir.readBytes("phrase.fdb");
-    EXPECT_EQ(first.substr(0, 2), "\r\n");
-    EXPECT_NE(first.find("\r\n%kids%\r\n"), std::string::npos);
-
-    Groups back({"kids", "staff", "guests"});
-    back.texts[3] = "stale text of a group without a section";
-    ASSERT_FALSE(listfiles::ReadListFile(path, back.list, back.out(), true));
-    EXPECT_EQ(back.texts[0], g.texts[0]);
-    EXPECT_EQ(back.texts[1], g.texts[1]);
-    EXPECT_EQ(back.texts[2], g.texts[2] + "\n");
-    EXPECT_EQ(back.texts[3], "");
-
-    ASSERT_FALSE(listfiles::WriteListFile(path, back.list, back.in(), true, false));
-    EXPECT_EQ(dir.readBytes("phrase.fdb"), first);
-}
-
 TEST(ListFilesTest, ConsecutiveIdenticalAsciiPhrasesReadAsOne)
 {
     GroupList none;
@@ -167,18 +138,6 @@ TEST(ListFilesTest, MissingFileLeavesTextsAlone)
     EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), g.list, g.out(), true));
     EXPECT_EQ(g.texts[0], "keep0\n");
     EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), g.list, g.in(), false, false));
-}
-
-TEST(ListFilesTest, PlainListsAreWrittenUnchanged)
-{
-    Groups g({"a"});
-    g.texts[0] = "http://one/\nhttp://two/"; // no final LF: runs into the next empty line
-    g.texts[1] = "http://three/\n";
-    std::string content = listfiles::ListFileText(g.list, g.in(), false, false);
-    EXPECT_EQ(content, "\nhttp://one/\nhttp://two/\n%a%\nhttp://three/\n");
-    std::vector<std::string> texts = readBack(g.list, content, false);
-    EXPECT_EQ(texts[0], "http://one/\nhttp://two/\n");
-    EXPECT_EQ(texts[1], "http://three/\n");
 }
 
 TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFile)
