@@ -260,9 +260,8 @@ bool WriteListFile(const std::string& path, const GroupList& groups, const std::
     platform::TextFile file;
     if (!file.Open(path, "w"))
         return true;
-    bool ok = file.Puts(content) && file.Flush();
-    file.Close();
-    return !ok;
+    bool ok = file.Puts(content);
+    return !(file.Close() && ok);
 }
 
 } // namespace listfiles
