@@ -63,10 +63,8 @@ TEST(LogLineTest, DefaultFileFollowsTheWritersDirectoryRule)
     today.tm_mon = 4;
     today.tm_mday = 10;
     EXPECT_EQ(logline::DefaultLogFile(1, "/var/log/zpf", "/opt/zpf/", today), "/var/log/zpf/block20040510.log");
-    EXPECT_EQ(logline::DefaultLogFile(1, "", "/opt/zpf/", today), "/opt/zpf/block20040510.log");
-    EXPECT_EQ(logline::DefaultLogFile(3, "/l/", "/opt/zpf/", today), "/l/block20040510.log");
+    EXPECT_EQ(logline::DefaultLogFile(3, "", "/opt/zpf/", today), "/opt/zpf/block20040510.log");
     EXPECT_EQ(logline::DefaultLogFile(0, "", "/opt/zpf/", today), "/opt/zpf/zpf.log");
-    EXPECT_EQ(logline::DefaultLogFile(0, "/l", "/opt/zpf/", today), "/l/zpf.log");
 }
 
 class LogCommandTest : public zpftest::LogFixture {

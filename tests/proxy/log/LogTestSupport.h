@@ -34,21 +34,17 @@ protected:
         zpfclock::SetTestClock([t] { return t; });
     }
 
-    /// The lines of a file without their CR LF; a last line without a line end is
-    /// returned with "<no line end>" appended, so tests see it.
+    /// The lines of a file without their CR LF; a line with any other ending gets a
+    /// visible "<bad end>" so comparisons catch it.
     std::vector<std::string> lines(const std::string& name) const
     {
         std::string bytes = m_dir.readBytes(name);
         std::vector<std::string> out;
-        size_t start = 0;
-        while (start < bytes.size()) {
-            size_t end = bytes.find("\r\n", start);
-            if (end == std::string::npos) {
-                out.push_back(bytes.substr(start) + "<no line end>");
+        for (size_t start = 0, end; start < bytes.size(); start = end + 2) {
+            end = bytes.find("\r\n", start);
+            out.push_back(end == std::string::npos ? bytes.substr(start) + "<bad end>" : bytes.substr(start, end - start));
+            if (end == std::string::npos)
                 break;
-            }
-            out.push_back(bytes.substr(start, end - start));
-            start = end + 2;
         }
         return out;
     }
