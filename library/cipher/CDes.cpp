@@ -65,10 +65,10 @@ using SpTable = std::array<std::array<uint32_t, 64>, 8>;
 constexpr SpTable makeSpTable()
 {
     SpTable table{};
-    for (int box = 0; box < 8; ++box) {
-        for (int v = 0; v < 64; ++v) {
-            const int row = ((v >> 4) & 2) | (v & 1);
-            const int column = (v >> 1) & 15;
+    for (size_t box = 0; box < 8; ++box) {
+        for (size_t v = 0; v < 64; ++v) {
+            const size_t row = ((v >> 4) & 2) | (v & 1);
+            const size_t column = (v >> 1) & 15;
             const uint32_t sOut = static_cast<uint32_t>(kSBox[box][row * 16 + column]) << (28 - 4 * box);
             uint32_t permuted = 0;
             for (int bit = 0; bit < 32; ++bit) {
