@@ -15,25 +15,37 @@ constexpr size_t kMaxFileBytes = size_t{16} << 20;
 
 bool startsWithParen(std::string_view line) { return !line.empty() && line[0] == '('; }
 
-// The variant lines of a Shift_JIS phrase, in the order the reader expects them.
-void appendSjisVariants(std::string& out, std::string_view p)
+} // namespace
+
+std::vector<Variant> VariantLines(std::string_view p)
 {
-    auto emit = [&](const std::string& form) {
+    std::vector<Variant> out;
+    auto add = [&](int position, std::string form) {
         if (form != p)
-            out += form;
+            out.push_back({position, std::move(form)});
     };
+    bool paren = startsWithParen(p);
     std::string euc = encoding::sjisToEucForm(p);
     std::string utf8 = encoding::sjisToUtf8(p);
-    out += p;
-    emit(euc);
-    emit(encoding::sjisToJisForm(p));
-    if (startsWithParen(p)) {
-        emit(encoding::patternForm(p));
-        emit(encoding::patternForm(euc));
+    add(1, euc);
+    add(2, encoding::sjisToJisForm(p));
+    if (paren) {
+        add(3, encoding::patternForm(p));
+        add(4, encoding::patternForm(euc));
     }
-    emit(utf8);
-    if (startsWithParen(p))
-        emit(encoding::patternForm(utf8));
+    add(paren ? 5 : 3, utf8);
+    if (paren)
+        add(6, encoding::patternForm(utf8));
+    return out;
+}
+
+namespace {
+
+void appendSjisVariants(std::string& out, std::string_view p)
+{
+    out += p;
+    for (const Variant& v : VariantLines(p))
+        out += v.line;
 }
 
 // An EUC-JP phrase P: its Shift_JIS form S goes first, so that P reads back as the
@@ -74,7 +86,12 @@ void SectionReader::setReference(std::string_view line)
 {
     m_reference.assign(line);
     m_forms.paren = startsWithParen(line);
-    m_forms.ascii = encoding::detectEncoding(line) == encoding::TextEncoding::Ascii;
+    // ASCII phrases are written alone.
+    if (encoding::detectEncoding(line) == encoding::TextEncoding::Ascii)
+        m_forms.written.clear();
+    else
+        m_forms.written = VariantLines(line);
+    m_next = 0;
     m_forms.euc = encoding::sjisToEucForm(line);
     m_forms.jis = encoding::sjisToJisForm(line);
     m_forms.utf8 = encoding::sjisToUtf8(line);
@@ -113,23 +130,24 @@ bool SectionReader::isVariant(std::string_view line)
     if (c <= 0)
         return false;
     const std::string* expected = form(c);
-    if (expected && line == *expected)
-        return true;
-    if (c == 3 && line == m_forms.utf8)
-        return true;
-    // The writer leaves out a form that equals the phrase itself (a phrase of
-    // half-width katakana has no EUC-JP or JIS form of its own), so the line may be
-    // the next form after such gaps. ASCII phrases are written alone.
-    if (m_forms.ascii)
-        return false;
-    for (int j = c; j <= 6; ++j) {
-        const std::string* f = form(j);
-        if (j > c && f && line == *f) {
-            m_counter = j;
-            return true;
+    const std::vector<Variant>& written = m_forms.written;
+    if ((expected && line == *expected) || (c == 3 && line == m_forms.utf8)) {
+        for (size_t i = m_next; i < written.size(); ++i) {
+            if (written[i].line == line) {
+                m_next = i + 1;
+                break;
+            }
         }
-        if (f && *f != m_reference)
-            return false;
+        return true;
+    }
+    // The writer leaves out a form that equals the phrase itself (a phrase of
+    // half-width katakana has no EUC-JP or JIS form of its own), so the position
+    // count alone would take the next form for a phrase: accept the line the writer
+    // wrote next, and carry on counting from its position.
+    if (m_next < written.size() && line == written[m_next].line) {
+        m_counter = written[m_next].position;
+        ++m_next;
+        return true;
     }
     return false;
 }
@@ -138,6 +156,7 @@ void SectionReader::Line(std::string_view line)
 {
     if (line.empty() || line[0] == '\n') {
         m_counter = 0;
+        m_next = m_forms.written.size();
     } else if (line[0] == '%') {
         std::string name = GroupList::GetGroupNameFromLine(std::string(line).c_str());
         int group = m_groups.GetGroupNo(name.c_str());
@@ -148,6 +167,7 @@ void SectionReader::Line(std::string_view line)
                     m_texts[static_cast<size_t>(group)]->clear();
             }
             m_counter = -1;
+            m_next = m_forms.written.size();
         }
     } else if (!m_phrase || !isVariant(line)) {
         if (m_phrase) {

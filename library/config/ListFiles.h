@@ -17,7 +17,22 @@ namespace listfiles {
 /// lines are put together again before they are interpreted.
 constexpr int kReadBufferSize = 512;
 
-/// Turns the lines of a list file into one text per group. Not thread-safe.
+/// One variant line of a phrase and its place in the position count after the phrase:
+/// 1 EUC-JP, 2 JIS, 3 pattern, 4 pattern of EUC-JP, 5 UTF-8, 6 pattern of UTF-8
+/// (3 for the UTF-8 form of a line that has no pattern forms).
+struct Variant {
+    int position;
+    std::string line;
+};
+
+/// The variant lines written after a Shift_JIS phrase line (ending in LF), in order:
+/// its EUC-JP, JIS and UTF-8 forms and, for a line beginning with "(", the pattern
+/// forms; a form equal to the phrase itself is left out.
+RAVLIN_EXPORT std::vector<Variant> VariantLines(std::string_view phrase);
+
+/// Turns the lines of a list file into one text per group. A phrase's variant lines
+/// are dropped by their position after the phrase, and a line that is exactly the
+/// variant the writer put next is dropped too. Not thread-safe.
 class RAVLIN_EXPORT SectionReader {
 public:
     /// texts[g] receives group g's text (a null entry discards that group's lines).
@@ -32,7 +47,7 @@ private:
     struct Forms {
         std::string euc, jis, pattern, patternEuc, utf8, patternUtf8;
         bool paren = false;
-        bool ascii = true;
+        std::vector<Variant> written;
     };
     bool isVariant(std::string_view line);
     const std::string* form(int position) const;
@@ -43,6 +58,7 @@ private:
     bool m_phrase;
     int m_current = 0;
     int m_counter = 0;
+    size_t m_next = 0; // next entry of m_forms.written
     std::string m_reference;
     Forms m_forms;
 };

@@ -105,6 +105,14 @@ TEST(ListFilesTest, PhraseVariantLines)
     }
 }
 
+TEST(ListFilesTest, APhraseEqualToTheLastVariantOfThePreviousOneStays)
+{
+    const std::string kanji = "\x8F\x6F\n"; // its UTF-8 form is the next phrase
+    Groups g({});
+    g.texts[0] = kanji + encoding::sjisToUtf8(kanji) + kKana + kKana;
+    EXPECT_EQ(readBack(g.list, listfiles::ListFileText(g.list, g.in(), true, false), true)[0], g.texts[0]);
+}
+
 TEST(ListFilesTest, ConsecutiveIdenticalAsciiPhrasesReadAsOne)
 {
     GroupList none;
