@@ -18,7 +18,9 @@ int runConfig(const zpfctl::Args& args)
     std::string text = encoding::sjisToUtf8(cnf->FormatZpfCnf(true));
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (failed) {
-        std::fprintf(stderr, "%s\n", cnf->errorText.c_str());
+        // The list readers fail without a message of their own.
+        std::fprintf(stderr, "%s\n",
+                     cnf->errorText.empty() ? "a configuration or list file could not be read" : cnf->errorText.c_str());
         return zpfctl::kFailed;
     }
     return zpfctl::kOk;
