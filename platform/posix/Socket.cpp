@@ -249,26 +249,34 @@ void CloseSocket(SocketHandle s)
         ::close(s);
 }
 
-bool PeerAddress(SocketHandle s, Ipv4Address& out)
+bool PeerAddress(int socket, in_addr* out)
 {
-    sockaddr_storage ss{};
-    socklen_t len = sizeof ss;
-    if (::getpeername(s, reinterpret_cast<sockaddr*>(&ss), &len) != 0)
+    sockaddr_storage addr;
+    socklen_t len = sizeof addr;
+    std::memset(&addr, 0, sizeof addr);
+    if (!out || ::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return false;
-    if (ss.ss_family == AF_INET) {
-        const auto* sa = reinterpret_cast<const sockaddr_in*>(&ss);
-        std::memcpy(out.data(), &sa->sin_addr, 4);
+    if (addr.ss_family == AF_INET && len >= sizeof(sockaddr_in)) {
+        *out = reinterpret_cast<const sockaddr_in*>(&addr)->sin_addr;
         return true;
     }
-    if (ss.ss_family == AF_INET6) {
-        // An IPv4 client seen through a dual-stack socket.
-        const auto* sa6 = reinterpret_cast<const sockaddr_in6*>(&ss);
-        if (IN6_IS_ADDR_V4MAPPED(&sa6->sin6_addr)) {
-            std::memcpy(out.data(), sa6->sin6_addr.s6_addr + 12, 4);
+    if (addr.ss_family == AF_INET6 && len >= sizeof(sockaddr_in6)) {
+        const in6_addr& a6 = reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a6)) {
+            std::memcpy(&out->s_addr, a6.s6_addr + 12, 4);
             return true;
         }
     }
     return false;
+}
+
+bool PeerAddress(SocketHandle s, Ipv4Address& out)
+{
+    in_addr a{};
+    if (!PeerAddress(static_cast<int>(s), &a))
+        return false;
+    std::memcpy(out.data(), &a, 4);
+    return true;
 }
 
 SocketHandle ConnectTcp(const std::string& host, unsigned port, int timeoutMs, int* error)

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include <netinet/in.h>
+
 namespace platform {
 
 class Event;
@@ -61,7 +63,12 @@ enum class ShutdownHow { Receive, Send, Both };
 void ShutdownSocket(SocketHandle s, ShutdownHow how);
 void CloseSocket(SocketHandle s);
 
-/// The peer's IPv4 address; false when it cannot be read or is not IPv4.
+/// The IPv4 address of the peer of a connected socket, in network byte order. A peer
+/// seen through an IPv6 socket as an IPv4-mapped address gives its IPv4 address.
+/// Returns false when there is no such peer (not a socket, not connected, or another
+/// address family); *out is then unchanged. Any thread.
+bool PeerAddress(int socket, in_addr* out);
+/// The same as four bytes in dotted order.
 bool PeerAddress(SocketHandle s, Ipv4Address& out);
 
 /// Connects to host:port (name or dotted address) within timeoutMs.

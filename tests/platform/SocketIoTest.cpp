@@ -25,7 +25,7 @@ struct Listener {
     ~Listener() { platform::CloseSocket(fd); }
 };
 
-TEST(SocketTest, SecondBindOnAPortInUseFails)
+TEST(SocketIoTest, SecondBindOnAPortInUseFails)
 {
     Listener first;
     int error = 0;
@@ -36,7 +36,7 @@ TEST(SocketTest, SecondBindOnAPortInUseFails)
     platform::CloseSocket(s);
 }
 
-TEST(SocketTest, AcceptReturnsClientsAndEndsOnStop)
+TEST(SocketIoTest, AcceptReturnsClientsAndEndsOnStop)
 {
     Listener l;
     platform::Event stop(true);
@@ -61,7 +61,7 @@ TEST(SocketTest, AcceptReturnsClientsAndEndsOnStop)
     t.join();
 }
 
-TEST(SocketTest, ShutDownListenerCountsAsStopped)
+TEST(SocketIoTest, ShutDownListenerCountsAsStopped)
 {
     Listener l;
     platform::Event stop(true);
@@ -71,7 +71,7 @@ TEST(SocketTest, ShutDownListenerCountsAsStopped)
     EXPECT_EQ(platform::AcceptOrStop(l.fd, stop, &accepted, &error), platform::AcceptStatus::Stopped);
 }
 
-TEST(SocketTest, WaitReadableTimesOutOrStops)
+TEST(SocketIoTest, WaitReadableTimesOutOrStops)
 {
     Listener l;
     auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
@@ -82,7 +82,7 @@ TEST(SocketTest, WaitReadableTimesOutOrStops)
     platform::CloseSocket(c);
 }
 
-TEST(SocketTest, SendToAPeerThatNeverReadsGivesUp)
+TEST(SocketIoTest, SendToAPeerThatNeverReadsGivesUp)
 {
     Listener l;
     auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
@@ -94,7 +94,7 @@ TEST(SocketTest, SendToAPeerThatNeverReadsGivesUp)
     platform::CloseSocket(c);
 }
 
-TEST(SocketTest, GracefulCloseDeliversEverythingDespiteUnreadInput)
+TEST(SocketIoTest, GracefulCloseDeliversEverythingDespiteUnreadInput)
 {
     Listener l;
     auto client = platform::ConnectTcp("127.0.0.1", l.port, 2000);
@@ -126,7 +126,7 @@ TEST(SocketTest, GracefulCloseDeliversEverythingDespiteUnreadInput)
     EXPECT_EQ(got.size(), page.size());
 }
 
-TEST(SocketTest, ConnectRejectsBadPortsAndRefusedAddresses)
+TEST(SocketIoTest, ConnectRejectsBadPortsAndRefusedAddresses)
 {
     int error = 0;
     EXPECT_EQ(platform::ConnectTcp("127.0.0.1", 0, 500, &error), platform::kInvalidSocket);
