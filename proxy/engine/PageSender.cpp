@@ -52,7 +52,9 @@ const char* StatusText(int status)
     case 404:
         return "NotFound\nConnection: Close\nContent-Type: text/html";
     case 407:
-        return "Proxy authentication required\nProxy authentication required\n"
+        // The reason is not repeated as a header line of its own: a line without a
+        // colon makes strict clients drop the whole answer, challenge included.
+        return "Proxy authentication required\n"
                "Proxy-Authenticate: Basic realm=\"Vantrel filtering server\"";
     default:
         return "";

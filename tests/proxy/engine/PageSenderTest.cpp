@@ -2,10 +2,13 @@
 // the answer when no page file exists.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "EngineTestSupport.h"
 #include "config/ConfigrationFile.h"
 #include "engine/PageSender.h"
 #include "log/AccessLogger.h"
+#include "platform/ProcessControl.h"
 #include "support/TempProgramDir.h"
 
 namespace {
@@ -62,7 +65,7 @@ TEST_F(PageSenderTest, BytesGoExactlyAsStored)
 TEST_F(PageSenderTest, ChallengeAndUnknownStatus)
 {
     dir.writeBytes("zpf407.html", "auth");
-    EXPECT_EQ(answer(407, 407, 0), "HTTP/1.1 407 Proxy authentication required\nProxy authentication required\n"
+    EXPECT_EQ(answer(407, 407, 0), "HTTP/1.1 407 Proxy authentication required\n"
                                    "Proxy-Authenticate: Basic realm=\"Vantrel filtering server\"\n"
                                    "Content-Length: 4\n\nauth");
     EXPECT_EQ(answer(407, 599, 0), "HTTP/1.1 599 \nContent-Length: 4\n\nauth");
@@ -86,6 +89,72 @@ TEST_F(PageSenderTest, ClientThatIsGoneEndsTheSend)
     SocketPair p;
     p.closeClient();
     EXPECT_FALSE(SendPageFile(400, 400, p.server, 0));
+}
+
+} // namespace
+
+namespace {
+
+/// Serves one connection: reads the request, answers with the page, closes gently.
+class OnePageServer {
+public:
+    OnePageServer(int page, int status)
+    {
+        m_listener = platform::CreateTcpSocket();
+        EXPECT_TRUE(platform::BindIpv4(m_listener, platform::kLoopbackAddress, 0));
+        EXPECT_TRUE(platform::Listen(m_listener, 1));
+        port = platform::LocalPort(m_listener);
+        m_thread = std::thread([this, page, status] {
+            platform::SocketHandle c = platform::kInvalidSocket;
+            int error = 0;
+            if (platform::AcceptOrStop(m_listener, m_stop, &c, &error) != platform::AcceptStatus::Accepted)
+                return;
+            char buf[4096];
+            if (platform::WaitReadable(c, 5000, nullptr) == platform::WaitStatus::Ready)
+                platform::Receive(c, buf, sizeof buf);
+            SendPageFile(page, status, c, 0);
+            platform::GracefulClose(c, 2000);
+        });
+    }
+    ~OnePageServer()
+    {
+        m_stop.Set();
+        m_thread.join();
+        platform::CloseSocket(m_listener);
+    }
+    unsigned port = 0;
+
+private:
+    platform::SocketHandle m_listener;
+    platform::Event m_stop{true};
+    std::thread m_thread;
+};
+
+TEST_F(PageSenderTest, ARealClientReadsPagesAndTheChallenge)
+{
+    dir.writeBytes("zpf407.html", "<p>sign in</p>");
+    dir.writeBytes("zpf400.html", std::string("<p>bad\0request</p>", 18));
+    {
+        OnePageServer server(407, 407);
+        std::string out;
+        int rc = platform::RunProgram({"curl", "-s", "-i", "--max-time", "10", "-x",
+                                       "http://127.0.0.1:" + std::to_string(server.port), "http://h/"},
+                                      &out, 20000);
+        EXPECT_EQ(rc, 0) << out;
+        EXPECT_NE(out.find("407 Proxy authentication required"), std::string::npos) << out;
+        EXPECT_NE(out.find("Proxy-Authenticate: Basic realm=\"Vantrel filtering server\""), std::string::npos);
+        EXPECT_NE(out.find("<p>sign in</p>"), std::string::npos);
+    }
+    {
+        OnePageServer server(400, 400);
+        std::string out;
+        int rc = platform::RunProgram({"curl", "-s", "--max-time", "10", "-o", dir.file("got"), "-w", "%{http_code}",
+                                       "-x", "http://127.0.0.1:" + std::to_string(server.port), "http://h/"},
+                                      &out, 20000);
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(out, "400");
+        EXPECT_EQ(dir.readBytes("got"), std::string("<p>bad\0request</p>", 18));
+    }
 }
 
 } // namespace
