@@ -65,10 +65,10 @@ using SpTable = std::array<std::array<uint32_t, 64>, 8>;
 constexpr SpTable makeSpTable()
 {
     SpTable table{};
-    for (int box = 0; box < 8; ++box) {
-        for (int v = 0; v < 64; ++v) {
-            const int row = ((v >> 4) & 2) | (v & 1);
-            const int column = (v >> 1) & 15;
+    for (size_t box = 0; box < 8; ++box) {
+        for (size_t v = 0; v < 64; ++v) {
+            const size_t row = ((v >> 4) & 2) | (v & 1);
+            const size_t column = (v >> 1) & 15;
             const uint32_t sOut = static_cast<uint32_t>(kSBox[box][row * 16 + column]) << (28 - 4 * box);
             uint32_t permuted = 0;
             for (int bit = 0; bit < 32; ++bit) {
@@ -126,6 +126,53 @@ inline uint64_t desBlock(uint64_t block, const uint32_t* keys)
     permOp(r, l, 16, 0x0000ffffu);
     permOp(r, l, 4, 0x0f0f0f0fu);
     return (static_cast<uint64_t>(r) << 32) | l;
+}
+
+// Two independent blocks at once: the rounds of one are latency bound, so running
+// two side by side nearly doubles the throughput where the mode allows it.
+inline void desBlock2(uint64_t& block0, uint64_t& block1, const uint32_t* keys)
+{
+    uint32_t l0 = static_cast<uint32_t>(block0 >> 32);
+    uint32_t r0 = static_cast<uint32_t>(block0);
+    uint32_t l1 = static_cast<uint32_t>(block1 >> 32);
+    uint32_t r1 = static_cast<uint32_t>(block1);
+    permOp(l0, r0, 4, 0x0f0f0f0fu);
+    permOp(l1, r1, 4, 0x0f0f0f0fu);
+    permOp(l0, r0, 16, 0x0000ffffu);
+    permOp(l1, r1, 16, 0x0000ffffu);
+    permOp(r0, l0, 2, 0x33333333u);
+    permOp(r1, l1, 2, 0x33333333u);
+    permOp(r0, l0, 8, 0x00ff00ffu);
+    permOp(r1, l1, 8, 0x00ff00ffu);
+    permOp(l0, r0, 1, 0x55555555u);
+    permOp(l1, r1, 1, 0x55555555u);
+    l0 = std::rotr(l0, kHalfRotation);
+    r0 = std::rotr(r0, kHalfRotation);
+    l1 = std::rotr(l1, kHalfRotation);
+    r1 = std::rotr(r1, kHalfRotation);
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        l0 ^= feistel(r0, keys + 4 * i);
+        l1 ^= feistel(r1, keys + 4 * i);
+        r0 ^= feistel(l0, keys + 4 * i + 2);
+        r1 ^= feistel(l1, keys + 4 * i + 2);
+    }
+    l0 = std::rotl(l0, kHalfRotation);
+    r0 = std::rotl(r0, kHalfRotation);
+    l1 = std::rotl(l1, kHalfRotation);
+    r1 = std::rotl(r1, kHalfRotation);
+    permOp(r0, l0, 1, 0x55555555u);
+    permOp(r1, l1, 1, 0x55555555u);
+    permOp(l0, r0, 8, 0x00ff00ffu);
+    permOp(l1, r1, 8, 0x00ff00ffu);
+    permOp(l0, r0, 2, 0x33333333u);
+    permOp(l1, r1, 2, 0x33333333u);
+    permOp(r0, l0, 16, 0x0000ffffu);
+    permOp(r1, l1, 16, 0x0000ffffu);
+    permOp(r0, l0, 4, 0x0f0f0f0fu);
+    permOp(r1, l1, 4, 0x0f0f0f0fu);
+    block0 = (static_cast<uint64_t>(r0) << 32) | l0;
+    block1 = (static_cast<uint64_t>(r1) << 32) | l1;
 }
 
 // Key schedule: 16 rounds of two words each; word 0 holds the key groups of S-boxes
@@ -203,14 +250,35 @@ inline uint64_t feedBack(uint64_t reg, uint64_t in, int shift)
 
 void runEcb(uint8_t* p, int blocks, const uint32_t* keys)
 {
-    for (int i = 0; i < blocks; ++i, p += 8)
+    int i = 0;
+    for (; i + 1 < blocks; i += 2, p += 16) {
+        uint64_t a = loadBe<8>(p);
+        uint64_t b = loadBe<8>(p + 8);
+        desBlock2(a, b, keys);
+        storeBe<8>(p, a);
+        storeBe<8>(p + 8, b);
+    }
+    if (i < blocks)
         storeBe<8>(p, desBlock(loadBe<8>(p), keys));
 }
 
 void runCbc(uint8_t* p, int blocks, const ModeState& s, bool encipher)
 {
     uint64_t reg = s.reg;
-    for (int i = 0; i < blocks; ++i, p += 8) {
+    int i = 0;
+    if (!encipher) {
+        for (; i + 1 < blocks; i += 2, p += 16) {
+            const uint64_t in0 = loadBe<8>(p);
+            const uint64_t in1 = loadBe<8>(p + 8);
+            uint64_t a = in0;
+            uint64_t b = in1;
+            desBlock2(a, b, s.keys);
+            storeBe<8>(p, a ^ reg);
+            storeBe<8>(p + 8, b ^ in0);
+            reg = in1;
+        }
+    }
+    for (; i < blocks; ++i, p += 8) {
         const uint64_t in = loadBe<8>(p);
         if (encipher) {
             reg = desBlock(in ^ reg, s.keys);
@@ -240,7 +308,30 @@ void runCfb(uint8_t* p, int units, const ModeState& s)
 {
     uint64_t reg = s.reg;
     uint64_t window = s.window;
-    for (int i = 0; i < units; ++i, p += N) {
+    const auto slide = [](uint64_t w, uint64_t cipherUnit) {
+        if constexpr (N == 8)
+            return cipherUnit;
+        else
+            return (w << (8 * N)) | cipherUnit;
+    };
+    int i = 0;
+    if constexpr (!Encipher) {
+        // Deciphering knows every cipher unit in advance, so the registers of two
+        // units are known before either block is run.
+        for (; i + 1 < units; i += 2, p += 2 * N) {
+            const uint64_t c0 = loadBe<N>(p);
+            const uint64_t c1 = loadBe<N>(p + N);
+            uint64_t o0 = reg;
+            const uint64_t window0 = slide(window, c0);
+            uint64_t o1 = feedBack(reg, window0, s.shift);
+            window = slide(window0, c1);
+            reg = feedBack(o1, window, s.shift);
+            desBlock2(o0, o1, s.keys);
+            storeBe<N>(p, c0 ^ (o0 >> (64 - 8 * N)));
+            storeBe<N>(p + N, c1 ^ (o1 >> (64 - 8 * N)));
+        }
+    }
+    for (; i < units; ++i, p += N) {
         const uint64_t out = desBlock(reg, s.keys) >> (64 - 8 * N);
         uint64_t cipherUnit;
         if constexpr (Encipher) {
@@ -250,11 +341,8 @@ void runCfb(uint8_t* p, int units, const ModeState& s)
             cipherUnit = loadBe<N>(p);
             storeBe<N>(p, cipherUnit ^ out);
         }
-        // The window keeps the last 8 cipher bytes; the register takes `shift` bits from its end.
-        if constexpr (N == 8)
-            window = cipherUnit;
-        else
-            window = (window << (8 * N)) | cipherUnit;
+        // The window keeps the last 8 cipher bytes; the register takes `shift` bits from its front.
+        window = slide(window, cipherUnit);
         reg = feedBack(reg, window, s.shift);
     }
     s.reg = reg;

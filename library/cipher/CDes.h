@@ -36,9 +36,11 @@ public:
     /// fopen "rb" (closing a file still open); returns 0 on success, 1 on failure.
     virtual int OpenReadFile(const char* path);
     virtual void CloseReadFile();
-    /// fopen "wb"; returns 0 on success, 1 on failure.
+    /// fopen "wb" (finishing a file still open as CloseWriteFile(1)); returns 0 on
+    /// success, 1 on failure.
     virtual int OpenWriteFile(const char* path);
-    /// pad != 0 writes pending bytes zero-padded to a whole unit; then closes.
+    /// pad != 0 writes pending bytes zero-padded to a whole unit, pad == 0 drops
+    /// them; then closes.
     virtual void CloseWriteFile(int pad);
 
     /// fseek on the read file, dropping bytes ReadLine had buffered; returns fseek's
@@ -49,14 +51,16 @@ public:
     /// to whole units, so the padding never passes buf + n.
     int ReadData(char* buf, int n);
     /// One line of the transformed stream without its LF (and CR before it), cut to
-    /// `size` characters; buf must hold size + 1 bytes. Returns 0 = line stored,
+    /// `size` characters (the rest of the line is dropped); buf must hold size + 1
+    /// bytes. A last line without LF comes in pieces of size - 1 characters. Returns 0 = line stored,
     /// 1 = end of file, -1 = the line does not fit the line buffer (the next call
     /// goes on with the line after it) or size < 1.
     int ReadLine(char* buf, int size);
     /// Transforms and writes whole units; returns bytes written by this call, or -1
     /// (with a message on stderr) when no write file is open.
     int WriteData(const char* buf, int n);
-    /// Writes text unchanged (not enciphered); returns the byte count.
+    /// Writes text unchanged (not enciphered); returns the byte count, or -1 (with
+    /// a message on stderr) when no write file is open.
     int WriteString(const char* text);
     /// Transforms buf in memory after zero-padding it to a whole unit (buf must have
     /// room); returns the padded length.

@@ -194,8 +194,12 @@ bool CAtFilterKeyFileReader::readDES(int group, const std::function<void(std::st
     }
     static const size_t markerLength = std::strlen(kEndMarker);
     char buf[kLineBuffer + 1];
-    // -1 (a line longer than the cipher's line buffer) would repeat forever: stop there.
-    while (des.ReadLine(buf, kLineBuffer) == 0) {
+    for (;;) {
+        int r = des.ReadLine(buf, kLineBuffer);
+        if (r == -1)
+            continue; // a line too long for the cipher's buffer is skipped once
+        if (r != 0)
+            break;
         if (std::strncmp(buf, kEndMarker, markerLength) == 0)
             break;
         onLine(std::string_view(buf));
