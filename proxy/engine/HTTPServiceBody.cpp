@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <strings.h>
@@ -125,11 +126,21 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
     requestTooLarge = false;
     int64_t bodyLength = -1; // unknown until the header is complete
     size_t scanFrom = 0;
+    const auto headerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.requestWaitMs);
     char chunk[kReceiveSize];
     for (;;) {
         if (bodyLength >= 0 && static_cast<int64_t>(buffer.size() - headerLength) >= bodyLength)
             return static_cast<int>(headerLength);
-        platform::WaitStatus w = platform::WaitReadable(clientSocket, limits.requestWaitMs, eventStop.get());
+        // The header must be complete within one read wait in all, so a client that
+        // drips a byte now and then cannot hold the session; the body may take as
+        // long as it keeps coming.
+        int wait = limits.requestWaitMs;
+        if (headerLength == 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(headerDeadline -
+                                                                              std::chrono::steady_clock::now());
+            wait = static_cast<int>(std::clamp<long long>(left.count(), 0, limits.requestWaitMs));
+        }
+        platform::WaitStatus w = platform::WaitReadable(clientSocket, wait, eventStop.get());
         if (w == platform::WaitStatus::Stopped)
             return 0;
         if (w != platform::WaitStatus::Ready)

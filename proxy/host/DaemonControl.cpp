@@ -24,8 +24,6 @@ void statusMessage(const char* text) { AccessLogger::getInstance().Write(text, f
 void listenerEntry(void* params) { HTTPdaemonThread(static_cast<DaemonParams*>(params)); }
 } // namespace
 
-std::string HostRuntimeDirectory() { return platform::RuntimeDirectory(baseDirectory()); }
-
 DaemonControl& DaemonControl::getInstance()
 {
     static DaemonControl control;

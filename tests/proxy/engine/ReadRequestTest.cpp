@@ -120,6 +120,23 @@ TEST_F(ReadRequestTest, SizeBoundsOfHeaderAndBody)
     }
 }
 
+TEST_F(ReadRequestTest, ADrippingHeaderGetsOneWaitInAll)
+{
+    std::thread sender([&] {
+        for (int i = 0; i < 12; ++i) {
+            pair.send("X");
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    HTTPServiceBody body(pair.server, nullptr);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read(body), 0);
+    auto elapsed = enginetest::MillisecondsSince(start);
+    EXPECT_GE(elapsed, 280);
+    EXPECT_LT(elapsed, 800); // not the 600 ms of dripping plus a wait
+    sender.join();
+}
+
 TEST_F(ReadRequestTest, StopEventEndsTheWait)
 {
     limits->requestWaitMs = 60000;
