@@ -6,31 +6,59 @@ cd "$(dirname "$0")/.."
 bash tools/deps.sh
 jobs=$(nproc)
 export CTEST_OUTPUT_ON_FAILURE=1
+passed=0
+failed=0
+# run_ctest DIR [ctest args...]: runs ctest, adds its counts to the totals, stops on failure.
+run_ctest() {
+  local dir=$1; shift
+  local log; log=$(mktemp)
+  local rc=0
+  ctest --test-dir "$dir" -j"$jobs" "$@" 2>&1 | tee "$log" | grep -vE '^ +Start |Test +#[0-9]+: .* Passed' || true
+  rc=${PIPESTATUS[0]}
+  local line; line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    local f t
+    f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    t=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    passed=$((passed + t - f)); failed=$((failed + f))
+  fi
+  rm -f "$log"
+  if [ "$rc" -ne 0 ]; then
+    echo "tests: $passed passed, $failed failed"
+    exit "$rc"
+  fi
+}
 
 echo "== plain build"
-bash tools/build.sh build
-ctest --test-dir build -j"$jobs" --timeout 600
+bash tools/build.sh build -DBUILD_TESTING=ON
+run_ctest build --timeout 600
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-bash tools/build.sh build-asan -DENABLE_ASAN=ON -DENABLE_UBSAN=ON -DBUILD_BENCH=OFF
+bash tools/build.sh build-asan -DBUILD_TESTING=ON -DENABLE_ASAN=ON -DENABLE_UBSAN=ON -DBUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan -j"$jobs" --timeout 900 -LE nosan
+  run_ctest build-asan --timeout 900 -LE nosan
 
-if [ -n "$(ls tests/proxy 2>/dev/null)" ]; then
+if grep -rqs 'LABELS "unit;threads"' tests/CMakeLists.txt && [ -n "$(git ls-files tests/proxy)" ]; then
   echo "== ThreadSanitizer (threaded tests)"
-  bash tools/build.sh build-tsan -DENABLE_TSAN=ON -DBUILD_BENCH=OFF
-  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" --timeout 900 -L threads
+  bash tools/build.sh build-tsan -DBUILD_TESTING=ON -DENABLE_TSAN=ON -DBUILD_BENCH=OFF
+  TSAN_OPTIONS=halt_on_error=1 run_ctest build-tsan --timeout 900 -L threads
 fi
 
 echo "== fuzzers (short runs)"
-CC=clang CXX=clang++ bash tools/build.sh build-fuzz -DENABLE_FUZZING=ON -DBUILD_BENCH=OFF -DBUILD_TESTING=ON
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_FUZZING=ON -DBUILD_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzzers
 for f in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$f")
   corpus=tests/fuzz/corpus/$name
   work=$(mktemp -d)
   [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null || true
   echo "-- $name"
-  "$f" -max_total_time="${FUZZ_SECONDS:-20}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "$work" 2>&1 | tail -n 2
-  rm -rf "$work"
+  if "$f" -max_total_time="${FUZZ_SECONDS:-20}" -timeout=10 -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
+    passed=$((passed + 1)); grep -E '^Done|stat::number_of_executed_units' "$work.log" | tail -n 1 || true
+  else
+    failed=$((failed + 1)); tail -n 40 "$work.log"
+  fi
+  rm -rf "$work" "$work.log"
 done
-echo "all tests passed"
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

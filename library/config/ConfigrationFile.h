@@ -87,9 +87,10 @@ public:
     int AutoUpdateAtMin() const;
     bool useFilteringDB() const;
 
-    const char* GetPhrase(int group) const { return cnfData[static_cast<size_t>(group)].phraseText.c_str(); }
-    const char* GetNoFilter(int group) const { return cnfData[static_cast<size_t>(group)].noFilterText.c_str(); }
-    const char* GetPassURL(int group) const { return cnfData[static_cast<size_t>(group)].passURLText.c_str(); }
+    /// The group's list texts; an unknown group gives "".
+    const char* GetPhrase(int group) const;
+    const char* GetNoFilter(int group) const;
+    const char* GetPassURL(int group) const;
     void SetPhrase(const char* text, int group);
     void SetNoFilter(const char* text, int group);
     void SetPassURL(const char* text, int group);
@@ -97,6 +98,11 @@ public:
     /// Adds a group to the group list, the schedule and the per-group settings (a copy
     /// of group 0's record). The caller passes a name the list does not hold yet.
     void AddGroup(const char* name);
+
+    /// The text WriteZpfCnf would write (plain form). With `effective`, the keys that
+    /// are read but never written (HTTPSProxy, FTPProxy, their ports, SleepTime)
+    /// follow the global lines, so every setting in force is shown.
+    std::string FormatZpfCnf(bool effective);
 
     // ---- members, in the order of the library's interface ----
     std::string errorText;
@@ -174,8 +180,12 @@ protected:
     std::string cnfText;
     /// Set when CloseZpfCnfWrite could not put the text on disk.
     bool cnfWriteFailed = false;
+    std::string cnfTempPath;
 
 private:
+    void appendGlobals();
+    void appendGroup(int group);
+    const ConfigrationFileData* groupData(int group) const;
     /// Applies one key to the globals or to the given group's record. Returns false
     /// for an unknown key.
     bool applyKey(const std::string& key, const std::string& value, ConfigrationFileData& data,

@@ -46,12 +46,13 @@ bool TextFile::Open(const std::string& path, const char* mode)
     return m_file != nullptr;
 }
 
-void TextFile::Close()
+bool TextFile::Close()
 {
-    if (m_file) {
-        std::fclose(m_file);
-        m_file = nullptr;
-    }
+    if (!m_file)
+        return true;
+    bool ok = std::fclose(m_file) == 0;
+    m_file = nullptr;
+    return ok;
 }
 
 bool TextFile::Gets(char* buf, int size)

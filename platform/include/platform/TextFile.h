@@ -21,7 +21,8 @@ public:
 
     /// Opens with a C mode string. Returns false on failure (errno is kept).
     bool Open(const std::string& path, const char* mode);
-    void Close();
+    /// Closes the file; returns false when buffered data could not be written.
+    bool Close();
     bool IsOpen() const { return m_file != nullptr; }
     bool IsText() const { return m_text; }
 

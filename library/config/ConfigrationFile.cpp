@@ -1,0 +1,642 @@
+// The configuration singleton: defaults, zpf.cnf (plain or enciphered), the load and
+// save sequences and the accessors both programs use.
+#include "config/ConfigrationFile.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "common/BaseDirectory.h"
+#include "common/Edition.h"
+
+namespace {
+
+constexpr int kLineLimit = 512; // read buffer and formatted line size of zpf.cnf
+
+// atoi without its undefined overflow: leading blanks skipped, trailing text ignored,
+// no number gives 0, out-of-range values are clamped.
+long parseLong(const std::string& text)
+{
+    errno = 0;
+    long v = std::strtol(text.c_str(), nullptr, 10);
+    return v;
+}
+
+int parseInt(const std::string& text)
+{
+    long v = parseLong(text);
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+unsigned int parseUnsigned(const std::string& text) { return static_cast<unsigned int>(parseInt(text)); }
+
+unsigned int parsePort(const std::string& text)
+{
+    int v = parseInt(text);
+    return v < 1 ? 0u : static_cast<unsigned int>(v);
+}
+
+int hourOf(const std::string& at) { return parseInt(at); }
+
+int minuteOf(const std::string& at)
+{
+    auto colon = at.find(':');
+    return parseInt(colon == std::string::npos ? at : at.substr(colon + 1));
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+off_t fileSize(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// The per-group integer fields in file order.
+struct GroupField {
+    const char* key;
+    int ConfigrationFileData::*intField;
+    long ConfigrationFileData::*longField;
+};
+const GroupField kGroupFields[] = {
+    {"Block", &ConfigrationFileData::Block, nullptr},
+    {"BlockLog", &ConfigrationFileData::BlockLog, nullptr},
+    {"AccessLog", &ConfigrationFileData::AccessLog, nullptr},
+    {"URLBlockFilter", &ConfigrationFileData::URLBlockFilter, nullptr},
+    {"ExtensionBlockFilter", &ConfigrationFileData::ExtensionBlockFilter, nullptr},
+    {"AccessControlURL", &ConfigrationFileData::AccessControlURL, nullptr},
+    {"UploadNoFilteringURL", &ConfigrationFileData::UploadNoFilteringURL, nullptr},
+    {"DownloadNoFilteringURL", &ConfigrationFileData::DownloadNoFilteringURL, nullptr},
+    {"UploadReplaceFilter", &ConfigrationFileData::UploadReplaceFilter, nullptr},
+    {"DownloadReplaceFilter", &ConfigrationFileData::DownloadReplaceFilter, nullptr},
+    {"UploadBlockFilter", &ConfigrationFileData::UploadBlockFilter, nullptr},
+    {"PageBlockFilter", &ConfigrationFileData::PageBlockFilter, nullptr},
+    {"UserFilter", &ConfigrationFileData::UserFilter, nullptr},
+    {"UserNoFilteringURL", &ConfigrationFileData::UserNoFilteringURL, nullptr},
+    {"UserAccessControlURL", &ConfigrationFileData::UserAccessControlURL, nullptr},
+    {"MessageFlag", &ConfigrationFileData::MessageFlag, nullptr},
+    {"MessageCode", &ConfigrationFileData::MessageCode, nullptr},
+    {"FilteringSize", nullptr, &ConfigrationFileData::FilteringSize},
+    {"DownloadSize", nullptr, &ConfigrationFileData::DownloadSize},
+};
+
+} // namespace
+
+// ---- lifetime ----
+
+ConfigrationFileSigleton* ConfigrationFileSigleton::getInstance()
+{
+    static std::unique_ptr<ConfigrationFileSigleton> instance;
+    if (!instance)
+        instance.reset(new ConfigrationFileSigleton());
+    return instance.get();
+}
+
+ConfigrationFileSigleton::ConfigrationFileSigleton()
+{
+    const std::string& dir = baseDirectory();
+    zpfCnfPath = dir + "zpf.cnf";
+    phrasePath = dir + "phrase.fdb";
+    noFilterPath = dir + "nofilter.fdb";
+    passURLPath = dir + "passurl.fdb";
+    groupPath = dir + "group.cnf";
+    timeCnfPath = dir + "time.cnf";
+    ipLimitPath = dir + "iplist.cnf";
+    ipPassPath = dir + "ippass.cnf";
+    passwdPath = dir + "passwd";
+    // The group list always holds the default group; keep one record for it so the
+    // accessors are safe before the first Initialize.
+    cnfData.resize(static_cast<size_t>(groupList.size()));
+}
+
+ConfigrationFileSigleton::~ConfigrationFileSigleton() = default;
+
+void ConfigrationFileSigleton::Error(const char* text) { errorText = text ? text : ""; }
+
+// ---- load and save sequences ----
+
+bool ConfigrationFileSigleton::Initialize()
+{
+    bool failed = false;
+
+    // Step 1: the administrator password from the registry (result ignored) — arrives
+    // with the registry store.
+
+    // Step 2: groups. The standalone edition keeps the default group only.
+    if (IsStandaloneEdition())
+        groupList.InitGroupList(nullptr);
+    else if (groupList.InitGroupList(groupPath.c_str()) != 0)
+        failed = true;
+
+    // Step 3: the weekly schedule — arrives with the schedule.
+    // Step 4: the category list — arrives with the category list.
+
+    // Step 5: exactly one settings record per group; existing records are kept.
+    cnfData.resize(static_cast<size_t>(groupList.size()));
+
+    // Step 6: every group's categoryStatus back to the category defaults — arrives with
+    // the category list.
+
+    // Step 7.
+    if (ReadZpfCnf())
+        failed = true;
+
+    // Step 8: the phrase, no-filter and pass-URL lists — arrive with the list files.
+    // Step 9 (network edition): IP lists and accounts — arrive with those lists.
+
+    return failed;
+}
+
+bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
+{
+    (void)phraseEuc; // handed to the phrase-list writer once it exists
+    bool failed = false;
+    if (groupList.WriteGroupList(groupPath.c_str()))
+        failed = true;
+    // time.cnf is written here once the schedule exists.
+    if (WriteZpfCnf(cipherCnf))
+        failed = true;
+    // The three list files, the IP lists, the accounts and the password follow here.
+    return failed;
+}
+
+// ---- reading zpf.cnf ----
+
+bool ConfigrationFileSigleton::OpenZpfCnfRead()
+{
+    if (!cnfFile.Open(zpfCnfPath, "r")) {
+        Error("ConfigrationFile Open Error");
+        return true;
+    }
+    bCiphered = false;
+    char first[kLineLimit];
+    const size_t markerLength = std::strlen(kMarker);
+    if (!cnfFile.Gets(first, kLineLimit) || std::strncmp(first, kMarker, markerLength) != 0) {
+        cnfFile.Rewind();
+        return false;
+    }
+    cnfFile.Close();
+    bCiphered = true;
+    if (des.SettingSystem(0) != 0) {
+        Error("PropertiesFile Cipher Setting Error");
+        return true;
+    }
+    if (des.OpenReadFile(zpfCnfPath.c_str()) != 0) {
+        Error("PropertiesFile Cipher Open Error");
+        return true;
+    }
+    // The body starts after the marker and its CR LF.
+    if (des.Seek(static_cast<long>(markerLength) + 2, SEEK_SET) != 0) {
+        des.CloseReadFile();
+        Error("PropertiesFile Cipher Seek Error");
+        return true;
+    }
+    return false;
+}
+
+void ConfigrationFileSigleton::CloseZpfCnfRead()
+{
+    if (bCiphered)
+        des.CloseReadFile();
+    else
+        cnfFile.Close();
+}
+
+bool ConfigrationFileSigleton::ReadCnf1Line(std::string* key, std::string* value, int* group)
+{
+    char buf[kLineLimit + 1];
+    for (;;) {
+        if (bCiphered) {
+            int r = des.ReadLine(buf, kLineLimit);
+            if (r == -1)
+                continue; // a line too long for the cipher's buffer is skipped once
+            if (r != 0)
+                return false;
+        } else if (!cnfFile.Gets(buf, kLineLimit)) {
+            return false;
+        }
+        if (buf[0] == '#')
+            continue;
+        if (buf[0] == '%') {
+            std::string name = GroupList::GetGroupNameFromLine(buf);
+            *group = groupList.GetGroupNo(name.c_str());
+            continue;
+        }
+        size_t len = std::strlen(buf);
+        while (len > 0 && isBlank(buf[len - 1]))
+            --len;
+        std::string line(buf, len);
+        auto eq = line.find('=');
+        if (eq == std::string::npos) {
+            key->clear();
+            value->clear();
+        } else {
+            *key = line.substr(0, eq);
+            *value = line.substr(eq + 1);
+        }
+        return true;
+    }
+}
+
+bool ConfigrationFileSigleton::applyKey(const std::string& key, const std::string& value,
+                                        ConfigrationFileData& data, bool& sawHTTPSProxy, bool& sawFTPProxy)
+{
+    for (const auto& f : kGroupFields) {
+        if (key == f.key) {
+            if (f.intField)
+                data.*f.intField = parseInt(value);
+            else
+                data.*f.longField = parseLong(value);
+            return true;
+        }
+    }
+    if (key == "Filtering") {
+        Filtering = parseInt(value);
+    } else if (key == "Port") {
+        Port = parseUnsigned(value);
+        if (Port == 0)
+            Port = 3036;
+    } else if (key == "Proxy") {
+        if (!value.empty())
+            Proxy = value;
+    } else if (key == "ProxyPort") {
+        ProxyPort = parsePort(value);
+    } else if (key == "HTTPSProxy") {
+        sawHTTPSProxy = true;
+        if (!value.empty())
+            HTTPSProxy = value;
+    } else if (key == "HTTPSProxyPort") {
+        HTTPSProxyPort = parsePort(value);
+    } else if (key == "FTPProxy") {
+        sawFTPProxy = true;
+        if (!value.empty())
+            FTPProxy = value;
+    } else if (key == "FTPProxyPort") {
+        FTPProxyPort = parsePort(value);
+    } else if (key == "ProxyUsername") {
+        if (!value.empty())
+            ProxyUsername = value;
+    } else if (key == "ProxyPassword") {
+        if (!value.empty())
+            ProxyPassword = value;
+    } else if (key == "LogSize") {
+        LogSize = parseLong(value);
+    } else if (key == "SleepTime") {
+        SleepTime = parseInt(value);
+    } else if (key == "TestMode") {
+        TestMode = parseInt(value);
+    } else if (key == "RebootAt") {
+        RebootAt = value;
+    } else if (key == "CheckDuration") {
+        CheckDuration = parseInt(value);
+    } else if (key == "AutoUpdateAt") {
+        AutoUpdateAt = value;
+    } else if (key == "AutoUpdateAtBoot") {
+        AutoUpdateAtBoot = parseInt(value);
+    } else if (key == "LogFlag") {
+        LogFlag = parseInt(value);
+    } else if (key == "LogPath") {
+        LogPath = value;
+    } else if (key == "zpfAuthorization") {
+        zpfAuthorization = parseInt(value);
+    } else if (key == "ProgramIfMatch") {
+        ProgramIfMatch = value;
+    } else if (key == "ListenBacklog") {
+        ListenBacklog = parseInt(value);
+    } else if (key == "MaxSession") {
+        MaxSession = parseInt(value);
+    } else if (key == "MaxFileNo") {
+        MaxFileNo = parseInt(value);
+    } else if (key == "MsgNoSignal") {
+        MsgNoSignal = parseInt(value);
+    } else if (key == "ConnectTimeout") {
+        ConnectTimeout = parseUnsigned(value);
+    } else if (key == "SetProxy") {
+        SetProxy = parseInt(value);
+    } else if (key == "NoConnectionsTab") {
+        NoConnectionsTab = parseInt(value);
+    } else {
+        // Per-category keys (they contain "fdb") arrive with the category list.
+        return false;
+    }
+    return true;
+}
+
+bool ConfigrationFileSigleton::ReadZpfCnf()
+{
+    if (OpenZpfCnfRead())
+        return true;
+    if (cnfData.empty())
+        cnfData.resize(1);
+    int current = 0;
+    int section = 0;
+    bool sawHTTPSProxy = false;
+    bool sawFTPProxy = false;
+    std::string key, value;
+    while (ReadCnf1Line(&key, &value, &section)) {
+        if (section < 0 || static_cast<size_t>(section) >= cnfData.size())
+            continue;
+        if (section != current) {
+            current = section;
+            // Every section starts from group 0's values as read so far.
+            cnfData[static_cast<size_t>(current)] = cnfData[0];
+        }
+        applyKey(key, value, cnfData[static_cast<size_t>(current)], sawHTTPSProxy, sawFTPProxy);
+    }
+    CloseZpfCnfRead();
+
+    if (!Proxy.empty()) {
+        if (!sawHTTPSProxy) {
+            HTTPSProxy = Proxy;
+            HTTPSProxyPort = ProxyPort;
+        }
+        if (!sawFTPProxy) {
+            FTPProxy = Proxy;
+            FTPProxyPort = ProxyPort;
+        }
+    }
+    return false;
+}
+
+// ---- writing zpf.cnf ----
+
+void ConfigrationFileSigleton::WriteCnf1Line(const char* line)
+{
+    // A line is at most 511 bytes with its line feed, the reader's limit. A longer one
+    // is cut but keeps its line feed, so it cannot swallow the next key.
+    std::string text(line ? line : "");
+    if (text.size() > kLineLimit - 1) {
+        bool hadNewline = !text.empty() && text.back() == '\n';
+        text.resize(kLineLimit - 2);
+        if (hadNewline)
+            text.push_back('\n');
+    }
+    cnfText += text;
+}
+
+void ConfigrationFileSigleton::WriteCnf1Line(const char* key, std::string value)
+{
+    WriteCnf1Line((std::string(key) + "=" + value + "\n").c_str());
+}
+
+void ConfigrationFileSigleton::WriteCnf1Line(const char* key, long value)
+{
+    char buf[kLineLimit];
+    std::snprintf(buf, sizeof buf, "%s=%ld\n", key, value);
+    WriteCnf1Line(buf);
+}
+
+void ConfigrationFileSigleton::WriteCnf1Line(const char* key, int value)
+{
+    char buf[kLineLimit];
+    std::snprintf(buf, sizeof buf, "%s=%d\n", key, value);
+    WriteCnf1Line(buf);
+}
+
+void ConfigrationFileSigleton::WriteCnf1Line(const char* key, unsigned int value)
+{
+    char buf[kLineLimit];
+    std::snprintf(buf, sizeof buf, "%s=%u\n", key, value);
+    WriteCnf1Line(buf);
+}
+
+void ConfigrationFileSigleton::WriteCnf1Line(const char* key, bool value)
+{
+    WriteCnf1Line(key, value ? 1 : 0);
+}
+
+void ConfigrationFileSigleton::WriteCnfComment(std::string text) { WriteCnf1Line(("#" + text + "\n").c_str()); }
+
+void ConfigrationFileSigleton::appendGlobals()
+{
+    WriteCnf1Line("Filtering", Filtering);
+    WriteCnf1Line("Port", Port);
+    WriteCnf1Line("Proxy", Proxy);
+    WriteCnf1Line("ProxyPort", ProxyPort);
+    WriteCnf1Line("ProxyUsername", ProxyUsername);
+    WriteCnf1Line("ProxyPassword", ProxyPassword);
+    WriteCnf1Line("LogSize", LogSize);
+    WriteCnf1Line("CheckDuration", CheckDuration);
+    WriteCnf1Line("RebootAt", RebootAt);
+    WriteCnf1Line("AutoUpdateAt", AutoUpdateAt);
+    WriteCnf1Line("AutoUpdateAtBoot", AutoUpdateAtBoot);
+    WriteCnf1Line("TestMode", TestMode);
+    WriteCnf1Line("LogFlag", LogFlag);
+    WriteCnf1Line("LogPath", LogPath);
+    WriteCnf1Line("zpfAuthorization", zpfAuthorization);
+    WriteCnf1Line("ProgramIfMatch", ProgramIfMatch);
+    WriteCnf1Line("ListenBacklog", ListenBacklog);
+    WriteCnf1Line("MaxSession", MaxSession);
+    WriteCnf1Line("MaxFileNo", MaxFileNo);
+    WriteCnf1Line("MsgNoSignal", MsgNoSignal);
+    WriteCnf1Line("ConnectTimeout", ConnectTimeout);
+    WriteCnf1Line("SetProxy", SetProxy);
+    WriteCnf1Line("NoConnectionsTab", NoConnectionsTab);
+}
+
+void ConfigrationFileSigleton::appendGroup(int group)
+{
+    static const ConfigrationFileData kDefaults;
+    const ConfigrationFileData& data =
+        static_cast<size_t>(group) < cnfData.size() ? cnfData[static_cast<size_t>(group)] : kDefaults;
+    WriteCnf1Line("\n");
+    if (group >= 1)
+        WriteCnf1Line(("%" + std::string(groupList.GetGroupName(group)) + "%\n").c_str());
+    // The per-category lines (comment with the display name, then key=value) go here
+    // once the category list exists.
+    for (const auto& f : kGroupFields) {
+        if (f.intField)
+            WriteCnf1Line(f.key, data.*f.intField);
+        else
+            WriteCnf1Line(f.key, data.*f.longField);
+    }
+}
+
+std::string ConfigrationFileSigleton::FormatZpfCnf(bool effective)
+{
+    std::string saved;
+    saved.swap(cnfText);
+    appendGlobals();
+    if (effective) {
+        // Read but never written: shown so the administrator sees what is in force.
+        WriteCnf1Line("HTTPSProxy", HTTPSProxy);
+        WriteCnf1Line("HTTPSProxyPort", HTTPSProxyPort);
+        WriteCnf1Line("FTPProxy", FTPProxy);
+        WriteCnf1Line("FTPProxyPort", FTPProxyPort);
+        WriteCnf1Line("SleepTime", SleepTime);
+    }
+    for (int g = 0; g < groupList.size(); ++g)
+        appendGroup(g);
+    std::string text;
+    text.swap(cnfText);
+    cnfText.swap(saved);
+    return text;
+}
+
+bool ConfigrationFileSigleton::OpenZpfCnfWrite()
+{
+    cnfWriteFailed = false;
+    // Written beside the real file and renamed over it at close, so a failed or
+    // interrupted save never leaves a half-written configuration.
+    cnfTempPath = zpfCnfPath + ".tmp";
+    if (bCiphered) {
+        if (des.SettingSystem(1) != 0)
+            return true;
+        if (des.OpenWriteFile(cnfTempPath.c_str()) != 0)
+            return true;
+        std::string marker = std::string(kMarker) + "\r\n";
+        if (des.WriteString(marker.c_str()) != static_cast<int>(marker.size())) {
+            des.CloseWriteFile(0);
+            std::remove(cnfTempPath.c_str());
+            return true;
+        }
+    } else if (!cnfFile.Open(cnfTempPath, "w")) {
+        return true;
+    }
+    cnfText.clear();
+    return false;
+}
+
+void ConfigrationFileSigleton::CloseZpfCnfWrite()
+{
+    bool ok = true;
+    if (bCiphered) {
+        const long markerBytes = static_cast<long>(std::strlen(kMarker)) + 2;
+        const long units = (static_cast<long>(cnfText.size()) + CDes::kUnit - 1) / CDes::kUnit;
+        if (!cnfText.empty() && des.WriteData(cnfText.data(), static_cast<int>(cnfText.size())) < 0)
+            ok = false;
+        des.CloseWriteFile(1);
+        // The cipher cannot report a short write; the file size can.
+        if (fileSize(cnfTempPath) != markerBytes + units * CDes::kUnit)
+            ok = false;
+    } else {
+        ok = cnfFile.Puts(cnfText);
+        if (!cnfFile.Close())
+            ok = false;
+    }
+    if (ok && std::rename(cnfTempPath.c_str(), zpfCnfPath.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        std::remove(cnfTempPath.c_str());
+    cnfWriteFailed = !ok;
+}
+
+bool ConfigrationFileSigleton::WriteZpfCnf(bool cipher)
+{
+    bCiphered = cipher;
+    if (OpenZpfCnfWrite())
+        return true;
+    appendGlobals();
+    for (int g = 0; g < groupList.size(); ++g)
+        appendGroup(g);
+    CloseZpfCnfWrite();
+    cnfText.clear();
+    return cnfWriteFailed;
+}
+
+// ---- accessors ----
+
+const ConfigrationFileData* ConfigrationFileSigleton::groupData(int group) const
+{
+    if (group < 0 || static_cast<size_t>(group) >= cnfData.size())
+        return nullptr;
+    return &cnfData[static_cast<size_t>(group)];
+}
+
+int ConfigrationFileSigleton::doBlock(int group) const
+{
+    const auto* d = groupData(group);
+    return Filtering && d ? d->Block : 0;
+}
+
+int ConfigrationFileSigleton::doBlockLog(int group) const
+{
+    const auto* d = groupData(group);
+    return Filtering && d ? d->BlockLog : 0;
+}
+
+int ConfigrationFileSigleton::doAccessLog(int group) const
+{
+    const auto* d = groupData(group);
+    return Filtering && d ? d->AccessLog : 0;
+}
+
+int ConfigrationFileSigleton::bZpfKeep() const
+{
+    return (CheckDuration != 0 || !RebootAt.empty() || !AutoUpdateAt.empty() || AutoUpdateAtBoot != 0) ? 1 : 0;
+}
+
+int ConfigrationFileSigleton::rebootAtHour() const { return hourOf(RebootAt); }
+int ConfigrationFileSigleton::rebootAtMin() const { return minuteOf(RebootAt); }
+int ConfigrationFileSigleton::AutoUpdateAtHour() const { return hourOf(AutoUpdateAt); }
+int ConfigrationFileSigleton::AutoUpdateAtMin() const { return minuteOf(AutoUpdateAt); }
+
+bool ConfigrationFileSigleton::useFilteringDB() const
+{
+    for (const auto& d : cnfData) {
+        if (d.Block || d.BlockLog)
+            return true;
+    }
+    return false;
+}
+
+const char* ConfigrationFileSigleton::GetPhrase(int group) const
+{
+    const auto* d = groupData(group);
+    return d ? d->phraseText.c_str() : "";
+}
+
+const char* ConfigrationFileSigleton::GetNoFilter(int group) const
+{
+    const auto* d = groupData(group);
+    return d ? d->noFilterText.c_str() : "";
+}
+
+const char* ConfigrationFileSigleton::GetPassURL(int group) const
+{
+    const auto* d = groupData(group);
+    return d ? d->passURLText.c_str() : "";
+}
+
+void ConfigrationFileSigleton::SetPhrase(const char* text, int group)
+{
+    if (groupData(group)) {
+        cnfData[static_cast<size_t>(group)].phraseText = text ? text : "";
+        bPhraseChanged = true;
+    }
+}
+
+void ConfigrationFileSigleton::SetNoFilter(const char* text, int group)
+{
+    if (groupData(group)) {
+        cnfData[static_cast<size_t>(group)].noFilterText = text ? text : "";
+        bNoFilterChanged = true;
+    }
+}
+
+void ConfigrationFileSigleton::SetPassURL(const char* text, int group)
+{
+    if (groupData(group)) {
+        cnfData[static_cast<size_t>(group)].passURLText = text ? text : "";
+        bPassURLChanged = true;
+    }
+}
+
+void ConfigrationFileSigleton::AddGroup(const char* name)
+{
+    if (groupList.AddGroup(name))
+        return;
+    // The schedule gets an empty week for the new group here once it exists.
+    if (cnfData.empty())
+        cnfData.resize(1);
+    cnfData.push_back(cnfData[0]);
+}

@@ -1,0 +1,409 @@
+#include "config/ConfigrationFile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cipher/CDes.h"
+#include "common/Edition.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::Crlf;
+using zpftest::TempProgramDir;
+
+namespace {
+
+// A fresh instance per test, built against the current program directory.
+class TestConfig : public ConfigrationFileSigleton {
+public:
+    using ConfigrationFileSigleton::ReadCnf1Line;
+    using ConfigrationFileSigleton::OpenZpfCnfRead;
+    using ConfigrationFileSigleton::CloseZpfCnfRead;
+};
+
+class ConfigrationFileTest : public ::testing::Test {
+protected:
+    TempProgramDir dir;
+};
+
+} // namespace
+
+TEST_F(ConfigrationFileTest, NewInstanceHoldsDefaultsAndPaths)
+{
+    TestConfig cnf;
+    EXPECT_EQ(cnf.Filtering, 1);
+    EXPECT_EQ(cnf.Port, 3036u);
+    EXPECT_EQ(cnf.LogSize, 1000);
+    EXPECT_EQ(cnf.SleepTime, 20);
+    EXPECT_EQ(cnf.ListenBacklog, 10);
+    EXPECT_EQ(cnf.MaxSession, 30);
+    EXPECT_EQ(cnf.MsgNoSignal, 1);
+    EXPECT_EQ(cnf.ConnectTimeout, 120u);
+    EXPECT_EQ(cnf.zpfCnfPath, dir.file("zpf.cnf"));
+    EXPECT_EQ(cnf.passwdPath, dir.file("passwd"));
+    ConfigrationFileData d;
+    EXPECT_EQ(d.Block, 1);
+    EXPECT_EQ(d.AccessLog, 0);
+    EXPECT_EQ(d.UserAccessControlURL, 0);
+    EXPECT_EQ(d.FilteringSize, 0);
+}
+
+TEST_F(ConfigrationFileTest, MissingFileReportsOpenErrorAndKeepsDefaults)
+{
+    TestConfig cnf;
+    EXPECT_TRUE(cnf.ReadZpfCnf());
+    EXPECT_EQ(cnf.errorText, "ConfigrationFile Open Error");
+    EXPECT_TRUE(cnf.Initialize());
+    EXPECT_EQ(cnf.Port, 3036u);
+    EXPECT_EQ(cnf.cnfData.size(), 1u);
+}
+
+TEST_F(ConfigrationFileTest, PlainFileIsExactlyTheWrittenLayout)
+{
+    TestConfig cnf;
+    cnf.Proxy = "up.example";
+    cnf.ProxyPort = 8080;
+    cnf.LogPath = "/var/log/zpf";
+    ASSERT_FALSE(cnf.WriteZpfCnf(false));
+    std::string expected =
+        "Filtering=1\nPort=3036\nProxy=up.example\nProxyPort=8080\nProxyUsername=\nProxyPassword=\n"
+        "LogSize=1000\nCheckDuration=0\nRebootAt=\nAutoUpdateAt=\nAutoUpdateAtBoot=0\nTestMode=0\n"
+        "LogFlag=0\nLogPath=/var/log/zpf\nzpfAuthorization=0\nProgramIfMatch=\nListenBacklog=10\n"
+        "MaxSession=30\nMaxFileNo=0\nMsgNoSignal=1\nConnectTimeout=120\nSetProxy=0\nNoConnectionsTab=0\n"
+        "\n"
+        "Block=1\nBlockLog=1\nAccessLog=0\nURLBlockFilter=1\nExtensionBlockFilter=1\nAccessControlURL=0\n"
+        "UploadNoFilteringURL=1\nDownloadNoFilteringURL=1\nUploadReplaceFilter=1\nDownloadReplaceFilter=1\n"
+        "UploadBlockFilter=1\nPageBlockFilter=1\nUserFilter=1\nUserNoFilteringURL=1\nUserAccessControlURL=0\n"
+        "MessageFlag=0\nMessageCode=0\nFilteringSize=0\nDownloadSize=0\n";
+    EXPECT_EQ(dir.readBytes("zpf.cnf"), Crlf(expected));
+    EXPECT_FALSE(platform::PathExists(dir.file("zpf.cnf.tmp")));
+}
+
+TEST_F(ConfigrationFileTest, EveryKeyRoundTripsThroughAPlainFile)
+{
+    TestConfig out;
+    out.AddGroup("kids");
+    out.AddGroup("staff");
+    out.Filtering = 0;
+    out.Port = 8081;
+    out.Proxy = "proxy.example";
+    out.ProxyPort = 3128;
+    out.ProxyUsername = "user";
+    out.ProxyPassword = "p=ss word";
+    out.LogSize = 250;
+    out.CheckDuration = 5;
+    out.RebootAt = "3:15";
+    out.AutoUpdateAt = "4:30";
+    out.AutoUpdateAtBoot = 1;
+    out.TestMode = 2;
+    out.LogFlag = 1;
+    out.LogPath = "/tmp/logs/";
+    out.zpfAuthorization = 3;
+    out.ProgramIfMatch = "notify --now";
+    out.ListenBacklog = 20;
+    out.MaxSession = 99;
+    out.MaxFileNo = 7;
+    out.MsgNoSignal = 0;
+    out.ConnectTimeout = 33;
+    out.SetProxy = 1;
+    out.NoConnectionsTab = 1;
+    out.cnfData[1].Block = 0;
+    out.cnfData[1].DownloadSize = 123456789L;
+    out.cnfData[2].MessageCode = 42;
+    out.cnfData[2].FilteringSize = -5;
+    ASSERT_FALSE(out.WriteZpfCnf(false));
+
+    TestConfig in;
+    in.AddGroup("kids");
+    in.AddGroup("staff");
+    ASSERT_FALSE(in.ReadZpfCnf());
+    EXPECT_EQ(in.FormatZpfCnf(false), out.FormatZpfCnf(false));
+    EXPECT_EQ(in.ProxyPassword, "p=ss word");
+    EXPECT_EQ(in.cnfData[1].DownloadSize, 123456789L);
+    EXPECT_EQ(in.cnfData[2].FilteringSize, -5);
+    // Not written, so filled from Proxy by the fallback.
+    EXPECT_EQ(in.HTTPSProxy, "proxy.example");
+    EXPECT_EQ(in.FTPProxyPort, 3128u);
+}
+
+TEST_F(ConfigrationFileTest, SectionsStartFromGroupZeroAndMayComeInAnyOrder)
+{
+    dir.writeBytes("zpf.cnf", Crlf("Block=0\nAccessLog=1\n"
+                                   "%two%\nMessageCode=2\n"
+                                   "%one%\nBlockLog=0\n"
+                                   "%nobody%\nBlock=1\nPort=1\n"
+                                   "%two%\nMessageFlag=1\n"));
+    TestConfig cnf;
+    cnf.AddGroup("one");
+    cnf.AddGroup("two");
+    cnf.cnfData[1].URLBlockFilter = 5; // overwritten by the copy of group 0
+    ASSERT_FALSE(cnf.ReadZpfCnf());
+    EXPECT_EQ(cnf.Port, 3036u); // inside an unknown section: ignored
+    EXPECT_EQ(cnf.cnfData[0].Block, 0);
+    EXPECT_EQ(cnf.cnfData[1].Block, 0);
+    EXPECT_EQ(cnf.cnfData[1].AccessLog, 1);
+    EXPECT_EQ(cnf.cnfData[1].BlockLog, 0);
+    EXPECT_EQ(cnf.cnfData[1].URLBlockFilter, 1);
+    // Group two's second section started again from group 0, losing MessageCode=2.
+    EXPECT_EQ(cnf.cnfData[2].MessageCode, 0);
+    EXPECT_EQ(cnf.cnfData[2].MessageFlag, 1);
+}
+
+TEST_F(ConfigrationFileTest, ProxyFallbackOnlyWhereNoKeyWasRead)
+{
+    struct Row {
+        const char* file;
+        const char* https;
+        unsigned httpsPort;
+        const char* ftp;
+        unsigned ftpPort;
+    } rows[] = {
+        {"Proxy=p\nProxyPort=8080\n", "p", 8080, "p", 8080},
+        {"Proxy=p\nProxyPort=8080\nHTTPSProxy=s\nHTTPSProxyPort=443\n", "s", 443, "p", 8080},
+        {"HTTPSProxyPort=99\nProxy=p\nProxyPort=1\nFTPProxy=f\n", "p", 1, "f", 0},
+        {"ProxyPort=8080\n", "", 0, "", 0},
+    };
+    for (const auto& r : rows) {
+        dir.writeBytes("zpf.cnf", Crlf(r.file));
+        TestConfig cnf;
+        ASSERT_FALSE(cnf.ReadZpfCnf());
+        EXPECT_EQ(cnf.HTTPSProxy, r.https) << r.file;
+        EXPECT_EQ(cnf.HTTPSProxyPort, r.httpsPort) << r.file;
+        EXPECT_EQ(cnf.FTPProxy, r.ftp) << r.file;
+        EXPECT_EQ(cnf.FTPProxyPort, r.ftpPort) << r.file;
+    }
+}
+
+TEST_F(ConfigrationFileTest, NumbersAreReadLikeAtoi)
+{
+    struct Row {
+        const char* line;
+        unsigned port;
+        unsigned proxyPort;
+        int testMode;
+    } rows[] = {
+        {"Port=0\nProxyPort=-3\nTestMode= 12abc\n", 3036, 0, 12},
+        {"Port=abc\nProxyPort=0\nTestMode=-7\n", 3036, 0, -7},
+        {"Port=  8080 \nProxyPort=3128x\nTestMode=\n", 8080, 3128, 0},
+        {"Port=99999999999999999999\nProxyPort=1\nTestMode=+4\n", 2147483647u, 1, 4},
+    };
+    for (const auto& r : rows) {
+        dir.writeBytes("zpf.cnf", Crlf(r.line));
+        TestConfig cnf;
+        ASSERT_FALSE(cnf.ReadZpfCnf());
+        EXPECT_EQ(cnf.Port, r.port) << r.line;
+        EXPECT_EQ(cnf.ProxyPort, r.proxyPort) << r.line;
+        EXPECT_EQ(cnf.TestMode, r.testMode) << r.line;
+    }
+}
+
+TEST_F(ConfigrationFileTest, TextKeysFollowTheirEmptyValueRules)
+{
+    dir.writeBytes("zpf.cnf", Crlf("Proxy=\nProxyUsername=\nLogPath=\nProgramIfMatch=\nRebootAt=3\n"));
+    TestConfig cnf;
+    cnf.Proxy = "keep";
+    cnf.ProxyUsername = "keep";
+    cnf.LogPath = "gone";
+    cnf.ProgramIfMatch = "gone";
+    ASSERT_FALSE(cnf.ReadZpfCnf());
+    EXPECT_EQ(cnf.Proxy, "keep");
+    EXPECT_EQ(cnf.ProxyUsername, "keep");
+    EXPECT_EQ(cnf.LogPath, "");
+    EXPECT_EQ(cnf.ProgramIfMatch, "");
+    EXPECT_EQ(cnf.rebootAtHour(), 3);
+    EXPECT_EQ(cnf.rebootAtMin(), 3);
+    cnf.AutoUpdateAt = "23:05";
+    EXPECT_EQ(cnf.AutoUpdateAtHour(), 23);
+    EXPECT_EQ(cnf.AutoUpdateAtMin(), 5);
+    EXPECT_EQ(cnf.bAutoUpdate(), 1);
+}
+
+TEST_F(ConfigrationFileTest, LineParsingRules)
+{
+    // Keys are exact and case-sensitive; only trailing blanks are stripped.
+    dir.writeBytes("zpf.cnf", Crlf("#Port=1\n port=2\nport=3\nPort =4\nnoequals\n=5\nLogPath= /x/ \t\n"));
+    TestConfig cnf;
+    ASSERT_FALSE(cnf.OpenZpfCnfRead());
+    std::string key, value;
+    int group = 0;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    while (cnf.ReadCnf1Line(&key, &value, &group))
+        pairs.emplace_back(key, value);
+    cnf.CloseZpfCnfRead();
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {" port", "2"}, {"port", "3"}, {"Port ", "4"}, {"", ""}, {"", "5"}, {"LogPath", " /x/"}};
+    EXPECT_EQ(pairs, expected);
+    ASSERT_FALSE(cnf.ReadZpfCnf());
+    EXPECT_EQ(cnf.Port, 3036u);
+    EXPECT_EQ(cnf.LogPath, " /x/");
+}
+
+TEST_F(ConfigrationFileTest, HostileFilesNeverCrashAndKeepDefaults)
+{
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.push_back(static_cast<char>((i * 131 + 7) & 0xff));
+    const std::string files[] = {
+        std::string(5000, 'x') + "\nPort=81\n",         // a long line arrives in pieces
+        "Port=8", std::string("\0\0\0Port=9\n", 10), binary, "%", "%%\n%\n=\n",
+        std::string(100000, '%'),
+    };
+    for (const auto& bytes : files) {
+        dir.writeBytes("zpf.cnf", bytes);
+        TestConfig cnf;
+        cnf.ReadZpfCnf();
+        EXPECT_EQ(cnf.cnfData.size(), 1u);
+    }
+    dir.writeBytes("zpf.cnf", std::string(5000, 'x') + "\nPort=81\n");
+    TestConfig cnf;
+    cnf.ReadZpfCnf();
+    EXPECT_EQ(cnf.Port, 81u);
+}
+
+TEST_F(ConfigrationFileTest, OverlongValuesAreCutButKeepTheirLineEnd)
+{
+    TestConfig out;
+    out.LogPath = std::string(600, 'a');
+    ASSERT_FALSE(out.WriteZpfCnf(false));
+    TestConfig in;
+    ASSERT_FALSE(in.ReadZpfCnf());
+    EXPECT_EQ(in.LogPath.size(), 510u - std::string("LogPath=").size());
+    EXPECT_EQ(in.zpfAuthorization, 0);
+    EXPECT_EQ(in.ProgramIfMatch, "");
+    EXPECT_EQ(in.ListenBacklog, 10); // the line after LogPath survived
+}
+
+TEST_F(ConfigrationFileTest, FailedWriteKeepsTheOldFile)
+{
+    TestConfig out;
+    out.Port = 1111;
+    ASSERT_FALSE(out.WriteZpfCnf(false));
+    std::string before = dir.readBytes("zpf.cnf");
+    out.SetZpfCnf(dir.file("missing-dir/zpf.cnf").c_str());
+    EXPECT_TRUE(out.WriteZpfCnf(false));
+    EXPECT_EQ(dir.readBytes("zpf.cnf"), before);
+}
+
+TEST_F(ConfigrationFileTest, AccessorsFollowTheMasterSwitch)
+{
+    TestConfig cnf;
+    cnf.AddGroup("a");
+    cnf.cnfData[1].AccessLog = 1;
+    EXPECT_EQ(cnf.doBlock(0), 1);
+    EXPECT_EQ(cnf.doAccessLog(1), 1);
+    cnf.Filtering = 0;
+    EXPECT_EQ(cnf.doBlock(0), 0);
+    EXPECT_EQ(cnf.doBlockLog(1), 0);
+    EXPECT_EQ(cnf.doAccessLog(1), 0);
+    EXPECT_EQ(cnf.doBlock(7), 0); // no such group
+    EXPECT_EQ(cnf.bZpfKeep(), 0);
+    cnf.AutoUpdateAtBoot = 1;
+    EXPECT_EQ(cnf.bZpfKeep(), 1);
+    EXPECT_TRUE(cnf.useFilteringDB());
+    cnf.cnfData[0].Block = cnf.cnfData[0].BlockLog = 0;
+    cnf.cnfData[1].Block = cnf.cnfData[1].BlockLog = 0;
+    EXPECT_FALSE(cnf.useFilteringDB());
+}
+
+TEST_F(ConfigrationFileTest, AddGroupCopiesGroupZeroAndSettersMarkChanges)
+{
+    TestConfig cnf;
+    cnf.cnfData[0].MessageCode = 9;
+    cnf.AddGroup("x");
+    cnf.AddGroup("x");
+    ASSERT_EQ(cnf.cnfData.size(), 2u);
+    EXPECT_EQ(cnf.cnfData[1].MessageCode, 9);
+    EXPECT_FALSE(cnf.bNoFilterChanged);
+    cnf.SetNoFilter("a.example\n", 1);
+    EXPECT_TRUE(cnf.bNoFilterChanged);
+    EXPECT_STREQ(cnf.GetNoFilter(1), "a.example\n");
+    EXPECT_STREQ(cnf.GetPhrase(5), "");
+}
+
+TEST_F(ConfigrationFileTest, GroupsComeFromGroupCnfOnlyInTheNetworkEdition)
+{
+    dir.writeBytes("group.cnf", "kids\r\nstaff\r\n");
+    dir.writeBytes("zpf.cnf", Crlf("Block=1\n%staff%\nBlock=0\n"));
+    TestConfig cnf;
+    cnf.Initialize();
+    if (IsStandaloneEdition()) {
+        EXPECT_EQ(cnf.groupList.size(), 1);
+        EXPECT_EQ(cnf.cnfData.size(), 1u);
+    } else {
+        ASSERT_EQ(cnf.groupList.size(), 3);
+        ASSERT_EQ(cnf.cnfData.size(), 3u);
+        EXPECT_EQ(cnf.cnfData[2].Block, 0);
+        EXPECT_EQ(cnf.cnfData[1].Block, 1);
+    }
+}
+
+TEST_F(ConfigrationFileTest, EnvironmentOfTheEdition)
+{
+    EXPECT_TRUE(GetEdition() == 2 || GetEdition() == 1);
+}
+
+TEST_F(ConfigrationFileTest, EncipheredFileRoundTripsBehindItsMarker)
+{
+    TestConfig out;
+    out.AddGroup("g");
+    out.Port = 4321;
+    out.ProgramIfMatch = "run me";
+    out.cnfData[1].DownloadSize = 77;
+    ASSERT_FALSE(out.WriteZpfCnf(true));
+    std::string bytes = dir.readBytes("zpf.cnf");
+    ASSERT_EQ(bytes.substr(0, 11), "PLXharbor\r\n");
+    EXPECT_EQ((bytes.size() - 11) % 7, 0u);
+    EXPECT_EQ(bytes.find("Port"), std::string::npos);
+
+    TestConfig in;
+    in.AddGroup("g");
+    ASSERT_FALSE(in.ReadZpfCnf());
+    EXPECT_TRUE(in.bCiphered);
+    EXPECT_EQ(in.FormatZpfCnf(true), out.FormatZpfCnf(true));
+
+    // The deciphered body is the plain text with LF line ends.
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(0), 0);
+    ASSERT_EQ(des.OpenReadFile(dir.file("zpf.cnf").c_str()), 0);
+    ASSERT_EQ(des.Seek(11, SEEK_SET), 0);
+    char buf[16384];
+    int n = des.ReadData(buf, 16380);
+    des.CloseReadFile();
+    std::string plain(buf, static_cast<size_t>(n));
+    plain.erase(plain.find_last_not_of('\0') + 1);
+    EXPECT_EQ(plain, out.FormatZpfCnf(false));
+}
+
+TEST_F(ConfigrationFileTest, DamagedEncipheredFilesKeepEarlierValues)
+{
+    std::string body = "Port=9999\nLogSize=5\n";
+    auto encipher = [&](const char* key) {
+        CDes des;
+        des.Setting(1, 4, key, CDes::kIV, 7, 59);
+        des.OpenWriteFile(dir.file("zpf.cnf").c_str());
+        des.WriteString("PLXharbor\r\n");
+        des.WriteData(body.data(), static_cast<int>(body.size()));
+        des.CloseWriteFile(1);
+    };
+    encipher("0123456789ABCDEF"); // another key: the body deciphers to noise
+    TestConfig cnf;
+    cnf.Port = 1234;
+    EXPECT_FALSE(cnf.ReadZpfCnf());
+    EXPECT_EQ(cnf.Port, 1234u);
+    EXPECT_EQ(cnf.LogSize, 1000);
+
+    for (const char* bytes : {"PLXharbor\r\n", "PLXharbor", "PLXharbor and more\r\n"}) {
+        dir.writeBytes("zpf.cnf", bytes);
+        TestConfig marker;
+        EXPECT_FALSE(marker.ReadZpfCnf()) << bytes;
+        EXPECT_TRUE(marker.bCiphered) << bytes;
+        EXPECT_EQ(marker.Port, 3036u);
+    }
+
+    encipher(CDes::kKey);
+    std::string whole = dir.readBytes("zpf.cnf");
+    dir.writeBytes("zpf.cnf", whole.substr(0, 11 + 3)); // cut inside the first key
+    TestConfig cut;
+    EXPECT_FALSE(cut.ReadZpfCnf());
+    EXPECT_EQ(cut.Port, 3036u);
+}

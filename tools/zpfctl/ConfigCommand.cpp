@@ -1,0 +1,27 @@
+// zpfctl config: the effective configuration of a program directory.
+#include <cstdio>
+
+#include "config/ConfigrationFile.h"
+#include "zpfctl/Command.h"
+
+namespace {
+
+int runConfig(const zpfctl::Args& args)
+{
+    if (!args.empty())
+        return zpfctl::UsageError("config takes no arguments");
+    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
+    bool failed = cnf->Initialize();
+    // Printed even after a failure: what is shown is what a program would run with.
+    std::string text = cnf->FormatZpfCnf(true);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (failed) {
+        std::fprintf(stderr, "%s\n", cnf->errorText.c_str());
+        return zpfctl::kFailed;
+    }
+    return zpfctl::kOk;
+}
+
+} // namespace
+
+ZPFCTL_COMMAND("config", "config                      print the effective configuration", runConfig);
