@@ -1,0 +1,301 @@
+// The phrase automaton: keys go into a plain trie, Build turns it into flat arrays
+// with failure links and full transition rows for the shallow states.
+#include "filterdb/ContentMatcher.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace {
+
+bool isWhite(unsigned char b)
+{
+    return b == ' ' || b == '\t' || b == '\r' || b == '\n';
+}
+
+unsigned char fold(unsigned char b)
+{
+    return static_cast<unsigned>(b - 'A') < 26u ? static_cast<unsigned char>(b + ('a' - 'A')) : b;
+}
+
+// Full rows cost a word per class per state; they go to as many shallow states as
+// this allows, so a small matcher is all rows and a big one stays within bounds.
+size_t rowBudgetBytes(size_t states)
+{
+    return std::clamp<size_t>(states * 32, size_t {256} << 10, size_t {4} << 20);
+}
+
+} // namespace
+
+bool ContentMatcher::AddKey(std::string_view key, uint16_t number)
+{
+    if (m_built)
+        return true;
+    std::string text;
+    text.reserve(key.size());
+    for (char ch : key) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (!isWhite(b))
+            text.push_back(static_cast<char>(m_caseFolding ? fold(b) : b));
+    }
+    if (text.empty())
+        return false;
+    if (m_trie.size() + text.size() > kMaxStates)
+        return true;
+
+    const auto length = static_cast<uint32_t>(text.size());
+    if (!m_hasKeys) {
+        m_minLength = m_maxLength = length;
+        m_hasKeys = true;
+    } else {
+        m_minLength = std::min(m_minLength, length);
+        m_maxLength = std::max(m_maxLength, length);
+    }
+
+    uint32_t node = 0;
+    for (char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        uint32_t child = m_trie[node].firstChild;
+        while (child != 0 && m_trie[child].label != b)
+            child = m_trie[child].nextSibling;
+        if (child == 0) {
+            child = static_cast<uint32_t>(m_trie.size());
+            TrieNode fresh;
+            fresh.label = b;
+            fresh.nextSibling = m_trie[node].firstChild;
+            m_trie.push_back(fresh);
+            m_trie[node].firstChild = child;
+        }
+        node = child;
+    }
+    TrieNode& end = m_trie[node];
+    if (end.keyText == 0) {
+        end.keyText = static_cast<uint32_t>(m_keyText.size()) + 1;
+        m_keyText += text;
+    }
+    // Number 0 reads as "not yet set", so a later key may still fill it in.
+    if (end.number == 0)
+        end.number = number;
+    return false;
+}
+
+void ContentMatcher::Build(size_t rowBytes)
+{
+    if (m_built)
+        return;
+
+    // Classes: one per byte that occurs in a key, in byte order; 0 for all others.
+    bool used[256] = {};
+    for (size_t i = 1; i < m_trie.size(); ++i)
+        used[m_trie[i].label] = true;
+    unsigned classes = 1;
+    for (unsigned b = 0; b < 256; ++b)
+        m_class[b] = used[b] ? static_cast<unsigned char>(classes++) : 0;
+    if (m_caseFolding)
+        for (unsigned b = 'A'; b <= 'Z'; ++b)
+            m_class[b] = m_class[b + ('a' - 'A')];
+    m_width = classes + 1;
+    for (unsigned b = 0; b < 256; ++b)
+        m_compactClass[b] = isWhite(static_cast<unsigned char>(b)) ? static_cast<unsigned char>(classes) : m_class[b];
+
+    // Breadth-first numbering, children sorted by class.
+    const size_t count = m_trie.size();
+    std::vector<uint32_t> order; // new number -> trie node
+    std::vector<uint32_t> number(count);
+    order.reserve(count);
+    order.push_back(0);
+    m_nodes.assign(count, Node {});
+    m_childClass.reserve(count - 1);
+    m_childNode.reserve(count - 1);
+    std::vector<std::pair<unsigned char, uint32_t>> kids;
+    for (size_t n = 0; n < order.size(); ++n) {
+        const TrieNode& t = m_trie[order[n]];
+        Node& node = m_nodes[n];
+        node.keyText = t.keyText;
+        node.number = t.number;
+        kids.clear();
+        for (uint32_t c = t.firstChild; c != 0; c = m_trie[c].nextSibling)
+            kids.emplace_back(m_class[m_trie[c].label], c);
+        std::sort(kids.begin(), kids.end());
+        node.childBegin = static_cast<uint32_t>(m_childClass.size());
+        node.childCount = static_cast<uint16_t>(kids.size());
+        for (const auto& [cls, c] : kids) {
+            number[c] = static_cast<uint32_t>(order.size());
+            m_nodes[order.size()].depth = node.depth + 1;
+            order.push_back(c);
+            m_childClass.push_back(cls);
+            m_childNode.push_back(number[c]);
+        }
+    }
+
+    // Failure links, breadth first: a child of the root fails to the root; any other
+    // child by class c fails to the c-child of the nearest state on its parent's
+    // failure chain that has one.
+    for (uint32_t n = 0; n < count; ++n) {
+        const Node& node = m_nodes[n];
+        for (uint32_t k = 0; k < node.childCount; ++k) {
+            const unsigned cls = m_childClass[node.childBegin + k];
+            const uint32_t child = m_childNode[node.childBegin + k];
+            uint32_t target = 0;
+            if (n != 0) {
+                for (uint32_t f = node.fail;; f = m_nodes[f].fail) {
+                    const uint32_t c = childOf(f, cls);
+                    if (c != kStateMask) {
+                        target = c;
+                        break;
+                    }
+                    if (f == 0)
+                        break;
+                }
+            }
+            m_nodes[child].fail = target;
+        }
+    }
+
+    // Rows for the shallow states. A state's row starts as its failure state's row
+    // (or, when that state is a key end, as a late report of it at every byte), then
+    // its own children are written in; the white column keeps the state as it is.
+    m_denseCount = static_cast<uint32_t>(
+        std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / (m_width * sizeof(uint32_t)), 1, count));
+    m_rows.assign(size_t {m_denseCount} * m_width, 0);
+    for (uint32_t n = 0; n < m_denseCount; ++n) {
+        uint32_t* row = &m_rows[size_t {n} * m_width];
+        if (n != 0) {
+            const uint32_t f = m_nodes[n].fail;
+            if (isKeyEnd(f))
+                std::fill(row, row + m_width, kReportLate | f);
+            else
+                std::copy_n(&m_rows[size_t {f} * m_width], m_width, row);
+        }
+        const Node& node = m_nodes[n];
+        for (uint32_t k = 0; k < node.childCount; ++k)
+            row[m_childClass[node.childBegin + k]] = moveTo(m_childNode[node.childBegin + k]);
+        row[m_width - 1] = n * m_width;
+    }
+
+    m_trie = {};
+    m_built = true;
+}
+
+uint32_t ContentMatcher::moveTo(uint32_t state) const
+{
+    if (isKeyEnd(state))
+        return kReportNow | state;
+    if (state < m_denseCount)
+        return state * m_width;
+    return kEnterDeep | state;
+}
+
+uint32_t ContentMatcher::childOf(uint32_t state, unsigned cls) const
+{
+    const Node& node = m_nodes[state];
+    const unsigned char* begin = m_childClass.data() + node.childBegin;
+    const unsigned char* end = begin + node.childCount;
+    const unsigned char* it = std::lower_bound(begin, end, static_cast<unsigned char>(cls));
+    if (it == end || *it != cls)
+        return kStateMask;
+    return m_childNode[node.childBegin + static_cast<size_t>(it - begin)];
+}
+
+// The transition of a state without a row: its own child, else along the failure
+// chain, reporting the first key end met there, until a state with a row answers.
+uint32_t ContentMatcher::deepStep(uint32_t state, unsigned cls) const
+{
+    for (;;) {
+        const uint32_t child = childOf(state, cls);
+        if (child != kStateMask)
+            return moveTo(child);
+        const uint32_t f = m_nodes[state].fail;
+        if (isKeyEnd(f))
+            return kReportLate | f;
+        if (f < m_denseCount)
+            return m_rows[size_t {f} * m_width + cls];
+        state = f;
+    }
+}
+
+template <bool Compact>
+bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
+{
+    out = MatchResult {};
+    if (!m_built)
+        return false;
+    const unsigned char* classOf = Compact ? m_compactClass : m_class;
+    const uint32_t white = m_width - 1;
+    const uint32_t* rows = m_rows.data();
+    uint32_t state = start < m_nodes.size() ? start : kRootState;
+    size_t i = 0;
+    uint32_t action = 0;
+    while (i < length) {
+        if (state < m_denseCount) {
+            uint32_t row = state * m_width;
+            for (; i < length; ++i) {
+                action = rows[row + classOf[text[i]]];
+                if (action & kSpecial)
+                    break;
+                row = action;
+            }
+            state = row / m_width;
+            if (i == length)
+                break;
+        } else {
+            const unsigned cls = classOf[text[i]];
+            if (Compact && cls == white) {
+                ++i;
+                continue;
+            }
+            action = deepStep(state, cls);
+            if (!(action & kSpecial)) {
+                state = action / m_width;
+                ++i;
+                continue;
+            }
+        }
+
+        const uint32_t target = action & kStateMask;
+        const uint32_t kind = action & kKindMask;
+        if (kind == kEnterDeep) {
+            state = target;
+            ++i;
+            continue;
+        }
+        std::ptrdiff_t end = static_cast<std::ptrdiff_t>(i);
+        if (kind == kReportLate) {
+            // The byte at i is not consumed; the key ended at the key byte before it.
+            end = static_cast<std::ptrdiff_t>(i) - 1;
+            if (Compact)
+                while (end >= 0 && isWhite(text[end]))
+                    --end;
+        }
+        out.end = end;
+        out.length = m_nodes[target].depth;
+        out.keyNumber = m_nodes[target].number;
+        out.state = target;
+        return true;
+    }
+    out.state = state;
+    return false;
+}
+
+bool ContentMatcher::Scan(MatchState start, const char* text, size_t length, MatchResult& out) const
+{
+    return scan<false>(start, reinterpret_cast<const unsigned char*>(text), length, out);
+}
+
+bool ContentMatcher::ScanCompact(MatchState start, const char* text, size_t length, MatchResult& out) const
+{
+    return scan<true>(start, reinterpret_cast<const unsigned char*>(text), length, out);
+}
+
+std::string_view ContentMatcher::KeyText(MatchState state) const
+{
+    if (!m_built || state >= m_nodes.size() || m_nodes[state].keyText == 0)
+        return {};
+    return std::string_view(m_keyText).substr(m_nodes[state].keyText - 1, m_nodes[state].depth);
+}
+
+size_t ContentMatcher::MemoryBytes() const
+{
+    return m_trie.capacity() * sizeof(TrieNode) + m_keyText.capacity() + m_nodes.capacity() * sizeof(Node) +
+           m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) +
+           m_rows.capacity() * sizeof(uint32_t);
+}

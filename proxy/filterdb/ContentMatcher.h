@@ -1,0 +1,124 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// Where a scan stopped: pass it to the next scan of the same matcher so a key that
+/// spans two pieces of text is still found. kRootState starts afresh.
+using MatchState = uint32_t;
+
+/// What a scan reports. All zero except state when nothing was found.
+struct MatchResult {
+    std::ptrdiff_t end = 0;  ///< index of the key's last byte in the text; -1 when it ended just before
+    uint32_t length = 0;     ///< bytes of the key
+    uint16_t keyNumber = 0;  ///< number of the first key added that ends at that state
+    MatchState state = 0;    ///< the state where the scan stopped
+};
+
+/// The phrase automaton of one key list: finds the first key that occurs in a text.
+///
+/// Keys lose their spaces, tabs, CR and LF when added, and with case folding their
+/// ASCII capitals. A key that is a proper suffix of a longer partial match is seen
+/// only when a later byte fails to continue that match, and is then reported one
+/// byte late (ending at the previous byte) without that byte being consumed.
+///
+/// Add every key, then Build once; afterwards the matcher is read-only and any
+/// number of threads may scan with it at once.
+class ContentMatcher {
+public:
+    static constexpr MatchState kRootState = 0;
+    /// Upper bound on the automaton's states (about one per key byte).
+    static constexpr size_t kMaxStates = size_t {1} << 26;
+
+    explicit ContentMatcher(bool caseFolding = true) : m_caseFolding(caseFolding) {}
+
+    /// Adds a key with its number; a key that is empty without its white space is
+    /// skipped. Returns true (nothing added) when the matcher is already built or
+    /// would exceed kMaxStates.
+    bool AddKey(std::string_view key, uint16_t number);
+    /// Computes the automaton from the keys added. Until then Scan finds nothing.
+    /// rowBytes caps the memory of the full transition rows of shallow states (at
+    /// least the root keeps one); 0 lets the matcher choose by its size.
+    void Build(size_t rowBytes = 0);
+    bool IsBuilt() const { return m_built; }
+
+    /// Scans text from start (kRootState, or the state of an earlier scan) and stops
+    /// at the first match. Returns true when a key was found; out.state is always set.
+    bool Scan(MatchState start, const char* text, size_t length, MatchResult& out) const;
+    /// The same scan over text as if its spaces, tabs, CR and LF were absent: the
+    /// match length counts key bytes only, and out.end is the position in text of
+    /// the key's last byte, or -1 when that byte lies before text.
+    bool ScanCompact(MatchState start, const char* text, size_t length, MatchResult& out) const;
+
+    /// Shortest and longest key added; 1000 and 0 while there are none.
+    uint32_t MinKeyLength() const { return m_minLength; }
+    uint32_t MaxKeyLength() const { return m_maxLength; }
+    bool HasKeys() const { return m_hasKeys; }
+
+    /// The key (as stored: compacted, folded) that ends at a state a scan reported;
+    /// empty for any other state.
+    std::string_view KeyText(MatchState state) const;
+    size_t StateCount() const { return m_built ? m_nodes.size() : m_trie.size(); }
+    /// Bytes held by the automaton's own storage.
+    size_t MemoryBytes() const;
+
+private:
+    // Insertion trie, dropped by Build.
+    struct TrieNode {
+        uint32_t firstChild = 0; // 0: none (the root is never a child)
+        uint32_t nextSibling = 0;
+        uint32_t keyText = 0; // 1 + offset of the key in m_keyText; 0: no key ends here
+        uint16_t number = 0;
+        unsigned char label = 0;
+    };
+
+    // Built automaton. States are numbered breadth first, so the first m_denseCount
+    // (the shallow ones, where scans spend their time) also have a full row of
+    // transitions; deeper states keep only their children and fall back along their
+    // failure links to a row.
+    struct Node {
+        uint32_t fail;
+        uint32_t childBegin; // into m_childClass / m_childNode, sorted by class
+        uint32_t depth;
+        uint32_t keyText;    // 1 + offset in m_keyText for a key end; 0 otherwise
+        uint16_t number;
+        uint16_t childCount;
+    };
+
+    // A transition: below kSpecial the row offset of a shallow state to move to
+    // without a report; otherwise a kind and a state.
+    static constexpr uint32_t kSpecial = 0x80000000u;
+    static constexpr uint32_t kReportNow = kSpecial;               // move to a key end and report it
+    static constexpr uint32_t kReportLate = kSpecial | 0x20000000u; // report a key that ended one byte before
+    static constexpr uint32_t kEnterDeep = kSpecial | 0x40000000u;  // move to a state without a row
+    static constexpr uint32_t kKindMask = 0xE0000000u;
+    static constexpr uint32_t kStateMask = 0x1FFFFFFFu;
+
+    bool isKeyEnd(uint32_t state) const { return m_nodes[state].keyText != 0; }
+    uint32_t moveTo(uint32_t state) const;
+    uint32_t childOf(uint32_t state, unsigned cls) const; // kStateMask when none
+    uint32_t deepStep(uint32_t state, unsigned cls) const;
+    template <bool Compact>
+    bool scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const;
+
+    bool m_caseFolding;
+    bool m_built = false;
+    bool m_hasKeys = false;
+    uint32_t m_minLength = 1000;
+    uint32_t m_maxLength = 0;
+
+    std::vector<TrieNode> m_trie {TrieNode {}};
+    std::string m_keyText;
+
+    unsigned char m_class[256] {};        // byte -> class; 0 for bytes of no key
+    unsigned char m_compactClass[256] {}; // the same with white bytes in the last column
+    uint32_t m_width = 0;                 // columns of a row: the classes plus the white column
+    uint32_t m_denseCount = 0;
+    std::vector<Node> m_nodes;
+    std::vector<unsigned char> m_childClass;
+    std::vector<uint32_t> m_childNode;
+    std::vector<uint32_t> m_rows;
+};

@@ -1,0 +1,272 @@
+// The phrase automaton against a naive one that follows failure links byte by byte:
+// both scan the same text in the same pieces and must report the same matches. Also
+// checks that the white-blind scan agrees with a scan of the compacted text, and
+// that a replace chain keeps the data's length.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "filterdb/ContentMatcher.h"
+#include "filterdb/PhraseFilterChain.h"
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+bool isWhite(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+char lower(char c, bool fold)
+{
+    return fold && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+struct Naive {
+    struct Node {
+        std::map<signed char, int> children;
+        int fail = 0;
+        int depth = 0;
+        bool terminal = false;
+        uint16_t number = 0;
+        std::string path;
+    };
+    std::vector<Node> nodes {Node {}};
+    bool fold;
+    bool hasKeys = false;
+    uint32_t minLength = 1000;
+    uint32_t maxLength = 0;
+
+    explicit Naive(bool f) : fold(f) {}
+
+    void add(const std::string& raw, uint16_t number)
+    {
+        std::string key;
+        for (char c : raw)
+            if (!isWhite(c))
+                key.push_back(lower(c, fold));
+        if (key.empty())
+            return;
+        const auto len = static_cast<uint32_t>(key.size());
+        minLength = hasKeys ? std::min(minLength, len) : len;
+        maxLength = hasKeys ? std::max(maxLength, len) : len;
+        hasKeys = true;
+        int n = 0;
+        for (char c : key) {
+            auto it = nodes[static_cast<size_t>(n)].children.find(static_cast<signed char>(c));
+            if (it == nodes[static_cast<size_t>(n)].children.end()) {
+                Node child;
+                child.depth = nodes[static_cast<size_t>(n)].depth + 1;
+                child.path = nodes[static_cast<size_t>(n)].path + c;
+                nodes.push_back(child);
+                nodes[static_cast<size_t>(n)].children[static_cast<signed char>(c)] = static_cast<int>(nodes.size()) - 1;
+                n = static_cast<int>(nodes.size()) - 1;
+            } else {
+                n = it->second;
+            }
+        }
+        nodes[static_cast<size_t>(n)].terminal = true;
+        if (nodes[static_cast<size_t>(n)].number == 0)
+            nodes[static_cast<size_t>(n)].number = number;
+    }
+
+    int child(int n, char c) const
+    {
+        const auto& ch = nodes[static_cast<size_t>(n)].children;
+        auto it = ch.find(static_cast<signed char>(c));
+        return it == ch.end() ? -1 : it->second;
+    }
+
+    void build()
+    {
+        std::deque<int> queue;
+        for (auto& [c, n] : nodes[0].children) {
+            nodes[static_cast<size_t>(n)].fail = 0;
+            queue.push_back(n);
+        }
+        while (!queue.empty()) {
+            const int n = queue.front();
+            queue.pop_front();
+            for (auto& [c, ch] : nodes[static_cast<size_t>(n)].children) {
+                int f = nodes[static_cast<size_t>(n)].fail;
+                while (f != 0 && child(f, static_cast<char>(c)) < 0)
+                    f = nodes[static_cast<size_t>(f)].fail;
+                const int t = child(f, static_cast<char>(c));
+                nodes[static_cast<size_t>(ch)].fail = t >= 0 && t != ch ? t : 0;
+                queue.push_back(ch);
+            }
+        }
+    }
+
+    struct Result {
+        bool found = false;
+        std::ptrdiff_t end = 0;
+        uint32_t length = 0;
+        uint16_t number = 0;
+        int state = 0;
+    };
+
+    Result scan(int state, const std::string& text) const
+    {
+        Result r;
+        int node = state;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char c = lower(text[i], fold);
+            int n = node;
+            for (;;) {
+                const int ch = child(n, c);
+                if (ch >= 0) {
+                    node = ch;
+                    if (nodes[static_cast<size_t>(ch)].terminal)
+                        return {true, static_cast<std::ptrdiff_t>(i), static_cast<uint32_t>(nodes[static_cast<size_t>(ch)].depth),
+                                nodes[static_cast<size_t>(ch)].number, ch};
+                    break;
+                }
+                if (n == 0) {
+                    node = 0;
+                    break;
+                }
+                n = nodes[static_cast<size_t>(n)].fail;
+                if (nodes[static_cast<size_t>(n)].terminal)
+                    return {true, static_cast<std::ptrdiff_t>(i) - 1, static_cast<uint32_t>(nodes[static_cast<size_t>(n)].depth),
+                            nodes[static_cast<size_t>(n)].number, n};
+            }
+        }
+        r.state = node;
+        return r;
+    }
+};
+
+class Input {
+public:
+    Input(const uint8_t* d, size_t s) : m_data(d), m_size(s) {}
+    uint8_t byte()
+    {
+        if (m_size == 0)
+            return 0;
+        --m_size;
+        return *m_data++;
+    }
+    std::string bytes(size_t n, bool small)
+    {
+        static const char kSmall[] = "abcAB \n\t";
+        std::string out;
+        while (out.size() < n && m_size > 0) {
+            const uint8_t b = byte();
+            out.push_back(small ? kSmall[b % 8] : static_cast<char>(b));
+        }
+        return out;
+    }
+    std::string rest(bool small) { return bytes(m_size, small); }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+};
+
+// Scans text in pieces with both automata, going on after each match at the byte
+// after it (or at the same byte for a key that ended before it), as a recording
+// filter does.
+void compareScans(const ContentMatcher& m, const Naive& naive, const std::string& text, size_t pieceSize)
+{
+    MatchState state = ContentMatcher::kRootState;
+    int naiveState = 0;
+    for (size_t start = 0; start < text.size(); start += pieceSize) {
+        const std::string piece = text.substr(start, pieceSize);
+        size_t offset = 0;
+        for (size_t rounds = 0; offset < piece.size(); ++rounds) {
+            check(rounds < 4 * piece.size() + 2000);
+            MatchResult r;
+            const bool found = m.Scan(state, piece.data() + offset, piece.size() - offset, r);
+            const Naive::Result n = naive.scan(naiveState, piece.substr(offset));
+            check(found == n.found);
+            state = r.state;
+            naiveState = n.state;
+            if (!found)
+                break;
+            check(r.end == n.end && r.length == n.length && r.keyNumber == n.number);
+            check(m.KeyText(r.state) == naive.nodes[static_cast<size_t>(n.state)].path);
+            offset = static_cast<size_t>(std::max<std::ptrdiff_t>(0, static_cast<std::ptrdiff_t>(offset) + r.end + 1));
+        }
+    }
+}
+
+void compareCompact(const ContentMatcher& m, const std::string& raw)
+{
+    std::string compact;
+    std::vector<std::ptrdiff_t> at;
+    for (size_t i = 0; i < raw.size(); ++i)
+        if (!isWhite(raw[i])) {
+            compact.push_back(raw[i]);
+            at.push_back(static_cast<std::ptrdiff_t>(i));
+        }
+    MatchResult a;
+    MatchResult b;
+    const bool fa = m.ScanCompact(ContentMatcher::kRootState, raw.data(), raw.size(), a);
+    const bool fb = m.Scan(ContentMatcher::kRootState, compact.data(), compact.size(), b);
+    check(fa == fb && a.state == b.state && a.length == b.length && a.keyNumber == b.keyNumber);
+    if (fa)
+        check(b.end < 0 ? a.end == -1 : a.end == at[static_cast<size_t>(b.end)]);
+}
+
+class Collect : public DataSink {
+public:
+    bool Write(const char* bytes, size_t length) override
+    {
+        out.append(bytes, length);
+        return false;
+    }
+    std::string out;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Input in(data, size);
+    const uint8_t flags = in.byte();
+    const bool fold = flags & 1;
+    const bool small = flags & 2;
+    const size_t pieceSize = 1 + (flags >> 2);
+    ContentMatcher m(fold);
+    Naive naive(fold);
+    const size_t keys = in.byte() % 24;
+    for (size_t k = 0; k < keys; ++k) {
+        const size_t len = in.byte() % 24;
+        const auto number = static_cast<uint16_t>(in.byte() % 4);
+        const std::string key = in.bytes(len, small);
+        check(!m.AddKey(key, number));
+        naive.add(key, number);
+    }
+    // Now and then only a few shallow states get full rows, so the others are used.
+    const uint8_t rows = in.byte();
+    m.Build(rows < 128 ? 0 : size_t {rows - 127u} * 16);
+    naive.build();
+    check(m.HasKeys() == naive.hasKeys && m.MinKeyLength() == naive.minLength && m.MaxKeyLength() == naive.maxLength);
+
+    const std::string text = in.rest(small);
+    compareScans(m, naive, text, pieceSize);
+    compareCompact(m, text);
+
+    Collect sink;
+    PhraseFilterChain chain(flags & 0x80, &sink);
+    chain.InsertFilter(std::make_unique<ReplaceFilter>(&m), 0);
+    auto block = std::make_unique<BlockFilter>(&m);
+    block->SetBlocking(false);
+    block->EnableRecorder();
+    chain.InsertFilter(std::move(block), 0);
+    for (size_t start = 0; start < text.size(); start += pieceSize)
+        check(!chain.Write(text.data() + start, std::min(pieceSize, text.size() - start)));
+    chain.Flush();
+    check(sink.out.size() == text.size());
+    return 0;
+}
