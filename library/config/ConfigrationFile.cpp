@@ -103,7 +103,16 @@ ConfigrationFileSigleton* ConfigrationFileSigleton::getInstance()
 
 ConfigrationFileSigleton::ConfigrationFileSigleton()
 {
+    SetDefaultPaths();
+    // The group list always holds the default group; keep one record for it so the
+    // accessors are safe before the first Initialize.
+    cnfData.resize(static_cast<size_t>(groupList.size()));
+}
+
+void ConfigrationFileSigleton::SetDefaultPaths()
+{
     const std::string& dir = baseDirectory();
+    categoryList.SetPath((dir + "category2.cnf").c_str());
     zpfCnfPath = dir + "zpf.cnf";
     phrasePath = dir + "phrase.fdb";
     noFilterPath = dir + "nofilter.fdb";
@@ -113,9 +122,6 @@ ConfigrationFileSigleton::ConfigrationFileSigleton()
     ipLimitPath = dir + "iplist.cnf";
     ipPassPath = dir + "ippass.cnf";
     passwdPath = dir + "passwd";
-    // The group list always holds the default group; keep one record for it so the
-    // accessors are safe before the first Initialize.
-    cnfData.resize(static_cast<size_t>(groupList.size()));
 }
 
 ConfigrationFileSigleton::~ConfigrationFileSigleton() = default;

@@ -66,6 +66,10 @@ public:
     bool ReadPassword();
     bool WritePassword();
 
+    /// Builds every default path from the program directory, as the constructor does
+    /// (for a process that changes its program directory after the first getInstance).
+    void SetDefaultPaths();
+
     void SetZpfCnf(const char* path) { zpfCnfPath = path; }
     void SetPhraseFdb(const char* path) { phrasePath = path; }
     void SetNoFilterFdb(const char* path) { noFilterPath = path; }
