@@ -128,8 +128,8 @@ bool ConfigrationFileSigleton::Initialize()
 {
     bool failed = false;
 
-    // Step 1: the administrator password from the registry (result ignored) — arrives
-    // with the registry store.
+    // Step 1: the administrator password from the registry (result ignored).
+    ReadPassword();
 
     // Step 2: groups. The standalone edition keeps the default group only.
     if (IsStandaloneEdition())
@@ -137,7 +137,9 @@ bool ConfigrationFileSigleton::Initialize()
     else if (groupList.InitGroupList(groupPath.c_str()) != 0)
         failed = true;
 
-    // Step 3: the weekly schedule — arrives with the schedule.
+    // Step 3: the weekly schedule.
+    if (timeCnfList.Initialize())
+        failed = true;
     // Step 4: the category list — arrives with the category list.
 
     // Step 5: exactly one settings record per group; existing records are kept.
@@ -151,7 +153,21 @@ bool ConfigrationFileSigleton::Initialize()
         failed = true;
 
     // Step 8: the phrase, no-filter and pass-URL lists — arrive with the list files.
-    // Step 9 (network edition): IP lists and accounts — arrive with those lists.
+    // Step 9: IP lists and accounts, network edition only; the standalone edition
+    // leaves them empty.
+    if (IsStandaloneEdition()) {
+        ipList.clear();
+        ipDataList.clear();
+        passWordData.accounts.clear();
+    } else {
+        if (ipList.ReadFile(ipLimitPath.c_str()) != 0)
+            failed = true;
+        if (ipDataList.ReadFile(ipPassPath.c_str()) != 0)
+            failed = true;
+        passWordData.SetPath(passwdPath);
+        if (passWordData.Initialize())
+            failed = true;
+    }
 
     return failed;
 }
@@ -162,10 +178,21 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
     bool failed = false;
     if (groupList.WriteGroupList(groupPath.c_str()))
         failed = true;
-    // time.cnf is written here once the schedule exists.
+    if (timeCnfList.WriteData())
+        failed = true;
     if (WriteZpfCnf(cipherCnf))
         failed = true;
-    // The three list files, the IP lists, the accounts and the password follow here.
+    // The three list files follow here.
+    if (ipList.WriteFile(ipLimitPath.c_str()))
+        failed = true;
+    if (ipDataList.WriteFile(ipPassPath.c_str()))
+        failed = true;
+    passWordData.SetPath(passwdPath);
+    if (passWordData.WriteData())
+        failed = true;
+    // Last: a password that could not be stored is a failure, not silence.
+    if (WritePassword())
+        failed = true;
     return failed;
 }
 
@@ -634,7 +661,7 @@ void ConfigrationFileSigleton::AddGroup(const char* name)
 {
     if (groupList.AddGroup(name))
         return;
-    // The schedule gets an empty week for the new group here once it exists.
+    timeCnfList.AddGroup();
     if (cnfData.empty())
         cnfData.resize(1);
     cnfData.push_back(cnfData[0]);
