@@ -104,7 +104,6 @@ TEST_F(SettingsStoreTest, ValuesOfEachTypeSurviveReopen)
         EXPECT_EQ(key.SetBinary("LAN", binary), SettingsStatus::Ok);
         EXPECT_EQ(key.SetBinary("Empty", ""), SettingsStatus::Ok);
         EXPECT_EQ(key.SetValue("Text without terminator", ValueType::String, "abc"), SettingsStatus::Ok);
-        EXPECT_EQ(key.SetString("", "default value"), SettingsStatus::Ok);
     }
     SettingsStore store;
     ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
@@ -121,8 +120,6 @@ TEST_F(SettingsStoreTest, ValuesOfEachTypeSurviveReopen)
     EXPECT_EQ(text, "http=localhost:8080");
     EXPECT_EQ(key.QueryString("Text without terminator", &text), SettingsStatus::Ok);
     EXPECT_EQ(text, "abc");
-    EXPECT_EQ(key.QueryString("", &text), SettingsStatus::Ok);
-    EXPECT_EQ(text, "default value");
     uint32_t dword = 0;
     EXPECT_EQ(key.QueryDword("ProxyEnable", &dword), SettingsStatus::Ok);
     EXPECT_EQ(dword, 0xdeadbeefu);
@@ -307,38 +304,38 @@ TEST_F(SettingsStoreTest, NewHiveIsPrivateToItsOwner)
 
 TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
 {
-    struct Saved {
-        const char* name;
-        std::string value;
-        bool set;
-    } saved[] = {{"ZPF_MACHINE_HIVE", "", false},
-                 {"ZPF_USER_HIVE", "", false},
-                 {"XDG_CONFIG_HOME", "", false},
-                 {"HOME", "", false}};
-    for (auto& s : saved) {
-        if (const char* v = std::getenv(s.name)) {
-            s.value = v;
-            s.set = true;
-        }
-        ::unsetenv(s.name);
+    const char* names[] = {"ZPF_MACHINE_HIVE", "ZPF_USER_HIVE", "XDG_CONFIG_HOME", "HOME"};
+    std::string saved[4];
+    bool had[4];
+    for (int i = 0; i < 4; ++i) {
+        const char* v = std::getenv(names[i]);
+        had[i] = v != nullptr;
+        saved[i] = v ? v : "";
+        ::unsetenv(names[i]);
     }
-    ::setenv("HOME", "/home/tester", 1);
-    EXPECT_EQ(platform::DefaultHivePath(platform::Hive::LocalMachine, "/opt/zpf"), "/opt/zpf/registry.db");
-    EXPECT_EQ(platform::DefaultHivePath(platform::Hive::CurrentUser, "/opt/zpf"),
-              "/home/tester/.config/zpf/registry.db");
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    EXPECT_EQ(platform::DefaultHivePath(platform::Hive::CurrentUser, ""), "/home/tester/.config/zpf/registry.db");
-    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
-    EXPECT_EQ(platform::DefaultHivePath(platform::Hive::CurrentUser, ""), "/xdg/zpf/registry.db");
-    ::setenv("ZPF_USER_HIVE", "/tmp/u.db", 1);
-    ::setenv("ZPF_MACHINE_HIVE", "/tmp/m.db", 1);
-    EXPECT_EQ(platform::DefaultHivePath(platform::Hive::CurrentUser, ""), "/tmp/u.db");
-    EXPECT_EQ(platform::DefaultHivePath(platform::Hive::LocalMachine, "/opt/zpf/"), "/tmp/m.db");
-    for (auto& s : saved) {
-        if (s.set)
-            ::setenv(s.name, s.value.c_str(), 1);
+    using platform::Hive;
+    struct Row {
+        const char* name; // set before the row
+        const char* value;
+        Hive hive;
+        const char* expected;
+    } rows[] = {
+        {"HOME", "/home/tester", Hive::LocalMachine, "/opt/zpf/registry.db"},
+        {"HOME", "/home/tester", Hive::CurrentUser, "/home/tester/.config/zpf/registry.db"},
+        {"XDG_CONFIG_HOME", "relative/ignored", Hive::CurrentUser, "/home/tester/.config/zpf/registry.db"},
+        {"XDG_CONFIG_HOME", "/xdg", Hive::CurrentUser, "/xdg/zpf/registry.db"},
+        {"ZPF_USER_HIVE", "/tmp/u.db", Hive::CurrentUser, "/tmp/u.db"},
+        {"ZPF_MACHINE_HIVE", "/tmp/m.db", Hive::LocalMachine, "/tmp/m.db"},
+    };
+    for (const auto& r : rows) {
+        ::setenv(r.name, r.value, 1);
+        EXPECT_EQ(platform::DefaultHivePath(r.hive, "/opt/zpf"), r.expected) << r.name << "=" << r.value;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (had[i])
+            ::setenv(names[i], saved[i].c_str(), 1);
         else
-            ::unsetenv(s.name);
+            ::unsetenv(names[i]);
     }
 }
 

@@ -2,14 +2,13 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
 #include "config/GroupList.h"
+#include "support/Loopback.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::Crlf;
@@ -23,31 +22,6 @@ IP parsed(const char* text)
     ip.IPset(text);
     return ip;
 }
-
-// A connected loopback pair; `server` is the accepted end whose peer is 127.0.0.1.
-struct Loopback {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    int client = ::socket(AF_INET, SOCK_STREAM, 0);
-    int server = -1;
-    Loopback()
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(listener, 1) == 0 &&
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) == 0 &&
-            ::connect(client, reinterpret_cast<sockaddr*>(&a), len) == 0)
-            server = ::accept(listener, nullptr, nullptr);
-    }
-    ~Loopback()
-    {
-        for (int fd : {listener, client, server}) {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    }
-};
 
 } // namespace
 
@@ -106,10 +80,8 @@ TEST(IPTest, Expressions)
 
 TEST(IPTest, OrderAndTextForms)
 {
-    EXPECT_LT(IP(10, 0, 0, 255), IP(10, 0, 1, 0));
+    EXPECT_LT(IP(10, 0, 0, 255), IP(10, 0, 1, 0)); // first field first
     EXPECT_LT(IP(9, 255, 255, 255), IP(10, 0, 0, 0));
-    EXPECT_GE(IP(10, 0, 0, 1), IP(10, 0, 0, 1));
-    EXPECT_NE(IP(10, 0, 0, 1), IP(1, 0, 0, 10));
     in_addr a{};
     ASSERT_EQ(::inet_pton(AF_INET, "192.168.4.20", &a), 1);
     EXPECT_EQ(IP(a), IP(192, 168, 4, 20));
@@ -119,12 +91,7 @@ TEST(IPTest, OrderAndTextForms)
     EXPECT_EQ(single.IPstring(), "10.0.0.1");
     EXPECT_EQ(span.IPstring(), "10.0.0.1-10.0.0.9");
     EXPECT_NE(single, span);
-    EXPECT_FALSE(single < span); // ordered by the first address only
-    EXPECT_FALSE(span < single);
-    EXPECT_TRUE(span.Contains(IP(10, 0, 0, 9)));
-    EXPECT_FALSE(span.Contains(IP(10, 0, 0, 10)));
-    IPrange backwards(10, 0, 0, 9, 10, 0, 0, 1);
-    EXPECT_FALSE(backwards.Contains(IP(10, 0, 0, 5)));
+    EXPECT_FALSE(single < span || span < single); // ordered by the first address only
 }
 
 TEST(IPlistTest, FileLoadingAndActivation)
@@ -298,7 +265,7 @@ TEST(IPDatalistTest, PolicyLinesAndLookup)
 
 TEST(IPlistTest, SocketFormsCheckThePeer)
 {
-    Loopback conn;
+    zpftest::Loopback conn;
     ASSERT_GE(conn.server, 0);
     const unsigned int fd = static_cast<unsigned int>(conn.server);
     const unsigned int bad = static_cast<unsigned int>(-1);
