@@ -30,17 +30,17 @@ run_ctest() {
 }
 
 echo "== plain build"
-bash tools/build.sh build
+bash tools/build.sh build -DBUILD_TESTING=ON
 run_ctest build --timeout 600
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-bash tools/build.sh build-asan -DENABLE_ASAN=ON -DENABLE_UBSAN=ON -DBUILD_BENCH=OFF
+bash tools/build.sh build-asan -DBUILD_TESTING=ON -DENABLE_ASAN=ON -DENABLE_UBSAN=ON -DBUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_ctest build-asan --timeout 900 -LE nosan
 
 if grep -rqs 'LABELS "unit;threads"' tests/CMakeLists.txt && [ -n "$(git ls-files tests/proxy)" ]; then
   echo "== ThreadSanitizer (threaded tests)"
-  bash tools/build.sh build-tsan -DENABLE_TSAN=ON -DBUILD_BENCH=OFF
+  bash tools/build.sh build-tsan -DBUILD_TESTING=ON -DENABLE_TSAN=ON -DBUILD_BENCH=OFF
   TSAN_OPTIONS=halt_on_error=1 run_ctest build-tsan --timeout 900 -L threads
 fi
 

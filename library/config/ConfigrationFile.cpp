@@ -243,9 +243,10 @@ bool ConfigrationFileSigleton::ReadCnf1Line(std::string* key, std::string* value
     char buf[kLineLimit + 1];
     for (;;) {
         if (bCiphered) {
-            // -1 (a line longer than the cipher's line buffer) would repeat forever:
-            // treat it like the end of the file.
-            if (des.ReadLine(buf, kLineLimit) != 0)
+            int r = des.ReadLine(buf, kLineLimit);
+            if (r == -1)
+                continue; // a line too long for the cipher's buffer is skipped once
+            if (r != 0)
                 return false;
         } else if (!cnfFile.Gets(buf, kLineLimit)) {
             return false;

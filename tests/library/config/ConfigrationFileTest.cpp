@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cipher/CDes.h"
 #include "common/Edition.h"
 #include "support/TempProgramDir.h"
 
@@ -339,4 +340,70 @@ TEST_F(ConfigrationFileTest, GroupsComeFromGroupCnfOnlyInTheNetworkEdition)
 TEST_F(ConfigrationFileTest, EnvironmentOfTheEdition)
 {
     EXPECT_TRUE(GetEdition() == 2 || GetEdition() == 1);
+}
+
+TEST_F(ConfigrationFileTest, EncipheredFileRoundTripsBehindItsMarker)
+{
+    TestConfig out;
+    out.AddGroup("g");
+    out.Port = 4321;
+    out.ProgramIfMatch = "run me";
+    out.cnfData[1].DownloadSize = 77;
+    ASSERT_FALSE(out.WriteZpfCnf(true));
+    std::string bytes = dir.readBytes("zpf.cnf");
+    ASSERT_EQ(bytes.substr(0, 11), "PLXharbor\r\n");
+    EXPECT_EQ((bytes.size() - 11) % 7, 0u);
+    EXPECT_EQ(bytes.find("Port"), std::string::npos);
+
+    TestConfig in;
+    in.AddGroup("g");
+    ASSERT_FALSE(in.ReadZpfCnf());
+    EXPECT_TRUE(in.bCiphered);
+    EXPECT_EQ(in.FormatZpfCnf(true), out.FormatZpfCnf(true));
+
+    // The deciphered body is the plain text with LF line ends.
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(0), 0);
+    ASSERT_EQ(des.OpenReadFile(dir.file("zpf.cnf").c_str()), 0);
+    ASSERT_EQ(des.Seek(11, SEEK_SET), 0);
+    char buf[16384];
+    int n = des.ReadData(buf, 16380);
+    des.CloseReadFile();
+    std::string plain(buf, static_cast<size_t>(n));
+    plain.erase(plain.find_last_not_of('\0') + 1);
+    EXPECT_EQ(plain, out.FormatZpfCnf(false));
+}
+
+TEST_F(ConfigrationFileTest, DamagedEncipheredFilesKeepEarlierValues)
+{
+    std::string body = "Port=9999\nLogSize=5\n";
+    auto encipher = [&](const char* key) {
+        CDes des;
+        des.Setting(1, 4, key, CDes::kIV, 7, 59);
+        des.OpenWriteFile(dir.file("zpf.cnf").c_str());
+        des.WriteString("PLXharbor\r\n");
+        des.WriteData(body.data(), static_cast<int>(body.size()));
+        des.CloseWriteFile(1);
+    };
+    encipher("0123456789ABCDEF"); // another key: the body deciphers to noise
+    TestConfig cnf;
+    cnf.Port = 1234;
+    EXPECT_FALSE(cnf.ReadZpfCnf());
+    EXPECT_EQ(cnf.Port, 1234u);
+    EXPECT_EQ(cnf.LogSize, 1000);
+
+    for (const char* bytes : {"PLXharbor\r\n", "PLXharbor", "PLXharbor and more\r\n"}) {
+        dir.writeBytes("zpf.cnf", bytes);
+        TestConfig marker;
+        EXPECT_FALSE(marker.ReadZpfCnf()) << bytes;
+        EXPECT_TRUE(marker.bCiphered) << bytes;
+        EXPECT_EQ(marker.Port, 3036u);
+    }
+
+    encipher(CDes::kKey);
+    std::string whole = dir.readBytes("zpf.cnf");
+    dir.writeBytes("zpf.cnf", whole.substr(0, 11 + 3)); // cut inside the first key
+    TestConfig cut;
+    EXPECT_FALSE(cut.ReadZpfCnf());
+    EXPECT_EQ(cut.Port, 3036u);
 }

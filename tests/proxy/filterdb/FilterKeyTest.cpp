@@ -1,0 +1,132 @@
+#include "filterdb/FilterKey.h"
+
+#include <gtest/gtest.h>
+
+#include "cipher/CDes.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::TempProgramDir;
+
+namespace {
+std::vector<std::string> strings(const char* line)
+{
+    return FilterKey::Parse(line).strings;
+}
+using V = std::vector<std::string>;
+} // namespace
+
+TEST(FilterKeyTest, KindsAndExpansion)
+{
+    struct Row {
+        const char* line;
+        int kind;
+        V strings;
+    } rows[] = {
+        {"[ab,][cd][ef,gh]", FilterKey::Brackets, {"abcdef", "abcdgh", "cdef", "cdgh"}},
+        {"{{a,,b}}", FilterKey::Braces, {"a", "b"}},
+        {"{{a,b}}", FilterKey::Braces, {"a,b"}},
+        {"{a,b}{c}", FilterKey::Braces, {"ac", "bc"}},
+        {"(x)junk(y,z)", FilterKey::Parentheses, {"xy", "xz"}},
+        {"((a)b))", FilterKey::Parentheses, {"a)b"}},
+        {"abc", FilterKey::Plain, {"abc"}},
+        {"www.example.com/path", FilterKey::Plain, {"www.example.com/path"}},
+        {"ab", FilterKey::Invalid, {}},
+        {"", FilterKey::Invalid, {}},
+        // A first group without its closing bracket would stand for the empty string.
+        {"[abc", FilterKey::Invalid, {}},
+        {"[,]", FilterKey::Invalid, {}},
+        {"[a,]", FilterKey::Brackets, {"a"}},
+        {"[a][b", FilterKey::Brackets, {"a"}},
+    };
+    for (const auto& r : rows) {
+        FilterKey k = FilterKey::Parse(r.line);
+        EXPECT_EQ(k.kind, r.kind) << r.line;
+        EXPECT_EQ(k.strings, r.strings) << r.line;
+    }
+}
+
+TEST(FilterKeyTest, ExplosiveAndHugeLinesAreBounded)
+{
+    std::string bomb;
+    for (int i = 0; i < 20; ++i)
+        bomb += "[a,b,c,d]";
+    EXPECT_EQ(FilterKey::Parse(bomb).kind, FilterKey::Invalid);
+    std::string manageable;
+    for (int i = 0; i < 6; ++i)
+        manageable += "[a,b,c,d]"; // 4096 strings: the limit itself
+    EXPECT_EQ(FilterKey::Parse(manageable).strings.size(), 4096u);
+    std::string wide = "[" + std::string(100000, 'x') + "]";
+    EXPECT_EQ(strings(wide.c_str()).size(), 1u);
+    std::string commas = "[" + std::string(100000, ',') + "]";
+    EXPECT_EQ(FilterKey::Parse(commas).kind, FilterKey::Invalid);
+    std::string deep(100000, '[');
+    EXPECT_EQ(FilterKey::Parse(deep).kind, FilterKey::Invalid);
+}
+
+namespace {
+std::vector<std::string> readSection(TempProgramDir& dir, const std::string& name, bool enciphered, int group,
+                                     const std::string& groupName)
+{
+    (void)dir;
+    CAtFilterKeyFileReader reader(name, enciphered);
+    std::vector<std::string> out;
+    const auto* keys = reader.readToList(group, groupName);
+    if (!keys)
+        return {"<null>"};
+    for (const auto& k : *keys)
+        for (const auto& s : k.strings)
+            out.push_back(s);
+    return out;
+}
+} // namespace
+
+TEST(KeyFileReaderTest, SectionsOfAPlainFile)
+{
+    TempProgramDir dir;
+    dir.writeBytes("phrase.fdb", "\r\nzero\r\nab\r\n%Kids%\r\nkid1 \t\r\n%Other%\r\nother\r\n%Kids%extra\r\nkid2\r\n"
+                                 "%Kids\r\nkid3\r\n");
+    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 0, ""), V{"zero"});
+    // The first section ends at the next "%" line; later blocks of the same name are not read.
+    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 1, "Kids"), V{"kid1"});
+    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 2, "Other"), V{"other"});
+    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 3, "Nobody"), V{});
+    // A whole-file read treats "%" lines as keys.
+    EXPECT_EQ(readSection(dir, "phrase.fdb", false, -1, ""),
+              (V{"zero", "%Kids%", "kid1", "%Other%", "other", "%Kids%extra", "kid2", "%Kids", "kid3"}));
+    EXPECT_EQ(readSection(dir, "missing.fdb", false, 0, ""), V{"<null>"});
+
+    dir.writeBytes("b.fdb", "%Kids%extra\r\nx-one\r\n");
+    EXPECT_EQ(readSection(dir, "b.fdb", false, 1, "Kids"), V{"x-one"});
+    dir.writeBytes("c.fdb", "%Kids\r\nx-two\r\n");
+    EXPECT_EQ(readSection(dir, "c.fdb", false, 1, "Kids"), V{"x-two"});
+}
+
+TEST(KeyFileReaderTest, EncipheredFileStopsAtTheEndMarkerAndReportsOpenErrors)
+{
+    TempProgramDir dir;
+    std::string body = "site.example/ads\n{bad,evil}\n%notasection\n*** End of filtering database. ***\nafter\n";
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(1), 0);
+    ASSERT_EQ(des.OpenWriteFile(dir.file("cat1.fdb").c_str()), 0);
+    des.WriteData(body.data(), static_cast<int>(body.size()));
+    des.CloseWriteFile(1);
+    EXPECT_EQ(readSection(dir, "cat1.fdb", true, -1, ""), (V{"site.example/ads", "bad", "evil", "%notasection"}));
+
+    std::vector<std::string> errors;
+    CAtFilterKeyFileReader missing("gone.fdb", true, [&](const std::string& e) { errors.push_back(e); });
+    EXPECT_EQ(missing.readToList(-1, ""), nullptr);
+    CAtFilterKeyFileReader missingPlain("gone.fdb", false, [&](const std::string& e) { errors.push_back(e); });
+    EXPECT_EQ(missingPlain.readToList(2, "x"), nullptr);
+    EXPECT_EQ(errors, (V{"gone.fdb[-1] Open Error - CAtFilterKeyFileReader::readToListFromDESFile()",
+                         "gone.fdb Open Error - CAtFilterKeyFileReader::readToListFromPlainFile()"}));
+}
+
+TEST(KeyFileReaderTest, LongPlainLinesArriveInPieces)
+{
+    TempProgramDir dir;
+    dir.writeBytes("long.fdb", std::string(5000, 'k') + "\n");
+    auto got = readSection(dir, "long.fdb", false, -1, "");
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].size(), 2047u);
+    EXPECT_EQ(got[2].size(), 5000u - 2 * 2047u);
+}

@@ -1,0 +1,43 @@
+// zpfctl config on fresh and configured program directories.
+#include <gtest/gtest.h>
+
+#include "cipher/CDes.h"
+#include "support/RunProgram.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::RunZpfctl;
+using zpftest::TempProgramDir;
+
+TEST(ConfigCommandTest, EmptyDirectoryPrintsDefaultsAndFails)
+{
+    TempProgramDir dir;
+    auto r = RunZpfctl(dir.path(), "config");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ConfigrationFile Open Error\n");
+    EXPECT_EQ(r.out.rfind("Filtering=1\nPort=3036\nProxy=\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nSleepTime=20\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\nBlock=1\n"), std::string::npos);
+}
+
+TEST(ConfigCommandTest, EncipheredConfigurationShowsStoredValues)
+{
+    TempProgramDir dir;
+    dir.writeBytes("plain", "Port=8088\nProxy=up.example\nProxyPort=3128\nAccessLog=1\n");
+    ASSERT_EQ(RunZpfctl(dir.path(), "cipher encode --marker " + dir.file("plain") + " " + dir.file("zpf.cnf")).status,
+              0);
+    auto r = RunZpfctl(dir.path(), "config");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Port=8088\nProxy=up.example\nProxyPort=3128\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("HTTPSProxy=up.example\nHTTPSProxyPort=3128\n"), std::string::npos);
+    EXPECT_NE(r.out.find("AccessLog=1\n"), std::string::npos);
+}
+
+TEST(ConfigCommandTest, BadArgumentsGiveUsage)
+{
+    TempProgramDir dir;
+    EXPECT_EQ(RunZpfctl(dir.path(), "config extra").status, 2);
+    EXPECT_EQ(RunZpfctl(dir.path(), "no-such-command").status, 2);
+    auto r = zpftest::RunProgram(std::string("'") + ZPF_BIN_DIR + "/zpfctl'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage: zpfctl"), std::string::npos);
+}
