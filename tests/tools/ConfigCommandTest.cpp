@@ -23,6 +23,8 @@ TEST(ConfigCommandTest, EncipheredConfigurationShowsStoredValues)
 {
     TempProgramDir dir;
     dir.writeBytes("plain", "Port=8088\nProxy=up.example\nProxyPort=3128\nAccessLog=1\n");
+    for (const char* f : {"time.cnf", "group.cnf", "iplist.cnf", "ippass.cnf", "passwd"})
+        dir.writeBytes(f, ""); // every file a load reads, so only zpf.cnf decides
     ASSERT_EQ(RunZpfctl(dir.path(), "cipher encode --marker " + dir.file("plain") + " " + dir.file("zpf.cnf")).status,
               0);
     auto r = RunZpfctl(dir.path(), "config");
