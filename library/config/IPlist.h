@@ -1,11 +1,10 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <compare>
 #include <string>
 #include <vector>
 
+#include "platform/Socket.h" // in_addr
 #include "ravlin_export.h"
 
 class GroupList;
