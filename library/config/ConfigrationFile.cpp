@@ -140,19 +140,32 @@ bool ConfigrationFileSigleton::Initialize()
     // Step 3: the weekly schedule.
     if (timeCnfList.Initialize())
         failed = true;
-    // Step 4: the category list — arrives with the category list.
+
+    // Step 4: the category list, merged so that known categories keep their index.
+    if (categoryList.ReadCategoryFile())
+        failed = true;
 
     // Step 5: exactly one settings record per group; existing records are kept.
     cnfData.resize(static_cast<size_t>(groupList.size()));
 
-    // Step 6: every group's categoryStatus back to the category defaults — arrives with
-    // the category list.
+    // Step 6: every group starts from the category defaults (stale ones included).
+    std::vector<int> defaults;
+    for (const CCategory& c : categoryList.categories)
+        defaults.push_back(c.defaultValue);
+    for (ConfigrationFileData& data : cnfData)
+        data.categoryStatus = defaults;
 
     // Step 7.
     if (ReadZpfCnf())
         failed = true;
 
-    // Step 8: the phrase, no-filter and pass-URL lists — arrive with the list files.
+    // Step 8: the phrase, no-filter and pass-URL lists.
+    if (ReadPhrase())
+        failed = true;
+    if (ReadNoFilter())
+        failed = true;
+    if (ReadPassURL())
+        failed = true;
     // Step 9: IP lists and accounts, network edition only; the standalone edition
     // leaves them empty.
     if (IsStandaloneEdition()) {
@@ -174,7 +187,6 @@ bool ConfigrationFileSigleton::Initialize()
 
 bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
 {
-    (void)phraseEuc; // handed to the phrase-list writer once it exists
     bool failed = false;
     if (groupList.WriteGroupList(groupPath.c_str()))
         failed = true;
@@ -182,7 +194,12 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
         failed = true;
     if (WriteZpfCnf(cipherCnf))
         failed = true;
-    // The three list files follow here.
+    if (WritePhrase(phraseEuc))
+        failed = true;
+    if (WriteNoFilter())
+        failed = true;
+    if (WritePassURL())
+        failed = true;
     if (ipList.WriteFile(ipLimitPath.c_str()))
         failed = true;
     if (ipDataList.WriteFile(ipPassPath.c_str()))
@@ -351,8 +368,12 @@ bool ConfigrationFileSigleton::applyKey(const std::string& key, const std::strin
         SetProxy = parseInt(value);
     } else if (key == "NoConnectionsTab") {
         NoConnectionsTab = parseInt(value);
+    } else if (key.find("fdb") != std::string::npos) {
+        int index = categoryList.FindKey(key);
+        if (index < 0 || static_cast<size_t>(index) >= data.categoryStatus.size())
+            return false;
+        data.categoryStatus[static_cast<size_t>(index)] = parseInt(value);
     } else {
-        // Per-category keys (they contain "fdb") arrive with the category list.
         return false;
     }
     return true;
@@ -478,8 +499,13 @@ void ConfigrationFileSigleton::appendGroup(int group)
     WriteCnf1Line("\n");
     if (group >= 1)
         WriteCnf1Line(("%" + std::string(groupList.GetGroupName(group)) + "%\n").c_str());
-    // The per-category lines (comment with the display name, then key=value) go here
-    // once the category list exists.
+    for (int c = 0; c < categoryList.size(); ++c) {
+        const CCategory& category = categoryList[c];
+        WriteCnfComment(category.name);
+        auto index = static_cast<size_t>(c);
+        WriteCnf1Line(category.key.c_str(),
+                      index < data.categoryStatus.size() ? data.categoryStatus[index] : category.defaultValue);
+    }
     for (const auto& f : kGroupFields) {
         if (f.intField)
             WriteCnf1Line(f.key, data.*f.intField);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cipher/CDes.h"
+#include "config/Category.h"
 #include "config/GroupList.h"
 #include "config/IPlist.h"
 #include "config/PassWord.h"
@@ -101,6 +102,27 @@ public:
     void SetNoFilter(const char* text, int group);
     void SetPassURL(const char* text, int group);
 
+    /// Per-group list files (phrase.fdb, nofilter.fdb, passurl.fdb). Reading clears the
+    /// change flag; true when the file cannot be opened (texts unchanged).
+    bool ReadPhrase();
+    bool ReadNoFilter();
+    bool ReadPassURL();
+    /// Write the file only when its change flag is set, then clear the flag. True when
+    /// the file cannot be written (the flag stays set). phraseEuc takes every non-ASCII
+    /// phrase as EUC-JP.
+    bool WritePhrase(bool phraseEuc);
+    bool WriteNoFilter();
+    bool WritePassURL();
+
+    /// name := the display name of the first category with this number; false (and an
+    /// empty name) when there is none. GetCategoryClass gives the same.
+    bool GetCategoryName(unsigned short number, std::string& name) const;
+    bool GetCategoryClass(unsigned short number, std::string& name) const;
+    /// True when some group has a non-zero value for the category at this index.
+    bool GetCategoryUse(int index) const;
+    /// Number of live categories whose value in the group equals status.
+    int GetStatusCategoryNum(int group, int status) const;
+
     /// Adds a group to the group list, the schedule and the per-group settings (a copy
     /// of group 0's record). The caller passes a name the list does not hold yet.
     void AddGroup(const char* name);
@@ -112,6 +134,7 @@ public:
 
     // ---- members, in the order of the library's interface ----
     std::string errorText;
+    CCategoryList categoryList;
     std::string adminPassword;
 
     int Filtering = 1;
