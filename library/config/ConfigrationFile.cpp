@@ -134,8 +134,8 @@ bool ConfigrationFileSigleton::Initialize()
 {
     bool failed = false;
 
-    // Step 1: the administrator password from the registry (result ignored) — arrives
-    // with the registry store.
+    // Step 1: the administrator password from the registry (result ignored).
+    ReadPassword();
 
     // Step 2: groups. The standalone edition keeps the default group only.
     if (IsStandaloneEdition())
@@ -143,7 +143,9 @@ bool ConfigrationFileSigleton::Initialize()
     else if (groupList.InitGroupList(groupPath.c_str()) != 0)
         failed = true;
 
-    // Step 3: the weekly schedule — arrives with the schedule.
+    // Step 3: the weekly schedule.
+    if (timeCnfList.Initialize())
+        failed = true;
 
     // Step 4: the category list, merged so that known categories keep their index.
     if (categoryList.ReadCategoryFile())
@@ -170,7 +172,21 @@ bool ConfigrationFileSigleton::Initialize()
         failed = true;
     if (ReadPassURL())
         failed = true;
-    // Step 9 (network edition): IP lists and accounts — arrive with those lists.
+    // Step 9: IP lists and accounts, network edition only; the standalone edition
+    // leaves them empty.
+    if (IsStandaloneEdition()) {
+        ipList.clear();
+        ipDataList.clear();
+        passWordData.accounts.clear();
+    } else {
+        if (ipList.ReadFile(ipLimitPath.c_str()) != 0)
+            failed = true;
+        if (ipDataList.ReadFile(ipPassPath.c_str()) != 0)
+            failed = true;
+        passWordData.SetPath(passwdPath);
+        if (passWordData.Initialize())
+            failed = true;
+    }
 
     return failed;
 }
@@ -180,7 +196,8 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
     bool failed = false;
     if (groupList.WriteGroupList(groupPath.c_str()))
         failed = true;
-    // time.cnf is written here once the schedule exists.
+    if (timeCnfList.WriteData())
+        failed = true;
     if (WriteZpfCnf(cipherCnf))
         failed = true;
     if (WritePhrase(phraseEuc))
@@ -189,7 +206,16 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
         failed = true;
     if (WritePassURL())
         failed = true;
-    // The IP lists, the accounts and the password follow here.
+    if (ipList.WriteFile(ipLimitPath.c_str()))
+        failed = true;
+    if (ipDataList.WriteFile(ipPassPath.c_str()))
+        failed = true;
+    passWordData.SetPath(passwdPath);
+    if (passWordData.WriteData())
+        failed = true;
+    // Last: a password that could not be stored is a failure, not silence.
+    if (WritePassword())
+        failed = true;
     return failed;
 }
 
@@ -668,7 +694,7 @@ void ConfigrationFileSigleton::AddGroup(const char* name)
 {
     if (groupList.AddGroup(name))
         return;
-    // The schedule gets an empty week for the new group here once it exists.
+    timeCnfList.AddGroup();
     if (cnfData.empty())
         cnfData.resize(1);
     cnfData.push_back(cnfData[0]);

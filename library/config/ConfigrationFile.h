@@ -6,6 +6,9 @@
 #include "cipher/CDes.h"
 #include "config/Category.h"
 #include "config/GroupList.h"
+#include "config/IPlist.h"
+#include "config/PassWord.h"
+#include "config/TimeCnfList.h"
 #include "platform/TextFile.h"
 #include "ravlin_export.h"
 
@@ -63,7 +66,10 @@ public:
     /// Sets bCiphered to cipher and writes zpf.cnf.
     bool WriteZpfCnf(bool cipher);
 
+    /// adminPassword from the registry; true (and an empty password) when it cannot be read.
     bool ReadPassword();
+    /// Stores adminPassword in the registry; true when it cannot be stored (also for a
+    /// password of 256 characters or more).
     bool WritePassword();
 
     /// Builds every default path from the program directory, as the constructor does
@@ -167,6 +173,11 @@ public:
     /// One record per group once Initialize has run.
     std::vector<ConfigrationFileData> cnfData;
     GroupList groupList;
+    TimeCnfList timeCnfList{&groupList};
+    /// The IP restriction list (iplist.cnf) and the IP policy list (ippass.cnf).
+    IPlist ipList;
+    IPDatalist ipDataList{&groupList};
+    CPassWordData passWordData{&groupList};
 
     bool bPhraseChanged = false;
     bool bNoFilterChanged = false;

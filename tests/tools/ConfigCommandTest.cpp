@@ -31,6 +31,8 @@ TEST(ConfigCommandTest, EncipheredConfigurationShowsStoredValues)
               0);
     for (const char* list : {"phrase.fdb", "nofilter.fdb", "passurl.fdb"})
         dir.writeBytes(list, "\r\n");
+    for (const char* f : {"time.cnf", "group.cnf", "iplist.cnf", "ippass.cnf", "passwd"})
+        dir.writeBytes(f, "");
     auto r = RunZpfctl(dir.path(), "config");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Port=8088\nProxy=up.example\nProxyPort=3128\n"), std::string::npos) << r.out;
