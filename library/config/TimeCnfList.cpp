@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "common/BaseDirectory.h"
 #include "common/Clock.h"
@@ -191,8 +193,14 @@ bool TimeCnfList::WriteData()
         }
         const TimeCnfData& week = m_weeks[static_cast<size_t>(g)];
         text += statusWord(week.defaultStatus);
+        // Every slot of a line carries the whole line; writing it once per slot would
+        // multiply a line naming several days or ranges at every save and reload.
+        // Identical lines add identical slots, so one copy keeps the schedule.
+        std::unordered_set<std::string> written;
         for (const auto& day : week.days) {
             for (const auto& slot : day) {
+                if (!written.insert(slot.text).second)
+                    continue;
                 text += slot.text;
                 if (slot.text.empty() || slot.text.back() != '\n')
                     text += '\n';
