@@ -5,6 +5,7 @@
 #include "common/RegistryHive.h"
 #include "config/ConfigrationFile.h"
 #include "platform/SettingsStore.h"
+#include "platform/TextFile.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ bool openPasswordKey(platform::SettingsStore& hive, platform::SettingsAccess acc
 bool ConfigrationFileSigleton::ReadPassword()
 {
     adminPassword.clear();
+    // Reading never creates the hive: a directory without one simply has no password.
+    if (!platform::PathExists(HivePath(platform::Hive::LocalMachine)))
+        return true;
     platform::SettingsStore hive;
     platform::SettingsKey key;
     if (!openPasswordKey(hive, platform::SettingsAccess::Read, key))
