@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint32_t before = body.headerLength;
     const size_t sizeBefore = body.buffer.size();
     if (body.AddUpstreamAuthorization()) {
-        if (body.buffer.size() - sizeBefore != static_cast<size_t>(body.headerLength - before))
+        const int64_t grown = static_cast<int64_t>(body.buffer.size()) - static_cast<int64_t>(sizeBefore);
+        if (grown != static_cast<int64_t>(body.headerLength) - static_cast<int64_t>(before))
             std::abort();
         if (body.buffer.find("Proxy-authorization: Basic dXA6c2VjcmV0\r\n") == std::string::npos)
             std::abort();
