@@ -24,6 +24,7 @@ constexpr size_t kPieceSize = 4096;
 constexpr const char* kTunnelAnswer[] = {"HTTP/1.0 200 Connection established\r\n", "Proxy-agent: ZPF HTTPS Proxy\r\n",
                                          "\r\n"};
 constexpr std::string_view kIdentityOnly = "Accept-Encoding: identity\r\n";
+constexpr std::string_view kConnectionClose = "Connection: close\r\n";
 
 /// One end of the relay as the next stage of a phrase chain.
 class SocketSink final : public DataSink {
@@ -201,6 +202,12 @@ private:
             return false;
         }
         requestedit::DowngradeVersion(buffer);
+        if (m_body.scheme != 2) {
+            // One request per connection: a kept-alive server connection would carry a
+            // client's next request past the decision.
+            requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Connection:");
+            requestedit::SetHeaderLine(buffer, m_body.headerLength, "Connection:", kConnectionClose);
+        }
         // A phrase scan of compressed bytes finds nothing: ask for the plain body when
         // the response is going to be scanned.
         if (m_body.filterResponse)

@@ -129,15 +129,16 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
 {
     Origin origin(response("text/html", "<p>a blankword b</p>"));
     const std::string got = session("GET " + url(origin.server.port) + " HTTP/1.1\r\nHost: h\r\n" +
-                                    "Proxy-Authorization: Basic eDp5\r\nAccept-Encoding: gzip, br\r\n\r\n");
+                                    "Proxy-Authorization: Basic eDp5\r\nAccept-Encoding: gzip, br\r\n" +
+                                    "Proxy-Connection: keep-alive\r\nConnection: keep-alive\r\n\r\n");
     EXPECT_EQ(got, response("text/html", "<p>a " + std::string(9, ' ') + " b</p>"));
-    EXPECT_EQ(origin.request(), "GET /a HTTP/1.0\r\nHost: h\r\nAccept-Encoding: identity\r\n\r\n");
+    EXPECT_EQ(origin.request(), "GET /a HTTP/1.0\r\nHost: h\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n");
 
     // Without any phrase filter in force the request keeps its encoding.
     data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
     session("POST " + url(origin.server.port, "/p?q") + " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
             "Content-Length: 4\r\n\r\nbody");
-    EXPECT_EQ(origin.request(1), "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\n\r\nbody");
+    EXPECT_EQ(origin.request(1), "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
 }
 
 TEST_F(RelayTest, UpstreamProxyGetsTheAbsoluteUrlAndCredentials)
@@ -152,12 +153,13 @@ TEST_F(RelayTest, UpstreamProxyGetsTheAbsoluteUrlAndCredentials)
     EXPECT_EQ(session("GET " + target + " HTTP/1.1\r\nProxy-Authorization: Basic eDp5\r\nHost: o\r\n\r\n"),
               response("text/plain", "via proxy"));
     EXPECT_EQ(proxy.request(), "GET " + target + " HTTP/1.0\r\nProxy-authorization: Basic " + EncodeBase64("up:pw") +
-                                   "\r\nHost: o\r\n\r\n");
+                                   "\r\nHost: o\r\nConnection: close\r\n\r\n");
 
     // Without a user name the client's own line goes on untouched.
     cnf->ProxyUsername.clear();
     session("GET " + target + " HTTP/1.0\r\nProxy-Authorization: Basic eDp5\r\n\r\n");
-    EXPECT_EQ(proxy.request(1), "GET " + target + " HTTP/1.0\r\nProxy-Authorization: Basic eDp5\r\n\r\n");
+    EXPECT_EQ(proxy.request(1),
+              "GET " + target + " HTTP/1.0\r\nProxy-Authorization: Basic eDp5\r\nConnection: close\r\n\r\n");
 }
 
 TEST_F(RelayTest, ResponseEndsByLengthOr304WhileTheServerStaysOpen)
