@@ -141,27 +141,6 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
     EXPECT_EQ(origin.request(1), "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
 }
 
-TEST_F(RelayTest, UpstreamProxyGetsTheAbsoluteUrlAndCredentials)
-{
-    Origin proxy(response("text/plain", "via proxy"));
-    cnf->Proxy = "127.0.0.1";
-    cnf->ProxyPort = proxy.server.port;
-    cnf->ProxyUsername = "up";
-    cnf->ProxyPassword = "pw";
-    data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
-    const std::string target = "http://origin.example:8080/a";
-    EXPECT_EQ(session("GET " + target + " HTTP/1.1\r\nProxy-Authorization: Basic eDp5\r\nHost: o\r\n\r\n"),
-              response("text/plain", "via proxy"));
-    EXPECT_EQ(proxy.request(), "GET " + target + " HTTP/1.0\r\nProxy-authorization: Basic " + EncodeBase64("up:pw") +
-                                   "\r\nHost: o\r\nConnection: close\r\n\r\n");
-
-    // Without a user name the client's own line goes on untouched.
-    cnf->ProxyUsername.clear();
-    session("GET " + target + " HTTP/1.0\r\nProxy-Authorization: Basic eDp5\r\n\r\n");
-    EXPECT_EQ(proxy.request(1),
-              "GET " + target + " HTTP/1.0\r\nProxy-Authorization: Basic eDp5\r\nConnection: close\r\n\r\n");
-}
-
 TEST_F(RelayTest, ResponseEndsByLengthOr304WhileTheServerStaysOpen)
 {
     for (const std::string& answer : {std::string("HTTP/1.1 304 Not Modified\r\nETag: \"x\"\r\n\r\n"),
