@@ -29,7 +29,8 @@ constexpr std::string_view kConnectionClose = "Connection: close\r\n";
 /// One end of the relay as the next stage of a phrase chain.
 class SocketSink final : public DataSink {
 public:
-    SocketSink(platform::SocketHandle s, int waitMs, platform::Event* stop) : m_socket(s), m_waitMs(waitMs), m_stop(stop)
+    SocketSink(platform::SocketHandle s, int waitMs, platform::Event* stop)
+        : m_socket(s), m_waitMs(waitMs), m_stop(stop)
     {
     }
     void SetSocket(platform::SocketHandle s) { m_socket = s; }
@@ -175,8 +176,9 @@ private:
         }
 
         platform::Ipv4Address address{};
-        const bool found = onlyDigitsAndDots(m_body.connectHost) ? platform::ParseDottedIpv4(m_body.connectHost, address)
-                                                                 : platform::ResolveIpv4(m_body.connectHost, address);
+        const bool found = onlyDigitsAndDots(m_body.connectHost)
+                               ? platform::ParseDottedIpv4(m_body.connectHost, address)
+                               : platform::ResolveIpv4(m_body.connectHost, address);
         if (!found) {
             m_body.SendPage(404, 404);
             return false;
@@ -193,9 +195,7 @@ private:
         if (!m_viaProxy) {
             // Credentials meant for this proxy are nothing an origin server should see.
             requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Authorization:");
-            std::string line;
-            line.reserve(m_body.method.size() + m_body.path.size() + m_body.version.size() + 4);
-            line.append(m_body.method).append(" ").append(m_body.path).append(" ").append(m_body.version).append("\r\n");
+            const std::string line = m_body.method + " " + m_body.path + " " + m_body.version + "\r\n";
             requestedit::ReplaceRequestLine(buffer, m_body.headerLength, line);
         } else if (!m_cnf.ProxyUsername.empty() && !m_body.AddUpstreamAuthorization()) {
             m_body.SendPage(400, 400);

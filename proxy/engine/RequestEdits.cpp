@@ -119,7 +119,8 @@ bool ReplaceRequestLine(std::string& buffer, uint32_t& headerLength, std::string
 void DowngradeVersion(std::string& buffer)
 {
     const size_t lf = buffer.find('\n');
-    const size_t at = std::string_view(buffer).substr(0, lf == std::string::npos ? buffer.size() : lf + 1).find("HTTP/1.1");
+    const size_t at =
+        std::string_view(buffer).substr(0, lf == std::string::npos ? buffer.size() : lf + 1).find("HTTP/1.1");
     if (at != std::string_view::npos)
         buffer[at + 7] = '0';
 }

@@ -138,7 +138,8 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
     data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
     session("POST " + url(origin.server.port, "/p?q") + " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
             "Content-Length: 4\r\n\r\nbody");
-    EXPECT_EQ(origin.request(1), "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
+    EXPECT_EQ(origin.request(1),
+              "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
 }
 
 TEST_F(RelayTest, ResponseEndsByLengthOr304WhileTheServerStaysOpen)
@@ -164,7 +165,8 @@ TEST_F(RelayTest, DownloadSizeAndAccessLog)
     Origin unknown(response("text/html", "short", false));
     EXPECT_NE(session("GET " + url(unknown.server.port) + " HTTP/1.1\r\n\r\n").find("page 906"), std::string::npos);
     Origin small(response("image/gif", "GIF89a"));
-    EXPECT_EQ(session("GET " + url(small.server.port, "/i.gif") + " HTTP/1.1\r\n\r\n"), response("image/gif", "GIF89a"));
+    EXPECT_EQ(session("GET " + url(small.server.port, "/i.gif") + " HTTP/1.1\r\n\r\n"),
+              response("image/gif", "GIF89a"));
     data().MessageFlag = 0;
     EXPECT_EQ(session("GET " + url(big.server.port) + " HTTP/1.1\r\n\r\n"), "");
 
@@ -226,7 +228,8 @@ TEST_F(RelayTest, PhraseBlocksOnBothSides)
 
     // With Block off both only log.
     data().Block = 0;
-    EXPECT_EQ(session("GET " + url(origin.server.port, "/b?upword") + " HTTP/1.0\r\n\r\n"), response("text/html", "ok"));
+    EXPECT_EQ(session("GET " + url(origin.server.port, "/b?upword") + " HTTP/1.0\r\n\r\n"),
+              response("text/html", "ok"));
     EXPECT_NE(dir.readBytes("zpf.log").find("/b?upword,upword,,101"), std::string::npos) << dir.readBytes("zpf.log");
 }
 

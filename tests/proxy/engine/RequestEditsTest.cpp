@@ -79,7 +79,8 @@ TEST(RequestEditTest, VersionOnlyInTheRequestLineAndBareLineFeeds)
 
 TEST(RequestEditTest, NamesMatchOnlyAtTheStartOfAHeaderLine)
 {
-    const std::string header = "GET http://h/Accept-Encoding: HTTP/1.0\r\nX-Accept-Encoding: a\r\nAccept-Encoding: b\r\n\r\n";
+    const std::string header =
+        "GET http://h/Accept-Encoding: HTTP/1.0\r\nX-Accept-Encoding: a\r\nAccept-Encoding: b\r\n\r\n";
     EXPECT_EQ(FindHeaderLine(header, "Accept-Encoding:"), header.find("\r\nAccept-Encoding: b") + 2);
     EXPECT_EQ(FindHeaderLine(header, "Host:"), std::string_view::npos);
     EXPECT_EQ(LineFeedHeaderEnd("a\r\n\r\r\nb"), 6u);
@@ -158,7 +159,8 @@ TEST_F(ProxyAuthTest, UpstreamCredentialsReplaceOrAddOneLine)
         std::string request, edited;
     };
     const std::vector<Row> rows = {
-        {"GET http://h/ HTTP/1.0\r\nHost: h\r\n\r\nbody", "GET http://h/ HTTP/1.0\r\nHost: h\r\n" + expected + "\r\nbody"},
+        {"GET http://h/ HTTP/1.0\r\nHost: h\r\n\r\nbody",
+         "GET http://h/ HTTP/1.0\r\nHost: h\r\n" + expected + "\r\nbody"},
         {"GET http://h/ HTTP/1.0\r\nPROXY-AUTHORIZATION: Basic old\r\nHost: h\r\n\r\n",
          "GET http://h/ HTTP/1.0\r\n" + expected + "Host: h\r\n\r\n"},
         {"GET http://h/ HTTP/1.0\n\n", "GET http://h/ HTTP/1.0\n" + expected + "\n"},

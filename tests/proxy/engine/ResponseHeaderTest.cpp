@@ -36,8 +36,8 @@ TEST(ResponseHeaderTest, StatusTypeAndLength)
         int32_t length;
     };
     const std::vector<Row> rows = {
-        {"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 12\r\n\r\nhello world!", "200 OK",
-         "text/html; charset=UTF-8", true, 12},
+        {"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 12\r\n\r\nhello world!",
+         "200 OK", "text/html; charset=UTF-8", true, 12},
         {"HTTP/1.0   404 Not Found\r\ncontent-type: TEXT/plain\r\n\r\n", "404 Not Found", "TEXT/plain", true, -1},
         {"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length:   5000  \r\n\r\n", "200 OK", "image/png", false,
          5000},
