@@ -100,7 +100,7 @@ private:
 
     bool isKeyEnd(uint32_t state) const { return m_nodes[state].keyText != 0; }
     uint32_t moveTo(uint32_t state) const;
-    uint32_t childOf(uint32_t state, unsigned cls) const; // kStateMask when none
+    uint32_t childOf(uint32_t state, unsigned cls) const; // while building; kStateMask when none
     static constexpr uint32_t kFailsToKeyEnd = 0x80000000u;
     uint32_t deepStep(uint32_t state, unsigned cls) const;
     uint32_t rowAction(uint32_t state, unsigned cls) const

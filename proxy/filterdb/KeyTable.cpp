@@ -16,7 +16,7 @@ class NormalisedText {
 public:
     explicit NormalisedText(std::string_view text)
     {
-        if (const void* nul = std::memchr(text.data(), 0, text.size()))
+        if (const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size()))
             text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
         if (text.substr(0, 7) == "http://")
             text.remove_prefix(7);
@@ -79,7 +79,7 @@ int compareTail(std::string_view a, std::string_view b)
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && std::memcmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() && (prefix.empty() || std::memcmp(text.data(), prefix.data(), prefix.size()) == 0);
 }
 
 size_t commonPrefixLength(std::string_view a, std::string_view b)
@@ -139,8 +139,18 @@ bool KeyNumbers::operator==(const KeyNumbers& other) const
 KeyTable::Prefix KeyTable::prefixOf(std::string_view key)
 {
     char bytes[16] = {};
-    std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 16));
+    if (!key.empty())
+        std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 16));
     return {loadBigEndian(bytes), loadBigEndian(bytes + 8)};
+}
+
+bool KeyTable::mayStart(const Prefix& p, size_t n, const Prefix& q)
+{
+    // Zero padding past n matters not: only the first min(n, 16) bytes must agree.
+    auto mask = [](size_t bytes) { return bytes >= 8 ? ~uint64_t {0} : bytes == 0 ? 0 : ~uint64_t {0} << (64 - 8 * bytes); };
+    const uint64_t hiMask = mask(n);
+    const uint64_t loMask = n > 8 ? mask(n - 8) : 0;
+    return ((p.hi ^ q.hi) & hiMask) == 0 && ((p.lo ^ q.lo) & loMask) == 0;
 }
 
 // ---- build form ----
@@ -182,9 +192,12 @@ int KeyTable::compareBuild(const Block& b, const BuildEntry& e, const Prefix& pr
 // The last block whose first key is not greater than key (block 0 when none is).
 size_t KeyTable::findBlock(const Prefix& prefix, std::string_view key) const
 {
-    const size_t n = m_blocks.size();
+    const size_t n = m_order.size();
     auto firstAbove = [&](size_t b) {
-        return compareBuild(m_blocks[b], m_blocks[b].entries.front(), prefix, key) > 0;
+        if (m_blockPrefix[b] != prefix)
+            return m_blockPrefix[b] > prefix;
+        const Block& block = blockAt(b);
+        return compareBuild(block, block.entries.front(), prefix, key) > 0;
     };
     if (m_hint < n && !firstAbove(m_hint) && (m_hint + 1 == n || firstAbove(m_hint + 1)))
         return m_hint;
@@ -204,10 +217,10 @@ size_t KeyTable::findBlock(const Prefix& prefix, std::string_view key) const
 
 KeyTable::Cursor KeyTable::buildUpperBound(const Prefix& prefix, std::string_view key) const
 {
-    if (m_blocks.empty())
+    if (m_order.empty())
         return {0, 0};
     const size_t block = findBlock(prefix, key);
-    const Block& b = m_blocks[block];
+    const Block& b = blockAt(block);
     const auto it = std::upper_bound(b.entries.begin(), b.entries.end(), 0, [&](int, const BuildEntry& e) {
         return compareBuild(b, e, prefix, key) > 0;
     });
@@ -223,18 +236,29 @@ bool KeyTable::prev(Cursor& c) const
     if (c.block == 0)
         return false;
     --c.block;
-    c.index = m_blocks[c.block].entries.size() - 1;
+    c.index = blockAt(c.block).entries.size() - 1;
     return true;
+}
+
+uint32_t KeyTable::newBlock()
+{
+    if (!m_free.empty()) {
+        const uint32_t id = m_free.back();
+        m_free.pop_back();
+        return id;
+    }
+    m_store.emplace_back().entries.reserve(kBlockMax + 1);
+    return static_cast<uint32_t>(m_store.size() - 1);
 }
 
 KeyTable::Cursor KeyTable::insertAt(Cursor pos, BuildEntry entry, std::string_view key)
 {
-    if (m_blocks.empty()) {
-        m_blocks.emplace_back().entries.reserve(kBlockMax + 1);
+    if (m_order.empty()) {
+        m_order.push_back(newBlock());
         m_blockPrefix.push_back(entry.prefix);
         pos = {0, 0};
     }
-    Block& b = m_blocks[pos.block];
+    Block& b = blockAt(pos.block);
     entry.offset = static_cast<uint32_t>(b.keys.size());
     b.keys.insert(b.keys.end(), key.begin(), key.end());
     b.entries.insert(b.entries.begin() + static_cast<std::ptrdiff_t>(pos.index), entry);
@@ -247,7 +271,7 @@ KeyTable::Cursor KeyTable::insertAt(Cursor pos, BuildEntry entry, std::string_vi
 
     // Appending in key order (a sorted file) leaves full blocks behind; any other
     // insert splits the block in halves.
-    const bool append = pos.block + 1 == m_blocks.size() && pos.index + 1 == b.entries.size();
+    const bool append = pos.block + 1 == m_order.size() && pos.index + 1 == b.entries.size();
     const size_t keep = append ? kBlockMax : b.entries.size() / 2;
     splitBlock(pos.block, keep);
     if (pos.index >= keep) {
@@ -261,11 +285,11 @@ KeyTable::Cursor KeyTable::insertAt(Cursor pos, BuildEntry entry, std::string_vi
 // key bytes.
 void KeyTable::splitBlock(size_t block, size_t keep)
 {
-    Block tail;
+    const uint32_t id = newBlock(); // may move the store, so blocks are looked up after it
+    Block& tail = m_store[id];
     Block head;
-    tail.entries.reserve(kBlockMax + 1);
     head.entries.reserve(kBlockMax + 1);
-    const Block& old = m_blocks[block];
+    const Block& old = blockAt(block);
     for (size_t i = 0; i < old.entries.size(); ++i) {
         Block& to = i < keep ? head : tail;
         BuildEntry e = old.entries[i];
@@ -274,20 +298,21 @@ void KeyTable::splitBlock(size_t block, size_t keep)
         to.keys.insert(to.keys.end(), key.begin(), key.end());
         to.entries.push_back(e);
     }
-    const Prefix tailPrefix = tail.entries.front().prefix;
-    m_blocks[block] = std::move(head);
-    m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(block + 1), std::move(tail));
-    m_blockPrefix.insert(m_blockPrefix.begin() + static_cast<std::ptrdiff_t>(block + 1), tailPrefix);
+    blockAt(block) = std::move(head);
+    m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(block + 1), id);
+    m_blockPrefix.insert(m_blockPrefix.begin() + static_cast<std::ptrdiff_t>(block + 1), tail.entries.front().prefix);
 }
 
 void KeyTable::eraseAt(const Cursor& c)
 {
-    Block& b = m_blocks[c.block];
+    Block& b = blockAt(c.block);
     m_keyBytes -= b.entries[c.index].length;
     b.entries.erase(b.entries.begin() + static_cast<std::ptrdiff_t>(c.index));
     --m_count;
     if (b.entries.empty()) {
-        m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(c.block));
+        b.keys.clear();
+        m_free.push_back(m_order[c.block]);
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(c.block));
         m_blockPrefix.erase(m_blockPrefix.begin() + static_cast<std::ptrdiff_t>(c.block));
     } else if (c.index == 0) {
         m_blockPrefix[c.block] = b.entries.front().prefix;
@@ -297,16 +322,17 @@ void KeyTable::eraseAt(const Cursor& c)
 void KeyTable::dropCovered(Cursor changed, std::string_view key)
 {
     const KeyNumbers covering = buildNumbers(at(changed));
+    const Prefix keyPrefix = at(changed).prefix;
     Cursor c {changed.block, changed.index + 1};
     for (;;) {
-        if (c.block < m_blocks.size() && c.index == m_blocks[c.block].entries.size())
+        if (c.block < m_order.size() && c.index == blockAt(c.block).entries.size())
             c = {c.block + 1, 0};
-        if (c.block >= m_blocks.size())
+        if (c.block >= m_order.size())
             return;
         const BuildEntry& e = at(c);
         // Keys having key as a prefix sit right after it, so the first one that does
         // not have it ends the walk as surely as the first entry that is not nested.
-        if (!e.nested || !startsWith(buildKey(c), key))
+        if (!e.nested || !mayStart(keyPrefix, key.size(), e.prefix) || !startsWith(buildKey(c), key))
             return;
         if (buildNumbers(e).IsSubsetOf(covering))
             eraseAt(c); // c now names the entry after it
@@ -329,7 +355,7 @@ bool KeyTable::Insert(std::string_view text, uint16_t number)
     bool nested = false;
     Cursor p = pos;
     if (prev(p)) {
-        if (buildKey(p) == key) {
+        if (at(p).prefix == prefix && buildKey(p) == key) {
             if (buildContains(at(p), number))
                 return false;
             buildAdd(at(p), number);
@@ -338,7 +364,8 @@ bool KeyTable::Insert(std::string_view text, uint16_t number)
         }
         for (Cursor e = p;;) {
             const BuildEntry& entry = at(e);
-            if (startsWith(key, buildKey(e))) {
+            if (entry.length <= key.size() && mayStart(entry.prefix, entry.length, prefix) &&
+                startsWith(key, buildKey(e))) {
                 nested = true;
                 if (buildContains(entry, number))
                     return false; // a shorter key already gives this number
@@ -381,16 +408,19 @@ void KeyTable::Seal()
         return;
     std::vector<char> keys(m_keyBytes);
     std::vector<Slot> slots(m_count);
+    std::vector<Prefix> prefixes(m_count);
     std::vector<uint16_t> pool;
     std::vector<uint32_t> chain; // the previous entry and its prefix entries, longest last
     size_t i = 0;
     size_t offset = 0;
-    for (const Block& b : m_blocks) {
+    for (const uint32_t id : m_order) {
+        const Block& b = m_store[id];
         for (const BuildEntry& e : b.entries) {
-            std::memcpy(keys.data() + offset, b.keys.data() + e.offset, e.length);
+            if (e.length > 0)
+                std::memcpy(keys.data() + offset, b.keys.data() + e.offset, e.length);
             const std::string_view key(keys.data() + offset, e.length);
             Slot& s = slots[i];
-            s.prefix = e.prefix;
+            prefixes[i] = e.prefix;
             s.offset = static_cast<uint32_t>(offset);
             s.length = e.length;
             if (e.list == 0) {
@@ -426,13 +456,16 @@ void KeyTable::Seal()
         std::vector<Prefix>& tier = m_tiers.emplace_back();
         tier.reserve(m_count / step + 1);
         for (size_t k = 0; k < m_count; k += step)
-            tier.push_back(slots[k].prefix);
+            tier.push_back(prefixes[k]);
     }
     m_keys = std::move(keys);
     m_slots = std::move(slots);
+    m_prefixes = std::move(prefixes);
     m_pool = std::move(pool);
     m_pool.shrink_to_fit();
-    m_blocks = std::vector<Block>();
+    m_store = std::vector<Block>();
+    m_order = std::vector<uint32_t>();
+    m_free = std::vector<uint32_t>();
     m_blockPrefix = std::vector<Prefix>();
     m_lists = std::vector<std::vector<uint16_t>>();
     m_sealed = true;
@@ -441,17 +474,19 @@ void KeyTable::Seal()
 void KeyTable::unseal()
 {
     const size_t fill = kBlockMax * 3 / 4;
-    m_blocks.clear();
+    m_store.clear();
+    m_order.clear();
+    m_free.clear();
     m_blockPrefix.clear();
     m_lists.clear();
     for (size_t i = 0; i < m_count; ++i) {
         const Slot& s = m_slots[i];
         if (i % fill == 0) {
-            m_blocks.emplace_back().entries.reserve(kBlockMax + 1);
-            m_blockPrefix.push_back(s.prefix);
+            m_order.push_back(newBlock());
+            m_blockPrefix.push_back(m_prefixes[i]);
         }
-        Block& b = m_blocks.back();
-        BuildEntry e {s.prefix, static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
+        Block& b = m_store.back();
+        BuildEntry e {m_prefixes[i], static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
         const std::string_view key = slotKey(i);
         b.keys.insert(b.keys.end(), key.begin(), key.end());
         if (s.numbers & kPooled) {
@@ -465,6 +500,7 @@ void KeyTable::unseal()
     }
     m_keys = std::vector<char>();
     m_slots = std::vector<Slot>();
+    m_prefixes = std::vector<Prefix>();
     m_tiers = std::vector<std::vector<Prefix>>();
     m_pool = std::vector<uint16_t>();
     m_hint = 0;
@@ -534,12 +570,12 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
         lo = a == 0 ? 0 : (a - 1) * kFanout + 1;
         hi = std::min(count, b * kFanout);
     }
-    size_t at = firstNotBelow(m_slots.data(), lo, hi, [](const Slot& s) { return s.prefix; });
-    const Slot* slots = m_slots.data();
-    return static_cast<size_t>(std::partition_point(slots + at, slots + hi, [&](const Slot& s) {
-                                   return s.prefix == prefix && compareTail({m_keys.data() + s.offset, s.length}, key) <= 0;
+    const Prefix* prefixes = m_prefixes.data();
+    const size_t at = firstNotBelow(prefixes, lo, hi, [](const Prefix& p) { return p; });
+    return static_cast<size_t>(std::partition_point(prefixes + at, prefixes + hi, [&](const Prefix& p) {
+                                   return p == prefix && compareTail(slotKey(static_cast<size_t>(&p - prefixes)), key) <= 0;
                                }) -
-                               slots);
+                               prefixes);
 }
 
 std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exact) const
@@ -551,7 +587,7 @@ std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exa
         return result;
     const size_t last = bound - 1;
     if (exact) {
-        if (slotKey(last) == text)
+        if (m_prefixes[last] == prefix && slotKey(last) == text)
             addSlotNumbers(last, result);
         return result;
     }
@@ -559,11 +595,12 @@ std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exa
     // run; of those, the prefixes of text are the prefix chain of `last` cut to the
     // length both keys share. Differing prefixes tell that length without the keys.
     const Slot& lastSlot = m_slots[last];
+    const Prefix& lastPrefix = m_prefixes[last];
     size_t shared;
-    if (lastSlot.prefix.hi != prefix.hi)
-        shared = static_cast<size_t>(__builtin_clzll(lastSlot.prefix.hi ^ prefix.hi) / 8);
-    else if (lastSlot.prefix.lo != prefix.lo)
-        shared = 8 + static_cast<size_t>(__builtin_clzll(lastSlot.prefix.lo ^ prefix.lo) / 8);
+    if (lastPrefix.hi != prefix.hi)
+        shared = static_cast<size_t>(__builtin_clzll(lastPrefix.hi ^ prefix.hi) / 8);
+    else if (lastPrefix.lo != prefix.lo)
+        shared = 8 + static_cast<size_t>(__builtin_clzll(lastPrefix.lo ^ prefix.lo) / 8);
     else
         shared = commonPrefixLength(slotKey(last), text);
     shared = std::min({shared, size_t {lastSlot.length}, text.size()});
@@ -601,19 +638,20 @@ std::vector<KeyEntry> KeyTable::Entries() const
             out.push_back({std::string(slotKey(i)), slotNumbers(i), (m_slots[i].run & kNestedBit) != 0});
         return out;
     }
-    for (const Block& b : m_blocks)
-        for (const BuildEntry& e : b.entries)
-            out.push_back({std::string(buildKey(b, e)), buildNumbers(e), e.nested});
+    for (const uint32_t id : m_order)
+        for (const BuildEntry& e : m_store[id].entries)
+            out.push_back({std::string(buildKey(m_store[id], e)), buildNumbers(e), e.nested});
     return out;
 }
 
 size_t KeyTable::MemoryBytes() const
 {
-    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) +
+    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) + m_prefixes.capacity() * sizeof(Prefix) +
                    m_pool.capacity() * sizeof(uint16_t) +
-                   m_blocks.capacity() * sizeof(Block) + m_blockPrefix.capacity() * sizeof(Prefix) +
+                   m_store.capacity() * sizeof(Block) + (m_order.capacity() + m_free.capacity()) * sizeof(uint32_t) +
+                   m_blockPrefix.capacity() * sizeof(Prefix) +
                    m_lists.capacity() * sizeof(std::vector<uint16_t>);
-    for (const Block& b : m_blocks)
+    for (const Block& b : m_store)
         bytes += b.entries.capacity() * sizeof(BuildEntry) + b.keys.capacity();
     for (const auto& tier : m_tiers)
         bytes += tier.capacity() * sizeof(Prefix);
