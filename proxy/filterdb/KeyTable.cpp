@@ -408,7 +408,6 @@ void KeyTable::Seal()
         return;
     std::vector<char> keys(m_keyBytes);
     std::vector<Slot> slots(m_count);
-    std::vector<Prefix> prefixes(m_count);
     std::vector<uint16_t> pool;
     std::vector<uint32_t> chain; // the previous entry and its prefix entries, longest last
     size_t i = 0;
@@ -420,7 +419,7 @@ void KeyTable::Seal()
                 std::memcpy(keys.data() + offset, b.keys.data() + e.offset, e.length);
             const std::string_view key(keys.data() + offset, e.length);
             Slot& s = slots[i];
-            prefixes[i] = e.prefix;
+            s.prefix = e.prefix;
             s.offset = static_cast<uint32_t>(offset);
             s.length = e.length;
             if (e.list == 0) {
@@ -456,11 +455,10 @@ void KeyTable::Seal()
         std::vector<Prefix>& tier = m_tiers.emplace_back();
         tier.reserve(m_count / step + 1);
         for (size_t k = 0; k < m_count; k += step)
-            tier.push_back(prefixes[k]);
+            tier.push_back(slots[k].prefix);
     }
     m_keys = std::move(keys);
     m_slots = std::move(slots);
-    m_prefixes = std::move(prefixes);
     m_pool = std::move(pool);
     m_pool.shrink_to_fit();
     m_store = std::vector<Block>();
@@ -483,10 +481,10 @@ void KeyTable::unseal()
         const Slot& s = m_slots[i];
         if (i % fill == 0) {
             m_order.push_back(newBlock());
-            m_blockPrefix.push_back(m_prefixes[i]);
+            m_blockPrefix.push_back(s.prefix);
         }
         Block& b = m_store.back();
-        BuildEntry e {m_prefixes[i], static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
+        BuildEntry e {s.prefix, static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
         const std::string_view key = slotKey(i);
         b.keys.insert(b.keys.end(), key.begin(), key.end());
         if (s.numbers & kPooled) {
@@ -500,7 +498,6 @@ void KeyTable::unseal()
     }
     m_keys = std::vector<char>();
     m_slots = std::vector<Slot>();
-    m_prefixes = std::vector<Prefix>();
     m_tiers = std::vector<std::vector<Prefix>>();
     m_pool = std::vector<uint16_t>();
     m_hint = 0;
@@ -570,12 +567,12 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
         lo = a == 0 ? 0 : (a - 1) * kFanout + 1;
         hi = std::min(count, b * kFanout);
     }
-    const Prefix* prefixes = m_prefixes.data();
-    const size_t at = firstNotBelow(prefixes, lo, hi, [](const Prefix& p) { return p; });
-    return static_cast<size_t>(std::partition_point(prefixes + at, prefixes + hi, [&](const Prefix& p) {
-                                   return p == prefix && compareTail(slotKey(static_cast<size_t>(&p - prefixes)), key) <= 0;
+    const Slot* slots = m_slots.data();
+    const size_t at = firstNotBelow(slots, lo, hi, [](const Slot& s) { return s.prefix; });
+    return static_cast<size_t>(std::partition_point(slots + at, slots + hi, [&](const Slot& s) {
+                                   return s.prefix == prefix && compareTail({m_keys.data() + s.offset, s.length}, key) <= 0;
                                }) -
-                               prefixes);
+                               slots);
 }
 
 std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exact) const
@@ -587,7 +584,7 @@ std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exa
         return result;
     const size_t last = bound - 1;
     if (exact) {
-        if (m_prefixes[last] == prefix && slotKey(last) == text)
+        if (m_slots[last].prefix == prefix && slotKey(last) == text)
             addSlotNumbers(last, result);
         return result;
     }
@@ -595,7 +592,7 @@ std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exa
     // run; of those, the prefixes of text are the prefix chain of `last` cut to the
     // length both keys share. Differing prefixes tell that length without the keys.
     const Slot& lastSlot = m_slots[last];
-    const Prefix& lastPrefix = m_prefixes[last];
+    const Prefix& lastPrefix = lastSlot.prefix;
     size_t shared;
     if (lastPrefix.hi != prefix.hi)
         shared = static_cast<size_t>(__builtin_clzll(lastPrefix.hi ^ prefix.hi) / 8);
@@ -646,7 +643,7 @@ std::vector<KeyEntry> KeyTable::Entries() const
 
 size_t KeyTable::MemoryBytes() const
 {
-    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) + m_prefixes.capacity() * sizeof(Prefix) +
+    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) +
                    m_pool.capacity() * sizeof(uint16_t) +
                    m_store.capacity() * sizeof(Block) + (m_order.capacity() + m_free.capacity()) * sizeof(uint32_t) +
                    m_blockPrefix.capacity() * sizeof(Prefix) +

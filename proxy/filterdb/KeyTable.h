@@ -121,9 +121,11 @@ private:
         size_t index;
     };
 
-    // Sealed form: keys concatenated in table order; per entry its prefix (what a
-    // search reads) and a slot (what the walk along prefix entries reads).
+    // Sealed form: keys concatenated in table order, and one record per entry holding
+    // what a search reads and what the walk along prefix entries reads, so the entry
+    // a search ends on is already in cache.
     struct Slot {
+        Prefix prefix;
         uint32_t offset;   // into m_keys
         uint32_t length;
         uint32_t parent;   // 1 + index of the longest key that is a proper prefix; 0 for none
@@ -181,7 +183,6 @@ private:
 
     std::vector<char> m_keys;
     std::vector<Slot> m_slots;
-    std::vector<Prefix> m_prefixes;
     std::vector<std::vector<Prefix>> m_tiers; // m_tiers[0]: every 16th entry, [1]: every 16th of those, ...
     std::vector<uint16_t> m_pool;
 };
