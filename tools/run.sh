@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the system, installs it into dist/ (a self-contained program directory) and
-# runs its main job there.
+# runs the proxy there in the foreground, on 127.0.0.1:3036, until Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 bash tools/build.sh build-run -DBUILD_BENCH=OFF -DBUILD_TESTING=OFF
 cmake --install build-run --prefix dist >/dev/null
 echo "== program directory: $PWD/dist"
-exec dist/zpfctl config
+echo "== proxy on 127.0.0.1:3036 (try: curl -x http://127.0.0.1:3036 http://example.com/); Ctrl-C stops it"
+exec dist/zpf

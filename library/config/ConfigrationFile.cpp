@@ -103,7 +103,16 @@ ConfigrationFileSigleton* ConfigrationFileSigleton::getInstance()
 
 ConfigrationFileSigleton::ConfigrationFileSigleton()
 {
+    SetDefaultPaths();
+    // The group list always holds the default group; keep one record for it so the
+    // accessors are safe before the first Initialize.
+    cnfData.resize(static_cast<size_t>(groupList.size()));
+}
+
+void ConfigrationFileSigleton::SetDefaultPaths()
+{
     const std::string& dir = baseDirectory();
+    categoryList.SetPath((dir + "category2.cnf").c_str());
     zpfCnfPath = dir + "zpf.cnf";
     phrasePath = dir + "phrase.fdb";
     noFilterPath = dir + "nofilter.fdb";
@@ -113,9 +122,6 @@ ConfigrationFileSigleton::ConfigrationFileSigleton()
     ipLimitPath = dir + "iplist.cnf";
     ipPassPath = dir + "ippass.cnf";
     passwdPath = dir + "passwd";
-    // The group list always holds the default group; keep one record for it so the
-    // accessors are safe before the first Initialize.
-    cnfData.resize(static_cast<size_t>(groupList.size()));
 }
 
 ConfigrationFileSigleton::~ConfigrationFileSigleton() = default;
@@ -128,8 +134,8 @@ bool ConfigrationFileSigleton::Initialize()
 {
     bool failed = false;
 
-    // Step 1: the administrator password from the registry (result ignored) — arrives
-    // with the registry store.
+    // Step 1: the administrator password from the registry (result ignored).
+    ReadPassword();
 
     // Step 2: groups. The standalone edition keeps the default group only.
     if (IsStandaloneEdition())
@@ -137,35 +143,79 @@ bool ConfigrationFileSigleton::Initialize()
     else if (groupList.InitGroupList(groupPath.c_str()) != 0)
         failed = true;
 
-    // Step 3: the weekly schedule — arrives with the schedule.
-    // Step 4: the category list — arrives with the category list.
+    // Step 3: the weekly schedule.
+    if (timeCnfList.Initialize())
+        failed = true;
+
+    // Step 4: the category list, merged so that known categories keep their index.
+    if (categoryList.ReadCategoryFile())
+        failed = true;
 
     // Step 5: exactly one settings record per group; existing records are kept.
     cnfData.resize(static_cast<size_t>(groupList.size()));
 
-    // Step 6: every group's categoryStatus back to the category defaults — arrives with
-    // the category list.
+    // Step 6: every group starts from the category defaults (stale ones included).
+    std::vector<int> defaults;
+    for (const CCategory& c : categoryList.categories)
+        defaults.push_back(c.defaultValue);
+    for (ConfigrationFileData& data : cnfData)
+        data.categoryStatus = defaults;
 
     // Step 7.
     if (ReadZpfCnf())
         failed = true;
 
-    // Step 8: the phrase, no-filter and pass-URL lists — arrive with the list files.
-    // Step 9 (network edition): IP lists and accounts — arrive with those lists.
+    // Step 8: the phrase, no-filter and pass-URL lists.
+    if (ReadPhrase())
+        failed = true;
+    if (ReadNoFilter())
+        failed = true;
+    if (ReadPassURL())
+        failed = true;
+    // Step 9: IP lists and accounts, network edition only; the standalone edition
+    // leaves them empty.
+    if (IsStandaloneEdition()) {
+        ipList.clear();
+        ipDataList.clear();
+        passWordData.accounts.clear();
+    } else {
+        if (ipList.ReadFile(ipLimitPath.c_str()) != 0)
+            failed = true;
+        if (ipDataList.ReadFile(ipPassPath.c_str()) != 0)
+            failed = true;
+        passWordData.SetPath(passwdPath);
+        if (passWordData.Initialize())
+            failed = true;
+    }
 
     return failed;
 }
 
 bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
 {
-    (void)phraseEuc; // handed to the phrase-list writer once it exists
     bool failed = false;
     if (groupList.WriteGroupList(groupPath.c_str()))
         failed = true;
-    // time.cnf is written here once the schedule exists.
+    if (timeCnfList.WriteData())
+        failed = true;
     if (WriteZpfCnf(cipherCnf))
         failed = true;
-    // The three list files, the IP lists, the accounts and the password follow here.
+    if (WritePhrase(phraseEuc))
+        failed = true;
+    if (WriteNoFilter())
+        failed = true;
+    if (WritePassURL())
+        failed = true;
+    if (ipList.WriteFile(ipLimitPath.c_str()))
+        failed = true;
+    if (ipDataList.WriteFile(ipPassPath.c_str()))
+        failed = true;
+    passWordData.SetPath(passwdPath);
+    if (passWordData.WriteData())
+        failed = true;
+    // Last: a password that could not be stored is a failure, not silence.
+    if (WritePassword())
+        failed = true;
     return failed;
 }
 
@@ -324,8 +374,12 @@ bool ConfigrationFileSigleton::applyKey(const std::string& key, const std::strin
         SetProxy = parseInt(value);
     } else if (key == "NoConnectionsTab") {
         NoConnectionsTab = parseInt(value);
+    } else if (key.find("fdb") != std::string::npos) {
+        int index = categoryList.FindKey(key);
+        if (index < 0 || static_cast<size_t>(index) >= data.categoryStatus.size())
+            return false;
+        data.categoryStatus[static_cast<size_t>(index)] = parseInt(value);
     } else {
-        // Per-category keys (they contain "fdb") arrive with the category list.
         return false;
     }
     return true;
@@ -451,8 +505,13 @@ void ConfigrationFileSigleton::appendGroup(int group)
     WriteCnf1Line("\n");
     if (group >= 1)
         WriteCnf1Line(("%" + std::string(groupList.GetGroupName(group)) + "%\n").c_str());
-    // The per-category lines (comment with the display name, then key=value) go here
-    // once the category list exists.
+    for (int c = 0; c < categoryList.size(); ++c) {
+        const CCategory& category = categoryList[c];
+        WriteCnfComment(category.name);
+        auto index = static_cast<size_t>(c);
+        WriteCnf1Line(category.key.c_str(),
+                      index < data.categoryStatus.size() ? data.categoryStatus[index] : category.defaultValue);
+    }
     for (const auto& f : kGroupFields) {
         if (f.intField)
             WriteCnf1Line(f.key, data.*f.intField);
@@ -635,7 +694,7 @@ void ConfigrationFileSigleton::AddGroup(const char* name)
 {
     if (groupList.AddGroup(name))
         return;
-    // The schedule gets an empty week for the new group here once it exists.
+    timeCnfList.AddGroup();
     if (cnfData.empty())
         cnfData.resize(1);
     cnfData.push_back(cnfData[0]);

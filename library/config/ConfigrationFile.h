@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "cipher/CDes.h"
+#include "config/Category.h"
 #include "config/GroupList.h"
+#include "config/IPlist.h"
+#include "config/PassWord.h"
+#include "config/TimeCnfList.h"
 #include "platform/TextFile.h"
 #include "ravlin_export.h"
 
@@ -62,8 +66,15 @@ public:
     /// Sets bCiphered to cipher and writes zpf.cnf.
     bool WriteZpfCnf(bool cipher);
 
+    /// adminPassword from the registry; true (and an empty password) when it cannot be read.
     bool ReadPassword();
+    /// Stores adminPassword in the registry; true when it cannot be stored (also for a
+    /// password of 256 characters or more).
     bool WritePassword();
+
+    /// Builds every default path from the program directory, as the constructor does
+    /// (for a process that changes its program directory after the first getInstance).
+    void SetDefaultPaths();
 
     void SetZpfCnf(const char* path) { zpfCnfPath = path; }
     void SetPhraseFdb(const char* path) { phrasePath = path; }
@@ -95,6 +106,27 @@ public:
     void SetNoFilter(const char* text, int group);
     void SetPassURL(const char* text, int group);
 
+    /// Per-group list files (phrase.fdb, nofilter.fdb, passurl.fdb). Reading clears the
+    /// change flag; true when the file cannot be opened (texts unchanged).
+    bool ReadPhrase();
+    bool ReadNoFilter();
+    bool ReadPassURL();
+    /// Write the file only when its change flag is set, then clear the flag. True when
+    /// the file cannot be written (the flag stays set). phraseEuc takes every non-ASCII
+    /// phrase as EUC-JP.
+    bool WritePhrase(bool phraseEuc);
+    bool WriteNoFilter();
+    bool WritePassURL();
+
+    /// name := the display name of the first category with this number; false (and an
+    /// empty name) when there is none. GetCategoryClass gives the same.
+    bool GetCategoryName(unsigned short number, std::string& name) const;
+    bool GetCategoryClass(unsigned short number, std::string& name) const;
+    /// True when some group has a non-zero value for the category at this index.
+    bool GetCategoryUse(int index) const;
+    /// Number of live categories whose value in the group equals status.
+    int GetStatusCategoryNum(int group, int status) const;
+
     /// Adds a group to the group list, the schedule and the per-group settings (a copy
     /// of group 0's record). The caller passes a name the list does not hold yet.
     void AddGroup(const char* name);
@@ -106,6 +138,7 @@ public:
 
     // ---- members, in the order of the library's interface ----
     std::string errorText;
+    CCategoryList categoryList;
     std::string adminPassword;
 
     int Filtering = 1;
@@ -140,6 +173,11 @@ public:
     /// One record per group once Initialize has run.
     std::vector<ConfigrationFileData> cnfData;
     GroupList groupList;
+    TimeCnfList timeCnfList{&groupList};
+    /// The IP restriction list (iplist.cnf) and the IP policy list (ippass.cnf).
+    IPlist ipList;
+    IPDatalist ipDataList{&groupList};
+    CPassWordData passWordData{&groupList};
 
     bool bPhraseChanged = false;
     bool bNoFilterChanged = false;

@@ -25,11 +25,20 @@ TEST(ConfigCommandTest, EncipheredConfigurationShowsStoredValues)
     dir.writeBytes("plain", "Port=8088\nProxy=up.example\nProxyPort=3128\nAccessLog=1\n");
     ASSERT_EQ(RunZpfctl(dir.path(), "cipher encode --marker " + dir.file("plain") + " " + dir.file("zpf.cnf")).status,
               0);
+    // A complete directory also holds the category list and the three list files.
+    dir.writeBytes("categories", "1|a|b|101|Adult|adult.fdb|r\n");
+    ASSERT_EQ(RunZpfctl(dir.path(), "cipher encode " + dir.file("categories") + " " + dir.file("category2.cnf")).status,
+              0);
+    for (const char* list : {"phrase.fdb", "nofilter.fdb", "passurl.fdb"})
+        dir.writeBytes(list, "\r\n");
+    for (const char* f : {"time.cnf", "group.cnf", "iplist.cnf", "ippass.cnf", "passwd"})
+        dir.writeBytes(f, "");
     auto r = RunZpfctl(dir.path(), "config");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Port=8088\nProxy=up.example\nProxyPort=3128\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("HTTPSProxy=up.example\nHTTPSProxyPort=3128\n"), std::string::npos);
     EXPECT_NE(r.out.find("AccessLog=1\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\n#Adult\nadult.fdb=1\nBlock=1\n"), std::string::npos);
 }
 
 TEST(ConfigCommandTest, BadArgumentsGiveUsage)

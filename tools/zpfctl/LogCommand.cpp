@@ -7,6 +7,7 @@
 
 #include "common/BaseDirectory.h"
 #include "common/Clock.h"
+#include "common/Encoding.h"
 #include "common/LogLine.h"
 #include "config/ConfigrationFile.h"
 #include "platform/ProgramDirectory.h"
@@ -18,9 +19,17 @@ namespace {
 // Longer lines are cut here; a log line is one request, far below this.
 constexpr size_t kMaxLineLength = 64 * 1024;
 
-/// The text shown for a key number of a log line. Until the category list can be
-/// read here, the number itself.
-std::string CategoryDisplayText(unsigned keyNumber) { return std::to_string(keyNumber); }
+/// The text shown for a key number of a log line: the category's name (UTF-8), or
+/// the number itself for the list numbers (1, 999) and unknown categories.
+std::string CategoryDisplayText(unsigned keyNumber)
+{
+    std::string name;
+    if (keyNumber <= 0xffff &&
+        ConfigrationFileSigleton::getInstance()->GetCategoryName(static_cast<unsigned short>(keyNumber), name) &&
+        !name.empty())
+        return encoding::sjisToUtf8(name);
+    return std::to_string(keyNumber);
+}
 
 void printPadded(const std::string& text, size_t width)
 {
@@ -36,8 +45,8 @@ void printRow(const logline::LogRow& row)
     printPadded(row.time, 8);
     printPadded(row.client, 15);
     printPadded(row.url, 40);
-    printPadded(row.tag, 14);
-    printPadded(row.group, 8);
+    printPadded(encoding::sjisToUtf8(row.tag), 14);
+    printPadded(encoding::sjisToUtf8(row.group), 8);
     std::string categories;
     for (unsigned n : row.keyNumbers) {
         if (!categories.empty())

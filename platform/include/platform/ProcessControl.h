@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// Full path of the running executable; empty when it cannot be read. *error gets
+/// the reason.
+std::string ExecutablePath(int* error = nullptr);
+
+/// Starts fn(arg) on a new detached thread. Returns false when it cannot be started
+/// (nothing is then run).
+bool StartDetachedThread(void (*fn)(void*), void* arg);
+
+/// Starts a program detached from this process (own session, default signals, no
+/// waiting for it). Returns false when it could not be started.
+bool SpawnDetached(const std::string& path, const std::vector<std::string>& args);
+
+/// Runs a program and waits for it at most timeoutMs (it is killed after that).
+/// Collects at most 64 KiB of its standard output into *output when given.
+/// Returns its exit status, or -1 when it could not run, died or timed out.
+int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs);
+
+/// Runs a command line through /bin/sh and waits for it, as system() does, but with
+/// the signals this process blocks unblocked in the child. Returns the exit status,
+/// -1 when it could not run.
+int RunShellCommand(const std::string& commandLine);
+
+/// Blocks SIGTERM and SIGINT in the calling thread and every thread it starts later;
+/// call it first thing in main, then collect them with WaitStopSignal.
+void BlockStopSignals();
+/// Waits at most timeoutMs for SIGTERM or SIGINT; returns the signal, 0 on time-out.
+int WaitStopSignal(int timeoutMs);
+
+/// Raises the soft limit of open descriptors towards `wanted` (never above the hard
+/// limit). Returns the soft limit in force afterwards.
+long RaiseOpenFileLimit(long wanted);
+
+/// The text of an error number from the system.
+std::string SystemErrorText(int error);
+
+} // namespace platform

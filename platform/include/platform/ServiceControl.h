@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// The service manager is systemd. A service is a unit file "<name>.service" in the
+/// unit directory, where <name> is the service name in lower case with blanks as
+/// "-" ("Filtering Service" -> "filtering-service.service"). Functions that return
+/// int give 0 on success and an error number otherwise (text: ServiceErrorText).
+struct ServiceManager {
+    /// Where unit files go: $ZPF_UNIT_DIR, else /etc/systemd/system.
+    std::string unitDirectory;
+    /// The systemctl program, or empty when there is no running systemd to tell
+    /// (then units are only written and removed). $ZPF_SYSTEMCTL overrides it; with
+    /// $ZPF_UNIT_DIR set and no $ZPF_SYSTEMCTL none is used.
+    std::string systemctl;
+};
+
+/// The unit name of a service name.
+std::string ServiceUnitName(const std::string& serviceName);
+
+/// Opens the manager: the unit directory must exist and be writable.
+int OpenServiceManager(ServiceManager& manager);
+
+/// Writes a notify-type unit that runs execPath without arguments, started on
+/// demand, then reloads systemd. EEXIST when the unit is already there.
+int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath);
+
+/// 0 when the unit file exists.
+int OpenServiceUnit(const ServiceManager& manager, const std::string& serviceName);
+
+enum class ServiceState { Stopped, StartPending, StopPending, Running };
+/// The unit's state as systemd reports it; Stopped without systemd.
+ServiceState QueryServiceState(const ServiceManager& manager, const std::string& serviceName);
+
+/// Asks systemd to stop the unit without waiting. Fails (ESRCH) when it is not running.
+int StopServiceUnit(const ServiceManager& manager, const std::string& serviceName);
+
+/// Removes the unit file (and its argument file) and reloads systemd.
+int DeleteServiceUnit(const ServiceManager& manager, const std::string& serviceName);
+
+/// Starts a unit with arguments: they are written as ZPF_SERVICE_ARGS="..." to the
+/// environment file "<unit>.args" beside the unit, which the unit reads.
+int StartServiceUnit(const ServiceManager& manager, const std::string& serviceName,
+                     const std::vector<std::string>& args);
+
+/// "text (0xN)" for an error number, or empty when there is no text.
+std::string ServiceErrorText(int error);
+
+/// True when this process was started by systemd as a notify service.
+bool UnderServiceManager();
+/// Sends one state report ("READY=1", "STATUS=...", ...) to systemd. Returns true
+/// when it was delivered, or when there is no systemd to tell.
+bool NotifyServiceManager(const std::string& state);
+
+/// Writes an error entry to the system log under the given source name.
+void WriteEventLog(const std::string& source, const std::string& text1, const std::string& text2);
+
+} // namespace platform

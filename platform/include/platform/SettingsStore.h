@@ -1,0 +1,166 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+/// A store of keys and typed values shaped like the Windows registry, kept in SQLite
+/// files ("hives"). Keys form a tree addressed by paths whose parts are separated by
+/// backslashes; key and value names compare without regard to ASCII case and keep the
+/// spelling they were created with. Every write is a transaction, so a crash never
+/// leaves a half-written value, and several processes may use one hive at once (a
+/// writer waits up to the busy time-out for another process's write to finish).
+///
+/// Hive files:
+/// - machine hive: <program directory>/registry.db, or $ZPF_MACHINE_HIVE when set;
+/// - user hive: $XDG_CONFIG_HOME/zpf/registry.db (else ~/.config/zpf/registry.db), or
+///   $ZPF_USER_HIVE when set.
+/// A new hive file is created readable and writable by its owner only.
+///
+/// A store and the keys opened from it share one connection: use them from one thread
+/// at a time. Separate stores (in one process or in several) may be used concurrently.
+namespace platform {
+
+enum class Hive { LocalMachine, CurrentUser };
+
+/// Value types, numbered as the registry numbers them. Data is kept as raw bytes.
+enum class ValueType : uint32_t {
+    None = 0,
+    String = 1,
+    ExpandString = 2,
+    Binary = 3,
+    Dword = 4,
+    MultiString = 7,
+    Qword = 11,
+};
+
+enum class SettingsStatus {
+    Ok,
+    NotFound,        ///< no such key or value, or an enumeration index past the end
+    AccessDenied,    ///< a write through a key opened for reading
+    HasSubkeys,      ///< a key that still has subkeys cannot be deleted
+    InvalidArgument, ///< bad path, name or size, or a transaction call out of order
+    Busy,            ///< another process held the hive longer than the busy time-out
+    Corrupt,         ///< the file is not a hive or is damaged; it is left untouched
+    Incompatible,    ///< the hive was written by a newer layout
+    IoError,         ///< the file cannot be created, opened, read or written
+    NotOpen,         ///< the store or key is closed
+};
+
+/// A short English description of a status.
+const char* SettingsStatusText(SettingsStatus status);
+
+enum class SettingsAccess { Read, ReadWrite };
+
+struct SettingsValue {
+    std::string name;
+    ValueType type = ValueType::None;
+    std::string data;
+};
+
+/// The file of a hive before any override a caller makes: the environment variable
+/// when set and not empty, else the default named above. programDir is used for the
+/// machine hive only. Returns an empty path when no home directory can be found.
+std::string DefaultHivePath(Hive hive, const std::string& programDir);
+
+/// Bounds on what the store accepts.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxValueNameLength = 16383;
+constexpr size_t kMaxValueSize = 1024 * 1024;
+
+namespace detail {
+struct HiveConnection;
+}
+
+class SettingsKey;
+
+/// One open hive. Closing the store does not invalidate keys opened from it.
+class SettingsStore {
+public:
+    static constexpr int kDefaultBusyTimeoutMs = 5000;
+
+    SettingsStore();
+    ~SettingsStore();
+    SettingsStore(SettingsStore&&) noexcept;
+    SettingsStore& operator=(SettingsStore&&) noexcept;
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    /// Opens the hive file, creating it (and its directory) when missing. A file that is
+    /// not a hive gives Corrupt and is not changed.
+    SettingsStatus Open(const std::string& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    /// Closes the store; an open transaction is rolled back.
+    void Close();
+    bool IsOpen() const { return m_conn != nullptr; }
+
+    /// Opens the key, creating every missing part of the path (keyClass is recorded for
+    /// keys it creates). An empty path is the root key.
+    SettingsStatus CreateKey(std::string_view path, SettingsAccess access, SettingsKey* key,
+                             std::string_view keyClass = {});
+    /// Opens an existing key; NotFound when it is missing.
+    SettingsStatus OpenKey(std::string_view path, SettingsAccess access, SettingsKey* key);
+    /// Deletes a key and its values; HasSubkeys when it still has subkeys (not recursive).
+    SettingsStatus DeleteKey(std::string_view path);
+
+    /// Groups the writes of this store and its keys into one transaction. Begin takes the
+    /// hive's write lock at once (waiting up to the busy time-out), so a read-modify-write
+    /// between Begin and Commit cannot lose another process's write.
+    SettingsStatus Begin();
+    SettingsStatus Commit();
+    SettingsStatus Rollback();
+
+private:
+    std::shared_ptr<detail::HiveConnection> m_conn;
+    bool m_inTransaction = false;
+};
+
+/// An open key. Values are read from the hive at every call, so writes by other stores
+/// and processes are seen.
+class SettingsKey {
+public:
+    SettingsKey();
+    ~SettingsKey();
+    SettingsKey(SettingsKey&&) noexcept;
+    SettingsKey& operator=(SettingsKey&&) noexcept;
+    SettingsKey(const SettingsKey&) = delete;
+    SettingsKey& operator=(const SettingsKey&) = delete;
+
+    bool IsOpen() const { return m_conn != nullptr; }
+    /// The path the key was opened with.
+    const std::string& Path() const { return m_path; }
+    void Close();
+
+    /// The value's type and raw bytes.
+    SettingsStatus QueryValue(std::string_view name, ValueType* type, std::string* data) const;
+    /// A String or ExpandString value without its terminator (cut at the first NUL byte).
+    SettingsStatus QueryString(std::string_view name, std::string* text) const;
+    /// A Dword value (4 bytes, little-endian); InvalidArgument for another type or size.
+    SettingsStatus QueryDword(std::string_view name, uint32_t* value) const;
+
+    /// Creates or replaces the value; a replaced value keeps its place in the enumeration.
+    SettingsStatus SetValue(std::string_view name, ValueType type, std::string_view data);
+    /// A String value holding the text and its terminator.
+    SettingsStatus SetString(std::string_view name, std::string_view text);
+    SettingsStatus SetDword(std::string_view name, uint32_t value);
+    SettingsStatus SetBinary(std::string_view name, std::string_view bytes);
+    SettingsStatus DeleteValue(std::string_view name);
+
+    /// The index-th value in creation order; NotFound past the end.
+    SettingsStatus EnumValue(uint32_t index, SettingsValue* value) const;
+    /// The index-th subkey name in case-insensitive name order; NotFound past the end.
+    SettingsStatus EnumSubkey(uint32_t index, std::string* name) const;
+
+    /// Every write is already durable when it returns; this only checks the key.
+    SettingsStatus Flush();
+
+private:
+    friend class SettingsStore;
+    std::shared_ptr<detail::HiveConnection> m_conn;
+    int64_t m_id = 0;
+    SettingsAccess m_access = SettingsAccess::Read;
+    std::string m_path;
+};
+
+} // namespace platform

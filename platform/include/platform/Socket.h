@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <netinet/in.h>
+
+namespace platform {
+
+class Event;
+
+/// A socket descriptor. Writes never raise SIGPIPE; waits use poll(), so any
+/// descriptor number works.
+using SocketHandle = int;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+/// An IPv4 address as four bytes in dotted order.
+using Ipv4Address = std::array<unsigned char, 4>;
+
+/// Start and release of the network library: nothing to do here, kept so callers
+/// have one place for it. NetworkStartup returns 0 on success.
+int NetworkStartup();
+void NetworkCleanup();
+
+/// A new IPv4 stream socket (close-on-exec, address reuse on so a restart does not
+/// wait for old connections). kInvalidSocket on failure, with the reason in *error.
+SocketHandle CreateTcpSocket(int* error = nullptr);
+
+/// Binds to the address (dotted order) and port; a port above 65535 fails.
+/// Returns false on failure.
+bool BindIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int* error = nullptr);
+bool Listen(SocketHandle s, int backlog, int* error = nullptr);
+/// Port the socket is bound to, 0 when unknown.
+unsigned LocalPort(SocketHandle s);
+
+enum class AcceptStatus { Accepted, Stopped, Failed };
+/// Waits for a connection on a listening socket or for the stop event, whichever
+/// comes first; the stop event wins when both are ready. A listening socket that is
+/// shut down also counts as stopped. On Failed *error holds the reason.
+AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error);
+
+enum class WaitStatus { Ready, TimedOut, Stopped, Failed };
+/// Waits until the socket is readable (or its peer has closed), at most timeoutMs
+/// (negative: no limit), ending early when stop (may be null) is signalled.
+WaitStatus WaitReadable(SocketHandle s, int timeoutMs, Event* stop);
+
+/// One receive: bytes read, 0 when the peer closed, -1 on error.
+long Receive(SocketHandle s, void* buffer, size_t size);
+
+/// Sends every byte, waiting for room at most timeoutMs each time no progress can
+/// be made, and giving up when stop (may be null) is signalled. True when all went.
+bool SendAll(SocketHandle s, const void* data, size_t size, int timeoutMs, Event* stop = nullptr);
+/// Sends what fits now without waiting; true when everything went.
+bool SendNow(SocketHandle s, const void* data, size_t size);
+
+/// Closes our sending side, reads and discards what the peer still sends until it
+/// closes, lingerMs pass or stop is signalled, then closes the socket. The peer so
+/// gets all we sent instead of a reset caused by unread data.
+void GracefulClose(SocketHandle s, int lingerMs, Event* stop = nullptr);
+enum class ShutdownHow { Receive, Send, Both };
+void ShutdownSocket(SocketHandle s, ShutdownHow how);
+void CloseSocket(SocketHandle s);
+
+/// The IPv4 address of the peer of a connected socket, in network byte order. A peer
+/// seen through an IPv6 socket as an IPv4-mapped address gives its IPv4 address.
+/// Returns false when there is no such peer (not a socket, not connected, or another
+/// address family); *out is then unchanged. Any thread.
+bool PeerAddress(int socket, in_addr* out);
+/// The same as four bytes in dotted order.
+bool PeerAddress(SocketHandle s, Ipv4Address& out);
+
+/// Connects to host:port (name or dotted address) within timeoutMs.
+/// kInvalidSocket on failure, with the reason in *error.
+SocketHandle ConnectTcp(const std::string& host, unsigned port, int timeoutMs, int* error = nullptr);
+
+/// The loopback address 127.0.0.1 and the any-address 0.0.0.0.
+inline constexpr Ipv4Address kLoopbackAddress{127, 0, 0, 1};
+inline constexpr Ipv4Address kAnyAddress{0, 0, 0, 0};
+
+} // namespace platform

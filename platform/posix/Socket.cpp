@@ -1,0 +1,336 @@
+// POSIX sockets for the listener, the sessions and the clients: poll-based waits,
+// no SIGPIPE, and an accept that a stop event can interrupt.
+#include "platform/Socket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/Event.h"
+
+namespace platform {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+void setError(int* error, int value)
+{
+    if (error)
+        *error = value;
+}
+
+/// Milliseconds left until deadline, at least 0; -1 stays "no limit".
+int remainingMs(int timeoutMs, Clock::time_point deadline)
+{
+    if (timeoutMs < 0)
+        return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(0, left));
+}
+
+/// Polls the socket for events together with the stop event. Returns the poll()
+/// result with the socket's revents in *socketEvents and whether stop fired.
+int pollWithStop(SocketHandle s, short events, int timeoutMs, Event* stop, short* socketEvents, bool* stopped)
+{
+    *socketEvents = 0;
+    *stopped = false;
+    const int stopFd = stop ? stop->PollDescriptor() : -1;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (stop && stop->IsSet()) {
+            *stopped = true;
+            return 1;
+        }
+        int wait = remainingMs(timeoutMs, deadline);
+        // Without a pollable stop event, look at it every 100 ms.
+        if (stop && stopFd < 0 && (wait < 0 || wait > 100))
+            wait = 100;
+        pollfd fds[2] = {{s, events, 0}, {stopFd, POLLIN, 0}};
+        int r = ::poll(fds, stopFd >= 0 ? 2 : 1, wait);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (stopFd >= 0 && (fds[1].revents & POLLIN)) {
+            *stopped = true;
+            return 1;
+        }
+        if (r > 0 && fds[0].revents) {
+            *socketEvents = fds[0].revents;
+            return 1;
+        }
+        if (remainingMs(timeoutMs, deadline) == 0)
+            return 0;
+    }
+}
+} // namespace
+
+int NetworkStartup() { return 0; }
+void NetworkCleanup() {}
+
+SocketHandle CreateTcpSocket(int* error)
+{
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        setError(error, errno);
+        return kInvalidSocket;
+    }
+    int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    return s;
+}
+
+bool BindIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int* error)
+{
+    if (port > 65535) {
+        setError(error, EINVAL);
+        return false;
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    std::memcpy(&sa.sin_addr, address.data(), 4);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        setError(error, errno);
+        return false;
+    }
+    return true;
+}
+
+bool Listen(SocketHandle s, int backlog, int* error)
+{
+    if (::listen(s, backlog) != 0) {
+        setError(error, errno);
+        return false;
+    }
+    // Non-blocking, so a connection that vanishes between poll and accept cannot
+    // leave the listener stuck in accept.
+    int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags >= 0)
+        ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
+    return true;
+}
+
+unsigned LocalPort(SocketHandle s)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0 || sa.sin_family != AF_INET)
+        return 0;
+    return ntohs(sa.sin_port);
+}
+
+AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error)
+{
+    *client = kInvalidSocket;
+    for (;;) {
+        short revents = 0;
+        bool stopped = false;
+        int r = pollWithStop(listener, POLLIN, -1, &stop, &revents, &stopped);
+        if (stopped)
+            return AcceptStatus::Stopped;
+        if (r < 0) {
+            setError(error, errno);
+            return AcceptStatus::Failed;
+        }
+        int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) {
+            *client = c;
+            return AcceptStatus::Accepted;
+        }
+        const int e = errno;
+        if (e == EAGAIN || e == EWOULDBLOCK || e == EINTR || e == ECONNABORTED)
+            continue;
+        // A shut-down listening socket reports EINVAL: that is the stop request.
+        if (e == EINVAL || e == EBADF)
+            return AcceptStatus::Stopped;
+        setError(error, e);
+        return AcceptStatus::Failed;
+    }
+}
+
+WaitStatus WaitReadable(SocketHandle s, int timeoutMs, Event* stop)
+{
+    short revents = 0;
+    bool stopped = false;
+    int r = pollWithStop(s, POLLIN, timeoutMs, stop, &revents, &stopped);
+    if (stopped)
+        return WaitStatus::Stopped;
+    if (r < 0)
+        return WaitStatus::Failed;
+    if (r == 0)
+        return WaitStatus::TimedOut;
+    if (revents & POLLNVAL)
+        return WaitStatus::Failed;
+    // POLLHUP and POLLERR count as ready: the following receive reports them.
+    return WaitStatus::Ready;
+}
+
+long Receive(SocketHandle s, void* buffer, size_t size)
+{
+    for (;;) {
+        ssize_t n = ::recv(s, buffer, size, 0);
+        if (n >= 0)
+            return static_cast<long>(n);
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+bool SendAll(SocketHandle s, const void* data, size_t size, int timeoutMs, Event* stop)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::send(s, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            p += n;
+            size -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        short revents = 0;
+        bool stopped = false;
+        int r = pollWithStop(s, POLLOUT, timeoutMs, stop, &revents, &stopped);
+        if (stopped || r <= 0 || (revents & (POLLERR | POLLNVAL)))
+            return false;
+    }
+    return true;
+}
+
+bool SendNow(SocketHandle s, const void* data, size_t size)
+{
+    ssize_t n = ::send(s, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    return n >= 0 && static_cast<size_t>(n) == size;
+}
+
+void GracefulClose(SocketHandle s, int lingerMs, Event* stop)
+{
+    if (s == kInvalidSocket)
+        return;
+    ::shutdown(s, SHUT_WR);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(lingerMs, 0));
+    char sink[4096];
+    for (;;) {
+        int left = remainingMs(lingerMs, deadline);
+        if (left == 0)
+            break;
+        WaitStatus w = WaitReadable(s, left, stop);
+        if (w != WaitStatus::Ready)
+            break;
+        if (Receive(s, sink, sizeof sink) <= 0)
+            break;
+    }
+    ::close(s);
+}
+
+void ShutdownSocket(SocketHandle s, ShutdownHow how)
+{
+    if (s == kInvalidSocket)
+        return;
+    int h = how == ShutdownHow::Receive ? SHUT_RD : how == ShutdownHow::Send ? SHUT_WR : SHUT_RDWR;
+    ::shutdown(s, h);
+}
+
+void CloseSocket(SocketHandle s)
+{
+    if (s != kInvalidSocket)
+        ::close(s);
+}
+
+bool PeerAddress(int socket, in_addr* out)
+{
+    sockaddr_storage addr;
+    socklen_t len = sizeof addr;
+    std::memset(&addr, 0, sizeof addr);
+    if (!out || ::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return false;
+    if (addr.ss_family == AF_INET && len >= sizeof(sockaddr_in)) {
+        *out = reinterpret_cast<const sockaddr_in*>(&addr)->sin_addr;
+        return true;
+    }
+    if (addr.ss_family == AF_INET6 && len >= sizeof(sockaddr_in6)) {
+        const in6_addr& a6 = reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a6)) {
+            std::memcpy(&out->s_addr, a6.s6_addr + 12, 4);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PeerAddress(SocketHandle s, Ipv4Address& out)
+{
+    in_addr a{};
+    if (!PeerAddress(static_cast<int>(s), &a))
+        return false;
+    std::memcpy(out.data(), &a, 4);
+    return true;
+}
+
+SocketHandle ConnectTcp(const std::string& host, unsigned port, int timeoutMs, int* error)
+{
+    if (port == 0 || port > 65535) {
+        setError(error, EINVAL);
+        return kInvalidSocket;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(port);
+    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    if (rc != 0 || !list) {
+        setError(error, rc == EAI_SYSTEM ? errno : EHOSTUNREACH);
+        return kInvalidSocket;
+    }
+    int lastError = ECONNREFUSED;
+    SocketHandle result = kInvalidSocket;
+    for (addrinfo* ai = list; ai && result == kInvalidSocket; ai = ai->ai_next) {
+        int s = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+        if (s < 0) {
+            lastError = errno;
+            continue;
+        }
+        if (::connect(s, ai->ai_addr, ai->ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) {
+                lastError = errno;
+                ::close(s);
+                continue;
+            }
+            pollfd pfd{s, POLLOUT, 0};
+            int r;
+            do {
+                r = ::poll(&pfd, 1, timeoutMs);
+            } while (r < 0 && errno == EINTR);
+            int soError = 0;
+            socklen_t len = sizeof soError;
+            if (r <= 0 || ::getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
+                lastError = r == 0 ? ETIMEDOUT : (soError ? soError : errno);
+                ::close(s);
+                continue;
+            }
+        }
+        int flags = ::fcntl(s, F_GETFL, 0);
+        if (flags >= 0)
+            ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
+        result = s;
+    }
+    ::freeaddrinfo(list);
+    if (result == kInvalidSocket)
+        setError(error, lastError);
+    return result;
+}
+
+} // namespace platform

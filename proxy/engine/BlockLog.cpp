@@ -1,0 +1,57 @@
+// Block records of a session: the match program and the block and access lines.
+#include "engine/BlockLog.h"
+
+#include <atomic>
+
+#include "config/ConfigrationFile.h"
+#include "engine/HTTPServiceBody.h"
+#include "log/AccessLogger.h"
+#include "platform/ProcessControl.h"
+
+namespace {
+std::atomic<bool> g_phraseFlag{false};
+
+void runMatchProgram()
+{
+    const std::string& program = ConfigrationFileSigleton::getInstance()->ProgramIfMatch;
+    if (!program.empty())
+        platform::RunShellCommand(program);
+}
+} // namespace
+
+void SetPhraseFlag(bool on) { g_phraseFlag = on; }
+bool PhraseFlag() { return g_phraseFlag; }
+
+void HTTPServiceBody::LogBlock(const char* tag, const std::vector<unsigned>& matched)
+{
+    runMatchProgram();
+    platform::Ipv4Address peer{};
+    const bool known = platform::PeerAddress(clientSocket, peer);
+    const Ipv4Bytes* client = known ? &peer : nullptr;
+    AccessLogger& log = AccessLogger::getInstance();
+    if (doBlockLog)
+        log.WriteAccess(client, url, tag ? tag : "", matched, group, true, true, trace);
+    if (doAccessLog)
+        log.WriteAccess(client, url, "", {}, group, true, true, trace);
+}
+
+bool HTTPServiceBody::LogPhraseMatches(std::span<const PhraseMatch> matches, const char* tag, TraceLog* traceLog)
+{
+    if (matches.empty())
+        return false;
+    runMatchProgram();
+    platform::Ipv4Address peer{};
+    const bool known = platform::PeerAddress(clientSocket, peer);
+    const Ipv4Bytes* client = known ? &peer : nullptr;
+    AccessLogger& log = AccessLogger::getInstance();
+    for (const PhraseMatch& m : matches) {
+        if (!doBlockLog)
+            continue;
+        std::string phrase = m.phrase;
+        if (!PhraseFlag() && phrase.size() > kLoggedPhraseLength)
+            phrase.resize(kLoggedPhraseLength);
+        const unsigned key[1] = {m.category};
+        log.WriteAccess(client, url, tag ? std::string(tag) : phrase, key, group, true, true, traceLog);
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+
+/// Bounds of the proxy engine. The defaults are far above anything a busy family or
+/// office network produces; tests shorten the waits.
+inline constexpr int kRequestWaitMs = 300'000;       // silence allowed while reading a request
+inline constexpr int kShutdownWaitMs = 60'000;       // listener's wait for running sessions at stop
+inline constexpr size_t kMaxRequestHeaderBytes = 1u << 20;  // 1 MiB of request header
+inline constexpr size_t kMaxRequestBytes = 128u << 20;      // 128 MiB of header and body together
+inline constexpr int kMaxSessions = 2000;            // simultaneous session threads
+inline constexpr int kLingerMs = 2000;               // draining the client at the end of a session
+inline constexpr int kSendWaitMs = 60'000;           // a client that takes nothing for this long is dropped
+inline constexpr int kListenBacklog = 10;
+
+struct EngineLimits {
+    int requestWaitMs = kRequestWaitMs;
+    int shutdownWaitMs = kShutdownWaitMs;
+    size_t maxRequestHeaderBytes = kMaxRequestHeaderBytes;
+    size_t maxRequestBytes = kMaxRequestBytes;
+    int maxSessions = kMaxSessions;
+    int lingerMs = kLingerMs;
+    int sendWaitMs = kSendWaitMs;
+};
+
+/// The limits in force. Written only before the listener starts (tests change them
+/// there); session threads read them without locks.
+EngineLimits& engineLimits();

@@ -1,0 +1,245 @@
+// The session object: reading a client's request and splitting its request line.
+#include "engine/HTTPServiceBody.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <limits>
+#include <strings.h>
+
+#include "engine/EngineLimits.h"
+#include "engine/HTTPdaemonThread.h"
+#include "log/TraceLog.h"
+
+const char* const kSchemeNames[3] = {"http", "ftp", "https"};
+
+namespace {
+constexpr std::string_view kTerminators[] = {"\r\n\r\n", "\r\r", "\n\n"};
+constexpr size_t kReceiveSize = 4096;
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+} // namespace
+
+HTTPServiceBody::HTTPServiceBody(const SessionStart& start) : HTTPServiceBody(start.clientSocket, start.eventStop) {}
+
+HTTPServiceBody::HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop)
+    : eventStop(std::move(stop)), clientSocket(socket)
+{
+}
+
+size_t FindHeaderEnd(std::string_view data, size_t from)
+{
+    for (size_t pos = from; pos < data.size(); ++pos) {
+        if (data[pos] != '\r' && data[pos] != '\n')
+            continue;
+        for (std::string_view t : kTerminators) {
+            if (data.compare(pos, t.size(), t) == 0)
+                return pos + t.size();
+        }
+    }
+    return 0;
+}
+
+int64_t ContentLengthOf(std::string_view header)
+{
+    constexpr std::string_view kName = "content-length";
+    for (size_t line = 0; line < header.size();) {
+        if (startsWithNoCase(header.substr(line), kName)) {
+            size_t p = line + kName.size();
+            while (p < header.size() && (header[p] == ' ' || header[p] == '\t'))
+                ++p;
+            if (p < header.size() && header[p] == ':') {
+                // atoi: blanks, an optional sign, then digits up to the first other byte.
+                ++p;
+                while (p < header.size() && isBlank(header[p]))
+                    ++p;
+                bool negative = false;
+                if (p < header.size() && (header[p] == '+' || header[p] == '-'))
+                    negative = header[p++] == '-';
+                int64_t value = 0;
+                for (; p < header.size() && header[p] >= '0' && header[p] <= '9'; ++p) {
+                    if (value > (std::numeric_limits<int64_t>::max() - 9) / 10) {
+                        value = std::numeric_limits<int64_t>::max();
+                        break;
+                    }
+                    value = value * 10 + (header[p] - '0');
+                }
+                return negative ? -value : value;
+            }
+        }
+        size_t next = header.find_first_of("\r\n", line);
+        if (next == std::string_view::npos)
+            break;
+        line = next + 1;
+    }
+    return 0;
+}
+
+bool ScanInteger(std::string_view text, int& value)
+{
+    size_t p = 0;
+    while (p < text.size() && isBlank(text[p]))
+        ++p;
+    bool negative = false;
+    if (p < text.size() && (text[p] == '+' || text[p] == '-'))
+        negative = text[p++] == '-';
+    int base = 10;
+    if (p < text.size() && text[p] == '0') {
+        if (p + 1 < text.size() && (text[p + 1] == 'x' || text[p + 1] == 'X')) {
+            if (p + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[p + 2]))) {
+                base = 16;
+                p += 2;
+            } else {
+                value = 0; // "0x" with no digit after it reads as the 0
+                return true;
+            }
+        } else {
+            base = 8;
+        }
+    }
+    long long parsed = 0;
+    const char* first = text.data() + p;
+    const char* last = text.data() + text.size();
+    auto [end, ec] = std::from_chars(first, last, parsed, base);
+    if (ec != std::errc() || end == first)
+        return false;
+    if (negative)
+        parsed = -parsed;
+    if (parsed < std::numeric_limits<int>::min() || parsed > std::numeric_limits<int>::max())
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
+{
+    const EngineLimits& limits = engineLimits();
+    buffer.clear();
+    headerLength = 0;
+    requestTooLarge = false;
+    int64_t bodyLength = -1; // unknown until the header is complete
+    size_t scanFrom = 0;
+    const auto headerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.requestWaitMs);
+    char chunk[kReceiveSize];
+    for (;;) {
+        if (bodyLength >= 0 && static_cast<int64_t>(buffer.size() - headerLength) >= bodyLength)
+            return static_cast<int>(headerLength);
+        // The header must be complete within one read wait in all, so a client that
+        // drips a byte now and then cannot hold the session; the body may take as
+        // long as it keeps coming.
+        int wait = limits.requestWaitMs;
+        if (headerLength == 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(headerDeadline -
+                                                                              std::chrono::steady_clock::now());
+            wait = static_cast<int>(std::clamp<long long>(left.count(), 0, limits.requestWaitMs));
+        }
+        platform::WaitStatus w = platform::WaitReadable(clientSocket, wait, eventStop.get());
+        if (w == platform::WaitStatus::Stopped)
+            return 0;
+        if (w != platform::WaitStatus::Ready)
+            return static_cast<int>(headerLength);
+        long n = platform::Receive(clientSocket, chunk, sizeof chunk);
+        if (n <= 0)
+            return static_cast<int>(headerLength);
+        buffer.append(chunk, static_cast<size_t>(n));
+        if (headerLength != 0)
+            continue;
+
+        // Only the new bytes (and the last three before them, which may begin a
+        // terminator) need a look; earlier positions were already found wanting.
+        size_t end = FindHeaderEnd(buffer, scanFrom);
+        if (end == 0) {
+            if (buffer.size() > limits.maxRequestHeaderBytes) {
+                requestTooLarge = true;
+                traceLog.Printf("[%3d] Request header too large\r\n", clientSocket);
+                return 0;
+            }
+            scanFrom = buffer.size() >= 3 ? buffer.size() - 3 : 0;
+            continue;
+        }
+        if (end > limits.maxRequestHeaderBytes) {
+            requestTooLarge = true;
+            traceLog.Printf("[%3d] Request header too large\r\n", clientSocket);
+            return 0;
+        }
+        headerLength = static_cast<uint32_t>(end);
+        traceLog.Printf("[%3d] Client to zpf\r\n", clientSocket);
+        traceLog.WriteBytes(buffer.data(), 1, headerLength);
+        bodyLength = std::max<int64_t>(0, ContentLengthOf(std::string_view(buffer).substr(0, headerLength)));
+        if (bodyLength > static_cast<int64_t>(limits.maxRequestBytes - std::min(limits.maxRequestBytes, end))) {
+            requestTooLarge = true;
+            traceLog.Printf("[%3d] Request body too large\r\n", clientSocket);
+            headerLength = 0;
+            return 0;
+        }
+    }
+}
+
+bool HTTPServiceBody::ParseRequestLine()
+{
+    // The request is read as text up to its first zero byte.
+    const std::string_view text(buffer.c_str());
+    const size_t blank = text.find(' ');
+    if (blank == std::string_view::npos)
+        return false;
+    method = std::string(text.substr(0, blank));
+    const size_t target = blank + 1;
+    size_t hostStart = 0;
+    if (startsWithNoCase(method, "CONNECT")) {
+        scheme = 2;
+        hostStart = target;
+    } else if (startsWithNoCase(text.substr(target), "http://")) {
+        scheme = 0;
+        hostStart = target + 7;
+    } else if (startsWithNoCase(text.substr(target), "ftp://")) {
+        scheme = 1;
+        hostStart = target + 6;
+    } else {
+        return false;
+    }
+
+    port = 80;
+    size_t hostEnd = text.find(scheme == 2 ? ' ' : '/', hostStart);
+    if (hostEnd == std::string_view::npos)
+        hostEnd = text.size();
+    size_t nameEnd = hostEnd;
+    const size_t colon = text.find(':', hostStart);
+    if (colon < hostEnd) {
+        int value = 0;
+        if (!ScanInteger(text.substr(colon + 1), value))
+            return false;
+        // A port the relay could not use (0, negative, above 65535) is refused here
+        // rather than connected to modulo 65536.
+        if (value < 1 || value > 65535)
+            return false;
+        port = value;
+        nameEnd = colon;
+    }
+    host = std::string(text.substr(hostStart, nameEnd - hostStart));
+
+    const size_t lineFeed = text.find('\n', hostEnd);
+    if (lineFeed == std::string_view::npos)
+        return false;
+    size_t versionAt = std::string_view::npos;
+    for (size_t i = lineFeed; i-- > hostEnd + 1;) {
+        if (text[i] == 'H') {
+            versionAt = i;
+            break;
+        }
+    }
+    if (versionAt == std::string_view::npos)
+        return false;
+    const size_t pathEnd = versionAt - 1; // the blank before the version
+    if (scheme != 2 && text.substr(hostEnd, pathEnd - hostEnd).find('/') == std::string_view::npos)
+        return false;
+    path = std::string(text.substr(hostEnd, pathEnd - hostEnd));
+    version = std::string(text.substr(versionAt, 8));
+    return true;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Event.h"
+#include "platform/Socket.h"
+
+class TraceLog;
+struct SessionStart;
+
+/// One match reported by a phrase matcher of the relay.
+struct PhraseMatch {
+    std::string phrase;
+    unsigned category = 0;
+};
+
+/// The state of one client connection. Built on the session thread from its
+/// SessionStart record and used only by that thread.
+class HTTPServiceBody {
+public:
+    explicit HTTPServiceBody(const SessionStart& start);
+    /// A body on a socket of the caller's (tests and tools); stop may be null.
+    HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop);
+    HTTPServiceBody(const HTTPServiceBody&) = delete;
+    HTTPServiceBody& operator=(const HTTPServiceBody&) = delete;
+
+    /// Reads one request, header and body, into buffer. Returns headerLength, or 0
+    /// when no complete header arrived (silence for the read wait, the client closed,
+    /// the stop event, or a request over the size bounds; see requestTooLarge).
+    int ReadRequest(TraceLog& trace);
+    /// Splits the request line of buffer into method, scheme, host, port, path and
+    /// version. Returns false when it is not a proxy request this program serves.
+    bool ParseRequestLine();
+
+    /// Sends page file `page` with `status` for the session's group.
+    void SendPage(int page, int status);
+
+    /// Records one block decision: runs ProgramIfMatch, writes the block line when
+    /// doBlockLog is set and the access line when doAccessLog is set.
+    void LogBlock(const char* tag, const std::vector<unsigned>& matched);
+    /// Records the matches of one phrase matcher; tag (may be null) replaces the
+    /// phrase as the logged reason. Returns whether there was any match.
+    bool LogPhraseMatches(std::span<const PhraseMatch> matches, const char* tag, TraceLog* trace);
+
+    // ---- fields, in the order the engine's other parts know them ----
+    std::shared_ptr<platform::Event> eventStop;
+    platform::SocketHandle clientSocket = platform::kInvalidSocket;
+    std::string buffer;
+    uint32_t headerLength = 0;
+    uint32_t responseHeaderLength = 0;
+    int32_t responseLength = -1;
+    std::string contentType;
+    std::string statusText;
+    int scheme = -1;
+    std::string method;
+    std::string host;
+    std::string connectHost;
+    int port = 80;
+    std::string path;
+    std::string version;
+    bool isText = true;
+    std::string url;
+    bool filterRequest = true;
+    bool filterResponse = true;
+    int group = 0;
+    int doBlock = 0;
+    int doBlockLog = 0;
+    int doAccessLog = 0;
+
+    /// The session's header trace; set by the session thread.
+    TraceLog* trace = nullptr;
+    /// Set by ReadRequest when the request passed the size bounds.
+    bool requestTooLarge = false;
+};
+
+/// Scheme names by scheme number: "http", "ftp", "https".
+extern const char* const kSchemeNames[3];
+
+/// Where a request header ends: the length of the header with its terminating empty
+/// line ("\r\n\r\n", "\r\r" or "\n\n", the first position where one begins, the
+/// table order deciding at one position), or 0 when none is complete yet. Positions
+/// before `from` are known not to start one.
+size_t FindHeaderEnd(std::string_view data, size_t from = 0);
+
+/// The value of the header's Content-Length line (name in any case, at the start of
+/// a line), read as atoi reads it; 0 without one. A value beyond the range of a
+/// 64-bit number gives INT64_MAX.
+int64_t ContentLengthOf(std::string_view header);
+
+/// Reads a number as the C format "%i" does (blanks, sign, "0x" hexadecimal, leading
+/// "0" octal) from the start of text. Returns false when no digit can be read or the
+/// number does not fit an int.
+bool ScanInteger(std::string_view text, int& value);

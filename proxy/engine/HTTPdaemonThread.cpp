@@ -1,0 +1,140 @@
+// The listener thread and the session threads it starts, one per connection.
+#include "engine/HTTPdaemonThread.h"
+
+#include <chrono>
+#include <thread>
+
+#include "common/Edition.h"
+#include "config/ConfigrationFile.h"
+#include "engine/EngineLimits.h"
+#include "engine/FilterDecision.h"
+#include "engine/HTTPServiceBody.h"
+#include "log/DiagnosticLog.h"
+#include "log/TraceLog.h"
+#include "platform/ProcessControl.h"
+
+std::atomic<int32_t> acceptedCount{0};
+std::atomic<int32_t> activeSessionCount{0};
+
+namespace {
+constexpr int kAcceptRetryMs = 50;
+constexpr char kBusyAnswer[] = "HTTP/1.1 503 Service Unavailable\r\n"
+                               "Connection: close\r\n"
+                               "Content-Type: text/plain\r\n"
+                               "Content-Length: 19\r\n"
+                               "\r\n"
+                               "Too many sessions.\n";
+
+void sessionEntry(void* arg) { HTTPServiceThread(static_cast<SessionStart*>(arg)); }
+
+void fail(DaemonParams* params, platform::Event& ended, int code)
+{
+    params->failCode = code;
+    params->eventFailed.Set();
+    ended.Set();
+}
+
+/// A connection over the session bound gets a short answer, without waiting.
+void refuseBusy(platform::SocketHandle client)
+{
+    platform::SendNow(client, kBusyAnswer, sizeof kBusyAnswer - 1);
+    platform::ShutdownSocket(client, platform::ShutdownHow::Send);
+    platform::CloseSocket(client);
+}
+} // namespace
+
+unsigned HTTPdaemonThread(DaemonParams* params)
+{
+    WriteServiceLog("HTTPdaemonThread started.");
+    // Own references: the stopper drops the block's ones once eventEnded is seen.
+    auto stop = std::make_shared<platform::Event>(true);
+    auto ended = std::make_shared<platform::Event>(true);
+    params->eventStop = stop;
+    params->eventEnded = ended;
+
+    platform::SocketHandle listener = platform::CreateTcpSocket();
+    if (listener == platform::kInvalidSocket) {
+        fail(params, *ended, 4);
+        return 0;
+    }
+    {
+        std::lock_guard<std::mutex> guard(params->socketLock);
+        params->daemonSocket = listener;
+    }
+    WriteServiceLog("daemonSock Created.");
+
+    const unsigned port = ConfigrationFileSigleton::getInstance()->Port;
+    const platform::Ipv4Address& address = IsStandaloneEdition() ? platform::kLoopbackAddress : platform::kAnyAddress;
+    if (!platform::BindIpv4(listener, address, port) || !platform::Listen(listener, kListenBacklog)) {
+        {
+            std::lock_guard<std::mutex> guard(params->socketLock);
+            params->daemonSocket = platform::kInvalidSocket;
+        }
+        platform::CloseSocket(listener);
+        fail(params, *ended, 5);
+        return 0;
+    }
+    activeSessionCount = 0;
+    params->eventBound.Set();
+
+    const EngineLimits& limits = engineLimits();
+    while (!stop->IsSet()) {
+        platform::SocketHandle client = platform::kInvalidSocket;
+        int error = 0;
+        platform::AcceptStatus status = platform::AcceptOrStop(listener, *stop, &client, &error);
+        if (status == platform::AcceptStatus::Stopped)
+            break;
+        if (status == platform::AcceptStatus::Failed) {
+            WriteServiceLog("Accept failed.");
+            WriteDebugLog("accept() error (%d)\n", error);
+            // Out of descriptors and the like: pause rather than spin.
+            stop->Wait(kAcceptRetryMs);
+            continue;
+        }
+        acceptedCount.fetch_add(1);
+        if (activeSessionCount.load() >= limits.maxSessions) {
+            refuseBusy(client);
+            continue;
+        }
+        auto* start = new SessionStart{client, stop};
+        activeSessionCount.fetch_add(1);
+        if (!platform::StartDetachedThread(sessionEntry, start)) {
+            WriteServiceLog("Session thread start failed.");
+            delete start;
+            platform::CloseSocket(client);
+            activeSessionCount.fetch_sub(1);
+        }
+    }
+
+    // Sessions notice the stop event themselves; give them a bounded time to end.
+    const auto begin = std::chrono::steady_clock::now();
+    while (activeSessionCount.load() > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(limits.shutdownWaitMs))
+            break;
+    }
+
+    {
+        std::lock_guard<std::mutex> guard(params->socketLock);
+        params->daemonSocket = platform::kInvalidSocket;
+    }
+    platform::CloseSocket(listener);
+    ended->Set();
+    return 0;
+}
+
+void HTTPServiceThread(SessionStart* start)
+{
+    const platform::SocketHandle client = start->clientSocket;
+    std::shared_ptr<platform::Event> stop = start->eventStop;
+    {
+        HTTPServiceBody body(*start);
+        TraceLog trace("head", "txt");
+        body.trace = &trace;
+        RunFilterDecision(body, trace);
+    }
+    // Shut our side, let the client take everything, then close.
+    platform::GracefulClose(client, engineLimits().lingerMs, stop.get());
+    delete start;
+    activeSessionCount.fetch_sub(1);
+}

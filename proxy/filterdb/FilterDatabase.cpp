@@ -1,0 +1,167 @@
+// The process-wide filter database: which key file fills which table or matcher,
+// in the fixed order of loading.
+#include "filterdb/FilterDatabase.h"
+
+#include "config/ConfigrationFile.h"
+#include "log/AccessLogger.h"
+
+namespace {
+constexpr uint16_t kListNumber = 1;     // keys of the per-group lists
+constexpr uint16_t kGlobalNumber = 999; // keys of the global lists
+} // namespace
+
+FilterDatabase& FilterDatabase::getInstance()
+{
+    static FilterDatabase database;
+    return database;
+}
+
+FilterDatabase::FilterDatabase()
+    : m_errorSink([](const std::string& text) { AccessLogger::getInstance().Write(text, true, true); })
+{
+}
+
+void FilterDatabase::Clear()
+{
+    for (auto& v : m_tables)
+        v.clear();
+    for (auto& v : m_matchers)
+        v.clear();
+    ClearKeyLists();
+}
+
+const KeyTable* FilterDatabase::GetKeyTable(int kind, int index) const
+{
+    if (kind < 6 || kind >= kTableKinds)
+        return nullptr;
+    const auto& tables = m_tables[kind];
+    if (kind == 8 || kind == 10 || kind == 12)
+        index = 0;
+    if (index < 0 || static_cast<size_t>(index) >= tables.size())
+        return nullptr;
+    return &tables[static_cast<size_t>(index)];
+}
+
+const ContentMatcher* FilterDatabase::GetContentMatcher(int kind, int index) const
+{
+    if (kind < 0 || kind >= kMatcherKinds)
+        return nullptr;
+    const auto& matchers = m_matchers[kind];
+    if (index < 0 || static_cast<size_t>(index) >= matchers.size())
+        return nullptr;
+    return matchers[static_cast<size_t>(index)].get();
+}
+
+std::string FilterDatabase::groupName(int group) const
+{
+    if (group <= 0)
+        return {};
+    const auto& groups = ConfigrationFileSigleton::getInstance()->groupList;
+    return group < groups.size() ? groups.GetGroupName(group) : std::string();
+}
+
+void FilterDatabase::ClearKeyLists()
+{
+    for (auto& list : m_lists) {
+        list.clear();
+        list.shrink_to_fit();
+    }
+}
+
+void FilterDatabase::LoadKeyFile(const std::string& fileName, uint16_t number, bool enciphered, int group)
+{
+    CAtFilterKeyFileReader reader(fileName, enciphered, m_errorSink);
+    reader.forEachKey(group, groupName(group), [&](FilterKey&& key) {
+        auto& list = m_lists[key.kind];
+        for (auto& s : key.strings)
+            list.push_back(KeyEntryItem{std::move(s), number});
+    });
+}
+
+KeyEntryList FilterDatabase::LoadKeyList(const std::string& fileName, uint16_t number, bool enciphered, int group)
+{
+    KeyEntryList out;
+    CAtFilterKeyFileReader reader(fileName, enciphered, m_errorSink);
+    reader.forEachKey(group, groupName(group), [&](FilterKey&& key) {
+        for (auto& s : key.strings)
+            out.push_back(KeyEntryItem{std::move(s), number});
+    });
+    return out;
+}
+
+void FilterDatabase::buildMatcher(int kind, size_t index, const KeyEntryList& list, bool caseInsensitive)
+{
+    auto matcher = std::make_unique<ContentMatcher>(caseInsensitive);
+    for (const auto& item : list)
+        matcher->AddKey(item.text, item.number);
+    matcher->Build();
+    m_matchers[kind][index] = std::move(matcher);
+}
+
+void FilterDatabase::distributePlainKeys(KeyTable& urls, KeyTable& extensions)
+{
+    for (const auto& item : m_lists[FilterKey::Plain]) {
+        if (item.text.size() >= 2 && item.text[0] == '*' && item.text[1] == '.')
+            extensions.Insert(std::string_view(item.text).substr(2), item.number);
+        else
+            urls.Insert(item.text, item.number);
+    }
+    urls.Seal();
+    extensions.Seal();
+}
+
+void FilterDatabase::Load(bool caseInsensitive)
+{
+    Clear();
+    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
+    const auto& categories = cnf->categoryList;
+    const size_t categoryCount = static_cast<size_t>(categories.GetCategoryNum());
+
+    for (int kind : {0, 2, 4})
+        m_matchers[kind].resize(categoryCount);
+    m_tables[6].resize(categoryCount);
+    m_tables[14].resize(categoryCount);
+    for (size_t c = 0; c < categoryCount; ++c) {
+        if (!cnf->GetCategoryUse(static_cast<int>(c)))
+            continue; // a category no group uses keeps empty containers
+        const CCategory& category = categories[static_cast<int>(c)];
+        LoadKeyFile(category.key, category.number, true, -1);
+        buildMatcher(0, c, m_lists[FilterKey::Braces], caseInsensitive);
+        buildMatcher(2, c, m_lists[FilterKey::Brackets], caseInsensitive);
+        buildMatcher(4, c, m_lists[FilterKey::Parentheses], caseInsensitive);
+        distributePlainKeys(m_tables[6][c], m_tables[14][c]);
+        ClearKeyLists();
+    }
+
+    const std::pair<int, const char*> globals[] = {{8, "target.fdb"}, {10, "nofilup.fdb"}, {12, "nofildow.fdb"}};
+    for (const auto& [kind, file] : globals) {
+        m_tables[kind].resize(1);
+        for (const auto& item : LoadKeyList(file, kGlobalNumber, true, -1))
+            m_tables[kind][0].Insert(item.text, item.number);
+        m_tables[kind][0].Seal();
+    }
+
+    const size_t groupCount = static_cast<size_t>(cnf->groupList.size());
+    for (int kind : {1, 3, 5})
+        m_matchers[kind].resize(groupCount);
+    for (int kind : {7, 15, 9, 11, 13})
+        m_tables[kind].resize(groupCount);
+    for (size_t g = 0; g < groupCount; ++g) {
+        const int group = static_cast<int>(g);
+        LoadKeyFile("phrase.fdb", kListNumber, false, group);
+        buildMatcher(1, g, m_lists[FilterKey::Braces], caseInsensitive);
+        buildMatcher(3, g, m_lists[FilterKey::Brackets], caseInsensitive);
+        buildMatcher(5, g, m_lists[FilterKey::Parentheses], caseInsensitive);
+        distributePlainKeys(m_tables[7][g], m_tables[15][g]);
+        ClearKeyLists();
+        const std::pair<int, const char*> lists[] = {{9, "passurl.fdb"}, {11, "nofilter.fdb"}, {13, "nofilter.fdb"}};
+        for (const auto& [kind, file] : lists) {
+            KeyTable& table = m_tables[kind][g];
+            for (const auto& item : LoadKeyList(file, kListNumber, false, group))
+                table.Insert(item.text, item.number);
+            table.Seal();
+        }
+    }
+}
+
+void LoadFilterDatabase() { FilterDatabase::getInstance().Load(true); }

@@ -1,0 +1,66 @@
+// Which content matchers make up a session's request and response phrase chains.
+#include "filterdb/PhraseChains.h"
+
+#include "config/ConfigrationFile.h"
+#include "filterdb/FilterDatabase.h"
+
+bool PhraseChain::AnyBlockMatch() const
+{
+    for (const BlockFilter* f : blockFilters) {
+        if (f->Recorder() && !f->Recorder()->Empty())
+            return true;
+    }
+    return false;
+}
+
+PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink,
+                             const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+{
+    PhraseChain out;
+    out.chain = std::make_unique<PhraseFilterChain>(hold, sink);
+    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
+        return out;
+    const ConfigrationFileData& data = cnf.cnfData[static_cast<size_t>(group)];
+
+    // Content matcher kinds: the group's own lists and the categories' files.
+    const int ownBlockKind = request ? 5 : 1;
+    const int categoryBlockKind = request ? 4 : 0;
+    const int ownReplaceKind = 3;
+    const int categoryReplaceKind = 2;
+    const bool categoryBlock = request ? data.UploadBlockFilter != 0 : data.PageBlockFilter != 0;
+    const bool categoryReplace = request ? data.UploadReplaceFilter != 0 : data.DownloadReplaceFilter != 0;
+
+    auto addBlock = [&](const ContentMatcher* m) {
+        if (!m)
+            return;
+        auto filter = std::make_unique<BlockFilter>(m);
+        filter->SetBlocking(doBlock);
+        filter->EnableRecorder();
+        out.blockFilters.push_back(filter.get());
+        out.chain->InsertFilter(std::move(filter), out.chain->FilterCount());
+    };
+    auto addReplace = [&](const ContentMatcher* m) {
+        if (!m)
+            return;
+        auto filter = std::make_unique<ReplaceFilter>(m);
+        filter->EnableRecorder();
+        out.replaceFilters.push_back(filter.get());
+        out.chain->InsertFilter(std::move(filter), out.chain->FilterCount());
+    };
+    auto forBlockedCategories = [&](int kind, auto add) {
+        for (size_t c = 0; c < data.categoryStatus.size(); ++c) {
+            if (data.categoryStatus[c] == 1)
+                add(db.GetContentMatcher(kind, static_cast<int>(c)));
+        }
+    };
+
+    if (data.UserFilter)
+        addBlock(db.GetContentMatcher(ownBlockKind, group));
+    if (categoryBlock)
+        forBlockedCategories(categoryBlockKind, addBlock);
+    if (data.UserFilter)
+        addReplace(db.GetContentMatcher(ownReplaceKind, group));
+    if (categoryReplace)
+        forBlockedCategories(categoryReplaceKind, addReplace);
+    return out;
+}

@@ -1,0 +1,77 @@
+// The lookups of the filtering decision: URL prefixes, extensions and per-category hits.
+#include "filterdb/UrlLookup.h"
+
+#include "config/ConfigrationFile.h"
+#include "filterdb/FilterDatabase.h"
+#include "filterdb/KeyTable.h"
+
+namespace {
+
+int countResult(const std::optional<KeyNumbers>& found, MatchedKeys* matched)
+{
+    if (!found)
+        return -1;
+    if (matched) {
+        for (uint16_t n : found->Values()) {
+            bool seen = false;
+            for (uint16_t m : *matched)
+                seen = seen || m == n;
+            if (!seen)
+                matched->push_back(n);
+        }
+    }
+    return static_cast<int>(found->Size());
+}
+
+} // namespace
+
+int LookupUrl(std::string_view url, const KeyTable* table, MatchedKeys* matched)
+{
+    if (!table || table->Empty())
+        return -1;
+    return countResult(table->LookupKeys(url, false), matched);
+}
+
+std::optional<std::string_view> UrlExtension(std::string_view url)
+{
+    size_t scheme = url.find("//");
+    if (scheme == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = url.substr(scheme + 2);
+    size_t slash = rest.rfind('/');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    std::string_view segment = rest.substr(slash + 1);
+    size_t dot = segment.rfind('.');
+    if (dot == std::string_view::npos)
+        return std::nullopt;
+    return segment.substr(dot + 1);
+}
+
+int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* matched)
+{
+    auto extension = UrlExtension(url);
+    if (!extension)
+        return -2;
+    if (!table || table->Empty())
+        return -1;
+    return countResult(table->LookupKeys(*extension, true), matched);
+}
+
+int CountCategoryHits(std::string_view url, int kind, int status, int group, const FilterDatabase& db,
+                      const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
+{
+    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
+        return 0;
+    const auto& statuses = cnf.cnfData[static_cast<size_t>(group)].categoryStatus;
+    int hits = 0;
+    for (size_t c = 0; c < statuses.size(); ++c) {
+        if (statuses[c] != status)
+            continue;
+        const KeyTable* table = db.GetKeyTable(kind, static_cast<int>(c));
+        int r = kind == 14 ? LookupExtension(url, table, matched) : LookupUrl(url, table, matched);
+        if (r > 0)
+            ++hits;
+    }
+    return hits;
+}

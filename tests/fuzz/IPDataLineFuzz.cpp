@@ -1,0 +1,39 @@
+// Feeds arbitrary lines to the IP policy and restriction list parsers and looks the
+// parsed ranges up again.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "config/GroupList.h"
+#include "config/IPlist.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static GroupList groups = [] {
+        GroupList g;
+        g.AddGroup("kids");
+        g.AddGroup("staff");
+        return g;
+    }();
+    std::string line(reinterpret_cast<const char*>(data), size);
+    IPDatalist policy(&groups);
+    policy.SetDataFromLine(line.c_str());
+    IPlist restriction;
+    restriction.SetDataFromLine(line.c_str());
+    restriction.SetDataFromLine(line.c_str());
+    restriction.active = true;
+    const IPData& e = policy[0];
+    if (e.group < 0 || e.group >= groups.size())
+        std::abort();
+    bool filter = false;
+    int group = 0, mode = 0;
+    // A range holds its own ends exactly when it is not backwards.
+    const bool ordered = e.range.from <= e.range.to;
+    if (policy.CheckIPData(e.range.from, &filter, &group, &mode) != ordered)
+        std::abort();
+    if (restriction.CheckIP(restriction[0].to) != (restriction[0].from <= restriction[0].to))
+        std::abort();
+    IP::IsValidIPExpression(line.c_str());
+    (void)e.range.IPstring();
+    return 0;
+}

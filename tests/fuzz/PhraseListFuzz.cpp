@@ -1,0 +1,39 @@
+// Feeds arbitrary bytes to the phrase-list reader (as the bytes of phrase.fdb), then
+// writes the texts it read with their variant lines and reads that back.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "config/ListFiles.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    GroupList groups;
+    groups.AddGroup("kids");
+    groups.AddGroup("staff");
+    std::vector<std::string> texts(3);
+    std::vector<std::string*> out{&texts[0], &texts[1], &texts[2]};
+    std::vector<const std::string*> in{&texts[0], &texts[1], &texts[2]};
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    bool phraseEuc = size > 0 && (data[0] & 1);
+
+    listfiles::ParseListText(bytes, groups, out, true);
+    std::string written;
+    for (char c : listfiles::ListFileText(groups, in, true, phraseEuc)) {
+        if (c == '\n')
+            written += '\r'; // as a text-mode write puts it on disk
+        written += c;
+    }
+
+    std::vector<std::string> again(3);
+    std::vector<std::string*> againOut{&again[0], &again[1], &again[2]};
+    listfiles::ParseListText(written, groups, againOut, true);
+    // Reading drops lines, it never makes them up.
+    for (size_t g = 0; g < 3; ++g) {
+        if (again[g].size() > texts[g].size() + 1)
+            std::abort();
+    }
+    listfiles::ParseListText(bytes, groups, out, false);
+    return 0;
+}

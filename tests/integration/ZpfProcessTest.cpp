@@ -1,0 +1,296 @@
+// The installed zpf run as a user runs it: from a temporary program directory on a
+// free loopback port, driven by curl and raw sockets, stopped by signals, installed
+// into a temporary unit directory.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include "ZpfProcess.h"
+#include "platform/InstanceLock.h"
+#include "platform/NamedEvent.h"
+#include "platform/ProcessControl.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+using zpftest::InstalledZpf;
+
+long long msSince(Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+std::string rawExchange(unsigned port, const std::string& request)
+{
+    auto s = platform::ConnectTcp("127.0.0.1", port, 2000);
+    if (s == platform::kInvalidSocket)
+        return "<no connection>";
+    platform::SendAll(s, request.data(), request.size(), 2000);
+    std::string out;
+    char buf[4096];
+    for (int i = 0; i < 1000; ++i) {
+        if (platform::WaitReadable(s, 5000, nullptr) != platform::WaitStatus::Ready)
+            break;
+        long n = platform::Receive(s, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    platform::CloseSocket(s);
+    return out;
+}
+
+class ZpfProcessTest : public ::testing::Test {
+protected:
+    std::string proxy() const { return "http://127.0.0.1:" + std::to_string(zpf.port); }
+    std::string runDir() const { return platform::RuntimeDirectory(zpf.dir()); }
+
+    /// A stand-in for systemctl that logs its arguments and answers is-active with
+    /// the lines of "states", one per call, then "inactive".
+    std::map<std::string, std::string> fakeServiceManager()
+    {
+        std::filesystem::create_directories(zpf.file("units"));
+        std::filesystem::create_directories(zpf.file("fake"));
+        const std::string script = zpf.file("fake/systemctl");
+        platform::TextFile f;
+        EXPECT_TRUE(f.Open(script, "wb"));
+        f.Puts("#!/bin/sh\n"
+               "d=$(dirname \"$0\")\n"
+               "echo \"$*\" >> \"$d/systemctl.log\"\n"
+               "if [ \"$1\" = is-active ]; then\n"
+               "  s=$(head -n 1 \"$d/states\" 2>/dev/null); [ -n \"$s\" ] || s=inactive\n"
+               "  tail -n +2 \"$d/states\" > \"$d/states.next\" 2>/dev/null; mv \"$d/states.next\" \"$d/states\"\n"
+               "  echo \"$s\"\n"
+               "fi\n");
+        f.Close();
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        return {{"ZPF_UNIT_DIR", zpf.file("units")}, {"ZPF_SYSTEMCTL", script}};
+    }
+
+    InstalledZpf zpf;
+};
+
+TEST_F(ZpfProcessTest, ForegroundRunServesBadRequestsAndStopsOnInterrupt)
+{
+    pid_t pid = zpf.start({});
+    ASSERT_TRUE(zpf.waitListening(pid)) << zpf.read(zpf.lastErr);
+
+    // A proxy request reaches the session, which ends it without an answer for now.
+    std::string out;
+    EXPECT_EQ(platform::RunProgram({"curl", "-s", "--max-time", "10", "-x", proxy(), "http://host.example/"}, &out,
+                                   20000),
+              52);
+    // A request that is not in proxy form gets page 400.
+    EXPECT_EQ(platform::RunProgram({"curl", "-s", "--max-time", "10", "-o", zpf.file("got.html"), "-w",
+                                    "%{http_code}", "-x", proxy(), "--request-target", "/index.html",
+                                    "http://host.example/"},
+                                   &out, 20000),
+              0);
+    EXPECT_EQ(out, "400");
+    const std::string page = zpf.read("zpf400.html");
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(zpf.read("got.html"), page);
+
+    const std::string head = "HTTP/1.1 400 Bad Request\nConnection: Close\nContent-Type: text/html\nContent-Length: " +
+                             std::to_string(page.size()) + "\n\n";
+    const std::vector<std::string> malformed = {
+        "GET http://host.example HTTP/1.1\r\n\r\n",
+        "GET http://h:0x/ HTTP/1.1\r\n\r\n",
+        "GET http://h:080/ HTTP/1.1\r\n\r\n",
+        "GET http://h:99999/ HTTP/1.1\r\n\r\n",
+        "GET http://h:-1/ HTTP/1.1\r\n\r\n",
+        "GET http://h:abc/ HTTP/1.1\r\n\r\n",
+        std::string("\x16\x03\x01\0\x05\r\n\r\n", 9),
+        "NONSENSE\n\n",
+        "GET http://h/" + std::string(1000000, 'a') + "\r\n\r\n",
+    };
+    for (const auto& r : malformed)
+        EXPECT_EQ(rawExchange(zpf.port, r), head + page) << r.substr(0, 40);
+    // A client that sends half a request and closes its side also gets the page.
+    {
+        auto s = platform::ConnectTcp("127.0.0.1", zpf.port, 2000);
+        platform::SendAll(s, "GET http://h/", 13, 1000);
+        platform::ShutdownSocket(s, platform::ShutdownHow::Send);
+        std::string got;
+        char buf[4096];
+        while (platform::WaitReadable(s, 5000, nullptr) == platform::WaitStatus::Ready) {
+            long n = platform::Receive(s, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            got.append(buf, static_cast<size_t>(n));
+        }
+        platform::CloseSocket(s);
+        EXPECT_EQ(got, head + page);
+    }
+    // Connect and close at once, many times.
+    for (int i = 0; i < 20; ++i)
+        platform::CloseSocket(platform::ConnectTcp("127.0.0.1", zpf.port, 2000));
+
+    auto begin = Clock::now();
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(zpf.wait(pid, 5000), 0);
+    EXPECT_LT(msSince(begin), 1000);
+    EXPECT_NE(zpf.read(zpf.lastOut).find("Daemon Initialize Start\n"), std::string::npos);
+}
+
+TEST_F(ZpfProcessTest, StopWhileSessionsHang)
+{
+    pid_t pid = zpf.start({});
+    ASSERT_TRUE(zpf.waitListening(pid));
+    std::vector<platform::SocketHandle> hanging;
+    for (int i = 0; i < 8; ++i) {
+        hanging.push_back(platform::ConnectTcp("127.0.0.1", zpf.port, 2000));
+        if (i % 2 == 0)
+            platform::SendAll(hanging.back(), "GET http://h/ HTTP/1.1\r\nHost:", 29, 1000);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto begin = Clock::now();
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(zpf.wait(pid, 10000), 0);
+    EXPECT_LT(msSince(begin), 1000);
+    for (auto s : hanging)
+        platform::CloseSocket(s);
+}
+
+TEST_F(ZpfProcessTest, StartErrorsAreShownAndTheProxyEnds)
+{
+    {
+        auto holder = platform::CreateTcpSocket();
+        ASSERT_TRUE(platform::BindIpv4(holder, platform::kLoopbackAddress, zpf.port));
+        ASSERT_TRUE(platform::Listen(holder, 1));
+        EXPECT_EQ(zpf.run({}), 1);
+        EXPECT_EQ(zpf.read(zpf.lastErr), "Port Bind failed.\n");
+        // With "keep" the bind failure is not shown.
+        EXPECT_EQ(zpf.run({"keep"}), 1);
+        EXPECT_EQ(zpf.read(zpf.lastErr), "");
+        // Tray mode reports its steps.
+        EXPECT_EQ(zpf.run({"tray"}), 1);
+        const std::string out = zpf.read(zpf.lastOut);
+        EXPECT_NE(out.find("Initialize OK\n"), std::string::npos);
+        EXPECT_NE(out.find("Start NG\n"), std::string::npos);
+        EXPECT_EQ(zpf.read(zpf.lastErr), "Port Bind failed.\n");
+        platform::CloseSocket(holder);
+    }
+    std::filesystem::remove(zpf.file("zpf.cnf"));
+    EXPECT_EQ(zpf.run({}), 1);
+    EXPECT_EQ(zpf.read(zpf.lastErr), "Configration File Read failed.\n");
+    EXPECT_EQ(zpf.run({"tray"}), 1);
+    EXPECT_NE(zpf.read(zpf.lastOut).find("Initialize NG\n"), std::string::npos);
+}
+
+TEST_F(ZpfProcessTest, ServiceModeReportsItsStatesToTheServiceManager)
+{
+    const std::string path = zpf.file("notify");
+    int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    auto next = [&] {
+        if (platform::WaitReadable(s, 10000, nullptr) != platform::WaitStatus::Ready)
+            return std::string("<none>");
+        char buf[512];
+        ssize_t n = ::recv(s, buf, sizeof buf, 0);
+        return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    };
+    pid_t pid = zpf.start({}, {{"NOTIFY_SOCKET", path}});
+    EXPECT_EQ(next(), "STATUS=Start pending (1)\nEXTEND_TIMEOUT_USEC=3000000");
+    EXPECT_EQ(next(), "STATUS=Start pending (2)\nEXTEND_TIMEOUT_USEC=3000000");
+    EXPECT_EQ(next(), "STATUS=Start pending (3)\nEXTEND_TIMEOUT_USEC=3000000");
+    EXPECT_EQ(next(), "READY=1\nSTATUS=Running");
+    ASSERT_TRUE(zpf.waitListening(pid));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(next(), "STOPPING=1\nSTATUS=Stop pending (4)");
+    EXPECT_EQ(next(), "STATUS=Stopped");
+    EXPECT_EQ(zpf.wait(pid, 5000), 0);
+    // Under the service manager nobody reads the status lines.
+    EXPECT_EQ(zpf.read(zpf.lastOut), "");
+    EXPECT_NE(zpf.read("status.log").find(", Filtering Start\r\n"), std::string::npos);
+    ::close(s);
+}
+
+TEST_F(ZpfProcessTest, KeeperServiceStartsAndEveryStopIsAnnounced)
+{
+    auto env = fakeServiceManager();
+    zpf.setSetting("CheckDuration", "30");
+    zpf.setSetting("RebootAt", "2:05");
+    platform::NamedEvent keeperStop, dead;
+    ASSERT_TRUE(keeperStop.Create(runDir(), "__zpfkeeperStop", true, false));
+    ASSERT_TRUE(dead.Create(runDir(), "__zpfDead", false, false));
+
+    pid_t pid = zpf.start({"debug"}, env);
+    ASSERT_TRUE(zpf.waitListening(pid));
+    EXPECT_EQ(zpf.read("units/filtering-keeper.service.args"), "ZPF_SERVICE_ARGS=\"-d30 -t2:05\"\n");
+    EXPECT_NE(zpf.read("fake/systemctl.log").find("start --no-block filtering-keeper.service\n"), std::string::npos);
+    EXPECT_FALSE(keeperStop.Test());
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(zpf.wait(pid, 5000), 0);
+    EXPECT_TRUE(keeperStop.Test());
+    EXPECT_TRUE(dead.Wait(1000));
+    // The debug word writes the service log.
+    EXPECT_NE(zpf.read("zpfSrvcLog.txt").find("Set eventStop.\r\nClose daemonSocket.\r\n"), std::string::npos);
+}
+
+TEST_F(ZpfProcessTest, InstallAndRemoveInATemporaryUnitDirectory)
+{
+    auto env = fakeServiceManager();
+    EXPECT_EQ(zpf.run({"install"}, env), 0);
+    EXPECT_EQ(zpf.read(zpf.lastOut), "Filtering Service installed.\n");
+    const std::string unit = zpf.read("units/filtering-service.service");
+    EXPECT_NE(unit.find("ExecStart=\"" + zpf.file("zpf") + "\"\n"), std::string::npos);
+    EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
+    EXPECT_EQ(zpf.run({"-INSTALL", "remove"}, env), 1);
+    EXPECT_EQ(zpf.read(zpf.lastOut), "CreateService failed - File exists (0x11)\n");
+
+    // A running service is stopped first, with a dot per second while it stops.
+    platform::TextFile states;
+    ASSERT_TRUE(states.Open(zpf.file("fake/states"), "wb"));
+    states.Puts("active\ndeactivating\ninactive\n");
+    states.Close();
+    EXPECT_EQ(zpf.run({"/remove"}, env), 0);
+    EXPECT_EQ(zpf.read(zpf.lastOut),
+              "Stopping Filtering Service..\nFiltering Service stopped.\nFiltering Service removed.\n");
+    EXPECT_FALSE(std::filesystem::exists(zpf.file("units/filtering-service.service")));
+    EXPECT_EQ(zpf.run({"remove"}, env), 1);
+    EXPECT_EQ(zpf.read(zpf.lastOut), "OpenService failed - No such file or directory (0x2)\n");
+
+    env["ZPF_UNIT_DIR"] = zpf.file("no-such-dir");
+    EXPECT_EQ(zpf.run({"install"}, env), 1);
+    EXPECT_EQ(zpf.read(zpf.lastOut), "OpenSCManager failed - No such file or directory (0x2)\n");
+}
+
+TEST_F(ZpfProcessTest, TrayModeRunsOnceAndEndsOnlyOnAnAskedClose)
+{
+    pid_t pid = zpf.start({"tray"});
+    ASSERT_TRUE(zpf.waitListening(pid));
+    const std::string firstOut = zpf.lastOut;
+    EXPECT_TRUE(zpf.waitForText(firstOut, "Initialize OK\n"));
+    EXPECT_TRUE(zpf.waitForText(firstOut, "Start OK\n"));
+
+    platform::NamedEvent keeperStop;
+    ASSERT_TRUE(keeperStop.Create(runDir(), "__zpfkeeperStop", true, false));
+    EXPECT_EQ(zpf.run({"-tray"}), 1); // a second instance ends at once
+    EXPECT_FALSE(keeperStop.Test());
+
+    // A close without the exit request only hides the window.
+    EXPECT_TRUE(platform::SendControlMessage(runDir(), "zpfWndClass", platform::kCloseMessage));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), 0);
+    auto s = platform::ConnectTcp("127.0.0.1", zpf.port, 2000);
+    EXPECT_NE(s, platform::kInvalidSocket);
+    platform::CloseSocket(s);
+
+    platform::NamedEvent queryExit;
+    ASSERT_TRUE(queryExit.Open(runDir(), "__zpfQueryExit"));
+    queryExit.Signal();
+    EXPECT_TRUE(platform::SendControlMessage(runDir(), "zpfWndClass", platform::kCloseMessage));
+    EXPECT_EQ(zpf.wait(pid, 5000), 0);
+    EXPECT_TRUE(keeperStop.Test());
+    EXPECT_FALSE(platform::InstanceExists(runDir(), "zpfWndClass"));
+}
+
+} // namespace

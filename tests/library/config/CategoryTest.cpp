@@ -1,0 +1,330 @@
+#include "config/Category.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cipher/CDes.h"
+#include "common/Encoding.h"
+#include "config/ConfigrationFile.h"
+#include "platform/TextFile.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::Crlf;
+using zpftest::TempProgramDir;
+
+namespace {
+
+const std::string kPo = "\x83\x7C";   // katakana "po": second byte is '|'
+const std::string kSo = "\x83\x5C";   // katakana "so": second byte is '\'
+const std::string kKan = "\x8A\xBF";  // a kanji
+
+std::string keys(const CCategoryList& list)
+{
+    std::string out;
+    for (const CCategory& c : list.categories)
+        out += c.key + (c.stale ? "(stale) " : " ");
+    return out;
+}
+
+} // namespace
+
+TEST(CategoryTest, ParsesTheSevenFields)
+{
+    CCategory c(("1|A|B|101|" + kPo + kSo + "|adult.fdb|http://update.invalid/zpfl/adult.fdb\r\t\n").c_str());
+    EXPECT_EQ(c.defaultValue, 1);
+    EXPECT_EQ(c.text1, "A");
+    EXPECT_EQ(c.text2, "B");
+    EXPECT_EQ(c.number, 101);
+    EXPECT_EQ(c.name, kPo + kSo);
+    EXPECT_EQ(c.key, "adult.fdb");
+    EXPECT_EQ(c.rest, "http://update.invalid/zpfl/adult.fdb");
+    EXPECT_FALSE(c.stale);
+}
+
+TEST(CategoryTest, MissingSeparatorsLeaveTheLaterFieldsAlone)
+{
+    struct Row {
+        std::string line;
+        int defaultValue;
+        std::string text1, text2;
+        unsigned short number;
+        std::string name, key, rest;
+    };
+    const Row rows[] = {
+        {"2", 2, "t1", "t2", 7, "n", "k", "r"},
+        {"2|x", 2, "t1", "t2", 7, "n", "k", "r"},
+        {"2|x|y", 2, "x", "t2", 7, "n", "k", "r"},
+        {"2|x|y|9|" + kKan + "|key.fdb", 2, "x", "y", 9, kKan, "k", "r"},
+        {"2|x|y|9|nm|key.fdb|", 2, "x", "y", 9, "nm", "key.fdb", ""},
+        {"2|||||||", 2, "", "", 0, "", "", "|"},
+        // The number keeps 16 bits; text around digits counts as atoi counts it.
+        {" 3x|a|b|65537|n|k2|r", 3, "a", "b", 1, "n", "k2", "r"},
+        {"99999999999|a|b|-1|n|k3|r", 2147483647, "a", "b", 65535, "n", "k3", "r"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.line);
+        CCategory c(7, 7, "k", "n", "r", false);
+        c.text1 = "t1";
+        c.text2 = "t2";
+        c.SetCategory(r.line.c_str());
+        EXPECT_EQ(c.defaultValue, r.defaultValue);
+        EXPECT_EQ(c.text1, r.text1);
+        EXPECT_EQ(c.text2, r.text2);
+        EXPECT_EQ(c.number, r.number);
+        EXPECT_EQ(c.name, r.name);
+        EXPECT_EQ(c.key, r.key);
+        EXPECT_EQ(c.rest, r.rest);
+    }
+    CCategory unchanged(5, 6, "k", "n", "r", true);
+    unchanged.SetCategory(nullptr);
+    EXPECT_EQ(unchanged.defaultValue, 5);
+    EXPECT_TRUE(unchanged.stale);
+}
+
+TEST(CategoryTest, LeadBytesNextToSeparators)
+{
+    // A lead byte before the separator is a character of its own only when the
+    // separator cannot be its second byte; '|' always can.
+    CCategory swallowed(("1|a|b|2|x" + std::string("\x83") + "|k.fdb|r|tail").c_str());
+    EXPECT_EQ(swallowed.name, "x\x83|k.fdb");
+    EXPECT_EQ(swallowed.key, "r");
+    // A lead byte at the end of the line.
+    CCategory atEnd("1|a|b|2|n|k.fdb|r\x83");
+    EXPECT_EQ(atEnd.rest, "r\x83");
+    // A lead byte before a control byte leaves the separator after it alone.
+    CCategory beforeTab("1|a|b|2|n\x83\t|k.fdb|r");
+    EXPECT_EQ(beforeTab.name, "n\x83\t");
+    EXPECT_EQ(beforeTab.key, "k.fdb");
+}
+
+TEST(CategoryTest, MergeKeepsPositionsMarksMissingStaleAndAppendsNew)
+{
+    CCategoryList list;
+    EXPECT_EQ(list.MergeText("# categories\r\n"
+                             "1|A|x|101|adult|adult.fdb|http://h/adult\r\n"
+                             "\r\n"
+                             "0|B|x|102|game|game.fdb|http://h/game\r\n"
+                             "1|C|x|103|chat|chat.fdb|http://h/chat\r\n"
+                             "*** End of filtering database. ***\r\n"),
+              3);
+    EXPECT_EQ(keys(list), "adult.fdb game.fdb chat.fdb ");
+    EXPECT_EQ(list.GetLiveCategoryNum(), 3);
+
+    // The second list drops game, adds drug before the others and changes adult.
+    EXPECT_EQ(list.MergeText("1|D|y|104|drug|drug.fdb|http://h/drug\n"
+                             "0|A2|z|999|adult2|adult.fdb|http://h2/adult\n"
+                             "1|C|x|103|chat|chat.fdb|http://h/chat\n"),
+              3);
+    EXPECT_EQ(keys(list), "adult.fdb game.fdb(stale) chat.fdb drug.fdb ");
+    EXPECT_EQ(list.GetCategoryNum(), 4);
+    EXPECT_EQ(list.GetLiveCategoryNum(), 3);
+    const CCategory& adult = list[0];
+    EXPECT_EQ(adult.text1, "A2");
+    EXPECT_EQ(adult.name, "adult2");
+    EXPECT_EQ(adult.rest, "http://h2/adult");
+    // The default, text2 and number stay as first read.
+    EXPECT_EQ(adult.defaultValue, 1);
+    EXPECT_EQ(adult.text2, "x");
+    EXPECT_EQ(adult.number, 101);
+    EXPECT_EQ(list.FindKey("drug.fdb"), 3);
+    EXPECT_EQ(list.FindKey("none.fdb"), -1);
+
+    // A category that comes back is live again at its old index.
+    list.MergeText("0|B|x|102|game|game.fdb|http://h/game\n");
+    EXPECT_EQ(keys(list), "adult.fdb(stale) game.fdb chat.fdb(stale) drug.fdb(stale) ");
+}
+
+TEST(CategoryTest, SameKeyTwiceUpdatesInPlace)
+{
+    CCategoryList list;
+    list.MergeText("1|a|b|1|first|k.fdb|r1\n2|c|d|2|second|k.fdb|r2\n");
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].name, "second");
+    EXPECT_EQ(list[0].defaultValue, 1);
+    EXPECT_EQ(list[0].number, 1);
+}
+
+TEST(CategoryTest, LinesAreCutAtTheReadBufferAndNulEndsThem)
+{
+    CCategoryList list;
+    std::string longRest(600, 'r');
+    std::string text = "1|a|b|1|n|long.fdb|" + longRest + "\n" + std::string("1|a|b|2|n|nul.fdb|x\0yz\n", 23) +
+                       std::string("\0\0\0", 3);
+    list.MergeText(text);
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[0].rest.size(), 512u - std::string("1|a|b|1|n|long.fdb|").size());
+    EXPECT_EQ(list[1].rest, "x");
+}
+
+TEST(CategoryTest, KeysThatAreNoSafeFileOrConfigKeyAreRefused)
+{
+    CCategoryList list;
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|../x.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|..|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|a\\b.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|a\x01.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|%x.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|#x.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|x=y.fdb|r"));
+    EXPECT_FALSE(list.MergeLine("-1|a|b|1|n|a.fdb|r"));
+    EXPECT_FALSE(list.MergeLine(""));
+    EXPECT_FALSE(list.MergeLine(nullptr));
+    // A Shift_JIS character whose second byte is '\' is no separator.
+    EXPECT_TRUE(list.MergeLine(("1|a|b|1|n|" + kSo + ".fdb|r").c_str()));
+    // Fewer than six separators: a category without a key.
+    EXPECT_TRUE(list.MergeLine("1|a|b|2|n"));
+    EXPECT_EQ(list.size(), 2);
+    EXPECT_EQ(list[1].key, "");
+}
+
+TEST(CategoryTest, CategoryCountIsBounded)
+{
+    CCategoryList list;
+    std::string text;
+    for (int i = 0; i < CCategoryList::kMaxCategories + 10; ++i)
+        text += "1|a|b|" + std::to_string(i) + "|n|k" + std::to_string(i) + ".fdb|r\n";
+    list.MergeText(text);
+    EXPECT_EQ(list.size(), CCategoryList::kMaxCategories);
+    // Known keys still update once the list is full.
+    EXPECT_TRUE(list.MergeLine("1|a|b|1|renamed|k0.fdb|r"));
+    EXPECT_EQ(list[0].name, "renamed");
+}
+
+// ---- the enciphered file and the configuration singleton ----
+
+namespace {
+
+class TestConfig : public ConfigrationFileSigleton {};
+
+void writeEnciphered(const std::string& path, const std::string& text)
+{
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(1), 0);
+    ASSERT_EQ(des.OpenWriteFile(path.c_str()), 0);
+    des.WriteData(text.data(), static_cast<int>(text.size()));
+    des.CloseWriteFile(1);
+}
+
+std::string sampleList()
+{
+    std::string text;
+    EXPECT_TRUE(platform::ReadFileBytes(ZPF_TEST_DATA_DIR "/../../data/category2.cnf.txt", text));
+    return text;
+}
+
+class CategoryFileTest : public ::testing::Test {
+protected:
+    TempProgramDir dir;
+};
+
+} // namespace
+
+TEST_F(CategoryFileTest, ReadsTheShippedSampleWithJapaneseNames)
+{
+    writeEnciphered(dir.file("category2.cnf"), sampleList());
+    CCategoryList list;
+    ASSERT_FALSE(list.ReadCategoryFile()) << list.errorText;
+    ASSERT_EQ(list.size(), 8);
+    EXPECT_EQ(list.GetLiveCategoryNum(), 8);
+    EXPECT_EQ(list[0].key, "adult.fdb");
+    EXPECT_EQ(encoding::sjisToUtf8(list[0].name), "アダルト・ポルノ");
+    EXPECT_EQ(encoding::sjisToUtf8(list[2].name), "暴力・残虐表現");
+    EXPECT_EQ(encoding::sjisToUtf8(list[4].name), "違法ソフトウェア");
+    EXPECT_EQ(encoding::sjisToUtf8(list[7].name), "ﾁｬｯﾄ・掲示板");
+    EXPECT_EQ(list[7].number, 108);
+    EXPECT_EQ(list[7].rest, "http://update.invalid/zpfl/chat.fdb");
+}
+
+TEST_F(CategoryFileTest, UnreadableFilesLeaveTheListAlone)
+{
+    const std::string good = "1|a|b|1|n|a.fdb|r\n";
+    std::string enciphered;
+    writeEnciphered(dir.file("good.cnf"), good + good + good);
+    enciphered = dir.readBytes("good.cnf");
+    ASSERT_EQ(enciphered.size() % 7, 0u);
+
+    struct Row {
+        const char* what;
+        std::string bytes; // empty: no file at all
+        const char* error;
+    };
+    const Row rows[] = {
+        {"missing", "", "CategoryFile Cipher Open Error"},
+        {"not enciphered", std::string(good + good + good + "1|a|b|2|n|b.fdb|r\n").substr(0, 70),
+         "CategoryFile Format Error"},
+        {"cut inside a unit", enciphered.substr(0, enciphered.size() - 3), "CategoryFile Format Error"},
+        {"too large", std::string(CCategoryList::kMaxFileBytes + 7, '\0'), "CategoryFile Format Error"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::remove(dir.file("category2.cnf").c_str());
+        if (!r.bytes.empty())
+            dir.writeBytes("category2.cnf", r.bytes);
+        CCategoryList list;
+        list.MergeText("1|a|b|7|kept|kept.fdb|r\n");
+        EXPECT_TRUE(list.ReadCategoryFile());
+        EXPECT_EQ(list.errorText, r.error);
+        ASSERT_EQ(list.size(), 1);
+        EXPECT_FALSE(list[0].stale);
+    }
+}
+
+TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCategory)
+{
+    writeEnciphered(dir.file("category2.cnf"), "1|a|b|101|Adult|adult.fdb|r\n"
+                                               "0|a|b|102|Game|game.fdb|r\n"
+                                               "2|a|b|103|News|news.fdb|r\n");
+    dir.writeBytes("zpf.cnf", Crlf("Port=3036\n\n#Game\ngame.fdb=1\nother.fdb=5\nnews.fdb\n"));
+    TestConfig cnf;
+    cnf.Initialize(); // the list files are missing; the categories still load
+    ASSERT_EQ(cnf.cnfData.size(), 1u);
+    EXPECT_EQ(cnf.cnfData[0].categoryStatus, (std::vector<int>{1, 1, 2}));
+
+    cnf.AddGroup("kids");
+    cnf.cnfData[1].categoryStatus[0] = 0;
+    ASSERT_FALSE(cnf.WriteZpfCnf(false));
+    std::string written = dir.readBytes("zpf.cnf");
+    EXPECT_NE(written.find("\r\n\r\n#Adult\r\nadult.fdb=1\r\n#Game\r\ngame.fdb=1\r\n#News\r\nnews.fdb=2\r\nBlock="),
+              std::string::npos);
+    EXPECT_NE(written.find("%kids%\r\n#Adult\r\nadult.fdb=0\r\n"), std::string::npos);
+
+    std::string name;
+    EXPECT_TRUE(cnf.GetCategoryName(102, name));
+    EXPECT_EQ(name, "Game");
+    EXPECT_TRUE(cnf.GetCategoryClass(103, name));
+    EXPECT_EQ(name, "News");
+    EXPECT_FALSE(cnf.GetCategoryName(999, name));
+    EXPECT_EQ(name, "");
+    EXPECT_FALSE(cnf.GetCategoryClass(999, name));
+    EXPECT_TRUE(cnf.GetCategoryUse(0));  // group 0 still blocks it
+    EXPECT_EQ(cnf.GetStatusCategoryNum(0, 1), 2);
+    EXPECT_EQ(cnf.GetStatusCategoryNum(1, 1), 1);
+    EXPECT_EQ(cnf.GetStatusCategoryNum(9, 1), 0);
+    EXPECT_FALSE(cnf.GetCategoryUse(7));
+}
+
+TEST_F(CategoryFileTest, ReloadKeepsStaleCategoriesInZpfCnf)
+{
+    writeEnciphered(dir.file("category2.cnf"), "1|a|b|101|Adult|adult.fdb|r\n0|a|b|102|Game|game.fdb|r\n");
+    dir.writeBytes("zpf.cnf", Crlf("\ngame.fdb=2\n"));
+    TestConfig cnf;
+    cnf.Initialize();
+    EXPECT_EQ(cnf.GetStatusCategoryNum(0, 2), 1);
+
+    // The new list drops Adult and adds Drug; Game keeps index 1 and its value.
+    writeEnciphered(dir.file("category2.cnf"), "0|a|b|102|Game|game.fdb|r\n1|a|b|104|Drug|drug.fdb|r\n");
+    cnf.Initialize();
+    ASSERT_EQ(cnf.categoryList.size(), 3);
+    EXPECT_TRUE(cnf.categoryList[0].stale);
+    EXPECT_EQ(cnf.categoryList[2].key, "drug.fdb");
+    EXPECT_EQ(cnf.cnfData[0].categoryStatus, (std::vector<int>{1, 2, 1}));
+    EXPECT_EQ(cnf.GetStatusCategoryNum(0, 1), 1); // the stale Adult no longer counts
+    EXPECT_TRUE(cnf.GetCategoryUse(0));
+
+    ASSERT_FALSE(cnf.WriteZpfCnf(false));
+    EXPECT_NE(dir.readBytes("zpf.cnf").find("#Adult\r\nadult.fdb=1\r\n#Game\r\ngame.fdb=2\r\n#Drug\r\ndrug.fdb=1\r\n"),
+              std::string::npos);
+}

@@ -1,0 +1,274 @@
+#include "config/ListFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Encoding.h"
+#include "config/ConfigrationFile.h"
+#include "platform/TextFile.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::Crlf;
+using zpftest::TempProgramDir;
+
+namespace {
+
+// The fixture's phrases, Shift_JIS, each with its LF.
+std::vector<std::string> fixturePhrases()
+{
+    std::string bytes;
+    EXPECT_TRUE(platform::ReadFileBytes(ZPF_TEST_DATA_DIR "/phrases.sjis", bytes));
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < bytes.size();) {
+        size_t end = bytes.find("\r\n", pos);
+        lines.push_back(bytes.substr(pos, end - pos) + "\n");
+        pos = end + 2;
+    }
+    return lines;
+}
+
+const std::string kPorno = "\x83\x7C\x83\x8B\x83\x6D\n";          // second byte of the first is '|'
+const std::string kFree = "(\x96\xB3\x97\xBF[\x93\xAE\x89\xE6])\n"; // a pattern line with kanji
+const std::string kKana = "\xB1\xC0\xDE\xD9\xC4\n";               // half-width katakana only
+
+struct Groups {
+    GroupList list;
+    std::vector<std::string> texts;
+    explicit Groups(std::vector<std::string> names)
+    {
+        for (const std::string& n : names)
+            list.AddGroup(n.c_str());
+        texts.resize(static_cast<size_t>(list.GetGroupNum()));
+    }
+    std::vector<std::string*> out()
+    {
+        std::vector<std::string*> p;
+        for (std::string& t : texts)
+            p.push_back(&t);
+        return p;
+    }
+    std::vector<const std::string*> in() const
+    {
+        std::vector<const std::string*> p;
+        for (const std::string& t : texts)
+            p.push_back(&t);
+        return p;
+    }
+};
+
+// Reads file content (LF line ends) into fresh texts for these groups.
+std::vector<std::string> readBack(const GroupList& list, const std::string& content, bool phrase)
+{
+    TempProgramDir dir;
+    dir.writeBytes("list.fdb", Crlf(content));
+    std::vector<std::string> texts(static_cast<size_t>(list.GetGroupNum()));
+    std::vector<std::string*> p;
+    for (std::string& t : texts)
+        p.push_back(&t);
+    EXPECT_FALSE(listfiles::ReadListFile(dir.file("list.fdb"), list, p, phrase));
+    return texts;
+}
+
+} // namespace
+
+TEST(ListFilesTest, PhraseVariantLines)
+{
+    struct Row {
+        std::string phrase;
+        std::vector<std::string> lines;
+    };
+    auto euc = encoding::sjisToEucForm;
+    auto jis = encoding::sjisToJisForm;
+    auto utf8 = encoding::sjisToUtf8;
+    auto pat = encoding::patternForm;
+    const Row rows[] = {
+        {"casino\n", {"casino\n"}},
+        {"(free money)\n", {"(free money)\n"}},
+        {kPorno, {kPorno, "\xA5\xDD\xA5\xEB\xA5\xCE\n", "%]%k%N\n", "\xE3\x83\x9D\xE3\x83\xAB\xE3\x83\x8E\n"}},
+        {kFree,
+         {kFree, euc(kFree), jis(kFree), "(%96%B3%97%BF%5B%93%AE%89%E6])\n", pat(euc(kFree)), utf8(kFree),
+          pat(utf8(kFree))}},
+        // Its EUC-JP and JIS forms equal the phrase, so only the UTF-8 form follows.
+        {kKana, {kKana, utf8(kKana)}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.phrase);
+        std::string expected;
+        for (const std::string& l : r.lines)
+            expected += l;
+        EXPECT_EQ(listfiles::PhraseLines(r.phrase, false), expected);
+        // Each phrase reads back alone, its variant lines dropped.
+        GroupList none;
+        EXPECT_EQ(readBack(none, "\n" + expected, true)[0], r.phrase);
+    }
+}
+
+TEST(ListFilesTest, APhraseEqualToTheLastVariantOfThePreviousOneStays)
+{
+    const std::string kanji = "\x8F\x6F\n"; // its UTF-8 form is the next phrase
+    Groups g({});
+    g.texts[0] = kanji + encoding::sjisToUtf8(kanji) + kKana + kKana;
+    EXPECT_EQ(readBack(g.list, listfiles::ListFileText(g.list, g.in(), true, false), true)[0], g.texts[0]);
+}
+
+TEST(ListFilesTest, ConsecutiveIdenticalAsciiPhrasesReadAsOne)
+{
+    GroupList none;
+    EXPECT_EQ(readBack(none, "\nsex\nsex\nporn\nsex\n", true)[0], "sex\nporn\nsex\n");
+    // Without variant dropping every line stays.
+    EXPECT_EQ(readBack(none, "\nsex\nsex\n", false)[0], "sex\nsex\n");
+}
+
+TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
+{
+    Groups g({"a", "b"});
+    const std::string file = "\nzero\n"
+                             "\n%a%\nfirst\n"
+                             "\n%b%\nb1\n"
+                             "\n%gone%\nstray\n" // unknown group: lines stay with b
+                             "\n%a%\nsecond\n"   // a repeated section keeps its last lines
+                             "%a\n";            // no closing '%': names no group
+    for (bool phrase : {false, true}) {
+        std::vector<std::string> texts = readBack(g.list, file, phrase);
+        EXPECT_EQ(texts[0], "zero\n");
+        EXPECT_EQ(texts[1], "second\n");
+        EXPECT_EQ(texts[2], "b1\nstray\n");
+    }
+}
+
+TEST(ListFilesTest, MissingFileLeavesTextsAlone)
+{
+    TempProgramDir dir;
+    Groups g({"a"});
+    g.texts = {"keep0\n", "keep1\n"};
+    EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), g.list, g.out(), true));
+    EXPECT_EQ(g.texts[0], "keep0\n");
+    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), g.list, g.in(), false, false));
+}
+
+TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFile)
+{
+    Groups g({"a", "b"});
+    g.texts = {"zero\n", "gone\n", "bee\n"};
+    g.list.DeleteGroup(1);
+    std::string content = listfiles::ListFileText(g.list, g.in(), false, false);
+    EXPECT_EQ(content, "\nzero\n\n%%\n\n%b%\nbee\n");
+    EXPECT_EQ(readBack(g.list, content, false)[0], "zero\n");
+}
+
+TEST(ListFilesTest, LongLinesSurviveTheReadBuffer)
+{
+    GroupList none;
+    std::string exact(listfiles::kReadBufferSize - 1, 'x'); // fills a piece; its LF comes alone
+    std::string wrapped = std::string(listfiles::kReadBufferSize - 1, 'y') + "%z%\n";
+    std::string kanji;
+    for (int i = 0; i < 400; ++i)
+        kanji += "\x8A\xBF";
+    std::string text = exact + "\n" + wrapped + "next\n" + kanji + "\n";
+    EXPECT_EQ(readBack(none, "\n" + text, false)[0], text);
+
+    Groups g({});
+    g.texts[0] = text;
+    EXPECT_EQ(readBack(g.list, listfiles::ListFileText(g.list, g.in(), true, false), true)[0], text);
+}
+
+TEST(ListFilesTest, EucPhrasesAreStoredWithTheirShiftJisForm)
+{
+    const std::string kanji = "\x8A\xBF\x8E\x9A\n";
+    std::string eucLine = encoding::sjisToEucForm(kanji); // 0xFA before LF: only EUC-JP
+    std::string written = listfiles::PhraseLines(eucLine, false);
+    EXPECT_EQ(written.substr(0, kanji.size() + eucLine.size()), kanji + eucLine);
+    GroupList none;
+    EXPECT_EQ(readBack(none, "\n" + written, true)[0], kanji);
+
+    // phraseEuc takes every non-ASCII line as EUC-JP, half-width katakana pairs too.
+    std::string kanaAsEuc = encoding::eucToSjis(kKana);
+    EXPECT_EQ(readBack(none, "\n" + listfiles::PhraseLines(kKana, true), true)[0], kanaAsEuc);
+    // A line with no Shift_JIS form whose EUC-JP form gives it back is kept as it is,
+    // so it still reads back alone.
+    for (const std::string& line : {kPorno, std::string("\x8E\xB1\n")})
+        EXPECT_EQ(readBack(none, "\n" + listfiles::PhraseLines(line, true), true)[0], line);
+    EXPECT_EQ(listfiles::PhraseLines("plain\n", true), "plain\n");
+}
+
+TEST(ListFilesTest, JisPatternLineReadsBackAlone)
+{
+    // Every form but the pattern forms equals the line itself.
+    const std::string line = "(\x1b$B4A\x1b(B)\n";
+    GroupList none;
+    std::string written = listfiles::PhraseLines(line, false);
+    EXPECT_NE(written, line);
+    EXPECT_EQ(readBack(none, "\n" + written + "next\n", true)[0], line + "next\n");
+}
+
+// ---- the singleton's list members ----
+
+namespace {
+class TestConfig : public ConfigrationFileSigleton {};
+} // namespace
+
+TEST(ListFilesTest, WritePhraseReadsBackToTheSameGroupTexts)
+{
+    TempProgramDir dir;
+    std::vector<std::string> phrases = fixturePhrases();
+    const std::string texts[] = {
+        phrases[0] + "casino\n" + phrases[2],
+        phrases[1] + phrases[5] + "(free money)\n" + phrases[3],
+        phrases[6] + phrases[4] + "poker\n" + phrases[8],
+    };
+    {
+        TestConfig cnf;
+        cnf.AddGroup("kids");
+        cnf.AddGroup("staff");
+        EXPECT_FALSE(cnf.WritePhrase(false)); // nothing changed: nothing written
+        EXPECT_FALSE(platform::PathExists(dir.file("phrase.fdb")));
+        for (int g = 0; g < 3; ++g)
+            cnf.SetPhrase(texts[g].c_str(), g);
+        EXPECT_TRUE(cnf.bPhraseChanged);
+        ASSERT_FALSE(cnf.WritePhrase(false));
+        EXPECT_FALSE(cnf.bPhraseChanged);
+    }
+    std::string first = dir.readBytes("phrase.fdb");
+    TestConfig cnf;
+    cnf.AddGroup("kids");
+    cnf.AddGroup("staff");
+    cnf.bPhraseChanged = true;
+    ASSERT_FALSE(cnf.ReadPhrase());
+    EXPECT_FALSE(cnf.bPhraseChanged);
+    for (int g = 0; g < 3; ++g)
+        EXPECT_EQ(cnf.GetPhrase(g), texts[g]) << g;
+
+    // Read and written again, the file is byte for byte the same.
+    cnf.SetPhrase(cnf.GetPhrase(0), 0);
+    ASSERT_FALSE(cnf.WritePhrase(false));
+    EXPECT_EQ(dir.readBytes("phrase.fdb"), first);
+}
+
+TEST(ListFilesTest, PlainListFlagsAndFailures)
+{
+    TempProgramDir dir;
+    TestConfig cnf;
+    cnf.AddGroup("kids");
+    EXPECT_TRUE(cnf.ReadNoFilter()); // no file yet
+    cnf.SetNoFilter("http://ok.example/\n", 1);
+    cnf.SetPassURL("http://pass.example/", 0);
+    EXPECT_FALSE(cnf.WriteNoFilter());
+    EXPECT_FALSE(cnf.WritePassURL());
+    EXPECT_EQ(dir.readBytes("nofilter.fdb"), "\r\n\r\n%kids%\r\nhttp://ok.example/\r\n");
+    EXPECT_EQ(dir.readBytes("passurl.fdb"), "\r\nhttp://pass.example/\r\n%kids%\r\n");
+
+    TestConfig other;
+    other.AddGroup("kids");
+    EXPECT_FALSE(other.ReadNoFilter());
+    EXPECT_FALSE(other.ReadPassURL());
+    EXPECT_STREQ(other.GetNoFilter(1), "http://ok.example/\n");
+    EXPECT_STREQ(other.GetPassURL(0), "http://pass.example/\n");
+
+    // A file that cannot be written leaves the change flag set.
+    other.SetNoFilterFdb(dir.file("missing/nofilter.fdb").c_str());
+    other.SetNoFilter("x\n", 0);
+    EXPECT_TRUE(other.WriteNoFilter());
+    EXPECT_TRUE(other.bNoFilterChanged);
+}

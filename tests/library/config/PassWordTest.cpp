@@ -1,0 +1,140 @@
+#include "config/PassWord.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "config/GroupList.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::Crlf;
+using zpftest::TempProgramDir;
+
+namespace {
+
+class PassWordTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        groups.AddGroup("kids");
+        groups.AddGroup("staff");
+    }
+    TempProgramDir dir;
+    GroupList groups;
+};
+
+} // namespace
+
+TEST_F(PassWordTest, RecordForms)
+{
+    struct Row {
+        const char* line;
+        const char* id;
+        const char* password;
+        int accessClass, group;
+    } rows[] = {
+        {"alice:pw:2;kids", "alice", "pw", 2, 1},
+        {"alice:pw;kids", "alice", "pw", 1, 1}, // short form: class 1
+        {"alice:pw", "alice", "pw", 1, 0},
+        {"alice:pw:0;", "alice", "pw", 0, 0}, // default group: empty name
+        {"bob:pw:1;nosuch", "bob", "pw", 1, -1},
+        {"bob:a:b:c;staff", "bob", "a", 0, 2}, // the second ":" ends the password
+        {"bob:pw:99999999999999;staff", "bob", "pw", INT_MAX, 2},
+        {"bob:pw:-3", "bob", "pw", -3, 0},
+        {"::", "", "", 0, 0},
+        {":", "", "", 1, 0},
+        {"no colon;kids", "", "", 0, 1},
+        {"", "", "", 0, 0},
+    };
+    for (const auto& r : rows) {
+        CPassWord rec(r.line, &groups);
+        EXPECT_EQ(rec.id, r.id) << r.line;
+        EXPECT_EQ(rec.password, r.password) << r.line;
+        EXPECT_EQ(rec.accessClass, r.accessClass) << r.line;
+        EXPECT_EQ(rec.group, r.group) << r.line;
+    }
+    CPassWord rec("u:p:2;kids", &groups);
+    EXPECT_EQ(rec.ID(), "u:p");
+    rec.SetRecord("plain", &groups); // a reused record forgets its old account
+    EXPECT_EQ(rec.ID(), ":");
+    rec.SetRecord(nullptr, &groups);
+    EXPECT_EQ(rec.accessClass, 0);
+}
+
+TEST_F(PassWordTest, FileRoundTrip)
+{
+    std::string longLine = "long:" + std::string(600, 'x') + ":1;kids";
+    dir.writeBytes("passwd", Crlf("alice:secret:2;kids\n"
+                                  "\n"
+                                  "bob:hunter2;staff\n"
+                                  "carol:pw:0;\n"
+                                  "dave:pw:1;gone\n" // unknown group
+                                  "just some text\n" // names no account
+                                  + longLine + "\n" +
+                                  "erin:  spaced  :1;\n"));
+    CPassWordData data(&groups);
+    ASSERT_FALSE(data.Initialize());
+    ASSERT_EQ(data.accounts.size(), 5u);
+    EXPECT_EQ(data.accounts[1].id, "bob");
+    EXPECT_EQ(data.accounts[1].accessClass, 1);
+    EXPECT_EQ(data.accounts[3].group, -1);
+    EXPECT_EQ(data.accounts[4].password, "  spaced  "); // only CR and LF are stripped
+
+    ASSERT_FALSE(data.WriteData());
+    EXPECT_EQ(dir.readBytes("passwd"), Crlf("alice:secret:2;kids\n"
+                                            "bob:hunter2:1;staff\n"
+                                            "carol:pw:0;\n"
+                                            "dave:pw:1;\n" // never a lookup of group -1
+                                            "erin:  spaced  :1;\n"));
+    CPassWordData again(&groups);
+    ASSERT_FALSE(again.Initialize());
+    ASSERT_EQ(again.accounts.size(), 5u);
+    EXPECT_EQ(again.accounts[3].group, 0);
+    // A reload replaces the accounts.
+    ASSERT_FALSE(again.Initialize());
+    EXPECT_EQ(again.accounts.size(), 5u);
+
+    std::remove(dir.file("passwd").c_str());
+    EXPECT_TRUE(again.Initialize());
+    EXPECT_TRUE(again.accounts.empty());
+    int group = 9;
+    EXPECT_EQ(again.CheckAccessClass("alice:secret", &group, false), -1);
+    EXPECT_EQ(group, 0);
+    again.SetPath(dir.file("no/such/dir/passwd"));
+    EXPECT_TRUE(again.WriteData());
+}
+
+TEST_F(PassWordTest, AccountLookup)
+{
+    CPassWordData data(&groups);
+    for (const char* line : {"alice:pw:2;kids", "alice:other:3;staff", "bob:b;c:1;staff", "nopass::0;staff", ":"})
+        data.accounts.emplace_back(line, &groups);
+    data.accounts.emplace_back("ghost:pw:4;gone", &groups); // group -1
+
+    struct Row {
+        const char* credentials;
+        bool byId;
+        int result, group;
+    } rows[] = {
+        {"alice:pw", false, 2, 1},
+        {"alice:other", false, 3, 2}, // same id, the password decides
+        {"alice:PW", false, -1, 0},   // case-sensitive
+        {"alice:pw:x", false, -1, 0}, // nothing after the password may tag along
+        {"alice:pw;x", false, -1, 0},
+        {"alice", true, 2, 1}, // by id: the first account wins
+        {"Alice", true, -1, 0},
+        {"bob:b;c", false, 1, -1}, // a stored password holding ";" still matches (its group is lost)
+        {"nopass:", false, 0, 2},
+        {"anything", false, 1, 0}, // no ":" matches only the account with empty name and password
+        {"ghost:pw", false, 4, -1},
+        {"", false, 1, 0},
+    };
+    for (const auto& r : rows) {
+        int group = 42;
+        EXPECT_EQ(data.CheckAccessClass(r.credentials, &group, r.byId), r.result) << r.credentials;
+        EXPECT_EQ(group, r.group) << r.credentials;
+    }
+    EXPECT_EQ(data.CheckAccessClass(nullptr, nullptr, false), -1);
+    EXPECT_EQ(data.CheckAccessClass("alice:pw", nullptr, false), 2);
+}

@@ -1,0 +1,159 @@
+// In-process and named events: reset modes, waits with time limits, waiting on
+// several events, and named events shared between handles and processes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/Event.h"
+#include "platform/NamedEvent.h"
+#include "PlatformTempDir.h"
+
+namespace {
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+bool pollReadable(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+}
+
+TEST(EventTest, ManualResetStaysSignalledAndPolls)
+{
+    platform::Event e(true);
+    EXPECT_FALSE(e.Test());
+    EXPECT_FALSE(pollReadable(e.PollDescriptor()));
+    e.Set();
+    e.Set();
+    EXPECT_TRUE(e.Test());
+    EXPECT_TRUE(e.Wait(0));
+    EXPECT_TRUE(pollReadable(e.PollDescriptor()));
+    e.Reset();
+    EXPECT_FALSE(e.IsSet());
+    EXPECT_FALSE(pollReadable(e.PollDescriptor()));
+}
+
+TEST(EventTest, AutoResetReleasesOneWaiter)
+{
+    platform::Event e(false);
+    EXPECT_EQ(e.PollDescriptor(), -1);
+    e.Set();
+    EXPECT_TRUE(e.Test());
+    EXPECT_FALSE(e.Test());
+    auto start = Clock::now();
+    EXPECT_FALSE(e.Wait(50));
+    EXPECT_GE(Clock::now() - start, 45ms);
+}
+
+TEST(EventTest, WaitWakesWhenAnotherThreadSets)
+{
+    platform::Event e(true);
+    std::thread t([&] {
+        std::this_thread::sleep_for(20ms);
+        e.Set();
+    });
+    EXPECT_TRUE(e.Wait(5000));
+    t.join();
+}
+
+TEST(EventTest, WaitAnyPrefersEarlierAndTimesOut)
+{
+    platform::Event failed(true), bound(true);
+    EXPECT_EQ(platform::Event::WaitAny({&failed, &bound}, 20), -1);
+    bound.Set();
+    failed.Set();
+    EXPECT_EQ(platform::Event::WaitAny({&failed, &bound}, 0), 0);
+
+    platform::Event a(true), b(false);
+    std::thread t([&] {
+        std::this_thread::sleep_for(20ms);
+        b.Set();
+    });
+    EXPECT_EQ(platform::Event::WaitAny({&a, &b}), 1);
+    t.join();
+    EXPECT_FALSE(b.IsSet()); // the auto-reset event was taken
+}
+
+class NamedEventTest : public ::testing::Test {
+protected:
+    platformtest::TempDir dir;
+    std::string run = platform::RuntimeDirectory(dir.path());
+};
+
+TEST_F(NamedEventTest, OpenFindsOnlyHeldEvents)
+{
+    platform::NamedEvent opener;
+    EXPECT_FALSE(opener.Open(run, "__zpfkeeperStop"));
+    {
+        platform::NamedEvent owner;
+        ASSERT_TRUE(owner.Create(run, "__zpfkeeperStop", true, false));
+        ASSERT_TRUE(opener.Open(run, "__zpfkeeperStop"));
+        EXPECT_TRUE(opener.Signal());
+        EXPECT_TRUE(owner.Test());
+        EXPECT_TRUE(owner.Test()); // manual reset
+        opener.Close();
+    }
+    // The last holder closed: the file left behind is not an event any more.
+    EXPECT_FALSE(opener.Open(run, "__zpfkeeperStop"));
+}
+
+TEST_F(NamedEventTest, AutoResetIsTakenOnceAcrossHandles)
+{
+    platform::NamedEvent a, b;
+    ASSERT_TRUE(a.Create(run, "__zpfDead", false, false));
+    // A second create opens the existing event and keeps its state.
+    ASSERT_TRUE(b.Create(run, "__zpfDead", true, true));
+    EXPECT_FALSE(b.Test());
+    a.Signal();
+    EXPECT_TRUE(b.Wait(1000));
+    EXPECT_FALSE(a.Test());
+    EXPECT_FALSE(a.Wait(30));
+}
+
+TEST_F(NamedEventTest, StaleStateFromADeadProcessIsForgotten)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        platform::NamedEvent e;
+        e.Create(run, "__zpfQueryExit", true, true);
+        ::_exit(0); // dies holding a signalled event
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    platform::NamedEvent e;
+    EXPECT_FALSE(e.Open(run, "__zpfQueryExit"));
+    ASSERT_TRUE(e.Create(run, "__zpfQueryExit", false, false));
+    EXPECT_FALSE(e.Test());
+}
+
+TEST_F(NamedEventTest, SignalFromAnotherProcessEndsAWait)
+{
+    platform::NamedEvent e;
+    ASSERT_TRUE(e.Create(run, "__zpfServiceStop", true, false));
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        platform::NamedEvent other;
+        bool ok = other.Open(run, "__zpfServiceStop") && other.Signal();
+        ::_exit(ok ? 0 : 1);
+    }
+    EXPECT_TRUE(e.Wait(5000));
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(NamedEventTest, BadNamesAreRefused)
+{
+    platform::NamedEvent e;
+    EXPECT_FALSE(e.Create(run, "a/b", true, false));
+    EXPECT_FALSE(e.Create(run, "", true, false));
+    EXPECT_FALSE(e.IsOpen());
+    EXPECT_FALSE(e.Signal());
+    EXPECT_FALSE(e.Wait(0));
+}
+
+} // namespace

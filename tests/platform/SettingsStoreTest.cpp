@@ -1,0 +1,436 @@
+#include "platform/SettingsStore.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/TextFile.h"
+
+using platform::SettingsAccess;
+using platform::SettingsKey;
+using platform::SettingsStatus;
+using platform::SettingsStore;
+using platform::SettingsValue;
+using platform::ValueType;
+
+namespace platform {
+void PrintTo(SettingsStatus s, std::ostream* os) { *os << SettingsStatusText(s); }
+} // namespace platform
+
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "zpfhive.XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl + "/";
+        m_path = m_dir + "registry.db";
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+
+    SettingsKey openKey(SettingsStore& store, const char* path, SettingsAccess access = SettingsAccess::ReadWrite)
+    {
+        SettingsKey key;
+        EXPECT_EQ(store.CreateKey(path, access, &key), SettingsStatus::Ok) << path;
+        return key;
+    }
+
+    std::vector<std::string> valueNames(const SettingsKey& key)
+    {
+        std::vector<std::string> names;
+        SettingsValue v;
+        for (uint32_t i = 0; key.EnumValue(i, &v) == SettingsStatus::Ok && i < 1000; ++i)
+            names.push_back(v.name);
+        return names;
+    }
+
+    std::vector<std::string> subkeyNames(const SettingsKey& key)
+    {
+        std::vector<std::string> names;
+        std::string n;
+        for (uint32_t i = 0; key.EnumSubkey(i, &n) == SettingsStatus::Ok && i < 1000; ++i)
+            names.push_back(n);
+        return names;
+    }
+
+    std::string m_dir;
+    std::string m_path;
+};
+
+// Waits for one byte on fd, at most timeoutMs. Returns false on time-out or end of file.
+bool waitByte(int fd, int timeoutMs)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) != 1)
+        return false;
+    char c;
+    return ::read(fd, &c, 1) == 1;
+}
+
+int waitChild(pid_t pid)
+{
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST_F(SettingsStoreTest, ValuesOfEachTypeSurviveReopen)
+{
+    const std::string binary("\x3c\x00\x00\x00\xff\x01", 6);
+    {
+        SettingsStore store;
+        ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+        SettingsKey key = openKey(store, "Software\\Orvane\\Tessivar5\\Internet Settings");
+        EXPECT_EQ(key.SetString("ProxyServer", "http=localhost:8080"), SettingsStatus::Ok);
+        EXPECT_EQ(key.SetDword("ProxyEnable", 0xdeadbeef), SettingsStatus::Ok);
+        EXPECT_EQ(key.SetBinary("LAN", binary), SettingsStatus::Ok);
+        EXPECT_EQ(key.SetBinary("Empty", ""), SettingsStatus::Ok);
+        EXPECT_EQ(key.SetValue("Text without terminator", ValueType::String, "abc"), SettingsStatus::Ok);
+    }
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+    SettingsKey key;
+    ASSERT_EQ(store.OpenKey("Software\\Orvane\\Tessivar5\\Internet Settings", SettingsAccess::Read, &key),
+              SettingsStatus::Ok);
+    ValueType type;
+    std::string data;
+    ASSERT_EQ(key.QueryValue("ProxyServer", &type, &data), SettingsStatus::Ok);
+    EXPECT_EQ(type, ValueType::String);
+    EXPECT_EQ(data, std::string("http=localhost:8080\0", 20)); // the terminator is part of the data
+    std::string text;
+    EXPECT_EQ(key.QueryString("ProxyServer", &text), SettingsStatus::Ok);
+    EXPECT_EQ(text, "http=localhost:8080");
+    EXPECT_EQ(key.QueryString("Text without terminator", &text), SettingsStatus::Ok);
+    EXPECT_EQ(text, "abc");
+    uint32_t dword = 0;
+    EXPECT_EQ(key.QueryDword("ProxyEnable", &dword), SettingsStatus::Ok);
+    EXPECT_EQ(dword, 0xdeadbeefu);
+    ASSERT_EQ(key.QueryValue("ProxyEnable", &type, &data), SettingsStatus::Ok);
+    EXPECT_EQ(data, std::string("\xef\xbe\xad\xde", 4)); // little-endian on disk
+    ASSERT_EQ(key.QueryValue("LAN", &type, &data), SettingsStatus::Ok);
+    EXPECT_EQ(type, ValueType::Binary);
+    EXPECT_EQ(data, binary);
+    ASSERT_EQ(key.QueryValue("Empty", &type, &data), SettingsStatus::Ok);
+    EXPECT_EQ(type, ValueType::Binary);
+    EXPECT_EQ(data, "");
+    // Typed reads refuse the wrong type rather than guess.
+    EXPECT_EQ(key.QueryDword("LAN", &dword), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(key.QueryString("ProxyEnable", &text), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(key.QueryValue("Missing", &type, &data), SettingsStatus::NotFound);
+}
+
+TEST_F(SettingsStoreTest, NamesCompareWithoutCaseAndKeepTheirFirstSpelling)
+{
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+    SettingsKey key = openKey(store, "Software\\Microsoft\\Windows");
+    ASSERT_EQ(key.SetDword("ProxyEnable", 1), SettingsStatus::Ok);
+
+    SettingsKey same;
+    ASSERT_EQ(store.OpenKey("SOFTWARE\\microsoft\\WINDOWS", SettingsAccess::ReadWrite, &same), SettingsStatus::Ok);
+    uint32_t v = 0;
+    EXPECT_EQ(same.QueryDword("proxyENABLE", &v), SettingsStatus::Ok);
+    EXPECT_EQ(v, 1u);
+    EXPECT_EQ(same.SetDword("PROXYENABLE", 7), SettingsStatus::Ok);
+    EXPECT_EQ(key.QueryDword("ProxyEnable", &v), SettingsStatus::Ok);
+    EXPECT_EQ(v, 7u);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{"ProxyEnable"});
+
+    SettingsKey root = openKey(store, "");
+    EXPECT_EQ(subkeyNames(root), std::vector<std::string>{"Software"});
+    // Doubled and edge backslashes name the same key.
+    SettingsKey loose;
+    EXPECT_EQ(store.OpenKey("\\software\\\\microsoft\\windows\\", SettingsAccess::Read, &loose), SettingsStatus::Ok);
+    EXPECT_EQ(loose.QueryDword("proxyenable", &v), SettingsStatus::Ok);
+}
+
+TEST_F(SettingsStoreTest, ValuesEnumerateInCreationOrderAndSubkeysByName)
+{
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+    SettingsKey key = openKey(store, "Connections");
+    for (const char* n : {"zeta", "Alpha", "mid", "beta"})
+        ASSERT_EQ(key.SetString(n, n), SettingsStatus::Ok);
+    ASSERT_EQ(key.SetString("ALPHA", "replaced"), SettingsStatus::Ok); // keeps its place
+    ASSERT_EQ(key.DeleteValue("mid"), SettingsStatus::Ok);
+    ASSERT_EQ(key.SetString("new", "last"), SettingsStatus::Ok);
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"zeta", "Alpha", "beta", "new"}));
+    SettingsValue v;
+    ASSERT_EQ(key.EnumValue(1, &v), SettingsStatus::Ok);
+    EXPECT_EQ(v.type, ValueType::String);
+    EXPECT_EQ(v.data, std::string("replaced\0", 9));
+    EXPECT_EQ(key.EnumValue(4, &v), SettingsStatus::NotFound);
+    EXPECT_EQ(key.DeleteValue("mid"), SettingsStatus::NotFound);
+
+    for (const char* n : {"b", "Dialup", "A", "c"})
+        openKey(store, (std::string("Connections\\") + n).c_str());
+    EXPECT_EQ(subkeyNames(key), (std::vector<std::string>{"A", "b", "c", "Dialup"}));
+    std::string name;
+    EXPECT_EQ(key.EnumSubkey(4, &name), SettingsStatus::NotFound);
+}
+
+TEST_F(SettingsStoreTest, KeyDeletionIsNotRecursive)
+{
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+    SettingsKey parent = openKey(store, "Backup");
+    SettingsKey child = openKey(store, "Backup\\current_user");
+    ASSERT_EQ(parent.SetDword("ProxySettingsPerUser", 1), SettingsStatus::Ok);
+    ASSERT_EQ(child.SetString("ProxyServer", "x"), SettingsStatus::Ok);
+
+    EXPECT_EQ(store.DeleteKey("backup"), SettingsStatus::HasSubkeys);
+    EXPECT_EQ(store.DeleteKey("Backup\\current_user"), SettingsStatus::Ok);
+    EXPECT_EQ(store.DeleteKey("Backup\\current_user"), SettingsStatus::NotFound);
+    EXPECT_EQ(store.DeleteKey("Backup"), SettingsStatus::Ok);
+    EXPECT_EQ(store.DeleteKey(""), SettingsStatus::InvalidArgument);
+
+    // A handle to a deleted key sees nothing and cannot write.
+    uint32_t v;
+    EXPECT_EQ(parent.QueryDword("ProxySettingsPerUser", &v), SettingsStatus::NotFound);
+    EXPECT_EQ(parent.SetDword("ProxySettingsPerUser", 2), SettingsStatus::NotFound);
+    EXPECT_EQ(parent.Flush(), SettingsStatus::NotFound);
+    // Recreated, it starts empty.
+    SettingsKey again = openKey(store, "Backup");
+    EXPECT_EQ(again.QueryDword("ProxySettingsPerUser", &v), SettingsStatus::NotFound);
+    EXPECT_EQ(again.Flush(), SettingsStatus::Ok);
+}
+
+TEST_F(SettingsStoreTest, BadUseGivesClearStatuses)
+{
+    SettingsStore store;
+    SettingsKey key;
+    EXPECT_EQ(store.CreateKey("a", SettingsAccess::Read, &key), SettingsStatus::NotOpen);
+    EXPECT_EQ(key.SetDword("x", 1), SettingsStatus::NotOpen);
+    EXPECT_EQ(store.Open(""), SettingsStatus::InvalidArgument);
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+
+    SettingsKey reader = openKey(store, "Policies", SettingsAccess::Read);
+    EXPECT_EQ(reader.SetDword("ConnectionsTab", 1), SettingsStatus::AccessDenied);
+    EXPECT_EQ(reader.DeleteValue("ConnectionsTab"), SettingsStatus::AccessDenied);
+
+    SettingsKey writer = openKey(store, "Policies");
+    const std::string longPart(platform::kMaxKeyNameLength + 1, 'k');
+    EXPECT_EQ(store.CreateKey(longPart, SettingsAccess::Read, &key), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(store.CreateKey(std::string("a\0b", 3), SettingsAccess::Read, &key), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(writer.SetBinary("big", std::string(platform::kMaxValueSize + 1, 'x')), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(writer.SetBinary("ok", std::string(platform::kMaxValueSize, 'x')), SettingsStatus::Ok);
+    EXPECT_EQ(writer.SetDword(std::string("n\0m", 3), 1), SettingsStatus::InvalidArgument);
+
+    EXPECT_EQ(store.Commit(), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(store.Begin(), SettingsStatus::Ok);
+    EXPECT_EQ(store.Begin(), SettingsStatus::InvalidArgument);
+    EXPECT_EQ(store.Rollback(), SettingsStatus::Ok);
+    EXPECT_STRNE(platform::SettingsStatusText(SettingsStatus::Busy), "");
+}
+
+TEST_F(SettingsStoreTest, TransactionsCommitOrLeaveNothing)
+{
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+    SettingsKey key = openKey(store, "Settings");
+
+    ASSERT_EQ(store.Begin(), SettingsStatus::Ok);
+    key.SetDword("a", 1);
+    openKey(store, "Settings\\Sub");
+    ASSERT_EQ(store.Rollback(), SettingsStatus::Ok);
+    uint32_t v;
+    EXPECT_EQ(key.QueryDword("a", &v), SettingsStatus::NotFound);
+    EXPECT_TRUE(subkeyNames(key).empty());
+
+    ASSERT_EQ(store.Begin(), SettingsStatus::Ok);
+    key.SetDword("a", 1);
+    key.SetDword("b", 2);
+    ASSERT_EQ(store.Commit(), SettingsStatus::Ok);
+
+    // Closing a store in the middle of a transaction throws its writes away, even while
+    // keys opened from it live on.
+    ASSERT_EQ(store.Begin(), SettingsStatus::Ok);
+    key.SetDword("c", 3);
+    store.Close();
+    EXPECT_EQ(key.QueryDword("c", &v), SettingsStatus::NotFound);
+    EXPECT_EQ(key.QueryDword("b", &v), SettingsStatus::Ok);
+    EXPECT_EQ(v, 2u);
+}
+
+TEST_F(SettingsStoreTest, ForeignOrDamagedFileIsReportedAndLeftAlone)
+{
+    std::string junk;
+    for (int i = 0; i < 64; ++i)
+        junk += "this is not a settings store\n";
+    {
+        std::ofstream(m_path, std::ios::binary) << junk;
+    }
+    SettingsStore store;
+    EXPECT_EQ(store.Open(m_path), SettingsStatus::Corrupt);
+    EXPECT_FALSE(store.IsOpen());
+    std::string after;
+    ASSERT_TRUE(platform::ReadFileBytes(m_path, after));
+    EXPECT_EQ(after, junk);
+
+    // A directory where the file should be.
+    std::filesystem::create_directory(m_dir + "dir.db");
+    EXPECT_NE(store.Open(m_dir + "dir.db"), SettingsStatus::Ok);
+}
+
+TEST_F(SettingsStoreTest, NewHiveIsPrivateToItsOwner)
+{
+    const std::string nested = m_dir + "home/.config/zpf/registry.db";
+    SettingsStore store;
+    ASSERT_EQ(store.Open(nested), SettingsStatus::Ok);
+    struct stat st;
+    ASSERT_EQ(::stat(nested.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((m_dir + "home/.config/zpf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
+{
+    const char* names[] = {"ZPF_MACHINE_HIVE", "ZPF_USER_HIVE", "XDG_CONFIG_HOME", "HOME"};
+    std::string saved[4];
+    bool had[4];
+    for (int i = 0; i < 4; ++i) {
+        const char* v = std::getenv(names[i]);
+        had[i] = v != nullptr;
+        saved[i] = v ? v : "";
+        ::unsetenv(names[i]);
+    }
+    using platform::Hive;
+    struct Row {
+        const char* name; // set before the row
+        const char* value;
+        Hive hive;
+        const char* expected;
+    } rows[] = {
+        {"HOME", "/home/tester", Hive::LocalMachine, "/opt/zpf/registry.db"},
+        {"HOME", "/home/tester", Hive::CurrentUser, "/home/tester/.config/zpf/registry.db"},
+        {"XDG_CONFIG_HOME", "relative/ignored", Hive::CurrentUser, "/home/tester/.config/zpf/registry.db"},
+        {"XDG_CONFIG_HOME", "/xdg", Hive::CurrentUser, "/xdg/zpf/registry.db"},
+        {"ZPF_USER_HIVE", "/tmp/u.db", Hive::CurrentUser, "/tmp/u.db"},
+        {"ZPF_MACHINE_HIVE", "/tmp/m.db", Hive::LocalMachine, "/tmp/m.db"},
+    };
+    for (const auto& r : rows) {
+        ::setenv(r.name, r.value, 1);
+        EXPECT_EQ(platform::DefaultHivePath(r.hive, "/opt/zpf"), r.expected) << r.name << "=" << r.value;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (had[i])
+            ::setenv(names[i], saved[i].c_str(), 1);
+        else
+            ::unsetenv(names[i]);
+    }
+}
+
+// A writer that finds the hive locked waits for the busy time-out, then fails clearly;
+// once the lock is gone its write goes through and the other process's write is kept.
+TEST_F(SettingsStoreTest, HiveLockedByAnotherProcessFailsAfterTimeout)
+{
+    {
+        SettingsStore setup;
+        ASSERT_EQ(setup.Open(m_path), SettingsStatus::Ok);
+        openKey(setup, "Shared");
+    }
+    int locked[2];
+    int release[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        SettingsStore store;
+        SettingsKey key;
+        int rc = 0;
+        if (store.Open(m_path) != SettingsStatus::Ok || store.Begin() != SettingsStatus::Ok ||
+            store.CreateKey("Shared", SettingsAccess::ReadWrite, &key) != SettingsStatus::Ok ||
+            key.SetString("holder", "child") != SettingsStatus::Ok)
+            rc = 1;
+        (void)!::write(locked[1], "L", 1);
+        waitByte(release[0], 20000);
+        if (store.Commit() != SettingsStatus::Ok)
+            rc = 2;
+        ::_exit(rc);
+    }
+    ASSERT_TRUE(waitByte(locked[0], 20000));
+
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path, 200), SettingsStatus::Ok); // reading needs no lock
+    SettingsKey key = openKey(store, "Shared");
+    EXPECT_EQ(key.SetString("waiter", "parent"), SettingsStatus::Busy);
+    EXPECT_EQ(store.Begin(), SettingsStatus::Busy);
+
+    ASSERT_EQ(::write(release[1], "R", 1), 1);
+    EXPECT_EQ(waitChild(pid), 0);
+    EXPECT_EQ(key.SetString("waiter", "parent"), SettingsStatus::Ok);
+    std::string text;
+    EXPECT_EQ(key.QueryString("holder", &text), SettingsStatus::Ok);
+    EXPECT_EQ(text, "child");
+    for (int fd : {locked[0], locked[1], release[0], release[1]})
+        ::close(fd);
+}
+
+// Two processes counting in one value and adding values of their own at the same time:
+// every increment and every value must be there at the end.
+TEST_F(SettingsStoreTest, TwoWriterProcessesLoseNoWrite)
+{
+    constexpr int kRounds = 60;
+    {
+        SettingsStore setup;
+        ASSERT_EQ(setup.Open(m_path), SettingsStatus::Ok);
+    }
+    pid_t pids[2];
+    for (int child = 0; child < 2; ++child) {
+        pids[child] = ::fork();
+        ASSERT_GE(pids[child], 0);
+        if (pids[child] == 0) {
+            SettingsStore store;
+            if (store.Open(m_path, 20000) != SettingsStatus::Ok)
+                ::_exit(1);
+            for (int i = 0; i < kRounds; ++i) {
+                SettingsKey key;
+                uint32_t counter = 0;
+                if (store.Begin() != SettingsStatus::Ok ||
+                    store.CreateKey("Software\\Counter", SettingsAccess::ReadWrite, &key) != SettingsStatus::Ok)
+                    ::_exit(2);
+                SettingsStatus s = key.QueryDword("count", &counter);
+                if (s != SettingsStatus::Ok && s != SettingsStatus::NotFound)
+                    ::_exit(3);
+                if (key.SetDword("count", counter + 1) != SettingsStatus::Ok || store.Commit() != SettingsStatus::Ok)
+                    ::_exit(4);
+                // A single write outside any transaction of ours.
+                std::string name = "w" + std::to_string(child) + "-" + std::to_string(i);
+                if (key.SetString(name, name) != SettingsStatus::Ok)
+                    ::_exit(5);
+            }
+            ::_exit(0);
+        }
+    }
+    EXPECT_EQ(waitChild(pids[0]), 0);
+    EXPECT_EQ(waitChild(pids[1]), 0);
+
+    SettingsStore store;
+    ASSERT_EQ(store.Open(m_path), SettingsStatus::Ok);
+    SettingsKey key;
+    ASSERT_EQ(store.OpenKey("software\\counter", SettingsAccess::Read, &key), SettingsStatus::Ok);
+    uint32_t counter = 0;
+    EXPECT_EQ(key.QueryDword("count", &counter), SettingsStatus::Ok);
+    EXPECT_EQ(counter, 2u * kRounds);
+    EXPECT_EQ(valueNames(key).size(), 1u + 2u * kRounds);
+}

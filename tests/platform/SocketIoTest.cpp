@@ -1,0 +1,140 @@
+// Sockets over 127.0.0.1: bind conflicts, accept interrupted by the stop event,
+// bounded waits and sends, and a graceful close that delivers everything.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/Event.h"
+#include "platform/Socket.h"
+
+namespace {
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Listener {
+    platform::SocketHandle fd = platform::CreateTcpSocket();
+    unsigned port = 0;
+    Listener()
+    {
+        EXPECT_TRUE(platform::BindIpv4(fd, platform::kLoopbackAddress, 0));
+        EXPECT_TRUE(platform::Listen(fd, 10));
+        port = platform::LocalPort(fd);
+    }
+    ~Listener() { platform::CloseSocket(fd); }
+};
+
+TEST(SocketIoTest, SecondBindOnAPortInUseFails)
+{
+    Listener first;
+    int error = 0;
+    auto s = platform::CreateTcpSocket();
+    EXPECT_FALSE(platform::BindIpv4(s, platform::kLoopbackAddress, first.port, &error));
+    EXPECT_NE(error, 0);
+    EXPECT_FALSE(platform::BindIpv4(s, platform::kLoopbackAddress, 70000, &error));
+    platform::CloseSocket(s);
+}
+
+TEST(SocketIoTest, AcceptReturnsClientsAndEndsOnStop)
+{
+    Listener l;
+    platform::Event stop(true);
+    auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
+    ASSERT_NE(c, platform::kInvalidSocket);
+    platform::SocketHandle accepted = platform::kInvalidSocket;
+    int error = 0;
+    ASSERT_EQ(platform::AcceptOrStop(l.fd, stop, &accepted, &error), platform::AcceptStatus::Accepted);
+    platform::Ipv4Address peer{};
+    ASSERT_TRUE(platform::PeerAddress(accepted, peer));
+    EXPECT_EQ(peer, platform::kLoopbackAddress);
+    platform::CloseSocket(accepted);
+    platform::CloseSocket(c);
+
+    std::thread t([&] {
+        std::this_thread::sleep_for(30ms);
+        stop.Set();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(platform::AcceptOrStop(l.fd, stop, &accepted, &error), platform::AcceptStatus::Stopped);
+    EXPECT_LT(Clock::now() - start, 2s);
+    t.join();
+}
+
+TEST(SocketIoTest, ShutDownListenerCountsAsStopped)
+{
+    Listener l;
+    platform::Event stop(true);
+    platform::ShutdownSocket(l.fd, platform::ShutdownHow::Both);
+    platform::SocketHandle accepted = platform::kInvalidSocket;
+    int error = 0;
+    EXPECT_EQ(platform::AcceptOrStop(l.fd, stop, &accepted, &error), platform::AcceptStatus::Stopped);
+}
+
+TEST(SocketIoTest, WaitReadableTimesOutOrStops)
+{
+    Listener l;
+    auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
+    ASSERT_NE(c, platform::kInvalidSocket);
+    EXPECT_EQ(platform::WaitReadable(c, 30, nullptr), platform::WaitStatus::TimedOut);
+    platform::Event stop(true, true);
+    EXPECT_EQ(platform::WaitReadable(c, 5000, &stop), platform::WaitStatus::Stopped);
+    platform::CloseSocket(c);
+}
+
+TEST(SocketIoTest, SendToAPeerThatNeverReadsGivesUp)
+{
+    Listener l;
+    auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
+    ASSERT_NE(c, platform::kInvalidSocket);
+    std::string big(64 << 20, 'x'); // far more than the socket buffers hold
+    auto start = Clock::now();
+    EXPECT_FALSE(platform::SendAll(c, big.data(), big.size(), 100));
+    EXPECT_LT(Clock::now() - start, 5s);
+    platform::CloseSocket(c);
+}
+
+TEST(SocketIoTest, GracefulCloseDeliversEverythingDespiteUnreadInput)
+{
+    Listener l;
+    auto client = platform::ConnectTcp("127.0.0.1", l.port, 2000);
+    ASSERT_NE(client, platform::kInvalidSocket);
+    platform::Event stop(true);
+    platform::SocketHandle server = platform::kInvalidSocket;
+    int error = 0;
+    ASSERT_EQ(platform::AcceptOrStop(l.fd, stop, &server, &error), platform::AcceptStatus::Accepted);
+    // The client sent more than the server read: a plain close would reset.
+    std::string junk(10000, 'j');
+    ASSERT_TRUE(platform::SendAll(client, junk.data(), junk.size(), 1000));
+    std::string page(200000, 'p');
+    std::thread closer([&] {
+        platform::SendAll(server, page.data(), page.size(), 5000);
+        platform::GracefulClose(server, 2000);
+    });
+    std::string got;
+    char buf[8192];
+    for (int i = 0; i < 10000; ++i) {
+        if (platform::WaitReadable(client, 5000, nullptr) != platform::WaitStatus::Ready)
+            break;
+        long n = platform::Receive(client, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        got.append(buf, static_cast<size_t>(n));
+    }
+    platform::CloseSocket(client);
+    closer.join();
+    EXPECT_EQ(got.size(), page.size());
+}
+
+TEST(SocketIoTest, ConnectRejectsBadPortsAndRefusedAddresses)
+{
+    int error = 0;
+    EXPECT_EQ(platform::ConnectTcp("127.0.0.1", 0, 500, &error), platform::kInvalidSocket);
+    Listener l;
+    unsigned closedPort = l.port;
+    platform::CloseSocket(l.fd);
+    l.fd = platform::kInvalidSocket;
+    EXPECT_EQ(platform::ConnectTcp("127.0.0.1", closedPort, 1000, &error), platform::kInvalidSocket);
+}
+
+} // namespace

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "engine/EngineLimits.h"
+#include "platform/Socket.h"
+
+namespace enginetest {
+
+/// Shortened engine limits for one test; the defaults come back afterwards.
+class ScopedLimits {
+public:
+    ScopedLimits() : m_saved(engineLimits()) {}
+    ~ScopedLimits() { engineLimits() = m_saved; }
+    EngineLimits* operator->() { return &engineLimits(); }
+
+private:
+    EngineLimits m_saved;
+};
+
+/// A connected pair of stream sockets: `client` is the test's end, `server` the
+/// session's end.
+struct SocketPair {
+    int client = -1;
+    int server = -1;
+    SocketPair()
+    {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        client = fds[0];
+        server = fds[1];
+    }
+    ~SocketPair()
+    {
+        closeClient();
+        if (server >= 0)
+            ::close(server);
+    }
+    void send(const std::string& bytes) const { ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    void closeClient()
+    {
+        if (client >= 0)
+            ::close(client);
+        client = -1;
+    }
+};
+
+/// Everything a socket delivers until the peer closes or timeoutMs of silence.
+inline std::string ReadAll(int s, int timeoutMs = 5000)
+{
+    std::string out;
+    char buf[8192];
+    for (int i = 0; i < 100000; ++i) {
+        if (platform::WaitReadable(s, timeoutMs, nullptr) != platform::WaitStatus::Ready)
+            break;
+        long n = platform::Receive(s, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    return out;
+}
+
+inline long long MillisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace enginetest

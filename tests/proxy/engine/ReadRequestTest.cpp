@@ -1,0 +1,175 @@
+// Reading a request from the client: split headers, bodies in later packets, the
+// read wait, the size bounds and the stop event.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "engine/HTTPServiceBody.h"
+#include "log/TraceLog.h"
+#include "support/TempProgramDir.h"
+
+namespace {
+using namespace std::chrono_literals;
+using enginetest::SocketPair;
+
+class ReadRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        limits->requestWaitMs = 300;
+        limits->maxRequestHeaderBytes = 4096;
+        limits->maxRequestBytes = 16384;
+    }
+    int read(HTTPServiceBody& body)
+    {
+        TraceLog trace;
+        return body.ReadRequest(trace);
+    }
+
+    enginetest::ScopedLimits limits;
+    SocketPair pair;
+};
+
+TEST_F(ReadRequestTest, HeaderSplitAcrossPacketsAndBodyLater)
+{
+    const std::string header = "POST http://h/form HTTP/1.1\r\nHost: h\r\nContent-Length: 11\r\n\r\n";
+    std::thread sender([&] {
+        for (size_t i = 0; i < header.size(); i += 7) {
+            pair.send(header.substr(i, 7));
+            std::this_thread::sleep_for(1ms);
+        }
+        std::this_thread::sleep_for(20ms);
+        pair.send("hello ");
+        std::this_thread::sleep_for(20ms);
+        pair.send("world");
+    });
+    HTTPServiceBody body(pair.server, nullptr);
+    EXPECT_EQ(read(body), static_cast<int>(header.size()));
+    sender.join();
+    EXPECT_EQ(body.buffer, header + "hello world");
+    EXPECT_EQ(body.headerLength, header.size());
+}
+
+TEST_F(ReadRequestTest, EndsAtTheHeaderWithoutBodyAndWithBareLineFeeds)
+{
+    limits->requestWaitMs = 20000;
+    pair.send("GET http://h/ HTTP/1.0\n\n");
+    HTTPServiceBody body(pair.server, nullptr);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read(body), 24);
+    EXPECT_LT(enginetest::MillisecondsSince(start), 10000); // did not wait for more
+}
+
+TEST_F(ReadRequestTest, IncompleteOrAbsentRequests)
+{
+    struct Case {
+        std::string sent;
+        bool closeAfter;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"", true, 0},                                       // connects and closes at once
+        {"GET http://h/ HTTP/1.1\r\nHost: h\r\n", false, 0}, // header never finishes
+        {"GET http://h/ HTTP/1.1\r\nHost: h\r\n", true, 0},
+        {std::string("\0\x01\x02\xff\r\n\r\n", 8), true, 8}, // binary bytes still end at the terminator
+        // A declared body that does not all come: the request is used with what arrived.
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: 100\r\n\r\nabc", false, 48},
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: -5\r\n\r\n", false, 47},
+    };
+    for (const auto& c : cases) {
+        SocketPair p;
+        p.send(c.sent);
+        if (c.closeAfter)
+            p.closeClient();
+        HTTPServiceBody body(p.server, nullptr);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(read(body), c.expected) << c.sent;
+        EXPECT_LT(enginetest::MillisecondsSince(start), 2000);
+        EXPECT_FALSE(body.requestTooLarge);
+    }
+}
+
+TEST_F(ReadRequestTest, SizeBoundsOfHeaderAndBody)
+{
+    const std::string line = "GET http://h/ HTTP/1.1\r\n";
+    struct Case {
+        std::string sent;
+        int expected;
+        bool tooLarge;
+    };
+    auto filler = [&](size_t total) { return line + "X: " + std::string(total - line.size() - 7, 'a') + "\r\n\r\n"; };
+    const std::vector<Case> cases = {
+        {filler(4096), 4096, false},
+        {filler(4097), 0, true},
+        {line + std::string(10000, 'b'), 0, true}, // no terminator within the bound
+        // A 50-byte header leaves 16334 bytes for the body; the body is not sent, so
+        // the read ends after the (shortened) wait with the header alone.
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: 16334\r\n\r\n", 50, false},
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: 16335\r\n\r\n", 0, true},
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", 0, true},
+    };
+    for (const auto& c : cases) {
+        SocketPair p;
+        std::thread sender([&] { p.send(c.sent); });
+        HTTPServiceBody body(p.server, nullptr);
+        EXPECT_EQ(read(body), c.expected) << c.sent.substr(0, 60);
+        EXPECT_EQ(body.requestTooLarge, c.tooLarge) << c.sent.substr(0, 60);
+        sender.join();
+    }
+}
+
+TEST_F(ReadRequestTest, ADrippingHeaderGetsOneWaitInAll)
+{
+    std::thread sender([&] {
+        for (int i = 0; i < 12; ++i) {
+            pair.send("X");
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    HTTPServiceBody body(pair.server, nullptr);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read(body), 0);
+    auto elapsed = enginetest::MillisecondsSince(start);
+    EXPECT_GE(elapsed, 280);
+    EXPECT_LT(elapsed, 800); // not the 600 ms of dripping plus a wait
+    sender.join();
+}
+
+TEST_F(ReadRequestTest, StopEventEndsTheWait)
+{
+    limits->requestWaitMs = 60000;
+    auto stop = std::make_shared<platform::Event>(true);
+    pair.send("GET http://h/ HTTP/1.1\r\n");
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(30ms);
+        stop->Set();
+    });
+    HTTPServiceBody body(pair.server, stop);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read(body), 0);
+    EXPECT_LT(enginetest::MillisecondsSince(start), 2000);
+    stopper.join();
+}
+
+TEST_F(ReadRequestTest, TraceHoldsTheHeaderOnce)
+{
+    zpftest::TempProgramDir dir;
+    SetTraceMode(1);
+    const std::string header = "POST http://h/ HTTP/1.1\r\nContent-Length: 4\r\n\r\n";
+    std::thread sender([&] {
+        pair.send(header + "ab");
+        std::this_thread::sleep_for(20ms);
+        pair.send("cd");
+    });
+    HTTPServiceBody body(pair.server, nullptr);
+    EXPECT_EQ(read(body), static_cast<int>(header.size()));
+    sender.join();
+    SetTraceMode(0);
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "[%3d] Client to zpf\r\r\n", pair.server);
+    EXPECT_EQ(dir.readBytes("head.txt"), prefix + header);
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// Splitting request lines and finding the end of a request header.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/HTTPServiceBody.h"
+
+namespace {
+
+struct ParseCase {
+    std::string request;
+    int scheme;
+    std::string method, host;
+    int port;
+    std::string path, version;
+};
+
+bool parse(HTTPServiceBody& body, const std::string& request)
+{
+    body.buffer = request;
+    return body.ParseRequestLine();
+}
+
+TEST(RequestParseTest, ProxyRequestLines)
+{
+    const std::vector<ParseCase> cases = {
+        {"GET http://www.example.com:8080/a/b.html HTTP/1.1\r\nHost: x\r\n\r\n", 0, "GET", "www.example.com", 8080,
+         "/a/b.html", "HTTP/1.1"},
+        {"CONNECT secure.example.com:443 HTTP/1.0\r\n\r\n", 2, "CONNECT", "secure.example.com", 443, "", "HTTP/1.0"},
+        {"get HTTP://Host/?q=1 HTTP/1.0\n\n", 0, "get", "Host", 80, "/?q=1", "HTTP/1.0"},
+        {"RETR ftp://files.example/pub/x.tgz HTTP/1.1\r\n\r\n", 1, "RETR", "files.example", 80, "/pub/x.tgz",
+         "HTTP/1.1"},
+        // Ports are read as "%i" reads them.
+        {"GET http://h:0x50/ HTTP/1.1\r\n\r\n", 0, "GET", "h", 80, "/", "HTTP/1.1"},
+        {"GET http://h:0120/ HTTP/1.1\r\n\r\n", 0, "GET", "h", 80, "/", "HTTP/1.1"},
+        // CONNECT without a port goes to 80.
+        {"CONNECT h HTTP/1.1\r\n\r\n", 2, "CONNECT", "h", 80, "", "HTTP/1.1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        HTTPServiceBody b(platform::kInvalidSocket, nullptr);
+        ASSERT_TRUE(parse(b, c.request));
+        EXPECT_EQ(b.scheme, c.scheme);
+        EXPECT_EQ(b.method, c.method);
+        EXPECT_EQ(b.host, c.host);
+        EXPECT_EQ(b.port, c.port);
+        EXPECT_EQ(b.path, c.path);
+        EXPECT_EQ(b.version, c.version);
+    }
+}
+
+TEST(RequestParseTest, RequestsThatAreNotServed)
+{
+    const std::vector<std::string> rejected = {
+        // Not proxy form, no blank, no version, no "/" after the host, another scheme.
+        "GET /index.html HTTP/1.1\r\nHost: h\r\n\r\n",
+        "GARBAGE\r\n\r\n",
+        "GET http://h/path\r\n\r\n",
+        "GET http://h HTTP/1.1\r\n\r\n",
+        "GET http://h",
+        "GET https://h/ HTTP/1.1\r\n\r\n",
+        // Ports the relay could not use, or that do not scan.
+        "GET http://h:080/ HTTP/1.1\r\n\r\n",
+        "GET http://h:99999/ HTTP/1.1\r\n\r\n",
+        "GET http://h:-1/ HTTP/1.1\r\n\r\n",
+        "GET http://h:abc/ HTTP/1.1\r\n\r\n",
+        "GET http://h:/ HTTP/1.1\r\n\r\n",
+        "GET http://h:99999999999999999999/ HTTP/1.1\r\n\r\n",
+        "GET http://user:pw@h/ HTTP/1.1\r\n\r\n",
+        "CONNECT h:0 HTTP/1.1\r\n\r\n",
+        // Everything after a zero byte is not looked at.
+        std::string("GET http://h/ HTTP/1.1\0\r\n\r\n", 27),
+        "",
+    };
+    for (const auto& r : rejected) {
+        HTTPServiceBody b(platform::kInvalidSocket, nullptr);
+        EXPECT_FALSE(parse(b, r)) << r;
+    }
+}
+
+TEST(RequestParseTest, LongRequestLineParsesWithoutTrouble)
+{
+    std::string request = "GET http://h/" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n";
+    HTTPServiceBody b(platform::kInvalidSocket, nullptr);
+    ASSERT_TRUE(parse(b, request));
+    EXPECT_EQ(b.path.size(), (1u << 20) + 1);
+}
+
+TEST(RequestParseTest, HeaderEndIsTheFirstTerminator)
+{
+    struct Case {
+        std::string data;
+        size_t end;
+    };
+    const std::vector<Case> cases = {
+        {"GET / HTTP/1.0\r\n\r\nbody", 18},
+        {"GET / HTTP/1.0\n\nbody", 16},
+        {"GET / HTTP/1.0\r\rbody", 16},
+        {"GET / HTTP/1.0\r\nHost: a\r\n", 0},
+        {"GET / HTTP/1.0\r\n\r", 0},
+        {"\n\n", 2},
+        {"", 0},
+        // At one position the table order decides: "\r\n\r\n" before "\n\n".
+        {"A\r\n\r\n\n\n", 5},
+        {std::string("A\0\r\r", 4), 4},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindHeaderEnd(c.data), c.end) << c.data;
+    // A later start finds the same end as long as it starts before the terminator.
+    EXPECT_EQ(FindHeaderEnd("GET / HTTP/1.0\r\n\r\n", 14), 18u);
+}
+
+TEST(RequestParseTest, ContentLengthAsAtoiReadsIt)
+{
+    struct Case {
+        std::string header;
+        int64_t length;
+    };
+    const std::vector<Case> cases = {
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: 12\r\n\r\n", 12},
+        {"POST http://h/ HTTP/1.1\r\ncontent-length:7\r\n\r\n", 7},
+        {"POST http://h/ HTTP/1.1\nCONTENT-LENGTH :  30x\n\n", 30},
+        {"POST http://h/ HTTP/1.1\r\nX-Content-Length: 5\r\n\r\n", 0},
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: -4\r\n\r\n", -4},
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: abc\r\n\r\n", 0},
+        {"POST http://h/ HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n", INT64_MAX},
+        {"POST http://h/ HTTP/1.1\r\n\r\n", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ContentLengthOf(c.header), c.length) << c.header;
+}
+
+TEST(RequestParseTest, IntegersScanLikePercentI)
+{
+    struct Case {
+        std::string text;
+        bool ok;
+        int value;
+    };
+    const std::vector<Case> cases = {
+        {"80/", true, 80},   {"0x50", true, 80}, {"0X1f", true, 31}, {"017", true, 15}, {"08", true, 0},
+        {" 443 ", true, 443}, {"+12", true, 12},  {"-1", true, -1},   {"0x", true, 0},   {"abc", false, 0},
+        {"", false, 0},      {"-", false, 0},    {"4294967296", false, 0},
+    };
+    for (const auto& c : cases) {
+        int v = -999;
+        EXPECT_EQ(ScanInteger(c.text, v), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+#include "filterdb/FilterDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include "cipher/CDes.h"
+#include "config/ConfigrationFile.h"
+#include "support/TempProgramDir.h"
+
+using zpftest::TempProgramDir;
+
+namespace {
+
+void writeEnciphered(const TempProgramDir& dir, const std::string& name, const std::string& text)
+{
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(1), 0);
+    ASSERT_EQ(des.OpenWriteFile(dir.file(name).c_str()), 0);
+    des.WriteData(text.data(), static_cast<int>(text.size()));
+    des.CloseWriteFile(1);
+}
+
+std::vector<uint16_t> numbers(const KeyTable* table, const std::string& text, bool exact = false)
+{
+    if (!table)
+        return {9999};
+    auto found = table->LookupKeys(text, exact);
+    if (!found)
+        return {};
+    auto v = found->Values();
+    return {v.begin(), v.end()};
+}
+
+bool matches(const ContentMatcher* m, const std::string& text)
+{
+    MatchResult r;
+    return m && m->Scan(ContentMatcher::kRootState, text.data(), text.size(), r);
+}
+
+class FilterDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeEnciphered(dir, "category2.cnf",
+                        "1|A|0|101|Adult|adult.fdb|http://u.invalid/adult.fdb\n"
+                        "0|B|0|102|Games|games.fdb|http://u.invalid/games.fdb\n"
+                        "1|C|0|103|Missing|missing.fdb|http://u.invalid/missing.fdb\n");
+        writeEnciphered(dir, "adult.fdb",
+                        "adult.example/\nHTTP://Upper.example/\n*.xxx\n{BadWord}\n[blank me,blankme]\n(upword)\n"
+                        "%not-a-section%\n*** End of filtering database. ***\nafter.example/\n");
+        writeEnciphered(dir, "games.fdb", "games.example/\n");
+        writeEnciphered(dir, "target.fdb", "allowed.example/\n{curly}\n*.txt\n");
+        writeEnciphered(dir, "nofilup.fdb", "up.example/\n");
+        dir.writeBytes("phrase.fdb", "\r\nuser-blocked.example/\r\n*.zip\r\n{userword}\r\n\r\n%kids%\r\nkids-only.example/\r\n");
+        dir.writeBytes("passurl.fdb", "\r\npass.example/\r\n\r\n%kids%\r\nkidpass.example/\r\n");
+        dir.writeBytes("nofilter.fdb", "\r\nnofilter.example/\r\n");
+        cnf = ConfigrationFileSigleton::getInstance();
+        cnf->SetDefaultPaths();
+        cnf->Initialize();
+        cnf->AddGroup("kids");
+        db.SetErrorSink([this](const std::string& e) { errors.push_back(e); });
+        db.Load(true);
+    }
+
+    TempProgramDir dir;
+    ConfigrationFileSigleton* cnf = nullptr;
+    FilterDatabase db;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+TEST_F(FilterDatabaseTest, CategoryFilesFillTheirTablesAndMatchers)
+{
+    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "http://adult.example/page"), std::vector<uint16_t>{101});
+    // Only a lower-case scheme is dropped; the key kept "http://" after lower-casing.
+    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "HTTP://UPPER.example/"), std::vector<uint16_t>{101});
+    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "http://upper.example/"), std::vector<uint16_t>{});
+    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "%not-a-section%x"), std::vector<uint16_t>{101});
+    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "after.example/"), std::vector<uint16_t>{}); // past the end marker
+    EXPECT_EQ(numbers(db.GetKeyTable(14, 0), "xxx", true), std::vector<uint16_t>{101});
+    EXPECT_TRUE(matches(db.GetContentMatcher(0, 0), "a badword here"));
+    EXPECT_TRUE(matches(db.GetContentMatcher(2, 0), "please blankme"));
+    EXPECT_TRUE(matches(db.GetContentMatcher(4, 0), "upword"));
+    EXPECT_FALSE(matches(db.GetContentMatcher(4, 0), "badword"));
+    // No group uses category 102: nothing is read for it.
+    EXPECT_EQ(db.GetContentMatcher(0, 1), nullptr);
+    EXPECT_EQ(numbers(db.GetKeyTable(6, 1), "http://games.example/"), std::vector<uint16_t>{});
+    // A category in use whose file is missing leaves an open-error line.
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "missing.fdb[-1] Open Error - CAtFilterKeyFileReader::readToListFromDESFile()");
+    EXPECT_EQ(errors[1], "nofildow.fdb[-1] Open Error - CAtFilterKeyFileReader::readToListFromDESFile()");
+}
+
+TEST_F(FilterDatabaseTest, GlobalListsTakeEveryKindAsAUrlKey)
+{
+    EXPECT_EQ(numbers(db.GetKeyTable(8, 0), "http://allowed.example/x"), std::vector<uint16_t>{999});
+    EXPECT_EQ(numbers(db.GetKeyTable(8, 5), "curly"), std::vector<uint16_t>{999}); // index ignored
+    EXPECT_EQ(numbers(db.GetKeyTable(8, 0), "*.txt"), std::vector<uint16_t>{999});
+    EXPECT_EQ(numbers(db.GetKeyTable(10, 0), "http://up.example/"), std::vector<uint16_t>{999});
+    EXPECT_EQ(numbers(db.GetKeyTable(12, 0), "http://x/"), std::vector<uint16_t>{});
+}
+
+TEST_F(FilterDatabaseTest, GroupListsAreReadBySection)
+{
+    EXPECT_EQ(numbers(db.GetKeyTable(7, 0), "http://user-blocked.example/a"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(7, 0), "http://kids-only.example/"), std::vector<uint16_t>{});
+    EXPECT_EQ(numbers(db.GetKeyTable(7, 1), "http://kids-only.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(15, 0), "zip", true), std::vector<uint16_t>{1});
+    EXPECT_TRUE(matches(db.GetContentMatcher(1, 0), "userword"));
+    EXPECT_FALSE(matches(db.GetContentMatcher(1, 1), "userword"));
+    EXPECT_EQ(numbers(db.GetKeyTable(9, 0), "http://pass.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(9, 1), "http://kidpass.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(11, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(13, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
+    // A group without a section gets no keys.
+    EXPECT_EQ(numbers(db.GetKeyTable(11, 1), "http://nofilter.example/"), std::vector<uint16_t>{});
+}
+
+TEST_F(FilterDatabaseTest, UnknownKindsAndIndexesGiveNull)
+{
+    EXPECT_EQ(db.GetKeyTable(5, 0), nullptr);
+    EXPECT_EQ(db.GetKeyTable(16, 0), nullptr);
+    EXPECT_EQ(db.GetKeyTable(6, 3), nullptr);
+    EXPECT_EQ(db.GetKeyTable(7, -1), nullptr);
+    EXPECT_EQ(db.GetContentMatcher(6, 0), nullptr);
+    EXPECT_EQ(db.GetContentMatcher(1, 2), nullptr);
+}
