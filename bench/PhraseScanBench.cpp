@@ -86,8 +86,9 @@ const Data& data()
         // Phrases to block on: alike, but each holds a 'q', which no page here has, so
         // the page is never blocked and every byte is scanned.
         while (out.blockPhrases.size() < kPhrases) {
-            std::string p = word(rng);
-            p.insert(rng() % (p.size() + 1), "q");
+            const std::string w = word(rng);
+            const size_t at = rng() % (w.size() + 1);
+            const std::string p = w.substr(0, at) + 'q' + w.substr(at);
             if (p.size() >= 5)
                 out.blockPhrases.push_back(p);
         }
