@@ -11,33 +11,12 @@
 #include "cipher/CDes.h"
 #include "common/BaseDirectory.h"
 #include "common/Encoding.h"
+#include "config/ConfigLines.h"
 #include "config/ConfigrationFile.h"
 
 namespace {
 
-// atoi without its undefined overflow: leading blanks, a sign, digits; saturates.
-int parseInt(std::string_view s)
-{
-    size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        negative = s[i++] == '-';
-    long long value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        value = value * 10 + (s[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            break;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
+int parseInt(std::string_view s) { return zpfconfig::ParseIntPrefix(std::string(s).c_str()); }
 
 // The key names a file in the program directory that the filter update writes, so a
 // key that could leave the directory (or is not text) is refused. It is also a zpf.cnf

@@ -13,29 +13,17 @@
 
 #include "common/BaseDirectory.h"
 #include "common/Edition.h"
+#include "config/ConfigLines.h"
 
 namespace {
 
 constexpr int kLineLimit = 512; // read buffer and formatted line size of zpf.cnf
 
-// atoi without its undefined overflow: leading blanks skipped, trailing text ignored,
-// no number gives 0, out-of-range values are clamped.
-long parseLong(const std::string& text)
-{
-    errno = 0;
-    long v = std::strtol(text.c_str(), nullptr, 10);
-    return v;
-}
+// atol's reading: leading blanks skipped, trailing text ignored, no number gives 0;
+// strtol clamps out-of-range values instead of overflowing.
+long parseLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
 
-int parseInt(const std::string& text)
-{
-    long v = parseLong(text);
-    if (v > INT_MAX)
-        return INT_MAX;
-    if (v < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(v);
-}
+int parseInt(const std::string& text) { return zpfconfig::ParseIntPrefix(text.c_str()); }
 
 unsigned int parseUnsigned(const std::string& text) { return static_cast<unsigned int>(parseInt(text)); }
 
