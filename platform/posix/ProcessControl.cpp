@@ -89,12 +89,14 @@ std::string ExecutablePath(int* error)
     return {};
 }
 
-bool StartDetachedThread(void (*fn)(void*), void* arg)
+bool StartDetachedThread(void (*fn)(void*), void* arg, size_t stackBytes)
 {
     auto* start = new ThreadStart{fn, arg};
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    if (stackBytes >= static_cast<size_t>(PTHREAD_STACK_MIN))
+        pthread_attr_setstacksize(&attr, stackBytes);
     pthread_t id;
     int rc = pthread_create(&id, &attr, threadEntry, start);
     pthread_attr_destroy(&attr);

@@ -12,6 +12,14 @@ inline constexpr int kMaxSessions = 2000;            // simultaneous session thr
 inline constexpr int kLingerMs = 2000;               // draining the client at the end of a session
 inline constexpr int kSendWaitMs = 60'000;           // a client that takes nothing for this long is dropped
 inline constexpr int kListenBacklog = 10;
+// A session's stack: its deepest use is a few 16 KB buffers, and a smaller stack makes
+// starting a thread per connection cheaper. Sanitizer builds keep the default, as
+// their instrumentation needs far more stack.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr size_t kSessionStackBytes = 0;
+#else
+inline constexpr size_t kSessionStackBytes = 512u << 10;
+#endif
 inline constexpr int kRelayWaitMs = 300'000;         // one wait of the relay for either side
 inline constexpr int kRelayIdleMs = 300'000;         // silence of both sides that ends a relay
 inline constexpr size_t kMaxResponseHeaderBytes = 256u << 10; // a response header held in memory

@@ -98,7 +98,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
         }
         auto* start = new SessionStart{client, stop};
         activeSessionCount.fetch_add(1);
-        if (!platform::StartDetachedThread(sessionEntry, start)) {
+        if (!platform::StartDetachedThread(sessionEntry, start, kSessionStackBytes)) {
             WriteServiceLog("Session thread start failed.");
             delete start;
             platform::CloseSocket(client);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,9 @@ namespace platform {
 /// the reason.
 std::string ExecutablePath(int* error = nullptr);
 
-/// Starts fn(arg) on a new detached thread. Returns false when it cannot be started
-/// (nothing is then run).
-bool StartDetachedThread(void (*fn)(void*), void* arg);
+/// Starts fn(arg) on a new detached thread, with a stack of stackBytes (0: the
+/// system's default). Returns false when it cannot be started (nothing is then run).
+bool StartDetachedThread(void (*fn)(void*), void* arg, size_t stackBytes = 0);
 
 /// Starts a program detached from this process (own session, default signals, no
 /// waiting for it). Returns false when it could not be started.
