@@ -21,6 +21,8 @@ const char* FailureName(Failure failure)
         return "timeout";
     case Failure::Receive:
         return "receive";
+    case Failure::NoResponse:
+        return "no-response";
     case Failure::BadHeader:
         return "header";
     case Failure::Status:
@@ -146,7 +148,7 @@ ResponseReader::State ResponseReader::Close()
     if (m_state != State::NeedMore)
         return m_state;
     if (!m_headerDone)
-        return fail(Failure::BadHeader);
+        return fail(m_header.empty() ? Failure::NoResponse : Failure::BadHeader);
     if (m_contentLength >= 0)
         return fail(Failure::Truncated);
     return finish();

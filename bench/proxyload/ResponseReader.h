@@ -14,12 +14,13 @@ enum class Failure {
     Send, // the request could not be sent
     Timeout, // no complete response within the request's time
     Receive, // receive error
+    NoResponse, // closed without sending a byte
     BadHeader, // no status line or a header past its bound
     Status, // a status other than the expected one
     Truncated, // closed before Content-Length bytes of body came
     BodyMismatch // body differs from the expected bytes (or its length does)
 };
-inline constexpr int kFailureKinds = 9;
+inline constexpr int kFailureKinds = 10;
 
 /// Short name of a failure kind, for the error lines.
 const char* FailureName(Failure failure);
