@@ -8,7 +8,7 @@
 # Run by hand, as root or with sudo, on Debian 12: bash bench/proxy_bench.sh
 # Settings (environment): ROUNDS=3 RUN_SECONDS=2 WARMUP=0.5 CONNECTIONS="1 16 64"
 #   KEYS=100000 PHRASES=1000 BASE_PORT=23000 ACCESSLOG=1 (also zpf with AccessLog=1)
-#   PROFILE=1 (perf profile of zpf, 100 KB page, 16 connections) KEEP_TMP=1
+#   PROFILE=1 (perf profile of zpf at 16 connections, into build-bench/) KEEP_TMP=1
 # Everything started here is stopped at the end, and the temporary folder removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -345,6 +345,7 @@ for n in "${notes[@]}"; do log "$n"; done
 [[ " ${targets[*]} " == *" nginx "* ]] || die "nginx does not serve the pages"
 
 # --- measuring ----------------------------------------------------------------------
+[ "$PROFILE" = 1 ] && : >"$root/build-bench/proxy_bench-profile.txt"
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { # pid: CPU ticks of the process and its child processes (nginx workers)
     local p total=0 stat rest
@@ -364,13 +365,18 @@ thread_count() { # pid: threads of the process and its child processes
     done
     echo "$total"
 }
+listen_overflows() { # connections the kernel dropped because an accept queue was full
+    awk '/^TcpExt:/ { if (!h) { for (i = 1; i <= NF; i++) n[i] = $i; h = 1 } else for (i = 1; i <= NF; i++)
+        if (n[i] == "ListenOverflows") print $i }' /proc/net/netstat 2>/dev/null || echo 0
+}
 results=$work/results.txt
 : >"$results"
 run_seconds_total=$(awk -v a="$RUN_SECONDS" -v b="$WARMUP" 'BEGIN { print a + b }')
 samples=$(awk -v s="$run_seconds_total" 'BEGIN { printf "%d", s * 10 + 1 }')
 measure() { # target page connections round
-    local target=$1 page=$2 conns=$3 round=$4 pid=${pid_of[$1]} before after peak=0 sampler out line
+    local target=$1 page=$2 conns=$3 round=$4 pid=${pid_of[$1]} before after peak=0 sampler out line drops
     before=$(cpu_ticks "$pid")
+    drops=$(listen_overflows)
     # Peak thread count while the run lasts, sampled ten times a second.
     (
         m=0
@@ -384,17 +390,18 @@ measure() { # target page connections round
     sampler=$!
     out=$(run_load "$target" "$page" "$conns" --duration "$RUN_SECONDS" --warmup "$WARMUP") || true
     after=$(cpu_ticks "$pid")
+    drops=$(($(listen_overflows) - drops))
     wait "$sampler" 2>/dev/null || true
     peak=$(cat "$work/peak" 2>/dev/null || echo 0)
     line=$(sed -n 's/^RESULT //p' <<<"$out")
     [ -n "$line" ] || die "no result from the load generator for $target: $out"
     awk -v page="$page" -v conns="$conns" -v target="$target" -v round="$round" -v cpu=$((after - before)) \
-        -v ticks="$ticks" -v peak="$peak" '{
+        -v ticks="$ticks" -v peak="$peak" -v drops="$drops" '{
             for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
             total = v["requests"] + v["errors"]
             cpuus = total > 0 ? cpu / ticks * 1e6 / total : 0
-            printf "%s %s %s %s %s %s %s %s %.0f %s\n", page, conns, target, round, v["rps"], v["median_ms"], \
-                v["p99_ms"], v["errors"], cpuus, peak
+            printf "%s %s %s %s %s %s %s %s %.0f %s %s\n", page, conns, target, round, v["rps"], v["median_ms"], \
+                v["p99_ms"], v["errors"], cpuus, peak, drops
         }' <<<"$line" >>"$results"
 }
 log "measuring ${targets[*]}: $ROUNDS rounds of ${RUN_SECONDS}s (+${WARMUP}s warm-up) per figure"
@@ -425,12 +432,12 @@ table=$(awk -v order_of_targets="${candidates[*]}" '
         if (!(group in seen)) { seen[group] = 1; groups[++ngroups] = group }
         key = group " " $3
         rps[key] = rps[key] " " $5; med[key] = med[key] " " $6; p99[key] = p99[key] " " $7
-        err[key] += $8; cpu[key] = cpu[key] " " $9; if ($10 > peak[key]) peak[key] = $10
+        err[key] += $8; cpu[key] = cpu[key] " " $9; if ($10 > peak[key]) peak[key] = $10; drops[key] += $11
     }
     END {
         ntargets = split(order_of_targets, names, " ")
-        print "| target | page | conns | req/s | vs nginx | median ms | p99 ms | added median ms | server CPU us/req | peak threads | errors |"
-        print "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+        print "| target | page | conns | req/s | vs nginx | median ms | p99 ms | added median ms | server CPU us/req | peak threads | listen drops | errors |"
+        print "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
         for (g = 1; g <= ngroups; g++) {
             split(groups[g], k, " ")
             ref = groups[g] " nginx"
@@ -441,8 +448,8 @@ table=$(awk -v order_of_targets="${candidates[*]}" '
                 if (!(key in rps)) continue
                 r = median(rps[key]); m = median(med[key])
                 ratio = rr > 0 ? 100 * r / rr : 0
-                printf "| %s | %s | %s | %.0f | %.1f %% | %.3f | %.3f | %+.3f | %.0f | %d | %d |\n", names[t], size, k[2], \
-                    r, ratio, m, median(p99[key]), m - rm, median(cpu[key]), peak[key], err[key]
+                printf "| %s | %s | %s | %.0f | %.1f %% | %.3f | %.3f | %+.3f | %.0f | %d | %d | %d |\n", names[t], size, \
+                    k[2], r, ratio, m, median(p99[key]), m - rm, median(cpu[key]), peak[key], drops[key], err[key]
             }
         }
     }' "$results")
@@ -452,16 +459,28 @@ table=$(awk -v order_of_targets="${candidates[*]}" '
     echo
     echo "$table"
     echo
+    echo "server CPU: the server's processes, per request; peak threads: sampled every 0.1 s;"
+    echo "listen drops: connections the kernel dropped from a full accept queue (each costs that client a 1 s retry)."
     for n in "${notes[@]}"; do echo "- $n"; done
 } | tee "$root/build-bench/proxy_bench-results.md"
 
 # --- optional profile of zpf under load --------------------------------------------
+# System wide, because a session thread is born after perf would attach to the process;
+# the report keeps zpf's threads only.
 if [ "$PROFILE" = 1 ] && [[ " ${targets[*]} " == *" zpf "* ]] && command -v perf >/dev/null; then
-    log "profiling zpf (100 KB page, 16 connections)"
-    perf record -e cpu-clock -F 999 -o "$work/perf.data" -p "$zpf_pid" -- sleep 3 >/dev/null 2>&1 &
-    perfpid=$!
-    run_load zpf page100k 16 --duration 3 >/dev/null || true
-    wait "$perfpid" || true
-    perf report -i "$work/perf.data" --stdio --no-children --sort dso,symbol 2>/dev/null | grep -v '^#' |
-        sed '/^$/d' | head -40 | tee "$root/build-bench/proxy_bench-profile.txt"
+    for page in page2k page100k; do
+        log "profiling zpf ($page, 16 connections)"
+        perf record -e cpu-clock -F 999 -a -g -o "$work/perf.data" -- sleep 3 >/dev/null 2>&1 &
+        perfpid=$!
+        run_load zpf "$page" 16 --duration 3 >/dev/null || true
+        wait "$perfpid" || true
+        {
+            echo "== zpf, $page, 16 connections: share of all samples by program"
+            perf report -i "$work/perf.data" --stdio --no-children --sort comm -g none 2>/dev/null |
+                grep -E '^ +[0-9]' | head -6
+            echo "== zpf's own samples by function (self)"
+            perf report -i "$work/perf.data" --stdio --no-children --comm zpf --sort dso,symbol -g none 2>/dev/null |
+                grep -E '^ +[0-9]' | head -25
+        } | tee -a "$root/build-bench/proxy_bench-profile.txt"
+    done
 fi
