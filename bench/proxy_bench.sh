@@ -404,6 +404,7 @@ measure() { # target page connections round
                 v["p99_ms"], v["errors"], cpuus, peak, drops
         }' <<<"$line" >>"$results"
 }
+load_before=$(cut -d' ' -f1-3 /proc/loadavg) # other work on the machine skews every figure
 log "measuring ${targets[*]}: $ROUNDS rounds of ${RUN_SECONDS}s (+${WARMUP}s warm-up) per figure"
 for page in page2k page100k; do
     for conns in $CONNECTIONS; do
@@ -454,7 +455,8 @@ table=$(awk -v order_of_targets="${candidates[*]}" '
         }
     }' "$results")
 {
-    echo "Proxy benchmark, $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, median of $ROUNDS rounds of ${RUN_SECONDS}s"
+    echo "Proxy benchmark, $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, median of $ROUNDS rounds of ${RUN_SECONDS}s;" \
+        "load average before $load_before, after $(cut -d' ' -f1-3 /proc/loadavg)"
     echo "zpf: $KEYS URL keys + $PHRASES phrases ($filters); privoxy, tinyproxy: the same $KEYS hosts as blocklist"
     echo
     echo "$table"
@@ -463,6 +465,8 @@ table=$(awk -v order_of_targets="${candidates[*]}" '
     echo "listen drops: connections the kernel dropped from a full accept queue (each costs that client a 1 s retry)."
     for n in "${notes[@]}"; do echo "- $n"; done
 } | tee "$root/build-bench/proxy_bench-results.md"
+# Every round's figures: page conns target round rps median p99 errors cpu threads drops
+cp "$results" "$root/build-bench/proxy_bench-rounds.txt"
 
 # --- optional profile of zpf under load --------------------------------------------
 # System wide, because a session thread is born after perf would attach to the process;
