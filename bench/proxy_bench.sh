@@ -453,6 +453,21 @@ table=$(awk -v order_of_targets="${candidates[*]}" '
                     k[2], r, ratio, m, median(p99[key]), m - rm, median(cpu[key]), peak[key], drops[key], err[key]
             }
         }
+        # The goals, against nginx in the same run at 16 connections.
+        if (("page2k 16 zpf") in rps && ("page2k 16 nginx") in rps) {
+            print ""
+            r = 100 * median(rps["page2k 16 zpf"]) / median(rps["page2k 16 nginx"])
+            verdict = r >= 25 ? "met" : "missed"
+            printf "- goal: zpf, 2 KB, 16 connections, at least 25 %% of nginx: %.1f %% (%s)\n", r, verdict
+            a = median(med["page2k 16 zpf"]) - median(med["page2k 16 nginx"])
+            verdict = a < 1 ? "met" : "missed"
+            printf "- goal: zpf, 2 KB, 16 connections, median latency added under 1 ms: %+.3f ms (%s)\n", a, verdict
+        }
+        if (("page100k 16 zpf") in rps && ("page100k 16 nginx") in rps) {
+            r = 100 * median(rps["page100k 16 zpf"]) / median(rps["page100k 16 nginx"])
+            verdict = r >= 15 ? "met" : "missed"
+            printf "- goal: zpf, 100 KB with the phrase filters, 16 connections, at least 15 %% of nginx: %.1f %% (%s)\n", r, verdict
+        }
     }' "$results")
 {
     echo "Proxy benchmark, $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, median of $ROUNDS rounds of ${RUN_SECONDS}s;" \
