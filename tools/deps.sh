@@ -7,6 +7,8 @@ packages=(
   clang libclang-rt-14-dev
   libssl-dev libsqlite3-dev
   curl
+  # End-to-end tests: the origin server, the upstream proxy and a real browser.
+  nginx squid chromium openssl
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -331,6 +332,125 @@ SocketHandle ConnectTcp(const std::string& host, unsigned port, int timeoutMs, i
     if (result == kInvalidSocket)
         setError(error, lastError);
     return result;
+}
+
+bool ParseDottedIpv4(const std::string& text, Ipv4Address& out)
+{
+    // inet_addr's reading of the text, with its one ambiguous value refused.
+    in_addr a{};
+    if (text.empty() || ::inet_aton(text.c_str(), &a) == 0 || a.s_addr == INADDR_NONE)
+        return false;
+    std::memcpy(out.data(), &a.s_addr, 4);
+    return true;
+}
+
+bool ResolveIpv4(const std::string& host, Ipv4Address& out)
+{
+    if (host.empty())
+        return false;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list)
+        return false;
+    bool found = false;
+    for (addrinfo* ai = list; ai && !found; ai = ai->ai_next) {
+        if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
+            const auto* sa = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
+            std::memcpy(out.data(), &sa->sin_addr.s_addr, 4);
+            found = true;
+        }
+    }
+    ::freeaddrinfo(list);
+    return found;
+}
+
+bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop, int* error)
+{
+    if (port == 0 || port > 65535) {
+        setError(error, EINVAL);
+        return false;
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    std::memcpy(&sa.sin_addr, address.data(), 4);
+    const int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
+        setError(error, errno);
+        return false;
+    }
+    bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    if (!connected && errno != EINPROGRESS) {
+        setError(error, errno);
+    } else if (!connected) {
+        short revents = 0;
+        bool stopped = false;
+        int r = pollWithStop(s, POLLOUT, timeoutMs, stop, &revents, &stopped);
+        int soError = 0;
+        socklen_t len = sizeof soError;
+        if (stopped)
+            setError(error, EINTR);
+        else if (r == 0)
+            setError(error, ETIMEDOUT);
+        else if (r < 0 || ::getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
+            setError(error, errno);
+        else if (soError != 0)
+            setError(error, soError);
+        else
+            connected = true;
+    }
+    ::fcntl(s, F_SETFL, flags);
+    return connected;
+}
+
+void SetKeepAlive(SocketHandle s)
+{
+    int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+}
+
+WaitStatus WaitAnyReadable(const SocketHandle* sockets, bool* ready, size_t count, int timeoutMs, Event* stop)
+{
+    constexpr size_t kMax = 4;
+    if (count == 0 || count > kMax)
+        return WaitStatus::Failed;
+    for (size_t i = 0; i < count; ++i)
+        ready[i] = false;
+    const int stopFd = stop ? stop->PollDescriptor() : -1;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (stop && stop->IsSet())
+            return WaitStatus::Stopped;
+        int wait = remainingMs(timeoutMs, deadline);
+        if (stop && stopFd < 0 && (wait < 0 || wait > 100))
+            wait = 100;
+        pollfd fds[kMax + 1];
+        for (size_t i = 0; i < count; ++i)
+            fds[i] = {sockets[i], POLLIN, 0};
+        fds[count] = {stopFd, POLLIN, 0};
+        int r = ::poll(fds, count + (stopFd >= 0 ? 1 : 0), wait);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return WaitStatus::Failed;
+        }
+        if (stopFd >= 0 && (fds[count].revents & POLLIN))
+            return WaitStatus::Stopped;
+        bool any = false;
+        for (size_t i = 0; i < count; ++i) {
+            if (fds[i].revents & POLLNVAL)
+                return WaitStatus::Failed;
+            // POLLHUP and POLLERR count as ready: the following receive reports them.
+            ready[i] = fds[i].revents != 0;
+            any = any || ready[i];
+        }
+        if (any)
+            return WaitStatus::Ready;
+        if (remainingMs(timeoutMs, deadline) == 0)
+            return WaitStatus::TimedOut;
+    }
 }
 
 } // namespace platform

@@ -50,7 +50,7 @@ bool HTTPServiceBody::LogPhraseMatches(std::span<const PhraseMatch> matches, con
         std::string phrase = m.phrase;
         if (!PhraseFlag() && phrase.size() > kLoggedPhraseLength)
             phrase.resize(kLoggedPhraseLength);
-        const unsigned key[1] = {m.category};
+        const unsigned key[1] = {m.keyNumber};
         log.WriteAccess(client, url, tag ? std::string(tag) : phrase, key, group, true, true, traceLog);
     }
     return true;

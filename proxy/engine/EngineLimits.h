@@ -12,6 +12,9 @@ inline constexpr int kMaxSessions = 2000;            // simultaneous session thr
 inline constexpr int kLingerMs = 2000;               // draining the client at the end of a session
 inline constexpr int kSendWaitMs = 60'000;           // a client that takes nothing for this long is dropped
 inline constexpr int kListenBacklog = 10;
+inline constexpr int kRelayWaitMs = 300'000;         // one wait of the relay for either side
+inline constexpr int kRelayIdleMs = 300'000;         // silence of both sides that ends a relay
+inline constexpr size_t kMaxResponseHeaderBytes = 256u << 10; // a response header held in memory
 
 struct EngineLimits {
     int requestWaitMs = kRequestWaitMs;
@@ -21,6 +24,9 @@ struct EngineLimits {
     int maxSessions = kMaxSessions;
     int lingerMs = kLingerMs;
     int sendWaitMs = kSendWaitMs;
+    int relayWaitMs = kRelayWaitMs;
+    int relayIdleMs = kRelayIdleMs;
+    size_t maxResponseHeaderBytes = kMaxResponseHeaderBytes;
 };
 
 /// The limits in force. Written only before the listener starts (tests change them

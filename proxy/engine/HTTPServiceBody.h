@@ -4,19 +4,15 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "filterdb/PhraseFilter.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
 class TraceLog;
 struct SessionStart;
-
-/// One match reported by a phrase matcher of the relay.
-struct PhraseMatch {
-    std::string phrase;
-    unsigned category = 0;
-};
 
 /// The state of one client connection. Built on the session thread from its
 /// SessionStart record and used only by that thread.
@@ -45,6 +41,26 @@ public:
     /// Records the matches of one phrase matcher; tag (may be null) replaces the
     /// phrase as the logged reason. Returns whether there was any match.
     bool LogPhraseMatches(std::span<const PhraseMatch> matches, const char* tag, TraceLog* trace);
+
+    /// Checks the client's Basic proxy credentials against the accounts: -2 without a
+    /// Proxy-Authorization line, -3 for another scheme, else the account's access class
+    /// (-1 for an unknown account or a wrong password). Sets group to the account's
+    /// group (0 when refused, or when the account names a group that does not exist).
+    int CheckProxyAuthorization();
+    /// Puts the upstream proxy's credentials (ProxyUsername, ProxyPassword) into the
+    /// request header, replacing a Proxy-Authorization line there or adding one as the
+    /// last header line; headerLength follows. False when the header cannot be edited.
+    bool AddUpstreamAuthorization();
+
+    /// Forwards the request that passed the decision to the server or the upstream
+    /// proxy and relays both directions until the response is complete, a side
+    /// closes, a block, or the stop event. The caller closes the client connection.
+    void Relay(TraceLog& trace);
+
+    /// Analyses the response header at the start of received: fills
+    /// responseHeaderLength, statusText, responseLength, contentType and isText.
+    /// Returns false while the header is not complete yet.
+    bool AnalyzeResponseHeader(std::string_view received);
 
     // ---- fields, in the order the engine's other parts know them ----
     std::shared_ptr<platform::Event> eventStop;

@@ -63,6 +63,9 @@ FilterKey FilterKey::Parse(std::string_view line)
         std::string_view text = line;
         while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '\t'))
             text.remove_suffix(1);
+        // A key of nothing would be a prefix of every URL.
+        if (text.empty())
+            return key;
         key.kind = Plain;
         key.strings.emplace_back(text);
         return key;

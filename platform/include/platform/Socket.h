@@ -75,6 +75,26 @@ bool PeerAddress(SocketHandle s, Ipv4Address& out);
 /// kInvalidSocket on failure, with the reason in *error.
 SocketHandle ConnectTcp(const std::string& host, unsigned port, int timeoutMs, int* error = nullptr);
 
+/// Reads a dotted address as inet_addr does ("127.1", "0x7f.1" and octal parts are
+/// accepted); false for text it refuses and for 255.255.255.255, which inet_addr
+/// cannot tell from its failure value.
+bool ParseDottedIpv4(const std::string& text, Ipv4Address& out);
+/// Resolves a host name to its first IPv4 address. False when it does not resolve.
+bool ResolveIpv4(const std::string& host, Ipv4Address& out);
+/// Connects an unconnected TCP socket to address:port, waiting at most timeoutMs
+/// (negative: the system's own limit) and giving up when stop (may be null) is
+/// signalled. The socket stays blocking afterwards. False on failure, with the
+/// reason in *error.
+bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop,
+                 int* error = nullptr);
+/// Turns on TCP keep-alive probes.
+void SetKeepAlive(SocketHandle s);
+
+/// Waits until one of the sockets is readable (or its peer has closed), at most
+/// timeoutMs, ending early when stop (may be null) is signalled. ready[i] tells which
+/// socket is readable when the result is Ready.
+WaitStatus WaitAnyReadable(const SocketHandle* sockets, bool* ready, size_t count, int timeoutMs, Event* stop);
+
 /// The loopback address 127.0.0.1 and the any-address 0.0.0.0.
 inline constexpr Ipv4Address kLoopbackAddress{127, 0, 0, 1};
 inline constexpr Ipv4Address kAnyAddress{0, 0, 0, 0};

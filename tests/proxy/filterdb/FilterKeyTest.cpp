@@ -31,6 +31,7 @@ TEST(FilterKeyTest, KindsAndExpansion)
         {"abc", FilterKey::Plain, {"abc"}},
         {"www.example.com/path", FilterKey::Plain, {"www.example.com/path"}},
         {"ab", FilterKey::Invalid, {}},
+        {"\t\r\n\n", FilterKey::Invalid, {}}, // a plain key of nothing would match every URL
         {"", FilterKey::Invalid, {}},
         // A first group without its closing bracket would stand for the empty string.
         {"[abc", FilterKey::Invalid, {}},

@@ -1,0 +1,419 @@
+// Forwarding a request that passed the decision, and the relay of both directions
+// until the response is complete: request edits, phrase chains, download size,
+// access log, and the CONNECT tunnel.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "config/ConfigrationFile.h"
+#include "engine/EngineLimits.h"
+#include "engine/HTTPServiceBody.h"
+#include "engine/RequestEdits.h"
+#include "filterdb/FilterDatabase.h"
+#include "filterdb/PhraseChains.h"
+#include "log/AccessLogger.h"
+#include "log/DiagnosticLog.h"
+#include "log/TraceLog.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kPieceSize = 4096;
+constexpr const char* kTunnelAnswer[] = {"HTTP/1.0 200 Connection established\r\n", "Proxy-agent: ZPF HTTPS Proxy\r\n",
+                                         "\r\n"};
+constexpr std::string_view kIdentityOnly = "Accept-Encoding: identity\r\n";
+constexpr std::string_view kConnectionClose = "Connection: close\r\n";
+
+/// One end of the relay as the next stage of a phrase chain.
+class SocketSink final : public DataSink {
+public:
+    SocketSink(platform::SocketHandle s, int waitMs, platform::Event* stop)
+        : m_socket(s), m_waitMs(waitMs), m_stop(stop)
+    {
+    }
+    void SetSocket(platform::SocketHandle s) { m_socket = s; }
+    bool Write(const char* bytes, size_t length) override
+    {
+        // A piece a block filter emptied sends nothing.
+        return length != 0 && !platform::SendAll(m_socket, bytes, length, m_waitMs, m_stop);
+    }
+
+private:
+    platform::SocketHandle m_socket;
+    int m_waitMs;
+    platform::Event* m_stop;
+};
+
+bool onlyDigitsAndDots(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
+const ConfigrationFileData& groupRecord(const ConfigrationFileSigleton& cnf, int group)
+{
+    static const ConfigrationFileData kDefaults;
+    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
+        return kDefaults;
+    return cnf.cnfData[static_cast<size_t>(group)];
+}
+
+class RelayRun {
+public:
+    RelayRun(HTTPServiceBody& body, TraceLog& trace)
+        : m_body(body), m_trace(trace), m_cnf(*ConfigrationFileSigleton::getInstance()),
+          m_data(groupRecord(m_cnf, body.group)), m_limits(engineLimits()), m_stop(body.eventStop.get()),
+          m_serverSink(platform::kInvalidSocket, m_limits.sendWaitMs, m_stop),
+          m_clientSink(body.clientSocket, m_limits.sendWaitMs, m_stop)
+    {
+    }
+    RelayRun(const RelayRun&) = delete;
+    RelayRun& operator=(const RelayRun&) = delete;
+
+    ~RelayRun()
+    {
+        // Held-back data still reaches the client, whatever ended the relay.
+        if (m_body.filterResponse && m_response.chain)
+            m_response.chain->Flush();
+        m_request = {};
+        m_response = {};
+        if (m_server != platform::kInvalidSocket) {
+            platform::ShutdownSocket(m_server, platform::ShutdownHow::Both);
+            platform::CloseSocket(m_server);
+        }
+        m_body.buffer.clear();
+        m_body.buffer.shrink_to_fit();
+    }
+
+    void Run()
+    {
+        if (!connect())
+            return;
+        if (m_body.scheme == 2 && !m_viaProxy) {
+            for (const char* line : kTunnelAnswer) {
+                if (!platform::SendAll(m_body.clientSocket, line, std::strlen(line), m_limits.sendWaitMs, m_stop))
+                    return;
+            }
+            m_body.isText = false;
+            m_body.buffer.clear();
+        } else if (!editRequest() || !sendRequest()) {
+            return;
+        }
+        loop();
+    }
+
+private:
+    int blockStatus() const { return m_data.MessageCode ? 200 : 403; }
+    bool stopped() const { return m_stop && m_stop->IsSet(); }
+
+    void debugLine(const char* format, int a, int b = 0)
+    {
+        if (!DebugFlag())
+            return;
+        char text[64];
+        std::snprintf(text, sizeof text, format, a, b);
+        AccessLogger::getInstance().Write(text, false, false);
+    }
+
+    /// Logs what each filter recorded since the last call, then forgets it. Returns
+    /// whether any filter had matches.
+    template <class Filters>
+    bool logMatches(const Filters& filters)
+    {
+        bool any = false;
+        for (auto* filter : filters) {
+            MatchRecorder* recorder = filter->Recorder();
+            if (!recorder || recorder->Empty())
+                continue;
+            m_body.LogPhraseMatches(recorder->Matches(), nullptr, &m_trace);
+            recorder->Clear();
+            any = true;
+        }
+        return any;
+    }
+
+    bool connect()
+    {
+        m_server = platform::CreateTcpSocket();
+        if (m_server == platform::kInvalidSocket)
+            return false;
+        m_serverSink.SetSocket(m_server);
+
+        // No tunnel data ever passes through a chain.
+        if (m_body.scheme == 2)
+            m_body.filterRequest = m_body.filterResponse = false;
+        const FilterDatabase& db = FilterDatabase::getInstance();
+        const bool doBlock = m_body.doBlock != 0;
+        if (m_body.filterRequest)
+            m_request = BuildPhraseChain(true, m_body.group, false, doBlock, &m_serverSink, db, m_cnf);
+        if (m_body.filterResponse)
+            m_response =
+                BuildPhraseChain(false, m_body.group, m_data.FilteringSize != 0, doBlock, &m_clientSink, db, m_cnf);
+        // A chain without filters would only copy the data: such a side goes straight.
+        if (m_body.filterRequest && m_request.chain->FilterCount() == 0)
+            m_body.filterRequest = false;
+        if (m_body.filterResponse && m_response.chain->FilterCount() == 0)
+            m_body.filterResponse = false;
+
+        const std::string* proxyHost = &m_cnf.Proxy;
+        unsigned proxyPort = m_cnf.ProxyPort;
+        if (m_body.scheme == 1) {
+            proxyHost = &m_cnf.FTPProxy;
+            proxyPort = m_cnf.FTPProxyPort;
+        } else if (m_body.scheme == 2) {
+            proxyHost = &m_cnf.HTTPSProxy;
+            proxyPort = m_cnf.HTTPSProxyPort;
+        }
+        m_viaProxy = !proxyHost->empty();
+        if (m_viaProxy) {
+            m_body.connectHost = *proxyHost;
+            // A proxy without a port of its own (0) is reached on the request's port.
+            if (proxyPort != 0)
+                m_body.port = static_cast<int>(proxyPort);
+        } else {
+            m_body.connectHost = m_body.host;
+        }
+
+        platform::Ipv4Address address{};
+        const bool found = onlyDigitsAndDots(m_body.connectHost)
+                               ? platform::ParseDottedIpv4(m_body.connectHost, address)
+                               : platform::ResolveIpv4(m_body.connectHost, address);
+        if (!found) {
+            m_body.SendPage(404, 404);
+            return false;
+        }
+        const int timeoutMs = m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000
+                                                       : -1;
+        return platform::ConnectIpv4(m_server, address, static_cast<unsigned>(m_body.port), timeoutMs, m_stop);
+    }
+
+    bool editRequest()
+    {
+        platform::SetKeepAlive(m_server);
+        std::string& buffer = m_body.buffer;
+        if (!m_viaProxy) {
+            // Credentials meant for this proxy are nothing an origin server should see.
+            requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Authorization:");
+            const std::string line = m_body.method + " " + m_body.path + " " + m_body.version + "\r\n";
+            requestedit::ReplaceRequestLine(buffer, m_body.headerLength, line);
+        } else if (!m_cnf.ProxyUsername.empty() && !m_body.AddUpstreamAuthorization()) {
+            m_body.SendPage(400, 400);
+            return false;
+        }
+        requestedit::DowngradeVersion(buffer);
+        if (m_body.scheme != 2) {
+            // One request per connection: a kept-alive server connection would carry a
+            // client's next request past the decision.
+            requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Connection:");
+            requestedit::SetHeaderLine(buffer, m_body.headerLength, "Connection:", kConnectionClose);
+        }
+        // A phrase scan of compressed bytes finds nothing: ask for the plain body when
+        // the response is going to be scanned.
+        if (m_body.filterResponse)
+            requestedit::SetHeaderLine(buffer, m_body.headerLength, "Accept-Encoding:", kIdentityOnly);
+        m_trace.Printf("[%3d] zpf to Server\r\n", m_body.clientSocket);
+        m_trace.WriteBytes(buffer.data(), 1, buffer.size());
+        return true;
+    }
+
+    bool sendRequest()
+    {
+        std::string& buffer = m_body.buffer;
+        bool ok = true;
+        if (!m_body.filterRequest) {
+            ok = platform::SendAll(m_server, buffer.data(), buffer.size(), m_limits.sendWaitMs, m_stop);
+        } else {
+            m_request.chain->Write(buffer.data(), buffer.size());
+            if (logMatches(m_request.blockFilters) && m_body.doBlock) {
+                if (m_data.MessageFlag)
+                    m_body.SendPage(904, blockStatus());
+                return false;
+            }
+            logMatches(m_request.replaceFilters);
+            ok = !m_request.chain->Flush();
+        }
+        // From here on the buffer collects what the server sends.
+        buffer.clear();
+        return ok;
+    }
+
+    void loop()
+    {
+        const bool tunnel = m_body.scheme == 2;
+        m_headerDone = tunnel;
+        Clock::time_point lastData = Clock::now();
+        const platform::SocketHandle sockets[2] = {m_server, m_body.clientSocket};
+        while (!stopped()) {
+            const int64_t bodyReceived = m_received - m_body.responseHeaderLength;
+            if (m_headerDone && m_body.responseLength >= 0 && bodyReceived >= m_body.responseLength)
+                return;
+            if (m_body.responseLength < 0 && m_data.DownloadSize > 0 && bodyReceived >= m_data.DownloadSize)
+                return;
+            if (m_body.filterResponse && m_data.FilteringSize != 0 && m_headerDone &&
+                bodyReceived >= m_data.FilteringSize) {
+                m_body.filterResponse = false;
+                if (m_response.chain->Flush())
+                    return;
+            }
+            platform::Ipv4Address peer{};
+            if (!platform::PeerAddress(m_server, peer))
+                return;
+
+            bool ready[2] = {false, false};
+            const platform::WaitStatus w =
+                platform::WaitAnyReadable(sockets, ready, 2, m_limits.relayWaitMs, m_stop);
+            debugLine("select() returned %d.\n",
+                      w == platform::WaitStatus::Ready      ? int(ready[0]) + int(ready[1])
+                      : w == platform::WaitStatus::TimedOut ? 0
+                                                            : -1);
+            if (w == platform::WaitStatus::Stopped || w == platform::WaitStatus::Failed)
+                return;
+            if (w == platform::WaitStatus::TimedOut) {
+                if (m_cnf.SleepTime >= 0)
+                    pause(m_cnf.SleepTime);
+                // Both sides silent for the whole idle time: nobody is waiting any more.
+                if (Clock::now() - lastData >= std::chrono::milliseconds(m_limits.relayIdleMs))
+                    return;
+                continue;
+            }
+            lastData = Clock::now();
+            if (ready[0] && !fromServer())
+                return;
+            if (ready[1] && !fromClient())
+                return;
+        }
+    }
+
+    void pause(int ms)
+    {
+        if (m_stop)
+            m_stop->Wait(ms);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+
+    /// One receive from the server and what follows from it; false ends the relay.
+    bool fromServer()
+    {
+        char chunk[kPieceSize];
+        long n = platform::Receive(m_server, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        m_received += n;
+        debugLine("[%3d]recv() returned %d.\n", m_body.clientSocket, static_cast<int>(n));
+
+        const char* piece = chunk;
+        size_t length = static_cast<size_t>(n);
+        if (!m_headerDone) {
+            if (!collectHeader(chunk, length))
+                return false;
+            m_headerDone = true;
+            piece = m_body.buffer.data();
+            length = m_body.buffer.size();
+            if (m_body.isText && m_body.doAccessLog)
+                logAccess();
+            if (m_data.DownloadSize > 0 &&
+                static_cast<uint32_t>(m_body.responseLength) > static_cast<unsigned long>(m_data.DownloadSize)) {
+                if (m_data.MessageFlag)
+                    m_body.SendPage(906, blockStatus());
+                m_body.filterResponse = false; // nothing of the response goes out
+                return false;
+            }
+        } else if (m_body.scheme == 2 && m_data.DownloadSize > 0 && m_received > m_data.DownloadSize) {
+            // A tunnel passes exactly DownloadSize bytes from the server.
+            length -= static_cast<size_t>(m_received - m_data.DownloadSize);
+            m_received = m_data.DownloadSize;
+        }
+        m_trace.WriteBytes(piece, 1, length);
+
+        bool ok = true;
+        if (m_body.filterResponse && m_body.isText) {
+            m_response.chain->Write(piece, length);
+            logMatches(m_response.replaceFilters);
+            if (logMatches(m_response.blockFilters) && m_body.doBlock) {
+                // Nothing of the response has reached the client when the block came in
+                // its first piece or while the chain held the response back.
+                if ((m_firstPiece || m_data.FilteringSize != 0) && m_data.MessageFlag)
+                    m_body.SendPage(901, blockStatus());
+                m_body.filterResponse = false;
+                return false;
+            }
+            ok = !m_response.chain->SinkFailed();
+        } else if (length > 0) {
+            ok = platform::SendAll(m_body.clientSocket, piece, length, m_limits.sendWaitMs, m_stop);
+        }
+        m_firstPiece = false;
+        if (piece != chunk)
+            m_body.buffer.clear();
+        return ok;
+    }
+
+    /// Gathers the response header into buffer, starting with the first piece.
+    bool collectHeader(const char* first, size_t length)
+    {
+        m_trace.Printf("[%3d] Server to zpf\r\n", m_body.clientSocket);
+        std::string& buffer = m_body.buffer;
+        buffer.assign(first, length);
+        char chunk[kPieceSize];
+        while (!m_body.AnalyzeResponseHeader(buffer)) {
+            if (buffer.size() > m_limits.maxResponseHeaderBytes)
+                return false;
+            if (platform::WaitReadable(m_server, m_limits.relayWaitMs, m_stop) != platform::WaitStatus::Ready)
+                return false;
+            long n = platform::Receive(m_server, chunk, sizeof chunk);
+            if (n <= 0)
+                return false;
+            m_received += n;
+            buffer.append(chunk, static_cast<size_t>(n));
+        }
+        return true;
+    }
+
+    void logAccess()
+    {
+        platform::Ipv4Address peer{};
+        const bool known = platform::PeerAddress(m_body.clientSocket, peer);
+        AccessLogger::getInstance().WriteAccess(known ? &peer : nullptr, m_body.url, "", {}, m_body.group, true, true,
+                                                &m_trace);
+    }
+
+    /// One receive from the client, passed on to the server; false ends the relay.
+    bool fromClient()
+    {
+        char chunk[kPieceSize];
+        long n = platform::Receive(m_body.clientSocket, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        if (m_body.filterRequest) {
+            m_request.chain->Write(chunk, static_cast<size_t>(n));
+            logMatches(m_request.blockFilters);
+            logMatches(m_request.replaceFilters);
+            return !m_request.chain->Flush();
+        }
+        return platform::SendAll(m_server, chunk, static_cast<size_t>(n), m_limits.sendWaitMs, m_stop);
+    }
+
+    HTTPServiceBody& m_body;
+    TraceLog& m_trace;
+    const ConfigrationFileSigleton& m_cnf;
+    const ConfigrationFileData& m_data;
+    const EngineLimits& m_limits;
+    platform::Event* m_stop;
+    platform::SocketHandle m_server = platform::kInvalidSocket;
+    bool m_viaProxy = false;
+    SocketSink m_serverSink;
+    SocketSink m_clientSink;
+    PhraseChain m_request;
+    PhraseChain m_response;
+    int64_t m_received = 0; // bytes from the server
+    bool m_headerDone = false;
+    bool m_firstPiece = true;
+};
+} // namespace
+
+void HTTPServiceBody::Relay(TraceLog& traceLog)
+{
+    RelayRun run(*this, traceLog);
+    run.Run();
+}

@@ -1,0 +1,111 @@
+// The analysis of a response header: status, type and length.
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <strings.h>
+
+#include "engine/HTTPServiceBody.h"
+#include "engine/RequestEdits.h"
+
+namespace {
+constexpr size_t kLengthDigits = 15;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+size_t findNoCase(std::string_view text, std::string_view needle)
+{
+    if (text.size() < needle.size())
+        return std::string_view::npos;
+    for (size_t i = 0; i + needle.size() <= text.size(); ++i) {
+        if (::strncasecmp(text.data() + i, needle.data(), needle.size()) == 0)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+/// The value of a line "<name>: value" (name in any case, blanks after the colon
+/// skipped); false for a line of another name.
+bool headerValue(std::string_view line, std::string_view name, std::string_view& value)
+{
+    if (!startsWithNoCase(line, name) || line.size() == name.size() || line[name.size()] != ':')
+        return false;
+    size_t p = name.size() + 1;
+    while (p < line.size() && isBlank(line[p]))
+        ++p;
+    value = line.substr(p);
+    return true;
+}
+
+/// A length read as atoi reads at most 15 characters. A value beyond the session's
+/// 32-bit field is taken as its largest value; a negative one as unknown.
+int32_t readLength(std::string_view value)
+{
+    value = value.substr(0, kLengthDigits);
+    while (!value.empty() && isBlank(value.front()))
+        value.remove_prefix(1);
+    bool negative = false;
+    if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
+        negative = value.front() == '-';
+        value.remove_prefix(1);
+    }
+    int64_t number = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            break;
+        number = number * 10 + (c - '0'); // 15 digits fit easily
+    }
+    if (negative)
+        return number == 0 ? 0 : -1;
+    return static_cast<int32_t>(std::min<int64_t>(number, std::numeric_limits<int32_t>::max()));
+}
+} // namespace
+
+bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
+{
+    const size_t end = LineFeedHeaderEnd(received);
+    if (end == 0)
+        return false;
+    responseHeaderLength = static_cast<uint32_t>(end);
+    const std::string_view header = received.substr(0, end);
+
+    bool haveStatus = false;
+    bool haveType = false;
+    for (size_t start = 0; start < header.size();) {
+        size_t stop = header.find_first_of("\r\n", start);
+        if (stop == std::string_view::npos)
+            stop = header.size();
+        const std::string_view line = header.substr(start, stop - start);
+        start = stop + 1;
+        if (line.empty())
+            continue;
+        std::string_view value;
+        if (!haveStatus) {
+            const size_t at = findNoCase(line, "HTTP/");
+            if (at != std::string_view::npos) {
+                haveStatus = true;
+                size_t p = line.find(' ', at);
+                if (p == std::string_view::npos)
+                    p = line.size();
+                while (p < line.size() && line[p] == ' ')
+                    ++p;
+                statusText.assign(line.substr(p));
+                if (statusText.find("304") != std::string::npos && responseLength == -1)
+                    responseLength = 0;
+                continue;
+            }
+        }
+        if (!haveType && headerValue(line, "Content-Type", value)) {
+            haveType = true;
+            contentType.assign(value);
+            isText = startsWithNoCase(value, "TEXT/");
+        } else if (responseLength == -1 && headerValue(line, "Content-Length", value)) {
+            responseLength = readLength(value);
+        }
+    }
+    return true;
+}

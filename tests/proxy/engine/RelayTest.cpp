@@ -1,0 +1,325 @@
+// Whole sessions in process against scripted servers: what the server receives,
+// what the client gets, phrase chains, size limits, tunnels and faulty peers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "cipher/CDes.h"
+#include "config/ConfigrationFile.h"
+#include "engine/FilterDecision.h"
+#include "engine/HTTPServiceBody.h"
+#include "engine/RequestEdits.h"
+#include "filterdb/FilterDatabase.h"
+#include "log/AccessLogger.h"
+#include "log/TraceLog.h"
+#include "support/ScriptedServer.h"
+#include "support/TempProgramDir.h"
+
+namespace {
+using namespace std::chrono_literals;
+using zpftest::ScriptedServer;
+using Clock = std::chrono::steady_clock;
+
+void writeEnciphered(const zpftest::TempProgramDir& dir, const std::string& name, const std::string& text)
+{
+    CDes des;
+    ASSERT_EQ(des.SettingSystem(1), 0);
+    ASSERT_EQ(des.OpenWriteFile(dir.file(name).c_str()), 0);
+    des.WriteData(text.data(), static_cast<int>(text.size()));
+    des.CloseWriteFile(1);
+}
+
+std::string response(const std::string& type, const std::string& body, bool withLength = true)
+{
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\n";
+    if (withLength)
+        head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    return head + "\r\n" + body;
+}
+
+/// A server that records the request and answers with fixed bytes.
+struct Origin {
+    explicit Origin(std::string answer, std::chrono::milliseconds holdOpen = 0ms)
+        : server([this, answer, holdOpen](platform::SocketHandle c) {
+              std::string r = zpftest::ReadHttpRequest(c);
+              {
+                  std::lock_guard<std::mutex> g(lock);
+                  requests.push_back(r);
+              }
+              platform::SendAll(c, answer.data(), answer.size(), 5000);
+              std::this_thread::sleep_for(holdOpen);
+          })
+    {
+    }
+    std::string request(size_t i = 0)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return i < requests.size() ? requests[i] : "";
+    }
+    std::mutex lock;
+    std::vector<std::string> requests;
+    ScriptedServer server;
+};
+
+class RelayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeEnciphered(dir, "category2.cnf", "1|A|0|101|Adult|adult.fdb|http://u.invalid/a\n");
+        writeEnciphered(dir, "adult.fdb", "adult.example/\n{blockword}\n[blankword]\n(upword)\n");
+        dir.writeBytes("phrase.fdb", "\r\n");
+        for (int page : {400, 404, 901, 904, 906})
+            dir.writeBytes("zpf" + std::to_string(page) + ".html", "page " + std::to_string(page));
+        cnf->cnfData.clear();
+        cnf->SetDefaultPaths();
+        cnf->Initialize();
+        data().MessageFlag = 1;
+        FilterDatabase::getInstance().SetErrorSink([](const std::string&) {});
+        FilterDatabase::getInstance().Load(true);
+        AccessLogger::getInstance().Configure({});
+        limits->lingerMs = 200;
+    }
+    void TearDown() override
+    {
+        FilterDatabase::getInstance().Clear();
+        cnf->Proxy.clear();
+        cnf->ProxyPort = 0;
+        cnf->HTTPSProxy.clear();
+        cnf->HTTPSProxyPort = 0;
+        cnf->ProxyUsername.clear();
+        cnf->ProxyPassword.clear();
+    }
+    ConfigrationFileData& data() { return cnf->cnfData[0]; }
+
+    /// Runs one session for the request; what the client got until the session closed.
+    std::string session(const std::string& request, std::shared_ptr<platform::Event> stop = nullptr,
+                        const std::function<void(int client)>& whileRunning = {})
+    {
+        enginetest::SocketPair pair;
+        pair.send(request);
+        auto done = std::async(std::launch::async, [&] {
+            HTTPServiceBody body(pair.server, stop);
+            TraceLog trace;
+            body.trace = &trace;
+            RunFilterDecision(body, trace);
+            platform::ShutdownSocket(pair.server, platform::ShutdownHow::Send);
+            platform::CloseSocket(pair.server);
+            pair.server = -1;
+        });
+        if (whileRunning)
+            whileRunning(pair.client);
+        std::string got = enginetest::ReadAll(pair.client, 10000);
+        done.wait();
+        return got;
+    }
+    std::string url(unsigned port, const std::string& path = "/a") const
+    {
+        return "http://127.0.0.1:" + std::to_string(port) + path;
+    }
+
+    zpftest::TempProgramDir dir;
+    enginetest::ScopedLimits limits;
+    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
+};
+
+TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
+{
+    Origin origin(response("text/html", "<p>a blankword b</p>"));
+    const std::string got = session("GET " + url(origin.server.port) + " HTTP/1.1\r\nHost: h\r\n" +
+                                    "Proxy-Authorization: Basic eDp5\r\nAccept-Encoding: gzip, br\r\n" +
+                                    "Proxy-Connection: keep-alive\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_EQ(got, response("text/html", "<p>a " + std::string(9, ' ') + " b</p>"));
+    EXPECT_EQ(origin.request(), "GET /a HTTP/1.0\r\nHost: h\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n");
+
+    // Without any phrase filter in force the request keeps its encoding.
+    data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
+    session("POST " + url(origin.server.port, "/p?q") + " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
+            "Content-Length: 4\r\n\r\nbody");
+    EXPECT_EQ(origin.request(1),
+              "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
+}
+
+TEST_F(RelayTest, ResponseEndsByLengthOr304WhileTheServerStaysOpen)
+{
+    for (const std::string& answer : {std::string("HTTP/1.1 304 Not Modified\r\nETag: \"x\"\r\n\r\n"),
+                                     response("image/png", std::string(10000, 'i')),
+                                     std::string("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n")}) {
+        Origin origin(answer, 800ms);
+        const auto start = Clock::now();
+        EXPECT_EQ(session("GET " + url(origin.server.port) + " HTTP/1.1\r\n\r\n"), answer);
+        EXPECT_LT(enginetest::MillisecondsSince(start), 600);
+    }
+}
+
+TEST_F(RelayTest, DownloadSizeAndAccessLog)
+{
+    data().DownloadSize = 1000;
+    data().AccessLog = 1;
+    data().BlockLog = 0;
+    Origin big(response("text/html", std::string(5000, 'x')));
+    EXPECT_EQ(session("GET " + url(big.server.port) + " HTTP/1.1\r\n\r\n"),
+              "HTTP/1.1 403 Forbidden\nConnection: Close\nContent-Type: text/html\nContent-Length: 8\n\npage 906");
+    Origin unknown(response("text/html", "short", false));
+    EXPECT_NE(session("GET " + url(unknown.server.port) + " HTTP/1.1\r\n\r\n").find("page 906"), std::string::npos);
+    Origin small(response("image/gif", "GIF89a"));
+    EXPECT_EQ(session("GET " + url(small.server.port, "/i.gif") + " HTTP/1.1\r\n\r\n"),
+              response("image/gif", "GIF89a"));
+    data().MessageFlag = 0;
+    EXPECT_EQ(session("GET " + url(big.server.port) + " HTTP/1.1\r\n\r\n"), "");
+
+    // Text responses only, one line each (the port is no part of the logged url).
+    const std::string log = dir.readBytes("zpf.log");
+    const std::string line = ",http://127.0.0.1/a,(Access Log),";
+    size_t count = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
+        ++count;
+    EXPECT_EQ(count, 3u) << log;
+    EXPECT_EQ(log.find("/i.gif"), std::string::npos) << log;
+}
+
+TEST_F(RelayTest, PhraseBlocksOnBothSides)
+{
+    const std::string filler(6000, 'f');
+    enum Expect { Page, Cut, Whole };
+    struct Row {
+        std::string body;
+        long filteringSize;
+        Expect expect;
+    };
+    const std::string late = filler + "blockword";
+    const std::vector<Row> rows = {
+        {"a blockword", 0, Page},
+        // Later piece, nothing held back: the client already has the start, so it is cut.
+        {late, 0, Cut},
+        // Held back within the inspection size: still a clean page.
+        {late, 8000, Page},
+        // Past the inspection size the phrase is not looked for.
+        {late, 2048, Whole},
+    };
+    for (const Row& r : rows) {
+        data().FilteringSize = r.filteringSize;
+        const std::string full = response("text/html", r.body);
+        Origin origin(full);
+        const std::string got = session("GET " + url(origin.server.port) + " HTTP/1.1\r\n\r\n");
+        if (r.expect == Page) {
+            EXPECT_EQ(got, "HTTP/1.1 403 Forbidden\nConnection: Close\nContent-Type: text/html\nContent-Length: 8\n\n"
+                           "page 901")
+                << r.filteringSize;
+        } else if (r.expect == Cut) {
+            EXPECT_FALSE(got.empty());
+            EXPECT_LT(got.size(), full.size());
+            EXPECT_EQ(full.compare(0, got.size(), got), 0);
+        } else {
+            EXPECT_EQ(got, full) << r.filteringSize;
+        }
+    }
+
+    // A request phrase never reaches the server.
+    Origin origin(response("text/html", "ok"));
+    EXPECT_NE(session("POST " + url(origin.server.port) + " HTTP/1.0\r\nContent-Length: 6\r\n\r\nupword")
+                  .find("page 904"),
+              std::string::npos);
+    for (int i = 0; i < 400 && origin.server.served() < 1; ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(origin.request(), "");
+
+    // With Block off both only log.
+    data().Block = 0;
+    EXPECT_EQ(session("GET " + url(origin.server.port, "/b?upword") + " HTTP/1.0\r\n\r\n"),
+              response("text/html", "ok"));
+    EXPECT_NE(dir.readBytes("zpf.log").find("/b?upword,upword,,101"), std::string::npos) << dir.readBytes("zpf.log");
+}
+
+TEST_F(RelayTest, FaultyServersEndTheSessionCleanly)
+{
+    limits->maxResponseHeaderBytes = 8192;
+    limits->relayWaitMs = 100;
+    limits->relayIdleMs = 300;
+    const std::vector<ScriptedServer::Script> scripts = {
+        [](int c) { // a header that never ends
+            zpftest::ReadHttpRequest(c);
+            std::string junk = "HTTP/1.1 200 OK\r\n" + std::string(20000, 'h');
+            platform::SendAll(c, junk.data(), junk.size(), 2000);
+            std::this_thread::sleep_for(900ms);
+        },
+        [](int c) { zpftest::ReadHttpRequest(c); },                    // closes without a word
+        [](int c) { zpftest::ResetConnection(c); },                    // resets
+        [](int c) { // says nothing and keeps the connection
+            zpftest::ReadHttpRequest(c);
+            std::this_thread::sleep_for(900ms);
+        },
+        [](int c) { // half a header, then silence
+            zpftest::ReadHttpRequest(c);
+            platform::SendAll(c, "HTTP/1.1 200", 12, 1000);
+            std::this_thread::sleep_for(900ms);
+        },
+    };
+    for (size_t i = 0; i < scripts.size(); ++i) {
+        ScriptedServer server(scripts[i]);
+        const auto start = Clock::now();
+        EXPECT_EQ(session("GET " + url(server.port) + " HTTP/1.1\r\n\r\n"), "") << i;
+        EXPECT_LT(enginetest::MillisecondsSince(start), 800) << i;
+    }
+    // An address that does not convert, and a port nobody listens on.
+    EXPECT_NE(session("GET http://1.2.3.4.5/ HTTP/1.1\r\n\r\n").find("page 404"), std::string::npos);
+    const unsigned closed = [] {
+        auto s = platform::CreateTcpSocket();
+        platform::BindIpv4(s, platform::kLoopbackAddress, 0);
+        unsigned p = platform::LocalPort(s);
+        platform::CloseSocket(s);
+        return p;
+    }();
+    EXPECT_EQ(session("GET " + url(closed) + " HTTP/1.1\r\n\r\n"), "");
+}
+
+TEST_F(RelayTest, StopEndsARelayThatWaits)
+{
+    ScriptedServer server([](int c) {
+        zpftest::ReadHttpRequest(c);
+        std::this_thread::sleep_for(1000ms);
+    });
+    auto stop = std::make_shared<platform::Event>(true);
+    std::thread stopper([stop] {
+        std::this_thread::sleep_for(200ms);
+        stop->Set();
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(session("GET " + url(server.port) + " HTTP/1.1\r\n\r\n", stop), "");
+    EXPECT_LT(enginetest::MillisecondsSince(start), 800);
+    stopper.join();
+}
+
+TEST_F(RelayTest, TunnelAnswersItselfAndCutsAtTheDownloadSize)
+{
+    const std::string payload(10000, 'z');
+    ScriptedServer server([&](int c) {
+        char buf[16];
+        platform::WaitReadable(c, 3000, nullptr);
+        long n = platform::Receive(c, buf, sizeof buf);
+        if (n == 5 && std::string(buf, 5) == "hello")
+            platform::SendAll(c, payload.data(), payload.size(), 3000);
+    });
+    data().DownloadSize = 6000;
+    const std::string got = session("CONNECT 127.0.0.1:" + std::to_string(server.port) + " HTTP/1.1\r\n\r\n", nullptr,
+                                    [](int client) {
+                                        std::this_thread::sleep_for(100ms);
+                                        ::send(client, "hello", 5, MSG_NOSIGNAL);
+                                    });
+    EXPECT_EQ(got, "HTTP/1.0 200 Connection established\r\nProxy-agent: ZPF HTTPS Proxy\r\n\r\n" +
+                       std::string(6000, 'z'));
+
+    // Through an upstream proxy the client sees that proxy's own answer.
+    Origin proxy("HTTP/1.0 200 Tunnel ready\r\n\r\n");
+    cnf->HTTPSProxy = "127.0.0.1";
+    cnf->HTTPSProxyPort = proxy.server.port;
+    cnf->ProxyUsername = "up";
+    EXPECT_EQ(session("CONNECT secure.example:443 HTTP/1.1\r\nHost: secure.example:443\r\n\r\n"),
+              "HTTP/1.0 200 Tunnel ready\r\n\r\n");
+    EXPECT_EQ(proxy.request(), "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n"
+                               "Proxy-authorization: Basic " + EncodeBase64("up:") + "\r\n\r\n");
+}
+
+} // namespace

@@ -1,0 +1,82 @@
+// The response header analysis: completeness, status, type and length.
+#include <gtest/gtest.h>
+
+#include "engine/HTTPServiceBody.h"
+
+namespace {
+
+struct Analysis {
+    bool complete = false;
+    uint32_t headerLength = 0;
+    std::string status;
+    std::string type;
+    bool isText = true;
+    int32_t length = -1;
+};
+
+Analysis analyse(const std::string& received)
+{
+    HTTPServiceBody body(platform::kInvalidSocket, nullptr);
+    Analysis a;
+    a.complete = body.AnalyzeResponseHeader(received);
+    a.headerLength = body.responseHeaderLength;
+    a.status = body.statusText;
+    a.type = body.contentType;
+    a.isText = body.isText;
+    a.length = body.responseLength;
+    return a;
+}
+
+TEST(ResponseHeaderTest, StatusTypeAndLength)
+{
+    struct Row {
+        std::string received;
+        std::string status, type;
+        bool isText;
+        int32_t length;
+    };
+    const std::vector<Row> rows = {
+        {"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 12\r\n\r\nhello world!",
+         "200 OK", "text/html; charset=UTF-8", true, 12},
+        {"HTTP/1.0   404 Not Found\r\ncontent-type: TEXT/plain\r\n\r\n", "404 Not Found", "TEXT/plain", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length:   5000  \r\n\r\n", "200 OK", "image/png", false,
+         5000},
+        {"HTTP/1.1 304 Not Modified\r\nETag: x\r\n\r\n", "304 Not Modified", "", true, 0},
+        {"HTTP/1.1 304 Not Modified\r\nContent-Length: 7\r\n\r\n", "304 Not Modified", "", true, 0},
+        // atoi reading: letters give 0, 20 digits are cut to 15 and then to the field's range.
+        {"HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n", "200 OK", "", true, 0},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12345678901234567890\r\n\r\n", "200 OK", "", true, 2147483647},
+        {"HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", "200 OK", "", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 20\r\n\r\n", "200 OK", "", true, 10},
+        // Names that only contain the keywords are other headers.
+        {"HTTP/1.1 200 OK\r\nX-Content-Length: 0\r\nX-Content-Type: text/x\r\n\r\n", "200 OK", "", true, -1},
+        // No "HTTP/" at all: no status, but the other lines still count.
+        {"XTTP/1.1 200 OK\nContent-Type: image/gif\n\n", "", "image/gif", false, -1},
+        {"HTTP/1.1\r\n\r\n", "", "", true, -1},
+    };
+    for (const Row& r : rows) {
+        const Analysis a = analyse(r.received);
+        ASSERT_TRUE(a.complete) << r.received;
+        EXPECT_EQ(a.status, r.status) << r.received;
+        EXPECT_EQ(a.type, r.type) << r.received;
+        EXPECT_EQ(a.isText, r.isText) << r.received;
+        EXPECT_EQ(a.length, r.length) << r.received;
+    }
+}
+
+TEST(ResponseHeaderTest, CompleteAtTheSecondLineFeed)
+{
+    EXPECT_FALSE(analyse("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n").complete);
+    EXPECT_FALSE(analyse("HTTP/1.1 200 OK\r\n\r").complete);
+    EXPECT_FALSE(analyse("").complete);
+    const std::string head = "HTTP/1.1 200 OK\r\nA: b\r\n\r\n";
+    EXPECT_EQ(analyse(head + "body\r\n\r\nmore").headerLength, head.size());
+    EXPECT_EQ(analyse("HTTP/1.1 200 OK\n\r\r\nbody").headerLength, 19u);
+    // A header far bigger than one receive piece is still one header.
+    const std::string big = "HTTP/1.1 200 OK\r\nX-Big: " + std::string(20000, 'x') + "\r\nContent-Length: 4\r\n\r\n";
+    const Analysis a = analyse(big + "body");
+    EXPECT_EQ(a.headerLength, big.size());
+    EXPECT_EQ(a.length, 4);
+}
+
+} // namespace
