@@ -49,8 +49,13 @@ export PATH=$PATH:/usr/sbin:/sbin
 
 # --- build --------------------------------------------------------------------------
 log "building the Release tree build-bench"
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench --target zpf zpfctl enciphered_data bench_proxyload -j2 >/dev/null
+buildlog=$root/build-bench/proxy_bench-build.log
+mkdir -p build-bench
+if ! { cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_BENCH=ON -DBUILD_TESTING=OFF &&
+    cmake --build build-bench --target zpf zpfctl enciphered_data bench_proxyload -j2; } >"$buildlog" 2>&1; then
+    tail -30 "$buildlog" >&2
+    die "the build failed (whole output in $buildlog)"
+fi
 bin=$root/build-bench/bin
 load=$bin/bench_proxyload
 
@@ -495,11 +500,17 @@ if [ "$PROFILE" = 1 ] && [[ " ${targets[*]} " == *" zpf "* ]] && command -v perf
         wait "$perfpid" || true
         {
             echo "== zpf, $page, 16 connections: share of all samples by program"
+            # head ends the pipes early; that is no failure here.
             perf report -i "$work/perf.data" --stdio --no-children --sort comm -g none 2>/dev/null |
-                grep -E '^ +[0-9]' | head -6
+                grep -E '^ +[0-9]' | head -6 || true
             echo "== zpf's own samples by function (self)"
             perf report -i "$work/perf.data" --stdio --no-children --comm zpf --sort dso,symbol -g none 2>/dev/null |
-                grep -E '^ +[0-9]' | head -25
+                grep -E '^ +[0-9]' | head -25 || true
+            echo "== zpf's samples by call (including callees; share of zpf's own samples)"
+            perf report -i "$work/perf.data" --stdio --children --percentage relative --comm zpf --sort symbol \
+                -g none 2>/dev/null | grep -E '^ +[0-9]' |
+                grep -E 'ScanCompact|clone3|sys_exit$|sys_munmap|sys_madvise|sys_mprotect|sys_(sendto|recvfrom|poll|close|shutdown|connect|socket|accept4|openat|write)$|AccessLogger' |
+                head -30 || true
         } | tee -a "$root/build-bench/proxy_bench-profile.txt"
     done
 fi
