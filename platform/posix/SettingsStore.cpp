@@ -554,7 +554,7 @@ SettingsStatus SettingsKey::QueryValue(std::string_view name, ValueType* type, s
 
 SettingsStatus SettingsKey::QueryString(std::string_view name, std::string* text) const
 {
-    ValueType type;
+    ValueType type = ValueType::None;
     std::string data;
     SettingsStatus s = QueryValue(name, &type, &data);
     if (s != SettingsStatus::Ok)
@@ -570,7 +570,7 @@ SettingsStatus SettingsKey::QueryString(std::string_view name, std::string* text
 
 SettingsStatus SettingsKey::QueryDword(std::string_view name, uint32_t* value) const
 {
-    ValueType type;
+    ValueType type = ValueType::None;
     std::string data;
     SettingsStatus s = QueryValue(name, &type, &data);
     if (s != SettingsStatus::Ok)

@@ -3,7 +3,7 @@
 #include "filterdb/ContentMatcher.h"
 
 #include <algorithm>
-#include <deque>
+#include <unordered_map>
 
 namespace {
 
@@ -17,11 +17,12 @@ unsigned char fold(unsigned char b)
     return static_cast<unsigned>(b - 'A') < 26u ? static_cast<unsigned char>(b + ('a' - 'A')) : b;
 }
 
-// Full rows cost a word per class per state; they go to as many shallow states as
-// this allows, so a small matcher is all rows and a big one stays within bounds.
+// Full rows cost two bytes per class per state; they go to as many shallow states as
+// this allows, so a small matcher is all rows and a big one stays within bounds. A
+// state without a row costs scans far more than a row that has dropped out of cache.
 size_t rowBudgetBytes(size_t states)
 {
-    return std::clamp<size_t>(states * 32, size_t {256} << 10, size_t {4} << 20);
+    return std::clamp<size_t>(states * 128, size_t {256} << 10, size_t {8} << 20);
 }
 
 } // namespace
@@ -151,28 +152,27 @@ void ContentMatcher::Build(size_t rowBytes)
         }
     }
 
-    // Rows for the shallow states. A state's row starts as its failure state's row
-    // (or, when that state is a key end, as a late report of it at every byte), then
-    // its own children are written in; the white column keeps the state as it is.
-    m_denseCount = static_cast<uint32_t>(
-        std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / (m_width * sizeof(uint32_t)), 1, count));
-    m_rows.assign(size_t {m_denseCount} * m_width, 0);
-    for (uint32_t n = 0; n < m_denseCount; ++n) {
-        uint32_t* row = &m_rows[size_t {n} * m_width];
-        if (n != 0) {
-            const uint32_t f = m_nodes[n].fail;
-            if (isKeyEnd(f))
-                std::fill(row, row + m_width, kReportLate | f);
-            else
-                std::copy_n(&m_rows[size_t {f} * m_width], m_width, row);
-        }
-        const Node& node = m_nodes[n];
-        for (uint32_t k = 0; k < node.childCount; ++k)
-            row[m_childClass[node.childBegin + k]] = moveTo(m_childNode[node.childBegin + k]);
-        row[m_width - 1] = n * m_width;
-    }
+    // Rows for the shallow states, each padded to a power of two so a state's row
+    // is one cache line or two; fewer states get rows when their special actions
+    // would not fit the 16-bit codes.
+    m_shift = 0;
+    while ((1u << m_shift) < m_width)
+        ++m_shift;
+    const size_t rowSize = (size_t {1} << m_shift) * sizeof(uint16_t);
+    size_t dense = std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / rowSize, 1, count);
+    dense = std::min<size_t>(dense, 0xFFFF);
+    while (!buildRows(static_cast<uint32_t>(dense)))
+        dense = std::max<size_t>(1, dense / 2);
 
-    m_trie = {};
+    // What states without a row need at each step, in the arrays they read anyway: the
+    // move along each edge, and whether the failure state is a key end.
+    for (uint32_t& child : m_childNode)
+        child = moveTo(child);
+    for (Node& node : m_nodes)
+        if (isKeyEnd(node.fail))
+            node.fail |= kFailsToKeyEnd;
+
+    m_trie = std::vector<TrieNode>();
     m_built = true;
 }
 
@@ -181,8 +181,52 @@ uint32_t ContentMatcher::moveTo(uint32_t state) const
     if (isKeyEnd(state))
         return kReportNow | state;
     if (state < m_denseCount)
-        return state * m_width;
+        return state;
     return kEnterDeep | state;
+}
+
+// Rows for the first `count` states. A state's row starts as its failure state's row
+// (or, when that state is a key end, as a late report of it at every byte), then
+// its own children are written in; the white column keeps the state as it is.
+// Returns false when the special actions do not fit beside `count` in 16 bits.
+bool ContentMatcher::buildRows(uint32_t count)
+{
+    m_denseCount = count;
+    const size_t width = size_t {1} << m_shift;
+    m_rows.assign(size_t {count} * width, 0);
+    m_specials.clear();
+    std::unordered_map<uint32_t, uint16_t> codes;
+    bool fits = true;
+    auto encode = [&](uint32_t action) -> uint16_t {
+        if (action < kSpecial)
+            return static_cast<uint16_t>(action);
+        const auto [it, added] = codes.try_emplace(action, 0);
+        if (added) {
+            const size_t code = count + m_specials.size();
+            if (code > 0xFFFF) {
+                fits = false;
+                return 0;
+            }
+            it->second = static_cast<uint16_t>(code);
+            m_specials.push_back(action);
+        }
+        return it->second;
+    };
+    for (uint32_t n = 0; n < count && fits; ++n) {
+        uint16_t* row = &m_rows[size_t {n} * width];
+        if (n != 0) {
+            const uint32_t f = m_nodes[n].fail;
+            if (isKeyEnd(f))
+                std::fill(row, row + m_width, encode(kReportLate | f));
+            else
+                std::copy_n(&m_rows[size_t {f} * width], m_width, row);
+        }
+        const Node& node = m_nodes[n];
+        for (uint32_t k = 0; k < node.childCount; ++k)
+            row[m_childClass[node.childBegin + k]] = encode(moveTo(m_childNode[node.childBegin + k]));
+        row[m_width - 1] = static_cast<uint16_t>(n);
+    }
+    return fits;
 }
 
 uint32_t ContentMatcher::childOf(uint32_t state, unsigned cls) const
@@ -201,14 +245,18 @@ uint32_t ContentMatcher::childOf(uint32_t state, unsigned cls) const
 uint32_t ContentMatcher::deepStep(uint32_t state, unsigned cls) const
 {
     for (;;) {
-        const uint32_t child = childOf(state, cls);
-        if (child != kStateMask)
-            return moveTo(child);
-        const uint32_t f = m_nodes[state].fail;
-        if (isKeyEnd(f))
+        const Node& node = m_nodes[state];
+        const unsigned char* begin = m_childClass.data() + node.childBegin;
+        const unsigned char* end = begin + node.childCount;
+        const unsigned char* it = node.childCount <= 8 ? std::find(begin, end, static_cast<unsigned char>(cls))
+                                                       : std::lower_bound(begin, end, static_cast<unsigned char>(cls));
+        if (it != end && *it == cls)
+            return m_childNode[node.childBegin + static_cast<size_t>(it - begin)];
+        const uint32_t f = node.fail & ~kFailsToKeyEnd;
+        if (node.fail & kFailsToKeyEnd)
             return kReportLate | f;
         if (f < m_denseCount)
-            return m_rows[size_t {f} * m_width + cls];
+            return rowAction(f, cls);
         state = f;
     }
 }
@@ -221,22 +269,108 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
         return false;
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
     const uint32_t white = m_width - 1;
-    const uint32_t* rows = m_rows.data();
+    const uint16_t* rows = m_rows.data();
+    const uint32_t dense = m_denseCount;
+    const unsigned shift = m_shift;
     uint32_t state = start < m_nodes.size() ? start : kRootState;
     size_t i = 0;
     uint32_t action = 0;
-    while (i < length) {
-        if (state < m_denseCount) {
-            uint32_t row = state * m_width;
-            for (; i < length; ++i) {
-                action = rows[row + classOf[text[i]]];
-                if (action & kSpecial)
-                    break;
-                row = action;
+
+    // One byte from state s: moves s and returns 0, or returns the report that the
+    // byte causes and leaves s where it was.
+    auto advance = [&](uint32_t& s, unsigned cls) -> uint32_t {
+        uint32_t a;
+        if (s < dense) {
+            const uint32_t code = rows[(size_t {s} << shift) + cls];
+            if (code < dense) {
+                s = code;
+                return 0;
             }
-            state = row / m_width;
+            a = m_specials[code - dense];
+        } else {
+            if (Compact && cls == white)
+                return 0;
+            a = deepStep(s, cls);
+            if (a < kSpecial) {
+                s = a;
+                return 0;
+            }
+        }
+        if ((a & kKindMask) == kEnterDeep) {
+            s = a & kStateMask;
+            return 0;
+        }
+        return a;
+    };
+
+    // A long text is scanned in kStreams parts at once, which keeps that many chains
+    // of row loads in flight instead of one. The state at any byte depends only on
+    // the last m_maxLength key bytes before it, so a part started at the root that
+    // many key bytes before its own start is in the true state from there on. The
+    // parts run side by side until one meets a report; then each part in turn runs
+    // on to the end of its own stretch, handing over to the next when it gets there
+    // without a report, and the scan below goes on from the true state at the
+    // earliest point that is certain.
+    constexpr size_t kStreams = 4;
+    const size_t lead = m_maxLength;
+    if (lead > 0 && length >= kStreams * (8 * lead + 64)) {
+        size_t pos[kStreams];   // next byte of each part
+        size_t until[kStreams]; // each part's stretch ends here
+        uint32_t st[kStreams];
+        bool inStep[kStreams]; // false when too few key bytes lie before the stretch
+        for (size_t k = 0; k < kStreams; ++k) {
+            const size_t from = length * k / kStreams;
+            until[k] = length * (k + 1) / kStreams;
+            size_t b = from;
+            size_t keyBytes = 0;
+            while (k > 0 && keyBytes < lead && b > 0) {
+                --b;
+                if (!Compact || !isWhite(text[b]))
+                    ++keyBytes;
+            }
+            pos[k] = b;
+            st[k] = k == 0 ? state : kRootState;
+            inStep[k] = k == 0 || keyBytes == lead;
+        }
+        bool running = true;
+        while (running) {
+            for (size_t k = 0; k < kStreams; ++k) {
+                if (advance(st[k], classOf[text[pos[k]]]) != 0) {
+                    running = false;
+                } else if (++pos[k] == until[k]) {
+                    running = false;
+                }
+            }
+        }
+        size_t k = 0;
+        for (;;) {
+            while (pos[k] < until[k] && advance(st[k], classOf[text[pos[k]]]) == 0)
+                ++pos[k];
+            if (pos[k] < until[k] || k + 1 == kStreams || !inStep[k + 1] || pos[k + 1] < until[k]) {
+                // A report, the last part, or a next part that cannot take over here.
+                break;
+            }
+            ++k;
+        }
+        state = st[k];
+        i = pos[k];
+    }
+
+    while (i < length) {
+        if (state < dense) {
+            // The hot loop: one row load per byte while the states have rows.
+            uint32_t s = state;
+            uint32_t code = 0;
+            for (; i < length; ++i) {
+                code = rows[(size_t {s} << shift) + classOf[text[i]]];
+                if (code >= dense)
+                    break;
+                s = code;
+            }
+            state = s;
             if (i == length)
                 break;
+            action = m_specials[code - dense];
         } else {
             const unsigned cls = classOf[text[i]];
             if (Compact && cls == white) {
@@ -244,8 +378,8 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
                 continue;
             }
             action = deepStep(state, cls);
-            if (!(action & kSpecial)) {
-                state = action / m_width;
+            if (action < kSpecial) {
+                state = action;
                 ++i;
                 continue;
             }
@@ -297,5 +431,5 @@ size_t ContentMatcher::MemoryBytes() const
 {
     return m_trie.capacity() * sizeof(TrieNode) + m_keyText.capacity() + m_nodes.capacity() * sizeof(Node) +
            m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) +
-           m_rows.capacity() * sizeof(uint32_t);
+           m_rows.capacity() * sizeof(uint16_t) + m_specials.capacity() * sizeof(uint32_t);
 }

@@ -80,7 +80,7 @@ private:
     // transitions; deeper states keep only their children and fall back along their
     // failure links to a row.
     struct Node {
-        uint32_t fail;
+        uint32_t fail;       // top bit (after Build): the failure state is a key end
         uint32_t childBegin; // into m_childClass / m_childNode, sorted by class
         uint32_t depth;
         uint32_t keyText;    // 1 + offset in m_keyText for a key end; 0 otherwise
@@ -88,8 +88,9 @@ private:
         uint16_t childCount;
     };
 
-    // A transition: below kSpecial the row offset of a shallow state to move to
-    // without a report; otherwise a kind and a state.
+    // An action: below kSpecial a shallow state to move to without a report;
+    // otherwise a kind and a state. Rows hold actions in 16 bits: a code below
+    // m_denseCount is the state itself, any other indexes m_specials.
     static constexpr uint32_t kSpecial = 0x80000000u;
     static constexpr uint32_t kReportNow = kSpecial;               // move to a key end and report it
     static constexpr uint32_t kReportLate = kSpecial | 0x20000000u; // report a key that ended one byte before
@@ -99,8 +100,15 @@ private:
 
     bool isKeyEnd(uint32_t state) const { return m_nodes[state].keyText != 0; }
     uint32_t moveTo(uint32_t state) const;
-    uint32_t childOf(uint32_t state, unsigned cls) const; // kStateMask when none
+    uint32_t childOf(uint32_t state, unsigned cls) const; // while building; kStateMask when none
+    static constexpr uint32_t kFailsToKeyEnd = 0x80000000u;
     uint32_t deepStep(uint32_t state, unsigned cls) const;
+    uint32_t rowAction(uint32_t state, unsigned cls) const
+    {
+        const uint32_t code = m_rows[(size_t {state} << m_shift) + cls];
+        return code < m_denseCount ? code : m_specials[code - m_denseCount];
+    }
+    bool buildRows(uint32_t count);
     template <bool Compact>
     bool scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const;
 
@@ -115,10 +123,12 @@ private:
 
     unsigned char m_class[256] {};        // byte -> class; 0 for bytes of no key
     unsigned char m_compactClass[256] {}; // the same with white bytes in the last column
-    uint32_t m_width = 0;                 // columns of a row: the classes plus the white column
-    uint32_t m_denseCount = 0;
+    uint32_t m_width = 0;                 // columns in use: the classes plus the white column
+    unsigned m_shift = 0;                 // a row holds 1 << m_shift columns
+    uint32_t m_denseCount = 0;            // states with a row: the first ones breadth first
     std::vector<Node> m_nodes;
     std::vector<unsigned char> m_childClass;
-    std::vector<uint32_t> m_childNode;
-    std::vector<uint32_t> m_rows;
+    std::vector<uint32_t> m_childNode; // child states while building; the moves to them once built
+    std::vector<uint16_t> m_rows;
+    std::vector<uint32_t> m_specials;
 };

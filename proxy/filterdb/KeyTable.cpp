@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kBlockMax = 256;
+constexpr size_t kBlockMax = 128;
 
 // A text in the form keys are kept in: up to the first NUL, a leading lower-case
 // "http://" dropped, ASCII letters lowered. Short texts stay on the stack.
@@ -16,7 +16,7 @@ class NormalisedText {
 public:
     explicit NormalisedText(std::string_view text)
     {
-        if (const void* nul = std::memchr(text.data(), 0, text.size()))
+        if (const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size()))
             text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
         if (text.substr(0, 7) == "http://")
             text.remove_prefix(7);
@@ -42,29 +42,44 @@ private:
     std::string_view m_view;
 };
 
-// The first eight bytes as a big-endian number, zero-padded: since keys hold no NUL,
-// comparing these numbers orders keys as comparing their bytes would.
-uint64_t prefixOf(std::string_view key)
+uint64_t loadBigEndian(const char* p)
 {
-    unsigned char bytes[8] = {};
-    std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 8));
-    uint64_t v = 0;
-    for (unsigned char b : bytes)
-        v = (v << 8) | b;
-    return v;
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
 }
 
-// Byte-order comparison of two keys whose prefixes are equal: equal prefixes mean
-// either identical short keys or eight equal leading bytes, so those can be skipped.
+// Byte order (unsigned, shorter first on a common prefix), eight bytes at a time.
+int compareBytes(std::string_view a, std::string_view b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t x = loadBigEndian(a.data() + i);
+        const uint64_t y = loadBigEndian(b.data() + i);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    for (; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+// Comparison of two keys whose prefixes are equal: that means either identical
+// short keys or 16 equal leading bytes, which can be skipped.
 int compareTail(std::string_view a, std::string_view b)
 {
-    const size_t skip = std::min<size_t>(a.size(), 8);
-    return a.substr(skip).compare(b.substr(std::min(skip, b.size())));
+    const size_t skip = std::min<size_t>(a.size(), 16);
+    return compareBytes(a.substr(skip), b.substr(std::min(skip, b.size())));
 }
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && std::memcmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() && (prefix.empty() || std::memcmp(text.data(), prefix.data(), prefix.size()) == 0);
 }
 
 size_t commonPrefixLength(std::string_view a, std::string_view b)
@@ -121,6 +136,23 @@ bool KeyNumbers::operator==(const KeyNumbers& other) const
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
+KeyTable::Prefix KeyTable::prefixOf(std::string_view key)
+{
+    char bytes[16] = {};
+    if (!key.empty())
+        std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 16));
+    return {loadBigEndian(bytes), loadBigEndian(bytes + 8)};
+}
+
+bool KeyTable::mayStart(const Prefix& p, size_t n, const Prefix& q)
+{
+    // Zero padding past n matters not: only the first min(n, 16) bytes must agree.
+    auto mask = [](size_t bytes) { return bytes >= 8 ? ~uint64_t {0} : bytes == 0 ? 0 : ~uint64_t {0} << (64 - 8 * bytes); };
+    const uint64_t hiMask = mask(n);
+    const uint64_t loMask = n > 8 ? mask(n - 8) : 0;
+    return ((p.hi ^ q.hi) & hiMask) == 0 && ((p.lo ^ q.lo) & loMask) == 0;
+}
+
 // ---- build form ----
 
 KeyNumbers KeyTable::buildNumbers(const BuildEntry& e) const
@@ -150,34 +182,49 @@ void KeyTable::buildAdd(BuildEntry& e, uint16_t number)
     m_lists[e.list - 1].push_back(number);
 }
 
-int KeyTable::compareBuild(const BuildEntry& e, uint64_t prefix, std::string_view key) const
+int KeyTable::compareBuild(const Block& b, const BuildEntry& e, const Prefix& prefix, std::string_view key) const
 {
     if (e.prefix != prefix)
         return e.prefix < prefix ? -1 : 1;
-    return compareTail(buildKey(e), key);
+    return compareTail(buildKey(b, e), key);
 }
 
-KeyTable::Cursor KeyTable::buildUpperBound(uint64_t prefix, std::string_view key) const
+// The last block whose first key is not greater than key (block 0 when none is).
+size_t KeyTable::findBlock(const Prefix& prefix, std::string_view key) const
 {
-    if (m_blocks.empty())
-        return {0, 0};
-    // The last block whose first key is not greater than key holds the bound.
-    size_t lo = 0;
-    size_t hi = m_blocks.size();
+    const size_t n = m_order.size();
+    auto firstAbove = [&](size_t b) {
+        if (m_blockPrefix[b] != prefix)
+            return m_blockPrefix[b] > prefix;
+        const Block& block = blockAt(b);
+        return compareBuild(block, block.entries.front(), prefix, key) > 0;
+    };
+    if (m_hint < n && !firstAbove(m_hint) && (m_hint + 1 == n || firstAbove(m_hint + 1)))
+        return m_hint;
+    // Prefixes alone settle it unless some blocks start with the same 16 bytes.
+    const auto begin = m_blockPrefix.begin();
+    size_t lo = static_cast<size_t>(std::lower_bound(begin, m_blockPrefix.end(), prefix) - begin);
+    size_t hi = static_cast<size_t>(std::upper_bound(begin + static_cast<std::ptrdiff_t>(lo), m_blockPrefix.end(), prefix) - begin);
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        if (compareBuild(m_blocks[mid].front(), prefix, key) > 0)
+        if (firstAbove(mid))
             hi = mid;
         else
             lo = mid + 1;
     }
-    if (lo == 0)
+    return lo == 0 ? 0 : lo - 1;
+}
+
+KeyTable::Cursor KeyTable::buildUpperBound(const Prefix& prefix, std::string_view key) const
+{
+    if (m_order.empty())
         return {0, 0};
-    const Block& b = m_blocks[lo - 1];
-    const auto it = std::upper_bound(b.begin(), b.end(), 0, [&](int, const BuildEntry& e) {
-        return compareBuild(e, prefix, key) > 0;
+    const size_t block = findBlock(prefix, key);
+    const Block& b = blockAt(block);
+    const auto it = std::upper_bound(b.entries.begin(), b.entries.end(), 0, [&](int, const BuildEntry& e) {
+        return compareBuild(b, e, prefix, key) > 0;
     });
-    return {lo - 1, static_cast<size_t>(it - b.begin())};
+    return {block, static_cast<size_t>(it - b.entries.begin())};
 }
 
 bool KeyTable::prev(Cursor& c) const
@@ -189,58 +236,108 @@ bool KeyTable::prev(Cursor& c) const
     if (c.block == 0)
         return false;
     --c.block;
-    c.index = m_blocks[c.block].size() - 1;
+    c.index = blockAt(c.block).entries.size() - 1;
     return true;
 }
 
-KeyTable::Cursor KeyTable::insertAt(Cursor pos, const BuildEntry& entry)
+uint32_t KeyTable::newBlock()
 {
-    if (m_blocks.empty()) {
-        m_blocks.emplace_back().reserve(kBlockMax + 1);
+    if (!m_free.empty()) {
+        const uint32_t id = m_free.back();
+        m_free.pop_back();
+        return id;
+    }
+    m_store.emplace_back().entries.reserve(kBlockMax + 1);
+    return static_cast<uint32_t>(m_store.size() - 1);
+}
+
+KeyTable::Cursor KeyTable::insertAt(Cursor pos, BuildEntry entry, std::string_view key)
+{
+    if (m_order.empty()) {
+        m_order.push_back(newBlock());
+        m_blockPrefix.push_back(entry.prefix);
         pos = {0, 0};
     }
-    Block& b = m_blocks[pos.block];
-    b.insert(b.begin() + static_cast<std::ptrdiff_t>(pos.index), entry);
-    if (b.size() <= kBlockMax)
+    Block& b = blockAt(pos.block);
+    entry.offset = static_cast<uint32_t>(b.keys.size());
+    b.keys.insert(b.keys.end(), key.begin(), key.end());
+    b.entries.insert(b.entries.begin() + static_cast<std::ptrdiff_t>(pos.index), entry);
+    if (pos.index == 0)
+        m_blockPrefix[pos.block] = entry.prefix;
+    m_keyBytes += key.size();
+    m_hint = pos.block;
+    if (b.entries.size() <= kBlockMax)
         return pos;
 
-    // Appending in key order (the usual file order) leaves full blocks behind; any
-    // other insert splits the block in halves.
-    const bool append = pos.block + 1 == m_blocks.size() && pos.index + 1 == b.size();
-    const size_t keep = append ? kBlockMax : b.size() / 2;
-    Block tail;
-    tail.reserve(kBlockMax + 1);
-    tail.assign(b.begin() + static_cast<std::ptrdiff_t>(keep), b.end());
-    b.resize(keep);
-    m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(pos.block + 1), std::move(tail));
-    if (pos.index >= keep)
+    // Appending in key order (a sorted file) leaves full blocks behind; any other
+    // insert splits the block in halves.
+    const bool append = pos.block + 1 == m_order.size() && pos.index + 1 == b.entries.size();
+    const size_t keep = append ? kBlockMax : b.entries.size() / 2;
+    splitBlock(pos.block, keep);
+    if (pos.index >= keep) {
+        m_hint = pos.block + 1;
         return {pos.block + 1, pos.index - keep};
+    }
     return pos;
+}
+
+// Moves the entries from keep on into a new block after it; both blocks get compact
+// key bytes.
+void KeyTable::splitBlock(size_t block, size_t keep)
+{
+    const uint32_t id = newBlock(); // may move the store, so blocks are looked up after it
+    Block& tail = m_store[id];
+    Block head;
+    head.entries.reserve(kBlockMax + 1);
+    const Block& old = blockAt(block);
+    for (size_t i = 0; i < old.entries.size(); ++i) {
+        Block& to = i < keep ? head : tail;
+        BuildEntry e = old.entries[i];
+        const std::string_view key = buildKey(old, e);
+        e.offset = static_cast<uint32_t>(to.keys.size());
+        to.keys.insert(to.keys.end(), key.begin(), key.end());
+        to.entries.push_back(e);
+    }
+    blockAt(block) = std::move(head);
+    m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(block + 1), id);
+    m_blockPrefix.insert(m_blockPrefix.begin() + static_cast<std::ptrdiff_t>(block + 1), tail.entries.front().prefix);
+}
+
+void KeyTable::eraseAt(const Cursor& c)
+{
+    Block& b = blockAt(c.block);
+    m_keyBytes -= b.entries[c.index].length;
+    b.entries.erase(b.entries.begin() + static_cast<std::ptrdiff_t>(c.index));
+    --m_count;
+    if (b.entries.empty()) {
+        b.keys.clear();
+        m_free.push_back(m_order[c.block]);
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(c.block));
+        m_blockPrefix.erase(m_blockPrefix.begin() + static_cast<std::ptrdiff_t>(c.block));
+    } else if (c.index == 0) {
+        m_blockPrefix[c.block] = b.entries.front().prefix;
+    }
 }
 
 void KeyTable::dropCovered(Cursor changed, std::string_view key)
 {
     const KeyNumbers covering = buildNumbers(at(changed));
+    const Prefix keyPrefix = at(changed).prefix;
     Cursor c {changed.block, changed.index + 1};
     for (;;) {
-        if (c.block < m_blocks.size() && c.index == m_blocks[c.block].size())
+        if (c.block < m_order.size() && c.index == blockAt(c.block).entries.size())
             c = {c.block + 1, 0};
-        if (c.block >= m_blocks.size())
+        if (c.block >= m_order.size())
             return;
         const BuildEntry& e = at(c);
         // Keys having key as a prefix sit right after it, so the first one that does
         // not have it ends the walk as surely as the first entry that is not nested.
-        if (!e.nested || !startsWith(buildKey(e), key))
+        if (!e.nested || !mayStart(keyPrefix, key.size(), e.prefix) || !startsWith(buildKey(c), key))
             return;
-        if (!buildNumbers(e).IsSubsetOf(covering)) {
+        if (buildNumbers(e).IsSubsetOf(covering))
+            eraseAt(c); // c now names the entry after it
+        else
             ++c.index;
-            continue;
-        }
-        Block& b = m_blocks[c.block];
-        b.erase(b.begin() + static_cast<std::ptrdiff_t>(c.index));
-        --m_count;
-        if (b.empty())
-            m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(c.block));
     }
 }
 
@@ -250,25 +347,25 @@ bool KeyTable::Insert(std::string_view text, uint16_t number)
     const std::string_view key = norm.view();
     if (m_sealed)
         unseal();
-    if (m_arena.size() + key.size() > kMaxKeyBytes || m_count >= kMaxEntries)
+    if (m_keyBytes + key.size() > kMaxKeyBytes || m_count >= kMaxEntries)
         return true;
 
-    const uint64_t prefix = prefixOf(key);
+    const Prefix prefix = prefixOf(key);
     const Cursor pos = buildUpperBound(prefix, key);
     bool nested = false;
     Cursor p = pos;
     if (prev(p)) {
-        BuildEntry& before = at(p);
-        if (buildKey(before) == key) {
-            if (buildContains(before, number))
+        if (at(p).prefix == prefix && buildKey(p) == key) {
+            if (buildContains(at(p), number))
                 return false;
-            buildAdd(before, number);
+            buildAdd(at(p), number);
             dropCovered(p, key);
             return false;
         }
         for (Cursor e = p;;) {
             const BuildEntry& entry = at(e);
-            if (startsWith(key, buildKey(entry))) {
+            if (entry.length <= key.size() && mayStart(entry.prefix, entry.length, prefix) &&
+                startsWith(key, buildKey(e))) {
                 nested = true;
                 if (buildContains(entry, number))
                     return false; // a shorter key already gives this number
@@ -279,10 +376,7 @@ bool KeyTable::Insert(std::string_view text, uint16_t number)
         }
     }
 
-    const BuildEntry entry {prefix, static_cast<uint32_t>(m_arena.size()), static_cast<uint32_t>(key.size()), 0,
-                            number, nested};
-    m_arena.insert(m_arena.end(), key.begin(), key.end());
-    const Cursor at = insertAt(pos, entry);
+    const Cursor at = insertAt(pos, BuildEntry {prefix, 0, static_cast<uint32_t>(key.size()), 0, number, nested}, key);
     ++m_count;
     dropCovered(at, key);
     return false;
@@ -296,7 +390,7 @@ std::optional<KeyNumbers> KeyTable::lookupBuild(std::string_view text, bool exac
         return result;
     for (;;) {
         const BuildEntry& e = at(c);
-        const std::string_view key = buildKey(e);
+        const std::string_view key = buildKey(c);
         if (exact ? key == text : startsWith(text, key))
             result.AddAll(buildNumbers(e));
         if (!e.nested || isFirst(c))
@@ -312,25 +406,22 @@ void KeyTable::Seal()
 {
     if (m_sealed)
         return;
-    size_t total = 0;
-    for (const Block& b : m_blocks)
-        for (const BuildEntry& e : b)
-            total += e.length;
-
-    std::vector<char> keys(total);
-    std::vector<Slot> slots(m_count + 1);
-    std::vector<uint64_t> prefixes(m_count);
+    std::vector<char> keys(m_keyBytes);
+    std::vector<Slot> slots(m_count);
     std::vector<uint16_t> pool;
     std::vector<uint32_t> chain; // the previous entry and its prefix entries, longest last
     size_t i = 0;
     size_t offset = 0;
-    for (const Block& b : m_blocks) {
-        for (const BuildEntry& e : b) {
-            std::memcpy(keys.data() + offset, m_arena.data() + e.offset, e.length);
+    for (const uint32_t id : m_order) {
+        const Block& b = m_store[id];
+        for (const BuildEntry& e : b.entries) {
+            if (e.length > 0)
+                std::memcpy(keys.data() + offset, b.keys.data() + e.offset, e.length);
             const std::string_view key(keys.data() + offset, e.length);
             Slot& s = slots[i];
+            s.prefix = e.prefix;
             s.offset = static_cast<uint32_t>(offset);
-            prefixes[i] = e.prefix;
+            s.length = e.length;
             if (e.list == 0) {
                 s.numbers = e.first;
             } else {
@@ -344,44 +435,58 @@ void KeyTable::Seal()
             // Every key of the table that is a prefix of this one is a prefix of (or
             // equal to) the key before it, so the chain of that key has them all.
             while (!chain.empty()) {
-                const uint32_t top = chain.back();
-                const std::string_view topKey(keys.data() + slots[top].offset,
-                                              slots[top + 1].offset - slots[top].offset);
-                if (startsWith(key, topKey))
+                const Slot& top = slots[chain.back()];
+                if (startsWith(key, std::string_view(keys.data() + top.offset, top.length)))
                     break;
                 chain.pop_back();
             }
             s.parent = chain.empty() ? 0 : chain.back() + 1;
+            s.shortest = e.length;
+            if (s.parent != 0 && s.parent - 1 >= run)
+                s.shortest = std::min(s.shortest, slots[s.parent - 1].shortest);
             chain.push_back(static_cast<uint32_t>(i));
             offset += e.length;
             ++i;
         }
     }
-    slots[m_count].offset = static_cast<uint32_t>(offset);
 
+    m_tiers.clear();
+    for (size_t n = m_count, step = kFanout; n > kFanout; n = m_tiers.back().size(), step *= kFanout) {
+        std::vector<Prefix>& tier = m_tiers.emplace_back();
+        tier.reserve(m_count / step + 1);
+        for (size_t k = 0; k < m_count; k += step)
+            tier.push_back(slots[k].prefix);
+    }
     m_keys = std::move(keys);
     m_slots = std::move(slots);
-    m_prefixes = std::move(prefixes);
     m_pool = std::move(pool);
     m_pool.shrink_to_fit();
-    m_arena = {};
-    m_blocks = {};
-    m_lists = {};
+    m_store = std::vector<Block>();
+    m_order = std::vector<uint32_t>();
+    m_free = std::vector<uint32_t>();
+    m_blockPrefix = std::vector<Prefix>();
+    m_lists = std::vector<std::vector<uint16_t>>();
     m_sealed = true;
 }
 
 void KeyTable::unseal()
 {
-    m_arena = std::move(m_keys);
-    m_keys = {};
-    m_blocks.clear();
-    m_lists.clear();
     const size_t fill = kBlockMax * 3 / 4;
+    m_store.clear();
+    m_order.clear();
+    m_free.clear();
+    m_blockPrefix.clear();
+    m_lists.clear();
     for (size_t i = 0; i < m_count; ++i) {
-        if (i % fill == 0)
-            m_blocks.emplace_back().reserve(kBlockMax + 1);
         const Slot& s = m_slots[i];
-        BuildEntry e {m_prefixes[i], s.offset, m_slots[i + 1].offset - s.offset, 0, 0, (s.run & kNestedBit) != 0};
+        if (i % fill == 0) {
+            m_order.push_back(newBlock());
+            m_blockPrefix.push_back(s.prefix);
+        }
+        Block& b = m_store.back();
+        BuildEntry e {s.prefix, static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
+        const std::string_view key = slotKey(i);
+        b.keys.insert(b.keys.end(), key.begin(), key.end());
         if (s.numbers & kPooled) {
             const uint32_t at = s.numbers & ~kPooled;
             m_lists.emplace_back(m_pool.begin() + at + 1, m_pool.begin() + at + 1 + m_pool[at]);
@@ -389,11 +494,13 @@ void KeyTable::unseal()
         } else {
             e.first = static_cast<uint16_t>(s.numbers);
         }
-        m_blocks.back().push_back(e);
+        b.entries.push_back(e);
     }
-    m_slots = {};
-    m_prefixes = {};
-    m_pool = {};
+    m_keys = std::vector<char>();
+    m_slots = std::vector<Slot>();
+    m_tiers = std::vector<std::vector<Prefix>>();
+    m_pool = std::vector<uint16_t>();
+    m_hint = 0;
     m_sealed = false;
 }
 
@@ -416,47 +523,90 @@ KeyNumbers KeyTable::slotNumbers(size_t i) const
     return out;
 }
 
-size_t KeyTable::sealedUpperBound(uint64_t prefix, std::string_view key) const
+namespace {
+
+// Asks for the cache lines of [from, to) at once, so a search in them waits for one
+// memory round trip instead of one per probe.
+void prefetch(const void* from, const void* to)
 {
-    size_t lo = 0;
-    size_t n = m_prefixes.size();
-    while (n > 0) {
-        const size_t half = n / 2;
-        const size_t mid = lo + half;
-        const uint64_t p = m_prefixes[mid];
-        const bool greater = p != prefix ? p > prefix : compareTail(slotKey(mid), key) > 0;
-        if (greater) {
-            n = half;
-        } else {
-            lo = mid + 1;
-            n -= half + 1;
+    for (auto p = static_cast<const char*>(from); p < static_cast<const char*>(to); p += 64)
+        __builtin_prefetch(p);
+}
+
+} // namespace
+
+size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) const
+{
+    // Down the index tiers, each searched only within the window the tier above left:
+    // after the last item below the prefix and up to the first item above it. A
+    // window (at most 2 * kFanout items but where many keys share 16 bytes) is
+    // searched by counting the items below the prefix, which needs no chain of
+    // dependent probes; then the run of equal prefixes is walked.
+    auto below = [&](const Prefix& p) { return (p.hi < prefix.hi) | ((p.hi == prefix.hi) & (p.lo < prefix.lo)); };
+    auto firstNotBelow = [&](const auto* items, size_t lo, size_t hi, auto prefixOfItem) {
+        if (hi - lo <= 2 * kFanout) {
+            prefetch(items + lo, items + hi);
+            size_t count = 0;
+            for (size_t i = lo; i < hi; ++i)
+                count += below(prefixOfItem(items[i]));
+            return lo + count;
         }
+        return static_cast<size_t>(std::partition_point(items + lo, items + hi,
+                                                        [&](const auto& item) { return below(prefixOfItem(item)); }) -
+                                   items);
+    };
+
+    size_t lo = 0;
+    size_t hi = m_tiers.empty() ? m_count : m_tiers.back().size();
+    for (size_t t = m_tiers.size(); t-- > 0;) {
+        const Prefix* tier = m_tiers[t].data();
+        const size_t a = firstNotBelow(tier, lo, hi, [](const Prefix& p) { return p; });
+        const size_t b = static_cast<size_t>(
+            std::partition_point(tier + a, tier + hi, [&](const Prefix& p) { return p == prefix; }) - tier);
+        const size_t count = t == 0 ? m_count : m_tiers[t - 1].size();
+        lo = a == 0 ? 0 : (a - 1) * kFanout + 1;
+        hi = std::min(count, b * kFanout);
     }
-    return lo;
+    const Slot* slots = m_slots.data();
+    const size_t at = firstNotBelow(slots, lo, hi, [](const Slot& s) { return s.prefix; });
+    return static_cast<size_t>(std::partition_point(slots + at, slots + hi, [&](const Slot& s) {
+                                   return s.prefix == prefix && compareTail({m_keys.data() + s.offset, s.length}, key) <= 0;
+                               }) -
+                               slots);
 }
 
 std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exact) const
 {
     KeyNumbers result;
-    const size_t bound = sealedUpperBound(prefixOf(text), text);
+    const Prefix prefix = prefixOf(text);
+    const size_t bound = sealedUpperBound(prefix, text);
     if (bound == 0)
         return result;
     const size_t last = bound - 1;
-    const std::string_view lastKey = slotKey(last);
     if (exact) {
-        if (lastKey == text)
+        if (m_slots[last].prefix == prefix && slotKey(last) == text)
             addSlotNumbers(last, result);
         return result;
     }
     // The entries a walk back from `last` would see end at the start of its nested
     // run; of those, the prefixes of text are the prefix chain of `last` cut to the
-    // length both keys share.
-    const size_t shared = commonPrefixLength(lastKey, text);
+    // length both keys share. Differing prefixes tell that length without the keys.
+    const Slot& lastSlot = m_slots[last];
+    const Prefix& lastPrefix = lastSlot.prefix;
+    size_t shared;
+    if (lastPrefix.hi != prefix.hi)
+        shared = static_cast<size_t>(__builtin_clzll(lastPrefix.hi ^ prefix.hi) / 8);
+    else if (lastPrefix.lo != prefix.lo)
+        shared = 8 + static_cast<size_t>(__builtin_clzll(lastPrefix.lo ^ prefix.lo) / 8);
+    else
+        shared = commonPrefixLength(slotKey(last), text);
+    shared = std::min({shared, size_t {lastSlot.length}, text.size()});
+    if (shared < lastSlot.shortest)
+        return result; // no key on the chain is that short
     const uint32_t runStart = m_slots[last].run & ~kNestedBit;
     for (size_t e = last + 1; e != 0 && e - 1 >= runStart; e = m_slots[e - 1].parent) {
-        const size_t i = e - 1;
-        if (m_slots[i + 1].offset - m_slots[i].offset <= shared)
-            addSlotNumbers(i, result);
+        if (m_slots[e - 1].length <= shared)
+            addSlotNumbers(e - 1, result);
     }
     return result;
 }
@@ -485,19 +635,23 @@ std::vector<KeyEntry> KeyTable::Entries() const
             out.push_back({std::string(slotKey(i)), slotNumbers(i), (m_slots[i].run & kNestedBit) != 0});
         return out;
     }
-    for (const Block& b : m_blocks)
-        for (const BuildEntry& e : b)
-            out.push_back({std::string(buildKey(e)), buildNumbers(e), e.nested});
+    for (const uint32_t id : m_order)
+        for (const BuildEntry& e : m_store[id].entries)
+            out.push_back({std::string(buildKey(m_store[id], e)), buildNumbers(e), e.nested});
     return out;
 }
 
 size_t KeyTable::MemoryBytes() const
 {
-    size_t bytes = m_arena.capacity() + m_keys.capacity() + m_slots.capacity() * sizeof(Slot) +
-                   m_prefixes.capacity() * sizeof(uint64_t) + m_pool.capacity() * sizeof(uint16_t) +
-                   m_blocks.capacity() * sizeof(Block) + m_lists.capacity() * sizeof(std::vector<uint16_t>);
-    for (const Block& b : m_blocks)
-        bytes += b.capacity() * sizeof(BuildEntry);
+    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) +
+                   m_pool.capacity() * sizeof(uint16_t) +
+                   m_store.capacity() * sizeof(Block) + (m_order.capacity() + m_free.capacity()) * sizeof(uint32_t) +
+                   m_blockPrefix.capacity() * sizeof(Prefix) +
+                   m_lists.capacity() * sizeof(std::vector<uint16_t>);
+    for (const Block& b : m_store)
+        bytes += b.entries.capacity() * sizeof(BuildEntry) + b.keys.capacity();
+    for (const auto& tier : m_tiers)
+        bytes += tier.capacity() * sizeof(Prefix);
     for (const auto& l : m_lists)
         bytes += l.capacity() * sizeof(uint16_t);
     return bytes;

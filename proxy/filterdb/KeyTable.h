@@ -93,64 +93,96 @@ public:
     static constexpr size_t kMaxEntries = size_t {1} << 28;
 
 private:
-    // Build form: sorted blocks of entries whose keys live in an append-only arena.
+    // The first 16 key bytes as two big-endian words, zero-padded: keys hold no NUL,
+    // so comparing these orders keys as comparing their bytes would, and only keys
+    // that share 16 bytes need their bytes compared.
+    struct Prefix {
+        uint64_t hi = 0;
+        uint64_t lo = 0;
+        auto operator<=>(const Prefix&) const = default;
+    };
+
+    // Build form: sorted blocks of entries; each block keeps its own key bytes, so a
+    // search stays within a few nearby cache lines.
     struct BuildEntry {
-        uint64_t prefix; // first 8 key bytes, big-endian, zero-padded
-        uint32_t offset; // into m_arena
+        Prefix prefix;
+        uint32_t offset; // into the block's key bytes
         uint32_t length;
         uint32_t list; // 0: the one number is `first`; else 1 + index into m_lists
         uint16_t first;
         bool nested;
     };
-    using Block = std::vector<BuildEntry>;
+    struct Block {
+        std::vector<BuildEntry> entries;
+        std::vector<char> keys; // bytes of removed entries stay until the block is split
+    };
     struct Cursor {
-        size_t block;
+        size_t block; // position in m_order
         size_t index;
     };
 
-    // Sealed form: keys concatenated in table order; one slot per entry plus an end slot.
+    // Sealed form: keys concatenated in table order, and one record per entry holding
+    // what a search reads and what the walk along prefix entries reads, so the entry
+    // a search ends on is already in cache.
     struct Slot {
-        uint32_t offset;   // key starts here; it ends where the next slot's key starts
+        Prefix prefix;
+        uint32_t offset;   // into m_keys
+        uint32_t length;
         uint32_t parent;   // 1 + index of the longest key that is a proper prefix; 0 for none
         uint32_t run;      // index of the first entry of the nested run; top bit: nested
         uint32_t numbers;  // the one number, or kPooled | index into m_pool (count, numbers...)
+        uint32_t shortest; // shortest key length on the prefix chain within the nested run
     };
     static constexpr uint32_t kNestedBit = 0x80000000u;
     static constexpr uint32_t kPooled = 0x80000000u;
+    static constexpr size_t kFanout = 16; // each index tier samples every 16th item of the one below
 
-    std::string_view buildKey(const BuildEntry& e) const { return {m_arena.data() + e.offset, e.length}; }
+    std::string_view buildKey(const Block& b, const BuildEntry& e) const { return {b.keys.data() + e.offset, e.length}; }
+    std::string_view buildKey(const Cursor& c) const { return buildKey(blockAt(c.block), at(c)); }
+    Block& blockAt(size_t position) { return m_store[m_order[position]]; }
+    const Block& blockAt(size_t position) const { return m_store[m_order[position]]; }
     KeyNumbers buildNumbers(const BuildEntry& e) const;
     bool buildContains(const BuildEntry& e, uint16_t number) const;
     void buildAdd(BuildEntry& e, uint16_t number);
-    int compareBuild(const BuildEntry& e, uint64_t prefix, std::string_view key) const;
-    Cursor buildUpperBound(uint64_t prefix, std::string_view key) const;
+    int compareBuild(const Block& b, const BuildEntry& e, const Prefix& prefix, std::string_view key) const;
+    size_t findBlock(const Prefix& prefix, std::string_view key) const;
+    Cursor buildUpperBound(const Prefix& prefix, std::string_view key) const;
     bool prev(Cursor& c) const;
     bool isFirst(const Cursor& c) const { return c.block == 0 && c.index == 0; }
-    BuildEntry& at(const Cursor& c) { return m_blocks[c.block][c.index]; }
-    const BuildEntry& at(const Cursor& c) const { return m_blocks[c.block][c.index]; }
-    Cursor insertAt(Cursor pos, const BuildEntry& entry);
+    BuildEntry& at(const Cursor& c) { return blockAt(c.block).entries[c.index]; }
+    const BuildEntry& at(const Cursor& c) const { return blockAt(c.block).entries[c.index]; }
+    Cursor insertAt(Cursor pos, BuildEntry entry, std::string_view key);
+    void splitBlock(size_t block, size_t keep);
+    uint32_t newBlock();
+    void eraseAt(const Cursor& c);
     void dropCovered(Cursor changed, std::string_view key);
     std::optional<KeyNumbers> lookupBuild(std::string_view text, bool exact) const;
     void unseal();
 
-    std::string_view slotKey(size_t i) const
-    {
-        return {m_keys.data() + m_slots[i].offset, m_slots[i + 1].offset - m_slots[i].offset};
-    }
+    std::string_view slotKey(size_t i) const { return {m_keys.data() + m_slots[i].offset, m_slots[i].length}; }
     KeyNumbers slotNumbers(size_t i) const;
     void addSlotNumbers(size_t i, KeyNumbers& out) const;
-    size_t sealedUpperBound(uint64_t prefix, std::string_view key) const;
+    size_t sealedUpperBound(const Prefix& prefix, std::string_view key) const;
     std::optional<KeyNumbers> lookupSealed(std::string_view text, bool exact) const;
+
+    static Prefix prefixOf(std::string_view key);
+    // Whether a key with prefix p and length n can be a prefix of a key with prefix q,
+    // judged from the first 16 bytes; when n > 16 the rest still has to be compared.
+    static bool mayStart(const Prefix& p, size_t n, const Prefix& q);
 
     bool m_sealed = false;
     size_t m_count = 0;
+    size_t m_keyBytes = 0; // live key bytes
 
-    std::vector<char> m_arena;
-    std::vector<Block> m_blocks;
+    std::vector<Block> m_store;        // blocks stay where they were made; emptied ones are reused
+    std::vector<uint32_t> m_order;     // the blocks in key order, as indexes into m_store
+    std::vector<uint32_t> m_free;      // emptied blocks
+    std::vector<Prefix> m_blockPrefix; // prefix of each block's first entry, in key order
+    size_t m_hint = 0;                 // block of the last insert: file order tends to stay near it
     std::vector<std::vector<uint16_t>> m_lists;
 
     std::vector<char> m_keys;
     std::vector<Slot> m_slots;
-    std::vector<uint64_t> m_prefixes;
+    std::vector<std::vector<Prefix>> m_tiers; // m_tiers[0]: every 16th entry, [1]: every 16th of those, ...
     std::vector<uint16_t> m_pool;
 };

@@ -236,7 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t flags = in.byte();
     const bool fold = flags & 1;
     const bool small = flags & 2;
-    const size_t pieceSize = 1 + (flags >> 2);
+    const size_t pieceSize = 1 + ((flags >> 2) & 15);
     ContentMatcher m(fold);
     Naive naive(fold);
     const size_t keys = in.byte() % 24;
@@ -254,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(m.HasKeys() == naive.hasKeys && m.MinKeyLength() == naive.minLength && m.MaxKeyLength() == naive.maxLength);
 
     const std::string text = in.rest(small);
-    compareScans(m, naive, text, pieceSize);
+    compareScans(m, naive, text, (flags & 0x40) ? text.size() + 1 : pieceSize);
     compareCompact(m, text);
 
     Collect sink;

@@ -9,6 +9,7 @@
 
 #include "engine/EngineLimits.h"
 #include "platform/Socket.h"
+#include "support/ScriptedServer.h"
 
 namespace enginetest {
 
@@ -51,20 +52,7 @@ struct SocketPair {
 };
 
 /// Everything a socket delivers until the peer closes or timeoutMs of silence.
-inline std::string ReadAll(int s, int timeoutMs = 5000)
-{
-    std::string out;
-    char buf[8192];
-    for (int i = 0; i < 100000; ++i) {
-        if (platform::WaitReadable(s, timeoutMs, nullptr) != platform::WaitStatus::Ready)
-            break;
-        long n = platform::Receive(s, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
-}
+inline std::string ReadAll(int s, int timeoutMs = 5000) { return zpftest::ReadUntilClose(s, timeoutMs); }
 
 inline long long MillisecondsSince(std::chrono::steady_clock::time_point start)
 {
