@@ -509,7 +509,7 @@ if [ "$PROFILE" = 1 ] && [[ " ${targets[*]} " == *" zpf "* ]] && command -v perf
             echo "== zpf's samples by call (including callees; share of zpf's own samples)"
             perf report -i "$work/perf.data" --stdio --children --percentage relative --comm zpf --sort symbol \
                 -g none 2>/dev/null | grep -E '^ +[0-9]' |
-                grep -E ' (ContentMatcher::ScanCompact|clone3|__x64_sys_(exit|munmap|madvise|mprotect|sendto|recvfrom|poll|close|shutdown|connect|socket|accept4|openat|write)|AccessLogger::[A-Za-z]+) ' |
+                grep -E ' (ContentMatcher::[A-Za-z<>]+|PhraseFilter[A-Za-z]*::[A-Za-z]+|clone3|__x64_sys_(exit|munmap|madvise|mprotect|sendto|recvfrom|poll|close|shutdown|connect|socket|accept4|openat|write)|AccessLogger::[A-Za-z]+) ' |
                 head -30 || true
         } | tee -a "$root/build-bench/proxy_bench-profile.txt"
     done
