@@ -1,0 +1,139 @@
+// Reading responses as they arrive: completion by length or close, status and body
+// checks, bounds; every case is also fed split at each position.
+#include <gtest/gtest.h>
+
+#include "proxyload/ResponseReader.h"
+
+using namespace proxyload;
+
+namespace {
+
+/// Body count not compared: a mismatch is found in whichever piece holds it.
+constexpr uint64_t kAnyCount = UINT64_MAX;
+
+struct Outcome {
+    ResponseReader::State state;
+    Failure failure;
+    uint64_t bodyBytes;
+    bool operator==(const Outcome& o) const
+    {
+        return state == o.state && failure == o.failure
+            && (bodyBytes == o.bodyBytes || bodyBytes == kAnyCount || o.bodyBytes == kAnyCount);
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o)
+{
+    return out << "state " << static_cast<int>(o.state) << " failure " << FailureName(o.failure) << " body "
+               << o.bodyBytes;
+}
+
+/// Feeds the response in two pieces split at `split` (npos: whole), then a close
+/// when asked for and the reader still wants more.
+Outcome read(const std::string& response, size_t split, bool close, const std::string* expected, int status = 200)
+{
+    ResponseReader reader(status, expected);
+    ResponseReader::State state = ResponseReader::State::NeedMore;
+    if (split == std::string::npos || split > response.size()) {
+        state = reader.Feed(response.data(), response.size());
+    } else {
+        state = reader.Feed(response.data(), split);
+        if (state == ResponseReader::State::NeedMore)
+            state = reader.Feed(response.data() + split, response.size() - split);
+    }
+    if (close && state == ResponseReader::State::NeedMore)
+        state = reader.Close();
+    return { state, reader.failure(), reader.bodyBytes() };
+}
+
+} // namespace
+
+TEST(ResponseReaderTest, CompletesByLengthOrCloseWhereverTheDataIsSplit)
+{
+    using S = ResponseReader::State;
+    const std::string body = "<html>hello</html>";
+    const std::string other = "<html>jello</html>";
+    const std::string longer = body + "!";
+    struct Case {
+        const char* name;
+        std::string response;
+        bool close;
+        const std::string* expected;
+        Outcome want;
+    };
+    const Case cases[] = {
+        { "length", "HTTP/1.1 200 OK\r\nContent-Length: 18\r\n\r\n" + body, false, &body,
+            { S::Complete, Failure::None, 18 } },
+        { "length, no check", "HTTP/1.0 200 OK\r\ncontent-length:18\r\n\r\n" + body, false, nullptr,
+            { S::Complete, Failure::None, 18 } },
+        { "bytes past the length are ignored", "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + body + "junk", false,
+            &body, { S::Complete, Failure::None, 18 } },
+        { "until close", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body, true, &body,
+            { S::Complete, Failure::None, 18 } },
+        { "until close, still open", "HTTP/1.0 200 OK\r\n\r\n" + body, false, &body,
+            { S::NeedMore, Failure::None, 18 } },
+        { "bare line feeds", "HTTP/1.0 200 OK\nContent-Length: 18\n\n" + body, false, &body,
+            { S::Complete, Failure::None, 18 } },
+        { "empty body", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", false, nullptr,
+            { S::Complete, Failure::None, 0 } },
+        { "truncated", "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n<html>", true, &body,
+            { S::Failed, Failure::Truncated, 6 } },
+        { "other status", "HTTP/1.0 502 Bad Gateway\r\nContent-Length: 18\r\n\r\n" + body, false, &body,
+            { S::Failed, Failure::Status, 0 } },
+        { "different body", "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + other, false, &body,
+            { S::Failed, Failure::BodyMismatch, kAnyCount } },
+        { "body too long", "HTTP/1.0 200 OK\r\n\r\n" + longer, true, &body,
+            { S::Failed, Failure::BodyMismatch, kAnyCount } },
+        { "body too short", "HTTP/1.0 200 OK\r\n\r\n<html>", true, &body, { S::Failed, Failure::BodyMismatch, 6 } },
+        { "closed at once", "", true, &body, { S::Failed, Failure::NoResponse, 0 } },
+        { "closed in the header", "HTTP/1.0 200 OK\r\nContent-", true, &body, { S::Failed, Failure::BadHeader, 0 } },
+        { "not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, nullptr, { S::Failed, Failure::BadHeader, 0 } },
+        { "status not a number", "HTTP/1.0 2x0 OK\r\n\r\n", false, nullptr, { S::Failed, Failure::BadHeader, 0 } },
+        { "negative length", "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", false, nullptr,
+            { S::Failed, Failure::BadHeader, 0 } },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(read(c.response, std::string::npos, c.close, c.expected), c.want) << c.name;
+        for (size_t split = 0; split <= c.response.size(); ++split)
+            EXPECT_EQ(read(c.response, split, c.close, c.expected), c.want) << c.name << ", split at " << split;
+    }
+}
+
+TEST(ResponseReaderTest, ByteByByteEqualsWhole)
+{
+    std::string body(5000, 'x');
+    const std::string response = "HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + body;
+    ResponseReader reader(200, &body);
+    ResponseReader::State state = ResponseReader::State::NeedMore;
+    for (size_t i = 0; i < response.size() && state == ResponseReader::State::NeedMore; ++i)
+        state = reader.Feed(&response[i], 1);
+    EXPECT_EQ(state, ResponseReader::State::Complete);
+    EXPECT_EQ(reader.bodyBytes(), 5000u);
+    EXPECT_EQ(reader.contentLength(), 5000);
+    EXPECT_EQ(reader.status(), 200);
+}
+
+TEST(ResponseReaderTest, HeaderPastItsBoundFails)
+{
+    const std::string endless = "HTTP/1.0 200 OK\r\nX-Pad: " + std::string(ResponseReader::kMaxHeaderBytes, 'a');
+    ResponseReader reader(200, nullptr);
+    ResponseReader::State state = ResponseReader::State::NeedMore;
+    // In pieces, as a server that never ends its header would send it.
+    for (size_t at = 0; at < endless.size() && state == ResponseReader::State::NeedMore; at += 1000)
+        state = reader.Feed(endless.data() + at, std::min<size_t>(1000, endless.size() - at));
+    EXPECT_EQ(state, ResponseReader::State::Failed);
+    EXPECT_EQ(reader.failure(), Failure::BadHeader);
+
+    // The same header ended in time is read, and its body after it.
+    const std::string fits = "HTTP/1.0 200 OK\r\nX-Pad: " + std::string(60000, 'a') + "\r\n\r\nbody";
+    ResponseReader ok(200, nullptr);
+    EXPECT_EQ(ok.Feed(fits.data(), fits.size()), ResponseReader::State::NeedMore);
+    EXPECT_EQ(ok.Close(), ResponseReader::State::Complete);
+    EXPECT_EQ(ok.bodyBytes(), 4u);
+}
+
+TEST(ResponseReaderTest, EveryFailureHasAName)
+{
+    for (int k = 0; k < kFailureKinds; ++k)
+        EXPECT_STRNE(FailureName(static_cast<Failure>(k)), "?") << k;
+}
