@@ -16,6 +16,23 @@ namespace {
 
 constexpr int kReadBuffer = 1024;
 
+// Hands every line of an IP list file that is neither empty nor a comment to fn, with
+// its trailing blanks removed. False when the file cannot be opened.
+template <typename Fn>
+bool forEachDataLine(const char* path, Fn fn)
+{
+    platform::TextFile file;
+    if (!path || !file.Open(path, "r"))
+        return false;
+    std::string line;
+    while (zpfconfig::ReadLimitedLine(file, kReadBuffer, line)) {
+        zpfconfig::StripTrailingSpace(line);
+        if (!line.empty() && line[0] != '#')
+            fn(line);
+    }
+    return true;
+}
+
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -184,17 +201,11 @@ bool IPlist::CheckIP(unsigned int socket) const
 int IPlist::ReadFile(const char* path)
 {
     clear();
-    platform::TextFile file;
-    if (!path || !file.Open(path, "r"))
+    if (!forEachDataLine(path, [this](const std::string& line) {
+            active = true;
+            m_ranges.push_back(parseRange(line));
+        }))
         return 1;
-    std::string line;
-    while (zpfconfig::ReadLimitedLine(file, kReadBuffer, line)) {
-        zpfconfig::StripTrailingSpace(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        active = true;
-        m_ranges.push_back(parseRange(line));
-    }
     std::stable_sort(m_ranges.begin(), m_ranges.end(), lessByFrom);
     rebuildIndex();
     return 0;
@@ -282,16 +293,8 @@ bool IPDatalist::CheckIPData(unsigned int socket, bool* filterClient, int* group
 int IPDatalist::ReadFile(const char* path)
 {
     clear();
-    platform::TextFile file;
-    if (!path || !file.Open(path, "r"))
+    if (!forEachDataLine(path, [this](const std::string& line) { SetDataFromLine(line.c_str()); }))
         return 1;
-    std::string line;
-    while (zpfconfig::ReadLimitedLine(file, kReadBuffer, line)) {
-        zpfconfig::StripTrailingSpace(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        SetDataFromLine(line.c_str());
-    }
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const IPData& a, const IPData& b) { return a.range.from < b.range.from; });
     return 0;

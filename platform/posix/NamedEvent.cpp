@@ -154,7 +154,7 @@ void NamedEvent::Close()
     }
 }
 
-bool NamedEvent::Signal()
+bool NamedEvent::setSignalled(bool signalled)
 {
     if (!m_impl)
         return false;
@@ -163,22 +163,13 @@ bool NamedEvent::Signal()
     unsigned char state[2];
     if (!guard.ok() || !m_impl->readState(state))
         return false;
-    state[0] = 1;
+    state[0] = signalled ? 1 : 0;
     return m_impl->writeState(state);
 }
 
-bool NamedEvent::Reset()
-{
-    if (!m_impl)
-        return false;
-    std::lock_guard<std::mutex> threads(m_impl->lock);
-    Guard guard(m_impl->fd);
-    unsigned char state[2];
-    if (!guard.ok() || !m_impl->readState(state))
-        return false;
-    state[0] = 0;
-    return m_impl->writeState(state);
-}
+bool NamedEvent::Signal() { return setSignalled(true); }
+
+bool NamedEvent::Reset() { return setSignalled(false); }
 
 bool NamedEvent::Test()
 {

@@ -42,6 +42,7 @@ public:
     bool Wait(int timeoutMs);
 
 private:
+    bool setSignalled(bool signalled);
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
