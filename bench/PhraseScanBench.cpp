@@ -168,6 +168,64 @@ void BM_ResponseChain(benchmark::State& state)
 }
 BENCHMARK(BM_ResponseChain)->ArgName("phrases_per_filter")->Arg(kPhrases)->Arg(kPhrases / 2)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
+// A chain as a group with five categories and its own lists builds it: six block and
+// six replace filters of 1,000 phrases each, scanned one filter after another, or
+// with the prefilter that finds in one pass the filters that can match a piece.
+void BM_ResponseChainOfTwelve(benchmark::State& state)
+{
+    const Data& d = data();
+    constexpr size_t kFilters = 6;
+    constexpr size_t kEach = 1000;
+    static std::vector<std::unique_ptr<ContentMatcher>> matchers;
+    if (matchers.empty()) {
+        for (size_t f = 0; f < 2 * kFilters; ++f) {
+            const bool block = f < kFilters;
+            const auto& phrases = block ? d.blockPhrases : d.replacePhrases;
+            auto m = std::make_unique<ContentMatcher>(true);
+            for (size_t i = 0; i < kEach; ++i)
+                m->AddKey(phrases[(f % kFilters) * kEach + i], block ? 2 : 1);
+            m->Build();
+            matchers.push_back(std::move(m));
+        }
+    }
+    std::vector<const ContentMatcher*> order;
+    for (const auto& m : matchers)
+        order.push_back(m.get());
+    const auto prefilter = state.range(0) ? std::make_shared<const ChainPrefilter>(order) : nullptr;
+    size_t matches = 0;
+    for (auto _ : state) {
+        CountingSink sink;
+        PhraseFilterChain chain(false, &sink);
+        std::vector<PhraseFilter*> replaces;
+        for (size_t f = 0; f < matchers.size(); ++f) {
+            std::unique_ptr<PhraseFilter> filter;
+            if (f < kFilters)
+                filter = std::make_unique<BlockFilter>(matchers[f].get());
+            else
+                filter = std::make_unique<ReplaceFilter>(matchers[f].get());
+            filter->EnableRecorder();
+            PhraseFilter* raw = chain.InsertFilter(std::move(filter), f);
+            if (f >= kFilters)
+                replaces.push_back(raw);
+        }
+        if (prefilter && !chain.SetPrefilter(prefilter))
+            state.SkipWithError("the prefilter was refused");
+        for (size_t at = 0; at < d.text.size(); at += kPiece)
+            if (chain.Write(d.text.data() + at, std::min(kPiece, d.text.size() - at)))
+                state.SkipWithError("the page was blocked");
+        chain.Flush();
+        matches = 0;
+        for (PhraseFilter* r : replaces)
+            matches += r->Recorder()->Count();
+        benchmark::DoNotOptimize(sink.bytes);
+    }
+    setRate(state, d.text.size());
+    state.counters["replaced"] = static_cast<double>(matches);
+    if (prefilter)
+        state.counters["prefilter_MB"] = static_cast<double>(prefilter->MemoryBytes()) / 1e6;
+}
+BENCHMARK(BM_ResponseChainOfTwelve)->ArgName("prefilter")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
 // One matcher alone over the pieces, white-blind as the filters scan.
 void BM_MatcherScanCompact(benchmark::State& state)
 {

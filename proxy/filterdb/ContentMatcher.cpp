@@ -74,7 +74,9 @@ bool ContentMatcher::AddKey(std::string_view key, uint16_t number)
         m_keyText += text;
     }
     // Number 0 reads as "not yet set", so a later key may still fill it in.
-    if (end.number == 0)
+    if (m_everyEnd)
+        end.number |= number;
+    else if (end.number == 0)
         end.number = number;
     return false;
 }
@@ -151,6 +153,11 @@ void ContentMatcher::Build(size_t rowBytes)
             m_nodes[child].fail = target;
         }
     }
+    // Reporting every end: a state also stands for the keys along its failure chain.
+    // Breadth first, each failure state is complete before the states that use it.
+    if (m_everyEnd)
+        for (uint32_t n = 1; n < count; ++n)
+            m_nodes[n].number |= m_nodes[m_nodes[n].fail].number;
 
     // Rows for the shallow states, each padded to a power of two so a state's row
     // is one cache line or two; fewer states get rows when their special actions
@@ -168,9 +175,10 @@ void ContentMatcher::Build(size_t rowBytes)
     // move along each edge, and whether the failure state is a key end.
     for (uint32_t& child : m_childNode)
         child = moveTo(child);
-    for (Node& node : m_nodes)
-        if (isKeyEnd(node.fail))
-            node.fail |= kFailsToKeyEnd;
+    if (!m_everyEnd)
+        for (Node& node : m_nodes)
+            if (isKeyEnd(node.fail))
+                node.fail |= kFailsToKeyEnd;
 
     m_trie = std::vector<TrieNode>();
     m_built = true;
@@ -216,7 +224,7 @@ bool ContentMatcher::buildRows(uint32_t count)
         uint16_t* row = &m_rows[size_t {n} * width];
         if (n != 0) {
             const uint32_t f = m_nodes[n].fail;
-            if (isKeyEnd(f))
+            if (isKeyEnd(f) && !m_everyEnd)
                 std::fill(row, row + m_width, encode(kReportLate | f));
             else
                 std::copy_n(&m_rows[size_t {f} * width], m_width, row);
@@ -418,6 +426,47 @@ bool ContentMatcher::Scan(MatchState start, const char* text, size_t length, Mat
 bool ContentMatcher::ScanCompact(MatchState start, const char* text, size_t length, MatchResult& out) const
 {
     return scan<true>(start, reinterpret_cast<const unsigned char*>(text), length, out);
+}
+
+size_t ContentMatcher::TailStart(const char* text, size_t length, size_t keyBytes)
+{
+    size_t i = length;
+    for (size_t seen = 0; seen < keyBytes; ++seen) {
+        do {
+            if (i == 0)
+                return std::string_view::npos;
+            --i;
+        } while (isWhite(static_cast<unsigned char>(text[i])));
+    }
+    return i;
+}
+
+bool ContentMatcher::StateAfter(const char* text, size_t length, MatchState& out) const
+{
+    if (!m_built || !m_hasKeys) {
+        out = kRootState;
+        return true;
+    }
+    // No state is deeper than the longest key, so these bytes settle it.
+    const size_t from = TailStart(text, length, m_maxLength);
+    if (from == std::string_view::npos)
+        return false;
+    MatchResult r;
+    if (ScanCompact(kRootState, text + from, length - from, r))
+        return false;
+    out = r.state;
+    return true;
+}
+
+std::vector<std::string_view> ContentMatcher::Keys() const
+{
+    std::vector<std::string_view> keys;
+    if (!m_built)
+        return keys;
+    for (uint32_t n = 0; n < m_nodes.size(); ++n)
+        if (m_nodes[n].keyText != 0)
+            keys.push_back(KeyText(n));
+    return keys;
 }
 
 std::string_view ContentMatcher::KeyText(MatchState state) const

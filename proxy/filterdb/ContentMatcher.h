@@ -25,6 +25,10 @@ struct MatchResult {
 /// only when a later byte fails to continue that match, and is then reported one
 /// byte late (ending at the previous byte) without that byte being consumed.
 ///
+/// With everyEnd set, a matcher instead reports every place where any key ends, at
+/// once, and key numbers are bit masks: a key's number is the OR of the numbers it
+/// was added with, and a report carries the OR over every key that ends there.
+///
 /// Add every key, then Build once; afterwards the matcher is read-only and any
 /// number of threads may scan with it at once.
 class ContentMatcher {
@@ -33,7 +37,10 @@ public:
     /// Upper bound on the automaton's states (about one per key byte).
     static constexpr size_t kMaxStates = size_t {1} << 26;
 
-    explicit ContentMatcher(bool caseFolding = true) : m_caseFolding(caseFolding) {}
+    explicit ContentMatcher(bool caseFolding = true, bool everyEnd = false)
+        : m_caseFolding(caseFolding), m_everyEnd(everyEnd)
+    {
+    }
 
     /// Adds a key with its number; a key that is empty without its white space is
     /// skipped. Returns true (nothing added) when the matcher is already built or
@@ -52,6 +59,18 @@ public:
     /// match length counts key bytes only, and out.end is the position in text of
     /// the key's last byte, or -1 when that byte lies before text.
     bool ScanCompact(MatchState start, const char* text, size_t length, MatchResult& out) const;
+
+    /// Where a white-blind scan of any text ending in text[0, length) stands at its
+    /// end, found from the last MaxKeyLength() key bytes alone. False when text has
+    /// fewer key bytes than that, or a key ends among them; out is then unchanged.
+    bool StateAfter(const char* text, size_t length, MatchState& out) const;
+    /// Index in text where its last keyBytes non-white bytes begin; npos when it has
+    /// fewer.
+    static size_t TailStart(const char* text, size_t length, size_t keyBytes);
+
+    bool CaseFolding() const { return m_caseFolding; }
+    /// Every key added, as stored (compacted, folded), once each; empty until built.
+    std::vector<std::string_view> Keys() const;
 
     /// Shortest and longest key added; 1000 and 0 while there are none.
     uint32_t MinKeyLength() const { return m_minLength; }
@@ -98,7 +117,11 @@ private:
     static constexpr uint32_t kKindMask = 0xE0000000u;
     static constexpr uint32_t kStateMask = 0x1FFFFFFFu;
 
-    bool isKeyEnd(uint32_t state) const { return m_nodes[state].keyText != 0; }
+    // A state that reports: a key ends there, or with everyEnd anywhere on its failure chain.
+    bool isKeyEnd(uint32_t state) const
+    {
+        return m_nodes[state].keyText != 0 || (m_everyEnd && m_nodes[state].number != 0);
+    }
     uint32_t moveTo(uint32_t state) const;
     uint32_t childOf(uint32_t state, unsigned cls) const; // while building; kStateMask when none
     static constexpr uint32_t kFailsToKeyEnd = 0x80000000u;
@@ -113,6 +136,7 @@ private:
     bool scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const;
 
     bool m_caseFolding;
+    bool m_everyEnd;
     bool m_built = false;
     bool m_hasKeys = false;
     uint32_t m_minLength = 1000;

@@ -28,6 +28,23 @@ void FilterDatabase::Clear()
     for (auto& v : m_matchers)
         v.clear();
     ClearKeyLists();
+    const std::lock_guard lock(m_prefilterLock);
+    m_prefilters.clear();
+}
+
+std::shared_ptr<const ChainPrefilter> FilterDatabase::GetPrefilter(const std::vector<const ContentMatcher*>& matchers) const
+{
+    const std::lock_guard lock(m_prefilterLock);
+    const auto it = m_prefilters.find(matchers);
+    if (it != m_prefilters.end())
+        return it->second;
+    // Made under the lock: the first sessions of a group wait for it once rather
+    // than each making their own.
+    auto made = std::make_shared<const ChainPrefilter>(matchers);
+    std::shared_ptr<const ChainPrefilter> out = made->Usable() ? made : nullptr;
+    if (m_prefilters.size() < kMaxPrefilters)
+        m_prefilters.emplace(matchers, out);
+    return out;
 }
 
 const KeyTable* FilterDatabase::GetKeyTable(int kind, int index) const

@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "filterdb/ChainPrefilter.h"
 #include "filterdb/ContentMatcher.h"
 #include "filterdb/FilterKey.h"
 #include "filterdb/KeyTable.h"
@@ -33,6 +36,10 @@ public:
     const KeyTable* GetKeyTable(int kind, int index) const;
     /// The matcher of a kind and index; null for any other kind or a slot never built.
     const ContentMatcher* GetContentMatcher(int kind, int index) const;
+    /// The prefilter for a chain of these matchers, in this order: made on first
+    /// request and kept for the chains that follow (the only part of the database
+    /// that changes after loading, under its own lock). Null when the keys do not fit.
+    std::shared_ptr<const ChainPrefilter> GetPrefilter(const std::vector<const ContentMatcher*>& matchers) const;
 
     // ---- the loader's steps, public for the tools and tests ----
 
@@ -47,7 +54,7 @@ public:
     /// Where open errors go; by default the log writer. Tests replace it.
     void SetErrorSink(CAtFilterKeyFileReader::ErrorSink sink) { m_errorSink = std::move(sink); }
 
-    /// Empties every table and matcher.
+    /// Empties every table, matcher and prefilter.
     void Clear();
 
     FilterDatabase();
@@ -64,6 +71,12 @@ private:
     std::vector<std::unique_ptr<ContentMatcher>> m_matchers[kMatcherKinds];
     KeyEntryList m_lists[4];
     CAtFilterKeyFileReader::ErrorSink m_errorSink;
+
+    // Groups switch filters on and off, so few chains differ; the bound only keeps
+    // a strange configuration from growing the cache without end.
+    static constexpr size_t kMaxPrefilters = 256;
+    mutable std::mutex m_prefilterLock;
+    mutable std::map<std::vector<const ContentMatcher*>, std::shared_ptr<const ChainPrefilter>> m_prefilters;
 };
 
 /// Creates the filter database and loads every key file, as the start of filtering

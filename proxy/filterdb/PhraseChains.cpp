@@ -62,5 +62,12 @@ PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, D
         addReplace(db.GetContentMatcher(ownReplaceKind, group));
     if (categoryReplace)
         forBlockedCategories(categoryReplaceKind, addReplace);
+
+    if (out.chain->FilterCount() > 1) {
+        std::vector<const ContentMatcher*> matchers;
+        for (size_t i = 0; i < out.chain->FilterCount(); ++i)
+            matchers.push_back(out.chain->GetFilter(i)->Matcher());
+        out.chain->SetPrefilter(db.GetPrefilter(matchers));
+    }
     return out;
 }

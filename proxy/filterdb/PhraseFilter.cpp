@@ -124,6 +124,14 @@ bool PhraseFilter::Write(HeldPieces& pieces)
     return false;
 }
 
+bool PhraseFilter::SkipNewest(const HeldPieces& pieces)
+{
+    if (!m_matcher || pieces.empty())
+        return true;
+    const DataPiece& newest = pieces.back();
+    return m_matcher->StateAfter(newest.Data(), newest.Size(), m_state);
+}
+
 void PhraseFilter::scanNewest(HeldPieces& pieces)
 {
     if (!m_matcher || pieces.empty())
@@ -140,6 +148,7 @@ void PhraseFilter::scanNewest(HeldPieces& pieces)
         m_state = r.state;
         if (!found)
             return;
+        ++m_matchCount;
         const std::ptrdiff_t end = r.end >= 0 ? static_cast<std::ptrdiff_t>(offset) + r.end : text.Position(-1);
         m_lastEnd = end;
         m_lastLength = r.length;

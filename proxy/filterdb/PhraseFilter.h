@@ -100,6 +100,14 @@ public:
     MatchState State() const { return m_state; }
     /// Forgets any partial phrase: the next scan starts afresh.
     void ResetState() { m_state = ContentMatcher::kRootState; }
+    /// Moves the scan state past the newest piece without scanning it all, for a
+    /// piece where none of the filter's keys ends (the chain knows). False when the
+    /// piece is too short to tell the state from; it must then be scanned.
+    bool SkipNewest(const HeldPieces& pieces);
+    /// Matches acted on so far.
+    uint64_t MatchCount() const { return m_matchCount; }
+    /// Whether acting on a match may change held bytes.
+    virtual bool ChangesData() const { return true; }
 
     std::ptrdiff_t LastMatchEnd() const { return m_lastEnd; }
     uint32_t LastMatchLength() const { return m_lastLength; }
@@ -121,6 +129,7 @@ protected:
 private:
     const ContentMatcher* m_matcher;
     MatchState m_state = ContentMatcher::kRootState;
+    uint64_t m_matchCount = 0;
     std::ptrdiff_t m_lastEnd = 0;
     uint32_t m_lastLength = 0;
     uint16_t m_lastNumber = 0;
@@ -139,6 +148,7 @@ public:
     void SetBlocked(bool blocked) { m_blocked = blocked; }
     bool IsBlocking() const { return m_blocking; }
     void SetBlocking(bool blocking) { m_blocking = blocking; }
+    bool ChangesData() const override { return m_blocking; }
 
 protected:
     std::ptrdiff_t OnMatch(HeldPieces& pieces, std::ptrdiff_t end, uint32_t length) override;

@@ -3,20 +3,88 @@
 #include "filterdb/PhraseFilterChain.h"
 
 #include <algorithm>
+#include <string_view>
 
 bool PhraseFilterChain::Write(const char* bytes, size_t length)
 {
     m_held.emplace_back(bytes, length);
-    bool blocked = false;
-    for (const auto& filter : m_filters) {
-        if (filter->Write(m_held)) {
-            blocked = true;
-            break;
-        }
-    }
+    const bool blocked = runFilters();
     if (!m_hold)
         passOn();
     return blocked;
+}
+
+// Each filter scans the newest piece in turn. With a prefilter in step, a filter
+// none of whose keys ends in the piece (nor, for a late report, at the last byte
+// before it) only moves its state past it. A filter that changes bytes makes the
+// prefilter look at the piece again for the filters after it; a change within the
+// piece's last key bytes, where the next piece's scans begin, puts it out of step
+// until a piece has passed every filter unchanged there.
+bool PhraseFilterChain::runFilters()
+{
+    const DataPiece& newest = m_held.back();
+    const char* bytes = newest.Data();
+    const size_t length = newest.Size();
+    const bool skipping = m_prefilter && m_synced;
+    ChainPrefilter::States start;
+    if (skipping) {
+        m_lastFlags.swap(m_flags);
+        start = m_prefilterStates;
+        m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
+    }
+    const size_t tail =
+        m_prefilter ? ContentMatcher::TailStart(bytes, length, m_prefilter->MaxKeyLength()) : std::string_view::npos;
+    bool tailChanged = false;
+    bool blocked = false;
+    for (size_t i = 0; i < m_filters.size() && !blocked; ++i) {
+        PhraseFilter& filter = *m_filters[i];
+        const uint64_t before = filter.MatchCount();
+        const bool mayMatch = !skipping || (m_flags[i] & ChainPrefilter::kHit) != 0 ||
+                              (m_lastFlags[i] & ChainPrefilter::kHitAtEnd) != 0;
+        if (mayMatch || !filter.SkipNewest(m_held))
+            blocked = filter.Write(m_held);
+        if (filter.MatchCount() == before || !filter.ChangesData() || blocked)
+            continue;
+        if (tail == std::string_view::npos || filter.LastMatchEnd() >= static_cast<std::ptrdiff_t>(tail))
+            tailChanged = true;
+        if (skipping) {
+            m_prefilterStates = start;
+            m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
+        }
+    }
+    if (!m_prefilter)
+        return blocked;
+    if (blocked || tailChanged)
+        m_synced = false;
+    else if (!skipping)
+        m_synced = m_prefilter->Resync(m_prefilterStates, bytes, length, m_flags);
+    return blocked;
+}
+
+bool PhraseFilterChain::SetPrefilter(std::shared_ptr<const ChainPrefilter> prefilter)
+{
+    dropPrefilter();
+    if (!prefilter || !prefilter->Usable() || prefilter->Matchers().size() != m_filters.size())
+        return false;
+    for (size_t i = 0; i < m_filters.size(); ++i)
+        if (prefilter->Matchers()[i] != m_filters[i]->Matcher())
+            return false;
+    m_prefilter = std::move(prefilter);
+    m_prefilterStates = m_prefilter->StartStates();
+    m_flags.assign(m_filters.size(), 0);
+    // Filters all at the start agree with a prefilter at its start; filters part way
+    // into the data wait for the first clean piece to bring it in step.
+    m_synced = true;
+    for (const auto& filter : m_filters)
+        if (filter->State() != ContentMatcher::kRootState)
+            m_synced = false;
+    return true;
+}
+
+void PhraseFilterChain::dropPrefilter()
+{
+    m_prefilter.reset();
+    m_synced = false;
 }
 
 void PhraseFilterChain::passOn()
@@ -55,6 +123,7 @@ PhraseFilter* PhraseFilterChain::InsertFilter(std::unique_ptr<PhraseFilter> filt
     PhraseFilter* raw = filter.get();
     if (!raw)
         return nullptr;
+    dropPrefilter();
     position = std::min(position, m_filters.size());
     m_filters.insert(m_filters.begin() + static_cast<std::ptrdiff_t>(position), std::move(filter));
     return raw;
@@ -65,6 +134,7 @@ std::unique_ptr<PhraseFilter> PhraseFilterChain::RemoveFilter(const PhraseFilter
     const int index = IndexOfFilter(filter);
     if (index < 0)
         return nullptr;
+    dropPrefilter();
     auto it = m_filters.begin() + index;
     std::unique_ptr<PhraseFilter> out = std::move(*it);
     m_filters.erase(it);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "filterdb/ChainPrefilter.h"
 #include "filterdb/PhraseFilter.h"
 
 /// The next stage after a chain, such as the connection the data goes out on.
@@ -53,14 +54,31 @@ public:
     int IndexOfFilter(const PhraseFilter* filter) const;
     size_t FilterCount() const { return m_filters.size(); }
 
+    /// Lets one scan per piece find the filters that can match in it, so the others
+    /// skip it; the outcome is the same as without. Its matchers must be the filters'
+    /// own, in chain order; returns false (and uses none) when they are not. Adding
+    /// or removing a filter drops it.
+    bool SetPrefilter(std::shared_ptr<const ChainPrefilter> prefilter);
+    bool HasPrefilter() const { return m_prefilter != nullptr; }
+
     const HeldPieces& Held() const { return m_held; }
 
 private:
     void passOn();
+    bool runFilters();
+    void dropPrefilter();
 
     bool m_hold;
     DataSink* m_sink;
     bool m_sinkFailed = false;
     HeldPieces m_held;
     std::vector<std::unique_ptr<PhraseFilter>> m_filters;
+
+    std::shared_ptr<const ChainPrefilter> m_prefilter;
+    ChainPrefilter::States m_prefilterStates;
+    // True while the prefilter's states and every filter's state agree with the data
+    // as it now stands: no filter has changed a byte since the prefilter saw it.
+    bool m_synced = false;
+    std::vector<uint8_t> m_flags;     // the prefilter's findings for the newest piece
+    std::vector<uint8_t> m_lastFlags; // the same for the piece before
 };

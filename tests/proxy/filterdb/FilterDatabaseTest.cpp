@@ -1,4 +1,5 @@
 #include "filterdb/FilterDatabase.h"
+#include "filterdb/PhraseChains.h"
 
 #include <gtest/gtest.h>
 
@@ -124,4 +125,36 @@ TEST_F(FilterDatabaseTest, UnknownKindsAndIndexesGiveNull)
     EXPECT_EQ(db.GetKeyTable(7, -1), nullptr);
     EXPECT_EQ(db.GetContentMatcher(6, 0), nullptr);
     EXPECT_EQ(db.GetContentMatcher(1, 2), nullptr);
+}
+
+TEST_F(FilterDatabaseTest, ResponseChainsShareOnePrefilterAndStillActOnEveryList)
+{
+    ConfigrationFileData& data = cnf->cnfData[0];
+    data.UserFilter = 1;
+    data.PageBlockFilter = 1;
+    data.DownloadReplaceFilter = 1;
+    data.categoryStatus.assign(3, 0);
+    data.categoryStatus[0] = 1;
+    struct Collect : DataSink {
+        bool Write(const char* bytes, size_t length) override
+        {
+            text.append(bytes, length);
+            return false;
+        }
+        std::string text;
+    } sink;
+    PhraseChain chain = BuildPhraseChain(false, 0, false, true, &sink, db, *cnf);
+    ASSERT_EQ(chain.chain->FilterCount(), 4u); // the group's and the category's block and replace lists
+    EXPECT_TRUE(chain.chain->HasPrefilter());
+    std::vector<const ContentMatcher*> matchers;
+    for (size_t i = 0; i < 4; ++i)
+        matchers.push_back(chain.chain->GetFilter(i)->Matcher());
+    EXPECT_EQ(db.GetPrefilter(matchers), db.GetPrefilter(matchers));
+
+    const std::string page = "<p>please blank me</p>";
+    EXPECT_FALSE(chain.chain->Write(page.data(), page.size()));
+    EXPECT_EQ(sink.text, "<p>please         </p>");
+    const std::string bad = "a bad word";
+    EXPECT_TRUE(chain.chain->Write(bad.data(), bad.size()));
+    EXPECT_TRUE(chain.AnyBlockMatch());
 }

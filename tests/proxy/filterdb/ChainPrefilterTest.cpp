@@ -1,0 +1,175 @@
+#include "filterdb/ChainPrefilter.h"
+
+#include "filterdb/PhraseFilterChain.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(EveryEndMatcherTest, ReportsEachEndWithTheMasksOfAllKeysEndingThere)
+{
+    ContentMatcher m(true, true);
+    m.AddKey("abcd", 1);
+    m.AddKey("bc", 2);
+    m.AddKey("c", 4);
+    m.AddKey("BC", 8); // the same key again, folded: its bits join
+    m.Build();
+    const std::string text = "xab c d";
+    std::vector<std::pair<std::ptrdiff_t, uint16_t>> found;
+    MatchState state = ContentMatcher::kRootState;
+    for (size_t offset = 0; offset < text.size();) {
+        MatchResult r;
+        const bool hit = m.ScanCompact(state, text.data() + offset, text.size() - offset, r);
+        state = r.state;
+        if (!hit)
+            break;
+        found.emplace_back(static_cast<std::ptrdiff_t>(offset) + r.end, r.keyNumber);
+        offset += static_cast<size_t>(r.end) + 1;
+    }
+    // "bc" and "c" end on the same byte, inside the longer partial match "abc".
+    const std::vector<std::pair<std::ptrdiff_t, uint16_t>> expected {{4, 2 | 4 | 8}, {6, 1}};
+    EXPECT_EQ(found, expected);
+}
+
+TEST(EveryEndMatcherTest, StateAfterNeedsTheLongestKeysWorthOfBytes)
+{
+    ContentMatcher m;
+    m.AddKey("abcd", 1);
+    m.Build();
+    MatchState whole = 0;
+    MatchResult r;
+    ASSERT_FALSE(m.ScanCompact(ContentMatcher::kRootState, "zzzz abc", 8, r));
+    whole = r.state;
+    MatchState tail = 77;
+    EXPECT_FALSE(m.StateAfter("abc", 3, tail));
+    EXPECT_EQ(tail, 77u); // untouched when it cannot tell
+    EXPECT_TRUE(m.StateAfter("zzzz abc", 8, tail));
+    EXPECT_EQ(tail, whole);
+    EXPECT_FALSE(m.StateAfter("xabcd", 5, tail)); // a key ends there
+}
+
+// What a chain did to a stream: the bytes it passed on, what each filter recorded,
+// when it blocked, and where every filter stands.
+struct Outcome {
+    std::string output;
+    std::vector<std::string> matches;
+    std::vector<size_t> blockedAt;
+    std::vector<MatchState> states;
+    bool operator==(const Outcome&) const = default;
+};
+
+class StringSink : public DataSink {
+public:
+    bool Write(const char* bytes, size_t length) override
+    {
+        text.append(bytes, length);
+        return false;
+    }
+    std::string text;
+};
+
+struct ChainSetup {
+    std::vector<ContentMatcher> matchers;
+    std::vector<int> kinds; // 0 replace, 1 block, 2 recording block
+};
+
+Outcome run(const ChainSetup& setup, const std::vector<std::string>& pieces, bool hold, bool prefiltered)
+{
+    StringSink sink;
+    PhraseFilterChain chain(hold, &sink);
+    std::vector<PhraseFilter*> filters;
+    std::vector<const ContentMatcher*> matchers;
+    for (size_t i = 0; i < setup.matchers.size(); ++i) {
+        std::unique_ptr<PhraseFilter> f;
+        if (setup.kinds[i] == 0) {
+            f = std::make_unique<ReplaceFilter>(&setup.matchers[i]);
+        } else {
+            auto b = std::make_unique<BlockFilter>(&setup.matchers[i]);
+            b->SetBlocking(setup.kinds[i] == 1);
+            f = std::move(b);
+        }
+        f->EnableRecorder();
+        filters.push_back(chain.InsertFilter(std::move(f), i));
+        matchers.push_back(&setup.matchers[i]);
+    }
+    if (prefiltered) {
+        EXPECT_TRUE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(matchers)));
+    }
+    Outcome out;
+    for (size_t p = 0; p < pieces.size(); ++p)
+        if (chain.Write(pieces[p].data(), pieces[p].size()))
+            out.blockedAt.push_back(p);
+    chain.Flush();
+    out.output = sink.text;
+    for (PhraseFilter* f : filters) {
+        out.states.push_back(f->State());
+        for (const PhraseMatch& m : f->Recorder()->Matches())
+            out.matches.push_back(m.phrase + "@" + std::to_string(m.end) + "/" + std::to_string(m.keyNumber));
+    }
+    return out;
+}
+
+// Keys and text from a few letters, so keys overlap, nest and end inside each other,
+// white space falls inside phrases, and pieces cut through them everywhere.
+TEST(ChainPrefilterTest, ChainActsExactlyAsWithoutIt)
+{
+    std::mt19937 rng(20261206);
+    const std::string keyLetters = "abcAB";
+    const std::string textLetters = "abcabcAxy \n";
+    for (int round = 0; round < 1000; ++round) {
+        ChainSetup setup;
+        const size_t filterCount = 1 + rng() % 20; // past one pass of sixteen
+        setup.matchers.reserve(filterCount);
+        for (size_t f = 0; f < filterCount; ++f) {
+            setup.matchers.emplace_back(rng() % 4 != 0);
+            for (unsigned k = 0, n = rng() % 6; k < n; ++k) {
+                std::string key;
+                for (unsigned j = 0, len = 1 + rng() % 7; j < len; ++j)
+                    key += keyLetters[rng() % keyLetters.size()];
+                if (rng() % 5 == 0)
+                    key.insert(rng() % key.size(), " ");
+                setup.matchers.back().AddKey(key, static_cast<uint16_t>(1 + rng() % 9));
+            }
+            setup.matchers.back().Build();
+            // Mostly recording, which keeps the stream going; blocking now and then.
+            const unsigned kind = rng() % 10;
+            setup.kinds.push_back(kind < 5 ? 0 : kind < 9 ? 2 : 1);
+        }
+        // Long stretches without a match let the prefilter come back in step.
+        std::vector<std::string> pieces;
+        for (unsigned p = 0, n = 1 + rng() % 12; p < n; ++p) {
+            std::string piece;
+            const bool quiet = rng() % 2 == 0;
+            for (unsigned j = 0, len = rng() % 60; j < len; ++j)
+                piece += quiet && rng() % 8 != 0 ? 'x' : textLetters[rng() % textLetters.size()];
+            pieces.push_back(piece);
+        }
+        const bool hold = rng() % 2 == 0;
+        const Outcome plain = run(setup, pieces, hold, false);
+        const Outcome fast = run(setup, pieces, hold, true);
+        ASSERT_EQ(fast, plain) << "round " << round << ", first piece \"" << pieces[0] << "\"";
+    }
+}
+
+TEST(ChainPrefilterTest, RefusedForOtherMatchersOrAfterTheChainChanges)
+{
+    ContentMatcher a, b;
+    a.AddKey("one", 1);
+    b.AddKey("two", 1);
+    a.Build();
+    b.Build();
+    PhraseFilterChain chain(false);
+    chain.InsertFilter(std::make_unique<ReplaceFilter>(&a), 0);
+    chain.InsertFilter(std::make_unique<ReplaceFilter>(&b), 1);
+    EXPECT_FALSE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*> {&b, &a})));
+    EXPECT_FALSE(chain.SetPrefilter(nullptr));
+    EXPECT_TRUE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*> {&a, &b})));
+    chain.RemoveFilter(chain.GetFilter(0));
+    EXPECT_FALSE(chain.HasPrefilter());
+}
+
+} // namespace
