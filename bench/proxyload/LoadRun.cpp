@@ -27,6 +27,7 @@ int msLeft(Clock::time_point deadline)
 struct ThreadFigures {
     uint64_t succeeded = 0;
     uint64_t failed = 0;
+    uint64_t completedInWindow = 0; // successful, ended within the measured time
     std::array<uint64_t, kFailureKinds> failures {};
     std::string firstFailure;
     std::vector<uint32_t> latenciesUs;
@@ -122,6 +123,9 @@ LoadReport RunLoad(const LoadOptions& options, const std::string* expectedBody)
                 if (measured && options.maxRequests > 0 && counted.fetch_add(1) >= options.maxRequests)
                     break;
                 RequestResult r = RunOneRequest(options, request, expectedBody);
+                const Clock::time_point done = Clock::now();
+                if (r.failure == Failure::None && done >= measureFrom && done < end)
+                    ++mine.completedInWindow;
                 if (!measured)
                     continue;
                 if (r.failure == Failure::None) {
@@ -141,6 +145,12 @@ LoadReport RunLoad(const LoadOptions& options, const std::string* expectedBody)
 
     LoadReport report;
     report.seconds = std::max(std::chrono::duration<double>(Clock::now() - measureFrom).count(), 1e-6);
+    // By time, the rate is what completed within the measured time (a request still
+    // running at its end would otherwise stretch it); by count, all of them over all
+    // the time they took.
+    uint64_t completed = 0;
+    for (const ThreadFigures& f : figures)
+        completed += f.completedInWindow;
     for (ThreadFigures& f : figures) {
         report.succeeded += f.succeeded;
         report.failed += f.failed;
@@ -150,6 +160,9 @@ LoadReport RunLoad(const LoadOptions& options, const std::string* expectedBody)
             report.firstFailure = f.firstFailure;
         report.latenciesUs.insert(report.latenciesUs.end(), f.latenciesUs.begin(), f.latenciesUs.end());
     }
+    report.rate = options.maxRequests > 0 || options.durationMs <= 0
+                      ? static_cast<double>(report.succeeded) / report.seconds
+                      : static_cast<double>(completed) / (static_cast<double>(options.durationMs) / 1000.0);
     return report;
 }
 

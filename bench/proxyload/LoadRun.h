@@ -28,7 +28,8 @@ struct LoadReport {
     uint64_t failed = 0;
     std::array<uint64_t, kFailureKinds> failures {}; // by Failure value
     std::string firstFailure; // a readable example, empty when none
-    double seconds = 0; // measured time
+    double seconds = 0; // measured time, until the last request ended
+    double rate = 0;    // successful requests per second
     std::vector<uint32_t> latenciesUs; // of the successful requests
 };
 

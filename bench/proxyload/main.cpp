@@ -33,7 +33,7 @@ int main(int argc, char** argv)
 
     LoadReport report = RunLoad(options, options.expectBodyFile.empty() ? nullptr : &expected);
     const LatencySummary latency = Summarise(report.latenciesUs);
-    const double rps = static_cast<double>(report.succeeded) / report.seconds;
+    const double rps = report.rate;
 
     std::printf("target      %s:%u%s", options.origin.host.c_str(), options.origin.port, options.path.c_str());
     if (options.viaProxy)
