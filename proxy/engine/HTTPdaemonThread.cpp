@@ -9,6 +9,7 @@
 #include "engine/EngineLimits.h"
 #include "engine/FilterDecision.h"
 #include "engine/HTTPServiceBody.h"
+#include "engine/SessionThreads.h"
 #include "log/DiagnosticLog.h"
 #include "log/TraceLog.h"
 #include "platform/ProcessControl.h"
@@ -98,7 +99,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
         }
         auto* start = new SessionStart{client, stop};
         activeSessionCount.fetch_add(1);
-        if (!platform::StartDetachedThread(sessionEntry, start, kSessionStackBytes)) {
+        if (!StartSessionThread(sessionEntry, start, kSessionStackBytes)) {
             WriteServiceLog("Session thread start failed.");
             delete start;
             platform::CloseSocket(client);
