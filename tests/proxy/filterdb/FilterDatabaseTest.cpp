@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "cipher/CDes.h"
 #include "config/ConfigrationFile.h"
 #include "support/TempProgramDir.h"
@@ -127,22 +130,33 @@ TEST_F(FilterDatabaseTest, UnknownKindsAndIndexesGiveNull)
     EXPECT_EQ(db.GetContentMatcher(1, 2), nullptr);
 }
 
-TEST_F(FilterDatabaseTest, ResponseChainsShareOnePrefilterAndStillActOnEveryList)
+namespace {
+
+struct Collect : DataSink {
+    bool Write(const char* bytes, size_t length) override
+    {
+        text.append(bytes, length);
+        return false;
+    }
+    std::string text;
+};
+
+void switchOnResponseFilters(ConfigrationFileSigleton& cnf)
 {
-    ConfigrationFileData& data = cnf->cnfData[0];
+    ConfigrationFileData& data = cnf.cnfData[0];
     data.UserFilter = 1;
     data.PageBlockFilter = 1;
     data.DownloadReplaceFilter = 1;
     data.categoryStatus.assign(3, 0);
     data.categoryStatus[0] = 1;
-    struct Collect : DataSink {
-        bool Write(const char* bytes, size_t length) override
-        {
-            text.append(bytes, length);
-            return false;
-        }
-        std::string text;
-    } sink;
+}
+
+} // namespace
+
+TEST_F(FilterDatabaseTest, ResponseChainsShareOnePrefilterAndStillActOnEveryList)
+{
+    switchOnResponseFilters(*cnf);
+    Collect sink;
     PhraseChain chain = BuildPhraseChain(false, 0, false, true, &sink, db, *cnf);
     ASSERT_EQ(chain.chain->FilterCount(), 4u); // the group's and the category's block and replace lists
     EXPECT_TRUE(chain.chain->HasPrefilter());
@@ -157,4 +171,26 @@ TEST_F(FilterDatabaseTest, ResponseChainsShareOnePrefilterAndStillActOnEveryList
     const std::string bad = "a bad word";
     EXPECT_TRUE(chain.chain->Write(bad.data(), bad.size()));
     EXPECT_TRUE(chain.AnyBlockMatch());
+}
+
+TEST_F(FilterDatabaseTest, SessionsBuildChainsAtOnce)
+{
+    switchOnResponseFilters(*cnf);
+    std::vector<std::thread> sessions;
+    std::atomic<int> wrong {0};
+    for (int t = 0; t < 4; ++t) {
+        sessions.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                Collect sink;
+                PhraseChain chain = BuildPhraseChain(false, 0, false, true, &sink, db, *cnf);
+                const std::string page = "x blank me x";
+                chain.chain->Write(page.data(), page.size());
+                if (sink.text != "x          x")
+                    ++wrong;
+            }
+        });
+    }
+    for (auto& s : sessions)
+        s.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
