@@ -39,7 +39,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_ctest build-asan --timeout 900 -LE nosan
 
 echo "== ThreadSanitizer (threaded tests)"
-bash tools/build.sh build-tsan -DBUILD_TESTING=ON -DENABLE_TSAN=ON -DBUILD_BENCH=OFF
+BUILD_TARGET=threaded_tests bash tools/build.sh build-tsan -DBUILD_TESTING=ON -DENABLE_TSAN=ON -DBUILD_BENCH=OFF
 TSAN_OPTIONS=halt_on_error=1 run_ctest build-tsan --timeout 900 -L threads
 
 echo "== fuzzers (short runs)"

@@ -115,6 +115,8 @@ unsigned HTTPdaemonThread(DaemonParams* params)
             break;
     }
 
+    EndIdleSessionThreads();
+
     {
         std::lock_guard<std::mutex> guard(params->socketLock);
         params->daemonSocket = platform::kInvalidSocket;

@@ -23,7 +23,10 @@ struct Idle {
     std::mutex lock;
     std::map<size_t, std::vector<Worker*>> bySize; // threads only take work for their stack size
     size_t count = 0;
+    bool closed = false; // finished threads end instead of waiting
 };
+
+void quit(void*) {}
 
 // Never destroyed: idle threads may still wait on it while the process exits.
 Idle& idle()
@@ -39,7 +42,7 @@ void workerMain(void* p)
     for (;;) {
         worker->fn(worker->arg);
         std::unique_lock lock(pool.lock);
-        if (pool.count >= kMaxIdleSessionThreads)
+        if (pool.closed || pool.count >= kMaxIdleSessionThreads)
             break;
         worker->fn = nullptr;
         std::vector<Worker*>& list = pool.bySize[worker->stackBytes];
@@ -53,6 +56,8 @@ void workerMain(void* p)
             --pool.count;
             break;
         }
+        if (worker->fn == quit)
+            break;
     }
     delete worker;
 }
@@ -64,6 +69,7 @@ bool StartSessionThread(void (*fn)(void*), void* arg, size_t stackBytes)
     Idle& pool = idle();
     {
         const std::lock_guard lock(pool.lock);
+        pool.closed = false;
         const auto it = pool.bySize.find(stackBytes);
         if (it != pool.bySize.end() && !it->second.empty()) {
             Worker* worker = it->second.back();
@@ -84,6 +90,21 @@ bool StartSessionThread(void (*fn)(void*), void* arg, size_t stackBytes)
         return false;
     }
     return true;
+}
+
+void EndIdleSessionThreads()
+{
+    Idle& pool = idle();
+    const std::lock_guard lock(pool.lock);
+    pool.closed = true;
+    for (auto& [size, list] : pool.bySize) {
+        for (Worker* worker : list) {
+            worker->fn = quit;
+            worker->wake.notify_one();
+        }
+        list.clear();
+    }
+    pool.count = 0;
 }
 
 size_t IdleSessionThreads()

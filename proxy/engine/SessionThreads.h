@@ -13,5 +13,9 @@ inline constexpr int kIdleSessionThreadMs = 30'000; // an idle thread ends after
 /// thread could be had; fn is then not run.
 bool StartSessionThread(void (*fn)(void*), void* arg, size_t stackBytes);
 
+/// Ends the waiting threads, and each busy one when it finishes, until the next
+/// start: the listener calls it when it stops.
+void EndIdleSessionThreads();
+
 /// Threads now waiting for work (for tests).
 size_t IdleSessionThreads();

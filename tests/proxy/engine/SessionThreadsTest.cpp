@@ -79,6 +79,14 @@ TEST(SessionThreadsTest, FinishedThreadsTakeTheNextTasks)
     }
     // One after another, the same few threads serve them all.
     EXPECT_LT(later.threads.size(), 5u);
+
+    // A stopping listener sends the waiting threads away; the next start still runs.
+    EndIdleSessionThreads();
+    EXPECT_EQ(IdleSessionThreads(), 0u);
+    Gate after;
+    after.open = true;
+    ASSERT_TRUE(StartSessionThread(holdUntilOpen, &after, kStack));
+    ASSERT_TRUE(waitFor(after, 1));
 }
 
 } // namespace
