@@ -491,8 +491,12 @@ void ConfigrationFileSigleton::appendGroup(int group)
     const ConfigrationFileData& data =
         static_cast<size_t>(group) < cnfData.size() ? cnfData[static_cast<size_t>(group)] : kDefaults;
     WriteCnf1Line("\n");
-    if (group >= 1)
-        WriteCnf1Line(("%" + std::string(groupList.GetGroupName(group)) + "%\n").c_str());
+    if (group >= 1) {
+        std::string section = "%";
+        section += groupList.GetGroupName(group);
+        section += "%\n";
+        WriteCnf1Line(section.c_str());
+    }
     for (int c = 0; c < categoryList.size(); ++c) {
         const CCategory& category = categoryList[c];
         WriteCnfComment(category.name);

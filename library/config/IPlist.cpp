@@ -313,7 +313,8 @@ bool IPDatalist::WriteFile(const char* path) const
             const char* name = e.group >= 0 && e.group < list.size() ? list.GetGroupName(e.group) : "";
             text += ";";
             text += name;
-            text += ";" + std::to_string(e.authMode);
+            text += ";";
+            text += std::to_string(e.authMode);
         }
         text += "\n";
     }

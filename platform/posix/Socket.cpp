@@ -164,6 +164,20 @@ AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* clie
     }
 }
 
+SocketHandle TryAccept(SocketHandle listener)
+{
+    for (int tries = 0; tries < 4; ++tries) {
+        const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0)
+            return c;
+        // A connection that was reset while it waited is skipped; anything else
+        // (nothing waiting included) means none now.
+        if (errno != ECONNABORTED && errno != EINTR)
+            break;
+    }
+    return kInvalidSocket;
+}
+
 WaitStatus WaitReadable(SocketHandle s, int timeoutMs, Event* stop)
 {
     short revents = 0;

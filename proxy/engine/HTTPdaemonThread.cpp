@@ -28,6 +28,19 @@ constexpr char kBusyAnswer[] = "HTTP/1.1 503 Service Unavailable\r\n"
 
 void sessionEntry(void* arg) { HTTPServiceThread(static_cast<SessionStart*>(arg)); }
 
+// One connection from its request to its close.
+void serveConnection(const SessionStart& start)
+{
+    {
+        HTTPServiceBody body(start);
+        TraceLog trace("head", "txt");
+        body.trace = &trace;
+        RunFilterDecision(body, trace);
+    }
+    // Shut our side, let the client take everything, then close.
+    platform::GracefulClose(start.clientSocket, engineLimits().lingerMs, start.eventStop.get());
+}
+
 void fail(DaemonParams* params, platform::Event& ended, int code)
 {
     params->failCode = code;
@@ -76,6 +89,9 @@ unsigned HTTPdaemonThread(DaemonParams* params)
         return 0;
     }
     activeSessionCount = 0;
+    auto shared = std::make_shared<SharedListener>();
+    shared->socket = listener;
+    shared->eventStop = stop;
     params->eventBound.Set();
 
     const EngineLimits& limits = engineLimits();
@@ -97,7 +113,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
             refuseBusy(client);
             continue;
         }
-        auto* start = new SessionStart{client, stop};
+        auto* start = new SessionStart{client, stop, shared};
         activeSessionCount.fetch_add(1);
         if (!StartSessionThread(sessionEntry, start, kSessionStackBytes)) {
             WriteServiceLog("Session thread start failed.");
@@ -107,6 +123,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
         }
     }
 
+    shared->Withdraw();
     // Sessions notice the stop event themselves; give them a bounded time to end.
     const auto begin = std::chrono::steady_clock::now();
     while (activeSessionCount.load() > 0) {
@@ -126,18 +143,34 @@ unsigned HTTPdaemonThread(DaemonParams* params)
     return 0;
 }
 
+platform::SocketHandle SharedListener::TakeWaiting()
+{
+    const std::shared_lock guard(lock);
+    if (socket == platform::kInvalidSocket || (eventStop && eventStop->IsSet()))
+        return platform::kInvalidSocket;
+    return platform::TryAccept(socket);
+}
+
+void SharedListener::Withdraw()
+{
+    const std::unique_lock guard(lock);
+    socket = platform::kInvalidSocket;
+}
+
 void HTTPServiceThread(SessionStart* start)
 {
-    const platform::SocketHandle client = start->clientSocket;
-    std::shared_ptr<platform::Event> stop = start->eventStop;
-    {
-        HTTPServiceBody body(*start);
-        TraceLog trace("head", "txt");
-        body.trace = &trace;
-        RunFilterDecision(body, trace);
+    std::unique_ptr<SessionStart> current(start);
+    for (;;) {
+        serveConnection(*current);
+        if (!current->listener)
+            break;
+        // The session count stays as it is: one connection ends, the next begins.
+        const platform::SocketHandle next = current->listener->TakeWaiting();
+        if (next == platform::kInvalidSocket)
+            break;
+        acceptedCount.fetch_add(1);
+        current = std::make_unique<SessionStart>(SessionStart {next, current->eventStop, current->listener});
     }
-    // Shut our side, let the client take everything, then close.
-    platform::GracefulClose(client, engineLimits().lingerMs, stop.get());
-    delete start;
+    current.reset();
     activeSessionCount.fetch_sub(1);
 }

@@ -3,18 +3,34 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <shared_mutex>
 
 #include "engine/DaemonParams.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
+/// The listening socket as the sessions see it: a session that has just finished
+/// takes a connection that is already waiting, so the queue empties even while the
+/// listener thread waits for a processor. The listener withdraws it when it stops.
+struct SharedListener {
+    /// A waiting connection, or kInvalidSocket (none, or the listener stopped).
+    platform::SocketHandle TakeWaiting();
+    /// No session takes a connection after this returns.
+    void Withdraw();
+
+    std::shared_mutex lock;
+    platform::SocketHandle socket = platform::kInvalidSocket;
+    std::shared_ptr<platform::Event> eventStop;
+};
+
 /// What the listener hands to a new session thread; the session frees it.
 struct SessionStart {
     platform::SocketHandle clientSocket = platform::kInvalidSocket;
     std::shared_ptr<platform::Event> eventStop;
+    std::shared_ptr<SharedListener> listener; ///< may be null: serve this one connection only
 };
 
-/// Connections accepted since the process started (written by the listener only).
+/// Connections accepted since the process started.
 extern std::atomic<int32_t> acceptedCount;
 /// Session threads running now: raised by the listener before a session starts,
 /// lowered by the session as its last act.
@@ -27,5 +43,6 @@ extern std::atomic<int32_t> activeSessionCount;
 /// the socket and signals eventEnded. Always returns 0.
 unsigned HTTPdaemonThread(DaemonParams* params);
 
-/// Body of one session thread; takes ownership of the record.
+/// Body of one session thread; takes ownership of the record. With a listener in
+/// the record it goes on with connections already waiting there.
 void HTTPServiceThread(SessionStart* start);

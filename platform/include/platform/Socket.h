@@ -40,6 +40,9 @@ enum class AcceptStatus { Accepted, Stopped, Failed };
 /// comes first; the stop event wins when both are ready. A listening socket that is
 /// shut down also counts as stopped. On Failed *error holds the reason.
 AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error);
+/// A connection already waiting on a listening socket made by Listen, or
+/// kInvalidSocket at once when none is.
+SocketHandle TryAccept(SocketHandle listener);
 
 enum class WaitStatus { Ready, TimedOut, Stopped, Failed };
 /// Waits until the socket is readable (or its peer has closed), at most timeoutMs

@@ -158,6 +158,41 @@ TEST_F(ListenerTest, StopEndsHangingSessionsPromptly)
     }
 }
 
+TEST(SharedListenerTest, SessionsTakeOnlyWaitingConnectionsAndNoneOnceWithdrawn)
+{
+    SharedListener shared;
+    shared.eventStop = std::make_shared<platform::Event>(true);
+    EXPECT_EQ(shared.TakeWaiting(), platform::kInvalidSocket); // no socket yet
+    shared.socket = platform::CreateTcpSocket();
+    ASSERT_TRUE(platform::BindIpv4(shared.socket, platform::kLoopbackAddress, 0));
+    ASSERT_TRUE(platform::Listen(shared.socket, 10));
+    const unsigned port = platform::LocalPort(shared.socket);
+    EXPECT_EQ(shared.TakeWaiting(), platform::kInvalidSocket); // nothing waits: no blocking
+
+    auto client = platform::ConnectTcp("127.0.0.1", port, 2000);
+    platform::SocketHandle taken = platform::kInvalidSocket;
+    for (int i = 0; i < 200 && taken == platform::kInvalidSocket; ++i) {
+        taken = shared.TakeWaiting();
+        if (taken == platform::kInvalidSocket)
+            std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_NE(taken, platform::kInvalidSocket);
+    platform::CloseSocket(taken);
+    platform::CloseSocket(client);
+
+    // Stopping, and then withdrawn: a waiting connection stays for the listener.
+    auto second = platform::ConnectTcp("127.0.0.1", port, 2000);
+    std::this_thread::sleep_for(50ms);
+    shared.eventStop->Set();
+    EXPECT_EQ(shared.TakeWaiting(), platform::kInvalidSocket);
+    shared.eventStop->Reset();
+    const platform::SocketHandle socket = shared.socket;
+    shared.Withdraw();
+    EXPECT_EQ(shared.TakeWaiting(), platform::kInvalidSocket);
+    platform::CloseSocket(second);
+    platform::CloseSocket(socket);
+}
+
 TEST_F(ListenerTest, ShutdownWaitForSessionsIsBounded)
 {
     limits->shutdownWaitMs = 200;
