@@ -148,6 +148,10 @@ void BM_ResponseChain(benchmark::State& state)
     const auto perFilter = static_cast<size_t>(state.range(0));
     const ContentMatcher& blockMatcher = matcher(true, perFilter);
     const ContentMatcher& replaceMatcher = matcher(false, perFilter);
+    // As the proxy builds chains: with the prefilter of the two matchers.
+    const auto prefilter = state.range(1) ? std::make_shared<const ChainPrefilter>(
+                                                std::vector<const ContentMatcher*> {&blockMatcher, &replaceMatcher})
+                                          : nullptr;
     size_t matches = 0;
     for (auto _ : state) {
         CountingSink sink;
@@ -156,6 +160,8 @@ void BM_ResponseChain(benchmark::State& state)
         auto* replace = chain.InsertFilter(std::make_unique<ReplaceFilter>(&replaceMatcher), 1);
         block->EnableRecorder();
         replace->EnableRecorder();
+        if (prefilter)
+            chain.SetPrefilter(prefilter);
         for (size_t at = 0; at < d.text.size(); at += kPiece)
             if (chain.Write(d.text.data() + at, std::min(kPiece, d.text.size() - at)))
                 state.SkipWithError("the page was blocked");
@@ -166,7 +172,14 @@ void BM_ResponseChain(benchmark::State& state)
     setRate(state, d.text.size());
     state.counters["replaced"] = static_cast<double>(matches);
 }
-BENCHMARK(BM_ResponseChain)->ArgName("phrases_per_filter")->Arg(kPhrases)->Arg(kPhrases / 2)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_ResponseChain)
+    ->ArgNames({"phrases_per_filter", "prefilter"})
+    ->Args({kPhrases, 0})
+    ->Args({kPhrases, 1})
+    ->Args({kPhrases / 2, 0})
+    ->Args({kPhrases / 2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0);
 
 // A chain as a group with five categories and its own lists builds it: six block and
 // six replace filters of 1,000 phrases each, scanned one filter after another, or

@@ -63,11 +63,16 @@ PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, D
     if (categoryReplace)
         forBlockedCategories(categoryReplaceKind, addReplace);
 
-    if (out.chain->FilterCount() > 1) {
-        std::vector<const ContentMatcher*> matchers;
-        for (size_t i = 0; i < out.chain->FilterCount(); ++i)
-            matchers.push_back(out.chain->GetFilter(i)->Matcher());
-        out.chain->SetPrefilter(db.GetPrefilter(matchers));
+    // One pass for all filters pays from three filters with keys on; with two, the
+    // pieces where a phrase occurs cost more than the prefilter saves on the others.
+    std::vector<const ContentMatcher*> matchers;
+    size_t withKeys = 0;
+    for (size_t i = 0; i < out.chain->FilterCount(); ++i) {
+        const ContentMatcher* m = out.chain->GetFilter(i)->Matcher();
+        matchers.push_back(m);
+        withKeys += m && m->HasKeys() ? 1 : 0;
     }
+    if (withKeys >= kMinFiltersForPrefilter)
+        out.chain->SetPrefilter(db.GetPrefilter(matchers));
     return out;
 }

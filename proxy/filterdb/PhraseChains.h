@@ -20,6 +20,9 @@ struct PhraseChain {
     bool AnyBlockMatch() const;
 };
 
+/// Chains with at least this many filters that have keys get a prefilter.
+inline constexpr size_t kMinFiltersForPrefilter = 3;
+
 /// Builds a group's request (upload) or response (download) chain from its switches:
 /// the group's own matchers with UserFilter, and one matcher per category whose status
 /// in the group is 1 with UploadBlockFilter / UploadReplaceFilter (request) or

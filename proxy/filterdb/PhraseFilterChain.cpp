@@ -47,7 +47,7 @@ bool PhraseFilterChain::runFilters()
             continue;
         if (tail == std::string_view::npos || filter.LastMatchEnd() >= static_cast<std::ptrdiff_t>(tail))
             tailChanged = true;
-        if (skipping) {
+        if (skipping && i + 1 < m_filters.size()) {
             m_prefilterStates = start;
             m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
         }
