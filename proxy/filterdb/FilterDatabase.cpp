@@ -3,6 +3,7 @@
 #include "filterdb/FilterDatabase.h"
 
 #include "config/ConfigrationFile.h"
+#include "filterdb/PhraseChains.h"
 #include "log/AccessLogger.h"
 
 namespace {
@@ -30,6 +31,7 @@ void FilterDatabase::Clear()
     ClearKeyLists();
     const std::lock_guard lock(m_prefilterLock);
     m_prefilters.clear();
+    m_prefilterBytes = 0;
 }
 
 std::shared_ptr<const ChainPrefilter> FilterDatabase::GetPrefilter(const std::vector<const ContentMatcher*>& matchers) const
@@ -38,12 +40,23 @@ std::shared_ptr<const ChainPrefilter> FilterDatabase::GetPrefilter(const std::ve
     const auto it = m_prefilters.find(matchers);
     if (it != m_prefilters.end())
         return it->second;
-    // Made under the lock: the first sessions of a group wait for it once rather
-    // than each making their own.
-    auto made = std::make_shared<const ChainPrefilter>(matchers);
-    std::shared_ptr<const ChainPrefilter> out = made->Usable() ? made : nullptr;
-    if (m_prefilters.size() < kMaxPrefilters)
-        m_prefilters.emplace(matchers, out);
+    if (m_prefilters.size() >= kMaxPrefilters)
+        return nullptr;
+    // A prefilter takes about as much memory as its matchers together.
+    size_t estimate = 0;
+    for (const ContentMatcher* m : matchers)
+        estimate += m ? m->MemoryBytes() : 0;
+    std::shared_ptr<const ChainPrefilter> out;
+    if (m_prefilterBytes + estimate <= kMaxPrefilterBytes) {
+        // Made under the lock: the first sessions of a group wait for it once rather
+        // than each making their own.
+        auto made = std::make_shared<const ChainPrefilter>(matchers);
+        if (made->Usable()) {
+            out = std::move(made);
+            m_prefilterBytes += out->MemoryBytes();
+        }
+    }
+    m_prefilters.emplace(matchers, out);
     return out;
 }
 
@@ -181,4 +194,9 @@ void FilterDatabase::Load(bool caseInsensitive)
     }
 }
 
-void LoadFilterDatabase() { FilterDatabase::getInstance().Load(true); }
+void LoadFilterDatabase()
+{
+    FilterDatabase& db = FilterDatabase::getInstance();
+    db.Load(true);
+    PreparePrefilters(db, *ConfigrationFileSigleton::getInstance());
+}

@@ -38,7 +38,8 @@ public:
     const ContentMatcher* GetContentMatcher(int kind, int index) const;
     /// The prefilter for a chain of these matchers, in this order: made on first
     /// request and kept for the chains that follow (the only part of the database
-    /// that changes after loading, under its own lock). Null when the keys do not fit.
+    /// that changes after loading, under its own lock). Null when the keys do not fit
+    /// or the cache is full.
     std::shared_ptr<const ChainPrefilter> GetPrefilter(const std::vector<const ContentMatcher*>& matchers) const;
 
     // ---- the loader's steps, public for the tools and tests ----
@@ -72,13 +73,17 @@ private:
     KeyEntryList m_lists[4];
     CAtFilterKeyFileReader::ErrorSink m_errorSink;
 
-    // Groups switch filters on and off, so few chains differ; the bound only keeps
-    // a strange configuration from growing the cache without end.
+    // Groups switch filters on and off, so few chains differ; the bounds only keep a
+    // strange configuration from growing the cache without end. Past them chains go
+    // without a prefilter, which costs time, not results.
     static constexpr size_t kMaxPrefilters = 256;
+    static constexpr size_t kMaxPrefilterBytes = size_t {512} << 20;
+    mutable size_t m_prefilterBytes = 0;
     mutable std::mutex m_prefilterLock;
     mutable std::map<std::vector<const ContentMatcher*>, std::shared_ptr<const ChainPrefilter>> m_prefilters;
 };
 
 /// Creates the filter database and loads every key file, as the start of filtering
-/// does when some group blocks or logs blocks.
+/// does when some group blocks or logs blocks; then makes the prefilters of every
+/// group's chains, so no session waits for one.
 void LoadFilterDatabase();

@@ -76,3 +76,10 @@ PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, D
         out.chain->SetPrefilter(db.GetPrefilter(matchers));
     return out;
 }
+
+void PreparePrefilters(const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+{
+    for (size_t group = 0; group < cnf.cnfData.size(); ++group)
+        for (bool request : {true, false})
+            BuildPhraseChain(request, static_cast<int>(group), false, true, nullptr, db, cnf);
+}

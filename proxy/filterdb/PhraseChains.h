@@ -30,3 +30,7 @@ inline constexpr size_t kMinFiltersForPrefilter = 3;
 /// filters only record. Matchers never built are left out.
 PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink,
                              const FilterDatabase& db, const ConfigrationFileSigleton& cnf);
+
+/// Makes (and keeps in the database) the prefilters of every group's request and
+/// response chains.
+void PreparePrefilters(const FilterDatabase& db, const ConfigrationFileSigleton& cnf);
