@@ -26,10 +26,9 @@ bool PhraseFilterChain::runFilters()
     const char* bytes = newest.Data();
     const size_t length = newest.Size();
     const bool skipping = m_prefilter && m_synced;
-    ChainPrefilter::States start;
     if (skipping) {
         m_lastFlags.swap(m_flags);
-        start = m_prefilterStates;
+        m_startStates = m_prefilterStates;
         m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
     }
     const size_t tail =
@@ -48,7 +47,7 @@ bool PhraseFilterChain::runFilters()
         if (tail == std::string_view::npos || filter.LastMatchEnd() >= static_cast<std::ptrdiff_t>(tail))
             tailChanged = true;
         if (skipping && i + 1 < m_filters.size()) {
-            m_prefilterStates = start;
+            m_prefilterStates = m_startStates;
             m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
         }
     }

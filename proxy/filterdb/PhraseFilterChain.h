@@ -76,6 +76,7 @@ private:
 
     std::shared_ptr<const ChainPrefilter> m_prefilter;
     ChainPrefilter::States m_prefilterStates;
+    ChainPrefilter::States m_startStates; // where the prefilter stood at the newest piece's start
     // True while the prefilter's states and every filter's state agree with the data
     // as it now stands: no filter has changed a byte since the prefilter saw it.
     bool m_synced = false;
