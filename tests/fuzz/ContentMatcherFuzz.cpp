@@ -1,7 +1,9 @@
 // The phrase automaton against a naive one that follows failure links byte by byte:
 // both scan the same text in the same pieces and must report the same matches. Also
-// checks that the white-blind scan agrees with a scan of the compacted text, and
-// that a replace chain keeps the data's length.
+// checks that the white-blind scan agrees with a scan of the compacted text, that
+// the every-end mode reports exactly the keys ending at each byte, that the state
+// found from a text's end alone is the state of a whole scan, and that a replace
+// chain keeps the data's length.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "filterdb/ChainPrefilter.h"
 #include "filterdb/ContentMatcher.h"
 #include "filterdb/PhraseFilterChain.h"
 
@@ -218,6 +221,72 @@ void compareCompact(const ContentMatcher& m, const std::string& raw)
         check(b.end < 0 ? a.end == -1 : a.end == at[static_cast<size_t>(b.end)]);
 }
 
+// Every-end mode reports at each key byte the OR of the masks of all keys ending there.
+void compareEveryEnd(const std::vector<std::pair<std::string, uint16_t>>& keys, bool fold, const std::string& raw)
+{
+    ContentMatcher every(fold, true);
+    std::vector<std::pair<std::string, uint16_t>> compactKeys;
+    for (const auto& [key, mask] : keys) {
+        check(!every.AddKey(key, mask));
+        std::string k;
+        for (char c : key)
+            if (!isWhite(c))
+                k.push_back(lower(c, fold));
+        if (!k.empty())
+            compactKeys.emplace_back(k, mask);
+    }
+    every.Build();
+    std::string text;
+    for (char c : raw)
+        if (!isWhite(c))
+            text.push_back(lower(c, fold));
+    std::vector<uint16_t> expected(text.size(), 0);
+    for (size_t i = 0; i < text.size(); ++i)
+        for (const auto& [k, mask] : compactKeys)
+            if (k.size() <= i + 1 && text.compare(i + 1 - k.size(), k.size(), k) == 0)
+                expected[i] |= mask;
+    std::vector<uint16_t> got(text.size(), 0);
+    MatchState state = ContentMatcher::kRootState;
+    for (size_t offset = 0; offset < text.size();) {
+        MatchResult r;
+        const bool found = every.Scan(state, text.data() + offset, text.size() - offset, r);
+        state = r.state;
+        if (!found)
+            break;
+        check(r.end >= 0);
+        got[offset + static_cast<size_t>(r.end)] = r.keyNumber;
+        offset += static_cast<size_t>(r.end) + 1;
+    }
+    check(got == expected);
+}
+
+// Where a white-blind scan of a whole text stands, StateAfter finds from its end alone
+// whenever it answers at all.
+void compareStateAfter(const ContentMatcher& m, const std::string& raw, size_t pieceSize)
+{
+    MatchState state = ContentMatcher::kRootState;
+    for (size_t end = 0; end < raw.size();) {
+        const size_t next = std::min(raw.size(), end + pieceSize);
+        // As a recording filter goes on: after a match at the byte after it, or at the
+        // same byte for a key that ended before the text (the state is then shallower).
+        size_t offset = end;
+        for (size_t rounds = 0; offset < next; ++rounds) {
+            check(rounds < 4 * raw.size() + 2000);
+            MatchResult r;
+            const bool found = m.ScanCompact(state, raw.data() + offset, next - offset, r);
+            state = r.state;
+            if (!found)
+                break;
+            offset = static_cast<size_t>(std::max<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(offset) + r.end + 1,
+                                                                  static_cast<std::ptrdiff_t>(offset)));
+        }
+        end = next;
+        MatchState fromTail = 12345;
+        if (m.StateAfter(raw.data(), end, fromTail))
+            check(fromTail == state);
+    }
+}
+
 class Collect : public DataSink {
 public:
     bool Write(const char* bytes, size_t length) override
@@ -239,6 +308,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t pieceSize = 1 + ((flags >> 2) & 15);
     ContentMatcher m(fold);
     Naive naive(fold);
+    std::vector<std::pair<std::string, uint16_t>> masks;
     const size_t keys = in.byte() % 24;
     for (size_t k = 0; k < keys; ++k) {
         const size_t len = in.byte() % 24;
@@ -246,6 +316,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string key = in.bytes(len, small);
         check(!m.AddKey(key, number));
         naive.add(key, number);
+        masks.emplace_back(key, static_cast<uint16_t>(1u << (k % 16)));
     }
     // Now and then only a few shallow states get full rows, so the others are used.
     const uint8_t rows = in.byte();
@@ -256,17 +327,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text = in.rest(small);
     compareScans(m, naive, text, (flags & 0x40) ? text.size() + 1 : pieceSize);
     compareCompact(m, text);
+    compareEveryEnd(masks, fold, text);
+    compareStateAfter(m, text, pieceSize);
 
-    Collect sink;
-    PhraseFilterChain chain(flags & 0x80, &sink);
-    chain.InsertFilter(std::make_unique<ReplaceFilter>(&m), 0);
-    auto block = std::make_unique<BlockFilter>(&m);
-    block->SetBlocking(false);
-    block->EnableRecorder();
-    chain.InsertFilter(std::move(block), 0);
-    for (size_t start = 0; start < text.size(); start += pieceSize)
-        check(!chain.Write(text.data() + start, std::min(pieceSize, text.size() - start)));
-    chain.Flush();
-    check(sink.out.size() == text.size());
+    // A recording block filter and a replace filter, alone and with a prefilter: the
+    // same bytes come out, the same matches are recorded, and the length is kept.
+    std::string outputs[2];
+    std::vector<std::ptrdiff_t> matches[2];
+    for (int prefiltered = 0; prefiltered < 2; ++prefiltered) {
+        Collect sink;
+        PhraseFilterChain chain(flags & 0x80, &sink);
+        chain.InsertFilter(std::make_unique<ReplaceFilter>(&m), 0);
+        auto block = std::make_unique<BlockFilter>(&m);
+        block->SetBlocking(false);
+        BlockFilter* recording = block.get();
+        block->EnableRecorder();
+        chain.InsertFilter(std::move(block), 0);
+        if (prefiltered)
+            check(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*> {&m, &m})));
+        for (size_t start = 0; start < text.size(); start += pieceSize)
+            check(!chain.Write(text.data() + start, std::min(pieceSize, text.size() - start)));
+        chain.Flush();
+        check(sink.out.size() == text.size());
+        outputs[prefiltered] = sink.out;
+        for (const PhraseMatch& match : recording->Recorder()->Matches())
+            matches[prefiltered].push_back(match.end);
+    }
+    check(outputs[0] == outputs[1] && matches[0] == matches[1]);
     return 0;
 }
