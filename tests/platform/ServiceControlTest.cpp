@@ -39,14 +39,6 @@ private:
     std::string m_old;
 };
 
-TEST(ServiceControlTest, UnitNamesAndErrorTexts)
-{
-    EXPECT_EQ(platform::ServiceUnitName("Filtering Service"), "filtering-service.service");
-    EXPECT_EQ(platform::ServiceUnitName("Filtering Keeper"), "filtering-keeper.service");
-    EXPECT_EQ(platform::ServiceErrorText(ENOENT), "No such file or directory (0x2)");
-    EXPECT_EQ(platform::ServiceErrorText(EEXIST), "File exists (0x11)");
-}
-
 TEST(ServiceControlTest, CreateOpenDeleteInATemporaryUnitDirectory)
 {
     platformtest::TempDir dir;
