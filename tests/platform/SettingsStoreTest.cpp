@@ -292,15 +292,7 @@ TEST_F(SettingsStoreTest, NewHiveIsPrivateToItsOwner)
 
 TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
 {
-    const char* names[] = {"ZPF_MACHINE_HIVE", "ZPF_USER_HIVE", "XDG_CONFIG_HOME", "HOME"};
-    std::string saved[4];
-    bool had[4];
-    for (int i = 0; i < 4; ++i) {
-        const char* v = std::getenv(names[i]);
-        had[i] = v != nullptr;
-        saved[i] = v ? v : "";
-        ::unsetenv(names[i]);
-    }
+    platformtest::ScopedEnv machine("ZPF_MACHINE_HIVE"), user("ZPF_USER_HIVE"), xdg("XDG_CONFIG_HOME"), home("HOME");
     using platform::Hive;
     struct Row {
         const char* name; // set before the row
@@ -318,12 +310,6 @@ TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
     for (const auto& r : rows) {
         ::setenv(r.name, r.value, 1);
         EXPECT_EQ(platform::DefaultHivePath(r.hive, "/opt/zpf"), r.expected) << r.name << "=" << r.value;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (had[i])
-            ::setenv(names[i], saved[i].c_str(), 1);
-        else
-            ::unsetenv(names[i]);
     }
 }
 
