@@ -9,6 +9,7 @@
 #include "platform/ProcessControl.h"
 #include "platform/TextFile.h"
 #include "support/ChildProcess.h"
+#include "support/ScriptedServer.h"
 
 namespace zpftest {
 
@@ -38,15 +39,6 @@ inline std::string ReadFile(const std::string& path)
     std::string out;
     platform::ReadFileBytes(path, out);
     return out;
-}
-
-inline unsigned FreeLoopbackPort()
-{
-    auto s = platform::CreateTcpSocket();
-    platform::BindIpv4(s, platform::kLoopbackAddress, 0);
-    unsigned p = platform::LocalPort(s);
-    platform::CloseSocket(s);
-    return p;
 }
 
 /// A server program of the system the test runs on, in a temporary directory with

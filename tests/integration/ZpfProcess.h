@@ -17,10 +17,16 @@
 
 #include "platform/Socket.h"
 #include "platform/TextFile.h"
+#include "support/ScriptedServer.h"
 
 extern char** environ;
 
 namespace zpftest {
+
+inline long long MsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
+}
 
 /// A program directory in a temporary folder holding a copy (not a link: the program
 /// directory is where the executable really is) of everything the build put into its
@@ -37,7 +43,7 @@ public:
             if (entry.is_regular_file())
                 std::filesystem::copy_file(entry.path(), m_dir + entry.path().filename().string(), ec);
         }
-        port = freePort();
+        port = FreeLoopbackPort();
         setSetting("Port", std::to_string(port));
     }
     ~InstalledZpf()
@@ -97,27 +103,24 @@ public:
         lastErr = "err" + std::to_string(n) + ".txt";
         std::vector<std::string> all{file("zpf")};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::map<std::string, std::string> vars;
-        for (char** e = environ; *e; ++e) {
-            std::string kv = *e;
-            auto eq = kv.find('=');
-            if (eq != std::string::npos)
-                vars[kv.substr(0, eq)] = kv.substr(eq + 1);
-        }
-        vars.erase("NOTIFY_SOCKET");
-        for (const auto& [k, v] : env)
-            vars[k] = v;
+        // This environment without NOTIFY_SOCKET and the names env sets, then env.
         std::vector<std::string> envStrings;
-        for (const auto& [k, v] : vars)
+        for (char** e = environ; *e; ++e) {
+            const std::string name = std::string(*e).substr(0, std::string(*e).find('='));
+            if (name != "NOTIFY_SOCKET" && env.count(name) == 0)
+                envStrings.push_back(*e);
+        }
+        for (const auto& [k, v] : env)
             envStrings.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& s : envStrings)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
+        const auto pointers = [](std::vector<std::string>& strings) {
+            std::vector<char*> out;
+            for (auto& s : strings)
+                out.push_back(s.data());
+            out.push_back(nullptr);
+            return out;
+        };
+        std::vector<char*> argv = pointers(all);
+        std::vector<char*> envp = pointers(envStrings);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, file(lastOut).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -187,15 +190,6 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return read(name).find(text) != std::string::npos;
-    }
-
-    static unsigned freePort()
-    {
-        auto s = platform::CreateTcpSocket();
-        platform::BindIpv4(s, platform::kLoopbackAddress, 0);
-        unsigned p = platform::LocalPort(s);
-        platform::CloseSocket(s);
-        return p;
     }
 
     unsigned port = 0;

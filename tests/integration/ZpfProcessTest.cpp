@@ -18,27 +18,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using zpftest::InstalledZpf;
 
-long long msSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
 std::string rawExchange(unsigned port, const std::string& request)
 {
     auto s = platform::ConnectTcp("127.0.0.1", port, 2000);
     if (s == platform::kInvalidSocket)
         return "<no connection>";
     platform::SendAll(s, request.data(), request.size(), 2000);
-    std::string out;
-    char buf[4096];
-    for (int i = 0; i < 1000; ++i) {
-        if (platform::WaitReadable(s, 5000, nullptr) != platform::WaitStatus::Ready)
-            break;
-        long n = platform::Receive(s, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-    }
+    std::string out = zpftest::ReadUntilClose(s);
     platform::CloseSocket(s);
     return out;
 }
@@ -116,16 +102,8 @@ TEST_F(ZpfProcessTest, ForegroundRunServesBadRequestsAndStopsOnInterrupt)
         auto s = platform::ConnectTcp("127.0.0.1", zpf.port, 2000);
         platform::SendAll(s, "GET http://h/", 13, 1000);
         platform::ShutdownSocket(s, platform::ShutdownHow::Send);
-        std::string got;
-        char buf[4096];
-        while (platform::WaitReadable(s, 5000, nullptr) == platform::WaitStatus::Ready) {
-            long n = platform::Receive(s, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            got.append(buf, static_cast<size_t>(n));
-        }
+        EXPECT_EQ(zpftest::ReadUntilClose(s), head + page);
         platform::CloseSocket(s);
-        EXPECT_EQ(got, head + page);
     }
     // Connect and close at once, many times.
     for (int i = 0; i < 20; ++i)
@@ -134,7 +112,7 @@ TEST_F(ZpfProcessTest, ForegroundRunServesBadRequestsAndStopsOnInterrupt)
     auto begin = Clock::now();
     ::kill(pid, SIGINT);
     EXPECT_EQ(zpf.wait(pid, 5000), 0);
-    EXPECT_LT(msSince(begin), 1000);
+    EXPECT_LT(zpftest::MsSince(begin), 1000);
     EXPECT_NE(zpf.read(zpf.lastOut).find("Daemon Initialize Start\n"), std::string::npos);
 }
 
@@ -152,7 +130,7 @@ TEST_F(ZpfProcessTest, StopWhileSessionsHang)
     auto begin = Clock::now();
     ::kill(pid, SIGTERM);
     EXPECT_EQ(zpf.wait(pid, 10000), 0);
-    EXPECT_LT(msSince(begin), 1000);
+    EXPECT_LT(zpftest::MsSince(begin), 1000);
     for (auto s : hanging)
         platform::CloseSocket(s);
 }

@@ -15,37 +15,7 @@
 
 namespace {
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            ::setenv(m_name, m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
-
-TEST(ServiceControlTest, UnitNamesAndErrorTexts)
-{
-    EXPECT_EQ(platform::ServiceUnitName("Filtering Service"), "filtering-service.service");
-    EXPECT_EQ(platform::ServiceUnitName("Filtering Keeper"), "filtering-keeper.service");
-    EXPECT_EQ(platform::ServiceErrorText(ENOENT), "No such file or directory (0x2)");
-    EXPECT_EQ(platform::ServiceErrorText(EEXIST), "File exists (0x11)");
-}
+using platformtest::ScopedEnv;
 
 TEST(ServiceControlTest, CreateOpenDeleteInATemporaryUnitDirectory)
 {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/TextFile.h"
+#include "PlatformTempDir.h"
 
 using platform::SettingsAccess;
 using platform::SettingsKey;
@@ -30,19 +31,6 @@ namespace {
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zpfhive.XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl + "/";
-        m_path = m_dir + "registry.db";
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-
     SettingsKey openKey(SettingsStore& store, const char* path, SettingsAccess access = SettingsAccess::ReadWrite)
     {
         SettingsKey key;
@@ -68,8 +56,8 @@ protected:
         return names;
     }
 
-    std::string m_dir;
-    std::string m_path;
+    platformtest::TempDir m_dir;
+    std::string m_path = m_dir.file("registry.db");
 };
 
 // Waits for one byte on fd, at most timeoutMs. Returns false on time-out or end of file.
@@ -286,33 +274,25 @@ TEST_F(SettingsStoreTest, ForeignOrDamagedFileIsReportedAndLeftAlone)
     EXPECT_EQ(after, junk);
 
     // A directory where the file should be.
-    std::filesystem::create_directory(m_dir + "dir.db");
-    EXPECT_NE(store.Open(m_dir + "dir.db"), SettingsStatus::Ok);
+    std::filesystem::create_directory(m_dir.path() + "dir.db");
+    EXPECT_NE(store.Open(m_dir.path() + "dir.db"), SettingsStatus::Ok);
 }
 
 TEST_F(SettingsStoreTest, NewHiveIsPrivateToItsOwner)
 {
-    const std::string nested = m_dir + "home/.config/zpf/registry.db";
+    const std::string nested = m_dir.path() + "home/.config/zpf/registry.db";
     SettingsStore store;
     ASSERT_EQ(store.Open(nested), SettingsStatus::Ok);
     struct stat st;
     ASSERT_EQ(::stat(nested.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat((m_dir + "home/.config/zpf").c_str(), &st), 0);
+    ASSERT_EQ(::stat((m_dir.path() + "home/.config/zpf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
 {
-    const char* names[] = {"ZPF_MACHINE_HIVE", "ZPF_USER_HIVE", "XDG_CONFIG_HOME", "HOME"};
-    std::string saved[4];
-    bool had[4];
-    for (int i = 0; i < 4; ++i) {
-        const char* v = std::getenv(names[i]);
-        had[i] = v != nullptr;
-        saved[i] = v ? v : "";
-        ::unsetenv(names[i]);
-    }
+    platformtest::ScopedEnv machine("ZPF_MACHINE_HIVE"), user("ZPF_USER_HIVE"), xdg("XDG_CONFIG_HOME"), home("HOME");
     using platform::Hive;
     struct Row {
         const char* name; // set before the row
@@ -330,12 +310,6 @@ TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
     for (const auto& r : rows) {
         ::setenv(r.name, r.value, 1);
         EXPECT_EQ(platform::DefaultHivePath(r.hive, "/opt/zpf"), r.expected) << r.name << "=" << r.value;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (had[i])
-            ::setenv(names[i], saved[i].c_str(), 1);
-        else
-            ::unsetenv(names[i]);
     }
 }
 

@@ -2,55 +2,54 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "platform/ProgramDirectory.h"
+#include "PlatformTempDir.h"
 
 namespace {
-std::string tempFile(const char* name)
-{
-    return (std::filesystem::temp_directory_path() / (std::string("zpf-textfile-") + name)).string();
-}
+
+class TextFileTest : public ::testing::Test {
+protected:
+    /// Writes text through a TextFile opened in the given mode.
+    void write(const char* mode, const std::string& text)
+    {
+        platform::TextFile out;
+        ASSERT_TRUE(out.Open(path, mode));
+        EXPECT_TRUE(out.Puts(text));
+        out.Close();
+    }
+
+    platformtest::TempDir dir;
+    std::string path = dir.file("f");
+};
+
 } // namespace
 
-TEST(TextFileTest, TextModeWritesCrLfAndReadsBothLineEnds)
+TEST_F(TextFileTest, TextModeWritesCrLfAndReadsBothLineEnds)
 {
-    std::string path = tempFile("a");
     platform::TextFile out;
     ASSERT_TRUE(out.Open(path, "w"));
     EXPECT_TRUE(out.Puts("one\ntwo\n"));
     EXPECT_TRUE(out.Printf("%s=%d\n", "k", 5));
     out.Close();
-    std::string bytes;
-    ASSERT_TRUE(platform::ReadFileBytes(path, bytes));
-    EXPECT_EQ(bytes, "one\r\ntwo\r\nk=5\r\n");
+    EXPECT_EQ(dir.readBytes("f"), "one\r\ntwo\r\nk=5\r\n");
 
     // Mixed line ends read back as LF.
-    platform::TextFile raw;
-    ASSERT_TRUE(raw.Open(path, "wb"));
-    raw.Puts("a\r\nb\nc");
-    raw.Close();
+    write("wb", "a\r\nb\nc");
     platform::TextFile in;
     ASSERT_TRUE(in.Open(path, "r"));
     char buf[16];
-    ASSERT_TRUE(in.Gets(buf, sizeof buf));
-    EXPECT_STREQ(buf, "a\n");
-    ASSERT_TRUE(in.Gets(buf, sizeof buf));
-    EXPECT_STREQ(buf, "b\n");
-    ASSERT_TRUE(in.Gets(buf, sizeof buf));
-    EXPECT_STREQ(buf, "c");
+    for (const char* line : {"a\n", "b\n", "c"}) {
+        ASSERT_TRUE(in.Gets(buf, sizeof buf));
+        EXPECT_STREQ(buf, line);
+    }
     EXPECT_FALSE(in.Gets(buf, sizeof buf));
-    std::filesystem::remove(path);
 }
 
-TEST(TextFileTest, CrLfSplitByTheBufferStillReadsAsOneLineEnd)
+TEST_F(TextFileTest, CrLfSplitByTheBufferStillReadsAsOneLineEnd)
 {
-    std::string path = tempFile("b");
-    platform::TextFile raw;
-    ASSERT_TRUE(raw.Open(path, "wb"));
-    raw.Puts("abc\r\nd\r");
-    raw.Close();
+    write("wb", "abc\r\nd\r");
     platform::TextFile in;
     ASSERT_TRUE(in.Open(path, "rt"));
     char buf[5]; // "abc\r" fills it
@@ -58,29 +57,17 @@ TEST(TextFileTest, CrLfSplitByTheBufferStillReadsAsOneLineEnd)
     EXPECT_STREQ(buf, "abc\n");
     ASSERT_TRUE(in.Gets(buf, sizeof buf));
     EXPECT_STREQ(buf, "d\r"); // a lone CR is data
-    std::filesystem::remove(path);
 }
 
-TEST(TextFileTest, BinaryModePassesBytes)
+TEST_F(TextFileTest, BinaryModePassesBytes)
 {
-    std::string path = tempFile("c");
-    platform::TextFile out;
-    ASSERT_TRUE(out.Open(path, "wb"));
-    out.Puts(std::string("x\ny\0z", 5));
-    out.Close();
-    std::string bytes;
-    platform::ReadFileBytes(path, bytes);
-    EXPECT_EQ(bytes, std::string("x\ny\0z", 5));
-    std::filesystem::remove(path);
+    write("wb", std::string("x\ny\0z", 5));
+    EXPECT_EQ(dir.readBytes("f"), std::string("x\ny\0z", 5));
 }
 
-TEST(TextFileTest, ReadLineCutsLongLinesAndSkipsTheirRest)
+TEST_F(TextFileTest, ReadLineCutsLongLinesAndSkipsTheirRest)
 {
-    std::string path = tempFile("d");
-    platform::TextFile out;
-    ASSERT_TRUE(out.Open(path, "w"));
-    out.Puts(std::string(3000, 'x') + "\nshort\n");
-    out.Close();
+    write("w", std::string(3000, 'x') + "\nshort\n");
     platform::TextFile in;
     ASSERT_TRUE(in.Open(path, "r"));
     std::string line;
@@ -89,7 +76,6 @@ TEST(TextFileTest, ReadLineCutsLongLinesAndSkipsTheirRest)
     ASSERT_TRUE(in.ReadLine(line, 1023));
     EXPECT_EQ(line, "short");
     EXPECT_FALSE(in.ReadLine(line, 1023));
-    std::filesystem::remove(path);
 }
 
 TEST(ProgramDirectoryTest, ExecutableDirectoryEndsInSlashAndExists)

@@ -115,6 +115,16 @@ private:
     std::atomic<int> m_served{0};
 };
 
+/// A loopback port nobody listens on (at the moment of the call).
+inline unsigned FreeLoopbackPort()
+{
+    auto s = platform::CreateTcpSocket();
+    platform::BindIpv4(s, platform::kLoopbackAddress, 0);
+    const unsigned port = platform::LocalPort(s);
+    platform::CloseSocket(s);
+    return port;
+}
+
 /// Closes a connection with a reset instead of an orderly end.
 inline void ResetConnection(platform::SocketHandle s)
 {

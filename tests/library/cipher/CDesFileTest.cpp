@@ -16,18 +16,6 @@ using zpftest::TempProgramDir;
 
 namespace {
 
-// Writes text enciphered with the system's parameters, optionally after a plain prefix.
-void writeSystemFile(const std::string& path, const std::string& text, const char* plainPrefix = nullptr)
-{
-    CDes des;
-    ASSERT_EQ(des.SettingSystem(1), 0);
-    ASSERT_EQ(des.OpenWriteFile(path.c_str()), 0);
-    if (plainPrefix)
-        des.WriteString(plainPrefix);
-    des.WriteData(text.data(), static_cast<int>(text.size()));
-    des.CloseWriteFile(1);
-}
-
 struct LineResult {
     int status;
     std::string text;
@@ -139,7 +127,7 @@ TEST(CDesFileTest, PieceByPieceWritingGivesTheSameFile)
     std::string text;
     for (int i = 0; i < 3000; ++i)
         text += "line " + std::to_string(i) + "\n";
-    writeSystemFile(dir.file("whole"), text);
+    dir.writeEnciphered("whole", text);
 
     for (size_t piece : {1u, 3u, 7u, 13u, 16381u}) {
         CDes des;
@@ -204,7 +192,7 @@ TEST(CDesFileTest, NoOpenFileIsReportedNotCrashed)
 TEST(CDesFileTest, ReadDataNeverPadsPastTheBuffer)
 {
     TempProgramDir dir;
-    writeSystemFile(dir.file("f"), std::string(9, 'x'));
+    dir.writeEnciphered("f", std::string(9, 'x'));
     CDes des;
     des.SettingSystem(0);
     des.OpenReadFile(dir.file("f").c_str());
@@ -241,7 +229,7 @@ TEST(CDesFileTest, ReadLineSplitsStripsAndEnds)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text.substr(0, 20));
-        writeSystemFile(dir.file("f"), row.text);
+        dir.writeEnciphered("f", row.text);
         EXPECT_EQ(readSystemLines(dir.file("f"), row.size), row.expected);
     }
 }
@@ -253,7 +241,7 @@ TEST(CDesFileTest, ReadLineReportsLinesTheBufferCannotHoldAndGoesOn)
     const std::string tooLong(40000, 'y');
     std::string text = "a\n" + longest + "\n" + tooLong + "\nafter\n" + longest + "\n";
     text += std::string(7 - text.size() % 7, '\n'); // no padding, so only empty lines follow
-    writeSystemFile(dir.file("f"), text);
+    dir.writeEnciphered("f", text);
     const auto lines = readSystemLines(dir.file("f"), 20000);
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], (LineResult{0, "a"}));
@@ -272,7 +260,7 @@ TEST(CDesFileTest, ReadLineReportsLinesTheBufferCannotHoldAndGoesOn)
 TEST(CDesFileTest, MarkerLineStaysPlainAndReaderSeeksPastIt)
 {
     TempProgramDir dir;
-    writeSystemFile(dir.file("zpf.cnf"), "Port=3036\n%kids%\nPort=1\n", "PLXharbor\r\n");
+    dir.writeEnciphered("zpf.cnf", "Port=3036\n%kids%\nPort=1\n", "PLXharbor\r\n");
     const std::string bytes = dir.readBytes("zpf.cnf");
     EXPECT_EQ(bytes.substr(0, 11), "PLXharbor\r\n");
     EXPECT_EQ((bytes.size() - 11) % 7, 0u);
@@ -286,7 +274,7 @@ TEST(CDesFileTest, SampleFileKeepsItsByteFormat)
     const std::string plain = readTestData("sample.txt");
     const std::string enciphered = readTestData("sample.enc");
     ASSERT_FALSE(plain.empty());
-    writeSystemFile(dir.file("again.enc"), plain);
+    dir.writeEnciphered("again.enc", plain);
     EXPECT_EQ(dir.readBytes("again.enc"), enciphered);
 
     const auto lines = readSystemLines(std::string(ZPF_TEST_DATA_DIR) + "/cipher/sample.enc", 512);

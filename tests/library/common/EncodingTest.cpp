@@ -6,25 +6,11 @@
 #include <vector>
 
 #include "platform/TextFile.h"
+#include "support/TempProgramDir.h"
 
 using namespace encoding;
 
 namespace {
-
-// The Japanese phrases of the fixture (Shift_JIS, CR LF), each with its LF.
-std::vector<std::string> fixturePhrases()
-{
-    std::string bytes;
-    EXPECT_TRUE(platform::ReadFileBytes(ZPF_TEST_DATA_DIR "/phrases.sjis", bytes));
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t end = bytes.find("\r\n", pos);
-        lines.push_back(bytes.substr(pos, end - pos) + "\n");
-        pos = end + 2;
-    }
-    return lines;
-}
 
 bool hasHalfWidthKana(const std::string& s)
 {
@@ -80,7 +66,7 @@ TEST(EncodingTest, EveryJisCodeRoundTripsAndAgreesWithIconv)
 
 TEST(EncodingTest, PhraseFormsAgreeWithIconvForFullWidthText)
 {
-    for (const std::string& phrase : fixturePhrases()) {
+    for (const std::string& phrase : zpftest::TestDataLines("phrases.sjis")) {
         SCOPED_TRACE(phrase);
         std::string utf8;
         ASSERT_TRUE(convert("CP932", "UTF-8", phrase, utf8));

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "cipher/CDes.h"
 #include "common/Encoding.h"
 #include "config/ConfigrationFile.h"
 #include "platform/TextFile.h"
@@ -137,16 +136,6 @@ TEST(CategoryTest, MergeKeepsPositionsMarksMissingStaleAndAppendsNew)
     EXPECT_EQ(keys(list), "adult.fdb(stale) game.fdb chat.fdb(stale) drug.fdb(stale) ");
 }
 
-TEST(CategoryTest, SameKeyTwiceUpdatesInPlace)
-{
-    CCategoryList list;
-    list.MergeText("1|a|b|1|first|k.fdb|r1\n2|c|d|2|second|k.fdb|r2\n");
-    ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0].name, "second");
-    EXPECT_EQ(list[0].defaultValue, 1);
-    EXPECT_EQ(list[0].number, 1);
-}
-
 TEST(CategoryTest, LinesAreCutAtTheReadBufferAndNulEndsThem)
 {
     CCategoryList list;
@@ -199,15 +188,6 @@ namespace {
 
 class TestConfig : public ConfigrationFileSigleton {};
 
-void writeEnciphered(const std::string& path, const std::string& text)
-{
-    CDes des;
-    ASSERT_EQ(des.SettingSystem(1), 0);
-    ASSERT_EQ(des.OpenWriteFile(path.c_str()), 0);
-    des.WriteData(text.data(), static_cast<int>(text.size()));
-    des.CloseWriteFile(1);
-}
-
 std::string sampleList()
 {
     std::string text;
@@ -224,7 +204,7 @@ protected:
 
 TEST_F(CategoryFileTest, ReadsTheShippedSampleWithJapaneseNames)
 {
-    writeEnciphered(dir.file("category2.cnf"), sampleList());
+    dir.writeEnciphered("category2.cnf", sampleList());
     CCategoryList list;
     ASSERT_FALSE(list.ReadCategoryFile()) << list.errorText;
     ASSERT_EQ(list.size(), 8);
@@ -241,9 +221,8 @@ TEST_F(CategoryFileTest, ReadsTheShippedSampleWithJapaneseNames)
 TEST_F(CategoryFileTest, UnreadableFilesLeaveTheListAlone)
 {
     const std::string good = "1|a|b|1|n|a.fdb|r\n";
-    std::string enciphered;
-    writeEnciphered(dir.file("good.cnf"), good + good + good);
-    enciphered = dir.readBytes("good.cnf");
+    dir.writeEnciphered("good.cnf", good + good + good);
+    const std::string enciphered = dir.readBytes("good.cnf");
     ASSERT_EQ(enciphered.size() % 7, 0u);
 
     struct Row {
@@ -274,9 +253,9 @@ TEST_F(CategoryFileTest, UnreadableFilesLeaveTheListAlone)
 
 TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCategory)
 {
-    writeEnciphered(dir.file("category2.cnf"), "1|a|b|101|Adult|adult.fdb|r\n"
-                                               "0|a|b|102|Game|game.fdb|r\n"
-                                               "2|a|b|103|News|news.fdb|r\n");
+    dir.writeEnciphered("category2.cnf", "1|a|b|101|Adult|adult.fdb|r\n"
+                                         "0|a|b|102|Game|game.fdb|r\n"
+                                         "2|a|b|103|News|news.fdb|r\n");
     dir.writeBytes("zpf.cnf", Crlf("Port=3036\n\n#Game\ngame.fdb=1\nother.fdb=5\nnews.fdb\n"));
     TestConfig cnf;
     cnf.Initialize(); // the list files are missing; the categories still load
@@ -308,14 +287,14 @@ TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCatego
 
 TEST_F(CategoryFileTest, ReloadKeepsStaleCategoriesInZpfCnf)
 {
-    writeEnciphered(dir.file("category2.cnf"), "1|a|b|101|Adult|adult.fdb|r\n0|a|b|102|Game|game.fdb|r\n");
+    dir.writeEnciphered("category2.cnf", "1|a|b|101|Adult|adult.fdb|r\n0|a|b|102|Game|game.fdb|r\n");
     dir.writeBytes("zpf.cnf", Crlf("\ngame.fdb=2\n"));
     TestConfig cnf;
     cnf.Initialize();
     EXPECT_EQ(cnf.GetStatusCategoryNum(0, 2), 1);
 
     // The new list drops Adult and adds Drug; Game keeps index 1 and its value.
-    writeEnciphered(dir.file("category2.cnf"), "0|a|b|102|Game|game.fdb|r\n1|a|b|104|Drug|drug.fdb|r\n");
+    dir.writeEnciphered("category2.cnf", "0|a|b|102|Game|game.fdb|r\n1|a|b|104|Drug|drug.fdb|r\n");
     cnf.Initialize();
     ASSERT_EQ(cnf.categoryList.size(), 3);
     EXPECT_TRUE(cnf.categoryList[0].stale);

@@ -130,21 +130,6 @@ TEST(IPlistTest, FileLoadingAndActivation)
     EXPECT_TRUE(list.WriteFile(dir.file("no/such/dir/iplist.cnf").c_str()));
 }
 
-TEST(IPlistTest, OverlappingRangesAdmitEveryCoveredAddress)
-{
-    IPlist list;
-    list.SetDataFromLine("10.0.0.0-10.0.0.100");
-    list.SetDataFromLine("10.0.0.5-10.0.0.10"); // inside the first; ends below 50
-    list.SetDataFromLine("10.0.0.20");
-    list.active = true;
-    EXPECT_TRUE(list.CheckIP(IP(10, 0, 0, 50)));
-    EXPECT_TRUE(list.CheckIP(IP(10, 0, 0, 100)));
-    EXPECT_FALSE(list.CheckIP(IP(10, 0, 0, 101)));
-    const IPrange* r = list.FindRange(IP(10, 0, 0, 50));
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->IPstring(), "10.0.0.0-10.0.0.100");
-}
-
 // Hundreds of random ranges, overlapping and backwards ones among them, checked against
 // a plain scan, both for a list built line by line and for one read from its file.
 TEST(IPlistTest, SortedLookupAgreesWithBruteForce)

@@ -15,20 +15,6 @@ using zpftest::TempProgramDir;
 
 namespace {
 
-// The fixture's phrases, Shift_JIS, each with its LF.
-std::vector<std::string> fixturePhrases()
-{
-    std::string bytes;
-    EXPECT_TRUE(platform::ReadFileBytes(ZPF_TEST_DATA_DIR "/phrases.sjis", bytes));
-    std::vector<std::string> lines;
-    for (size_t pos = 0; pos < bytes.size();) {
-        size_t end = bytes.find("\r\n", pos);
-        lines.push_back(bytes.substr(pos, end - pos) + "\n");
-        pos = end + 2;
-    }
-    return lines;
-}
-
 const std::string kPorno = "\x83\x7C\x83\x8B\x83\x6D\n";          // second byte of the first is '|'
 const std::string kFree = "(\x96\xB3\x97\xBF[\x93\xAE\x89\xE6])\n"; // a pattern line with kanji
 const std::string kKana = "\xB1\xC0\xDE\xD9\xC4\n";               // half-width katakana only
@@ -212,7 +198,7 @@ class TestConfig : public ConfigrationFileSigleton {};
 TEST(ListFilesTest, WritePhraseReadsBackToTheSameGroupTexts)
 {
     TempProgramDir dir;
-    std::vector<std::string> phrases = fixturePhrases();
+    std::vector<std::string> phrases = zpftest::TestDataLines("phrases.sjis");
     const std::string texts[] = {
         phrases[0] + "casino\n" + phrases[2],
         phrases[1] + phrases[5] + "(free money)\n" + phrases[3],

@@ -2,7 +2,7 @@
 // the group's switches, exemptions, schedule, access control and blocks.
 #include <gtest/gtest.h>
 
-#include "cipher/CDes.h"
+#include "EngineTestSupport.h"
 #include "config/ConfigrationFile.h"
 #include "engine/FilterDecision.h"
 #include "engine/HTTPServiceBody.h"
@@ -10,34 +10,9 @@
 #include "filterdb/FilterDatabase.h"
 #include "log/AccessLogger.h"
 #include "support/Loopback.h"
-#include "support/TempProgramDir.h"
 
 namespace {
 using Action = SessionDecision::Action;
-
-void writeEnciphered(const zpftest::TempProgramDir& dir, const std::string& name, const std::string& text)
-{
-    CDes des;
-    ASSERT_EQ(des.SettingSystem(1), 0);
-    ASSERT_EQ(des.OpenWriteFile(dir.file(name).c_str()), 0);
-    des.WriteData(text.data(), static_cast<int>(text.size()));
-    des.CloseWriteFile(1);
-}
-
-/// The log's lines without date and time.
-std::vector<std::string> entries(const std::string& log)
-{
-    std::vector<std::string> out;
-    for (size_t start = 0; start < log.size();) {
-        size_t end = log.find("\r\n", start);
-        std::string line = log.substr(start, end - start);
-        out.push_back(line.substr(std::min(line.size(), size_t(20))));
-        if (end == std::string::npos)
-            break;
-        start = end + 2;
-    }
-    return out;
-}
 
 std::string get(const std::string& url, const std::string& extra = "")
 {
@@ -74,16 +49,15 @@ class DecisionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writeEnciphered(dir, "category2.cnf",
-                        "1|A|0|101|Adult|adult.fdb|http://u.invalid/a\n"
-                        "0|B|0|102|Games|games.fdb|http://u.invalid/g\n"
-                        "0|C|0|103|Study|study.fdb|http://u.invalid/s\n");
-        writeEnciphered(dir, "adult.fdb", "adult.example/\nhttps://secure-adult.example\n*.xxx\n");
-        writeEnciphered(dir, "games.fdb", "games.example/\n");
-        writeEnciphered(dir, "study.fdb", "study.example/\n");
-        writeEnciphered(dir, "target.fdb", "allowed.example/\n");
-        writeEnciphered(dir, "nofilup.fdb", "up.example/\n");
-        writeEnciphered(dir, "nofildow.fdb", "down.example/\n");
+        dir.writeEnciphered("category2.cnf", "1|A|0|101|Adult|adult.fdb|http://u.invalid/a\n"
+                                             "0|B|0|102|Games|games.fdb|http://u.invalid/g\n"
+                                             "0|C|0|103|Study|study.fdb|http://u.invalid/s\n");
+        dir.writeEnciphered("adult.fdb", "adult.example/\nhttps://secure-adult.example\n*.xxx\n");
+        dir.writeEnciphered("games.fdb", "games.example/\n");
+        dir.writeEnciphered("study.fdb", "study.example/\n");
+        dir.writeEnciphered("target.fdb", "allowed.example/\n");
+        dir.writeEnciphered("nofilup.fdb", "up.example/\n");
+        dir.writeEnciphered("nofildow.fdb", "down.example/\n");
         dir.writeBytes("phrase.fdb", "\r\nuser-blocked.example/\r\n*.zip\r\n\r\n%kids%\r\nkids-blocked.example/\r\n");
         dir.writeBytes("passurl.fdb", "\r\npass.example/\r\n");
         dir.writeBytes("nofilter.fdb", "\r\nnofilter.example/\r\n");
@@ -118,7 +92,7 @@ protected:
         lastUrl = body.url;
         return {d.action, d.page, d.status, body.filterRequest, body.filterResponse, body.group};
     }
-    std::vector<std::string> log() const { return entries(dir.readBytes("zpf.log")); }
+    std::vector<std::string> log() const { return enginetest::LogEntries(dir.readBytes("zpf.log")); }
     ConfigrationFileData& group(int g) { return cnf->cnfData[static_cast<size_t>(g)]; }
     void schedule(int g, const char* line)
     {

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 #include "engine/EngineLimits.h"
 #include "platform/Socket.h"
 #include "support/ScriptedServer.h"
+#include "support/TempProgramDir.h"
 
 namespace enginetest {
 
@@ -53,6 +56,15 @@ struct SocketPair {
 
 /// Everything a socket delivers until the peer closes or timeoutMs of silence.
 inline std::string ReadAll(int s, int timeoutMs = 5000) { return zpftest::ReadUntilClose(s, timeoutMs); }
+
+/// The lines of a block log without their date and time, so they compare exactly.
+inline std::vector<std::string> LogEntries(const std::string& log)
+{
+    std::vector<std::string> out = zpftest::CrlfLines(log);
+    for (std::string& line : out)
+        line.erase(0, std::min(line.size(), size_t(20)));
+    return out;
+}
 
 inline long long MillisecondsSince(std::chrono::steady_clock::time_point start)
 {

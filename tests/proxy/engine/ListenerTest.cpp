@@ -14,15 +14,6 @@
 namespace {
 using namespace std::chrono_literals;
 
-unsigned freePort()
-{
-    auto s = platform::CreateTcpSocket();
-    platform::BindIpv4(s, platform::kLoopbackAddress, 0);
-    unsigned port = platform::LocalPort(s);
-    platform::CloseSocket(s);
-    return port;
-}
-
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
 {
     for (int waited = 0; waited < timeoutMs; waited += 5) {
@@ -39,7 +30,7 @@ protected:
     {
         AccessLogger::getInstance().Configure({});
         dir.writeBytes("zpf400.html", "bad request page");
-        port = freePort();
+        port = zpftest::FreeLoopbackPort();
         ConfigrationFileSigleton::getInstance()->Port = port;
         limits->requestWaitMs = 10000;
         limits->lingerMs = 500;

@@ -2,8 +2,6 @@
 // the answer when no page file exists.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "EngineTestSupport.h"
 #include "config/ConfigrationFile.h"
 #include "engine/PageSender.h"
@@ -91,69 +89,35 @@ TEST_F(PageSenderTest, ClientThatIsGoneEndsTheSend)
     EXPECT_FALSE(SendPageFile(400, 400, p.server, 0));
 }
 
-} // namespace
-
-namespace {
-
-/// Serves one connection: reads the request, answers with the page, closes gently.
-class OnePageServer {
-public:
-    OnePageServer(int page, int status)
-    {
-        m_listener = platform::CreateTcpSocket();
-        EXPECT_TRUE(platform::BindIpv4(m_listener, platform::kLoopbackAddress, 0));
-        EXPECT_TRUE(platform::Listen(m_listener, 1));
-        port = platform::LocalPort(m_listener);
-        m_thread = std::thread([this, page, status] {
-            platform::SocketHandle c = platform::kInvalidSocket;
-            int error = 0;
-            if (platform::AcceptOrStop(m_listener, m_stop, &c, &error) != platform::AcceptStatus::Accepted)
-                return;
-            char buf[4096];
-            if (platform::WaitReadable(c, 5000, nullptr) == platform::WaitStatus::Ready)
-                platform::Receive(c, buf, sizeof buf);
-            SendPageFile(page, status, c, 0);
-            platform::GracefulClose(c, 2000);
-        });
-    }
-    ~OnePageServer()
-    {
-        m_stop.Set();
-        m_thread.join();
-        platform::CloseSocket(m_listener);
-    }
-    unsigned port = 0;
-
-private:
-    platform::SocketHandle m_listener;
-    platform::Event m_stop{true};
-    std::thread m_thread;
-};
-
 TEST_F(PageSenderTest, ARealClientReadsPagesAndTheChallenge)
 {
     dir.writeBytes("zpf407.html", "<p>sign in</p>");
     dir.writeBytes("zpf400.html", std::string("<p>bad\0request</p>", 18));
-    {
-        OnePageServer server(407, 407);
-        std::string out;
-        int rc = platform::RunProgram({"curl", "-s", "-i", "--max-time", "10", "-x",
-                                       "http://127.0.0.1:" + std::to_string(server.port), "http://h/"},
-                                      &out, 20000);
-        EXPECT_EQ(rc, 0) << out;
-        EXPECT_NE(out.find("407 Proxy authentication required"), std::string::npos) << out;
-        EXPECT_NE(out.find("Proxy-Authenticate: Basic realm=\"Vantrel filtering server\""), std::string::npos);
-        EXPECT_NE(out.find("<p>sign in</p>"), std::string::npos);
-    }
-    {
-        OnePageServer server(400, 400);
-        std::string out;
-        int rc = platform::RunProgram({"curl", "-s", "--max-time", "10", "-o", dir.file("got"), "-w", "%{http_code}",
-                                       "-x", "http://127.0.0.1:" + std::to_string(server.port), "http://h/"},
-                                      &out, 20000);
-        EXPECT_EQ(rc, 0);
-        EXPECT_EQ(out, "400");
-        EXPECT_EQ(dir.readBytes("got"), std::string("<p>bad\0request</p>", 18));
+    struct Row {
+        int page;
+        std::vector<std::string> headerLines;
+    };
+    const std::vector<Row> rows = {
+        {407,
+         {"HTTP/1.1 407 Proxy authentication required", "Proxy-Authenticate: Basic realm=\"Vantrel filtering server\""}},
+        {400, {"HTTP/1.1 400 Bad Request"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.page);
+        zpftest::ScriptedServer server([&](platform::SocketHandle c) {
+            zpftest::ReadHttpRequest(c);
+            SendPageFile(r.page, r.page, c, 0);
+        });
+        std::string code;
+        EXPECT_EQ(platform::RunProgram({"curl", "-s", "--max-time", "10", "-o", dir.file("got"), "-D", dir.file("head"),
+                                        "-w", "%{http_code}", "-x", "http://127.0.0.1:" + std::to_string(server.port),
+                                        "http://h/"},
+                                       &code, 20000),
+                  0);
+        EXPECT_EQ(code, std::to_string(r.page));
+        for (const std::string& line : r.headerLines)
+            EXPECT_NE(dir.readBytes("head").find(line), std::string::npos) << dir.readBytes("head");
+        EXPECT_EQ(dir.readBytes("got"), dir.readBytes("zpf" + std::to_string(r.page) + ".html"));
     }
 }
 

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "EngineTestSupport.h"
-#include "cipher/CDes.h"
 #include "config/ConfigrationFile.h"
 #include "engine/FilterDecision.h"
 #include "engine/HTTPServiceBody.h"
@@ -22,15 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using zpftest::ScriptedServer;
 using Clock = std::chrono::steady_clock;
-
-void writeEnciphered(const zpftest::TempProgramDir& dir, const std::string& name, const std::string& text)
-{
-    CDes des;
-    ASSERT_EQ(des.SettingSystem(1), 0);
-    ASSERT_EQ(des.OpenWriteFile(dir.file(name).c_str()), 0);
-    des.WriteData(text.data(), static_cast<int>(text.size()));
-    des.CloseWriteFile(1);
-}
 
 std::string response(const std::string& type, const std::string& body, bool withLength = true)
 {
@@ -68,8 +58,8 @@ class RelayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writeEnciphered(dir, "category2.cnf", "1|A|0|101|Adult|adult.fdb|http://u.invalid/a\n");
-        writeEnciphered(dir, "adult.fdb", "adult.example/\n{blockword}\n[blankword]\n(upword)\n");
+        dir.writeEnciphered("category2.cnf", "1|A|0|101|Adult|adult.fdb|http://u.invalid/a\n");
+        dir.writeEnciphered("adult.fdb", "adult.example/\n{blockword}\n[blankword]\n(upword)\n");
         dir.writeBytes("phrase.fdb", "\r\n");
         for (int page : {400, 404, 901, 904, 906})
             dir.writeBytes("zpf" + std::to_string(page) + ".html", "page " + std::to_string(page));
@@ -265,14 +255,7 @@ TEST_F(RelayTest, FaultyServersEndTheSessionCleanly)
     }
     // An address that does not convert, and a port nobody listens on.
     EXPECT_NE(session("GET http://1.2.3.4.5/ HTTP/1.1\r\n\r\n").find("page 404"), std::string::npos);
-    const unsigned closed = [] {
-        auto s = platform::CreateTcpSocket();
-        platform::BindIpv4(s, platform::kLoopbackAddress, 0);
-        unsigned p = platform::LocalPort(s);
-        platform::CloseSocket(s);
-        return p;
-    }();
-    EXPECT_EQ(session("GET " + url(closed) + " HTTP/1.1\r\n\r\n"), "");
+    EXPECT_EQ(session("GET " + url(zpftest::FreeLoopbackPort()) + " HTTP/1.1\r\n\r\n"), "");
 }
 
 TEST_F(RelayTest, StopEndsARelayThatWaits)

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "cipher/CDes.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::TempProgramDir;
@@ -65,10 +64,9 @@ TEST(FilterKeyTest, ExplosiveAndHugeLinesAreBounded)
 }
 
 namespace {
-std::vector<std::string> readSection(TempProgramDir& dir, const std::string& name, bool enciphered, int group,
-                                     const std::string& groupName)
+// The strings of a section of a key file in the current program directory.
+std::vector<std::string> readSection(const std::string& name, bool enciphered, int group, const std::string& groupName)
 {
-    (void)dir;
     CAtFilterKeyFileReader reader(name, enciphered);
     std::vector<std::string> out;
     const auto* keys = reader.readToList(group, groupName);
@@ -86,32 +84,28 @@ TEST(KeyFileReaderTest, SectionsOfAPlainFile)
     TempProgramDir dir;
     dir.writeBytes("phrase.fdb", "\r\nzero\r\nab\r\n%Kids%\r\nkid1 \t\r\n%Other%\r\nother\r\n%Kids%extra\r\nkid2\r\n"
                                  "%Kids\r\nkid3\r\n");
-    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 0, ""), V{"zero"});
+    EXPECT_EQ(readSection("phrase.fdb", false, 0, ""), V{"zero"});
     // The first section ends at the next "%" line; later blocks of the same name are not read.
-    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 1, "Kids"), V{"kid1"});
-    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 2, "Other"), V{"other"});
-    EXPECT_EQ(readSection(dir, "phrase.fdb", false, 3, "Nobody"), V{});
+    EXPECT_EQ(readSection("phrase.fdb", false, 1, "Kids"), V{"kid1"});
+    EXPECT_EQ(readSection("phrase.fdb", false, 2, "Other"), V{"other"});
+    EXPECT_EQ(readSection("phrase.fdb", false, 3, "Nobody"), V{});
     // A whole-file read treats "%" lines as keys.
-    EXPECT_EQ(readSection(dir, "phrase.fdb", false, -1, ""),
+    EXPECT_EQ(readSection("phrase.fdb", false, -1, ""),
               (V{"zero", "%Kids%", "kid1", "%Other%", "other", "%Kids%extra", "kid2", "%Kids", "kid3"}));
-    EXPECT_EQ(readSection(dir, "missing.fdb", false, 0, ""), V{"<null>"});
+    EXPECT_EQ(readSection("missing.fdb", false, 0, ""), V{"<null>"});
 
     dir.writeBytes("b.fdb", "%Kids%extra\r\nx-one\r\n");
-    EXPECT_EQ(readSection(dir, "b.fdb", false, 1, "Kids"), V{"x-one"});
+    EXPECT_EQ(readSection("b.fdb", false, 1, "Kids"), V{"x-one"});
     dir.writeBytes("c.fdb", "%Kids\r\nx-two\r\n");
-    EXPECT_EQ(readSection(dir, "c.fdb", false, 1, "Kids"), V{"x-two"});
+    EXPECT_EQ(readSection("c.fdb", false, 1, "Kids"), V{"x-two"});
 }
 
 TEST(KeyFileReaderTest, EncipheredFileStopsAtTheEndMarkerAndReportsOpenErrors)
 {
     TempProgramDir dir;
     std::string body = "site.example/ads\n{bad,evil}\n%notasection\n*** End of filtering database. ***\nafter\n";
-    CDes des;
-    ASSERT_EQ(des.SettingSystem(1), 0);
-    ASSERT_EQ(des.OpenWriteFile(dir.file("cat1.fdb").c_str()), 0);
-    des.WriteData(body.data(), static_cast<int>(body.size()));
-    des.CloseWriteFile(1);
-    EXPECT_EQ(readSection(dir, "cat1.fdb", true, -1, ""), (V{"site.example/ads", "bad", "evil", "%notasection"}));
+    dir.writeEnciphered("cat1.fdb", body);
+    EXPECT_EQ(readSection("cat1.fdb", true, -1, ""), (V{"site.example/ads", "bad", "evil", "%notasection"}));
 
     std::vector<std::string> errors;
     CAtFilterKeyFileReader missing("gone.fdb", true, [&](const std::string& e) { errors.push_back(e); });
@@ -126,7 +120,7 @@ TEST(KeyFileReaderTest, LongPlainLinesArriveInPieces)
 {
     TempProgramDir dir;
     dir.writeBytes("long.fdb", std::string(5000, 'k') + "\n");
-    auto got = readSection(dir, "long.fdb", false, -1, "");
+    auto got = readSection("long.fdb", false, -1, "");
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].size(), 2047u);
     EXPECT_EQ(got[2].size(), 5000u - 2 * 2047u);

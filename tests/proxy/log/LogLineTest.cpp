@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "log/AccessLogger.h"
 #include "LogTestSupport.h"
+#include "support/RunProgram.h"
 
 namespace {
 
@@ -69,23 +69,7 @@ TEST(LogLineTest, DefaultFileFollowsTheWritersDirectoryRule)
 
 class LogCommandTest : public zpftest::LogFixture {
 protected:
-    struct Run {
-        int status;
-        std::string out;
-        std::string err;
-    };
-    Run zpfctl(const std::string& args)
-    {
-        const std::string out = m_dir.file("out.txt");
-        const std::string err = m_dir.file("err.txt");
-        const std::string rc = m_dir.file("rc.txt");
-        std::string command = std::string("'") + ZPF_BIN_DIR + "/zpfctl' --dir '" + m_dir.path() + "' log " + args +
-                              " > '" + out + "' 2> '" + err + "'; echo $? > '" + rc + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        Run run{-1, m_dir.readBytes("out.txt"), m_dir.readBytes("err.txt")};
-        run.status = std::atoi(m_dir.readBytes("rc.txt").c_str());
-        return run;
-    }
+    zpftest::ProgramResult zpfctl(const std::string& args) { return zpftest::RunZpfctl(m_dir.path(), "log " + args); }
 };
 
 TEST_F(LogCommandTest, PrintsTheCurrentLogInColumns)
@@ -110,7 +94,7 @@ TEST_F(LogCommandTest, PrintsTheCurrentLogInColumns)
     logger.WriteAccess(&client, "http://y/", "ab,cd", keys, 0, true, false);
     logger.WriteAccess(&client, "http://z/", "", {}, 0, true, false);
 
-    Run all = zpfctl("");
+    auto all = zpfctl("");
     zpfclock::LocalNow(&now);
     if (logline::DateStamp(now) != today)
         GTEST_SKIP() << "the day changed during the test";
@@ -124,13 +108,13 @@ TEST_F(LogCommandTest, PrintsTheCurrentLogInColumns)
     EXPECT_NE(rows[1].find("  (URL Block)     Kids      12 40"), std::string::npos) << rows[1];
     EXPECT_NE(rows[2].find("  ab,cd           "), std::string::npos) << rows[2];
 
-    Run tail = zpfctl("--file access" + today + ".log --tail 1");
+    auto tail = zpfctl("--file access" + today + ".log --tail 1");
     EXPECT_EQ(tail.status, 0) << tail.err;
     EXPECT_NE(tail.out.find("http://z/"), std::string::npos);
     EXPECT_NE(tail.out.find("(Access Log)"), std::string::npos);
 
     m_dir.writeBytes("logs/broken.log", "2004/05/10,04:49:09,1.2.3.4,http://ok/,t,\r\nnot a log line\r\n");
-    Run broken = zpfctl("--file broken.log");
+    auto broken = zpfctl("--file broken.log");
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.out.find("http://ok/"), std::string::npos);
     EXPECT_NE(broken.err.find("broken.log:2: not a log line"), std::string::npos) << broken.err;
