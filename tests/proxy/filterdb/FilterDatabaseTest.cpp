@@ -6,22 +6,12 @@
 #include <atomic>
 #include <thread>
 
-#include "cipher/CDes.h"
 #include "config/ConfigrationFile.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::TempProgramDir;
 
 namespace {
-
-void writeEnciphered(const TempProgramDir& dir, const std::string& name, const std::string& text)
-{
-    CDes des;
-    ASSERT_EQ(des.SettingSystem(1), 0);
-    ASSERT_EQ(des.OpenWriteFile(dir.file(name).c_str()), 0);
-    des.WriteData(text.data(), static_cast<int>(text.size()));
-    des.CloseWriteFile(1);
-}
 
 std::vector<uint16_t> numbers(const KeyTable* table, const std::string& text, bool exact = false)
 {
@@ -44,16 +34,16 @@ class FilterDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writeEnciphered(dir, "category2.cnf",
+        dir.writeEnciphered("category2.cnf",
                         "1|A|0|101|Adult|adult.fdb|http://u.invalid/adult.fdb\n"
                         "0|B|0|102|Games|games.fdb|http://u.invalid/games.fdb\n"
                         "1|C|0|103|Missing|missing.fdb|http://u.invalid/missing.fdb\n");
-        writeEnciphered(dir, "adult.fdb",
+        dir.writeEnciphered("adult.fdb",
                         "adult.example/\nHTTP://Upper.example/\n*.xxx\n{BadWord}\n[blank me,blankme]\n(upword)\n"
                         "%not-a-section%\n*** End of filtering database. ***\nafter.example/\n");
-        writeEnciphered(dir, "games.fdb", "games.example/\n");
-        writeEnciphered(dir, "target.fdb", "allowed.example/\n{curly}\n*.txt\n");
-        writeEnciphered(dir, "nofilup.fdb", "up.example/\n");
+        dir.writeEnciphered("games.fdb", "games.example/\n");
+        dir.writeEnciphered("target.fdb", "allowed.example/\n{curly}\n*.txt\n");
+        dir.writeEnciphered("nofilup.fdb", "up.example/\n");
         dir.writeBytes("phrase.fdb", "\r\nuser-blocked.example/\r\n*.zip\r\n{userword}\r\n\r\n%kids%\r\nkids-only.example/\r\n");
         dir.writeBytes("passurl.fdb", "\r\npass.example/\r\n\r\n%kids%\r\nkidpass.example/\r\n");
         dir.writeBytes("nofilter.fdb", "\r\nnofilter.example/\r\n");
