@@ -90,16 +90,24 @@ SocketHandle CreateTcpSocket(int* error)
     return s;
 }
 
+namespace {
+sockaddr_in socketAddress(const Ipv4Address& address, unsigned port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    std::memcpy(&sa.sin_addr, address.data(), 4);
+    return sa;
+}
+} // namespace
+
 bool BindIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int* error)
 {
     if (port > 65535) {
         setError(error, EINVAL);
         return false;
     }
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    std::memcpy(&sa.sin_addr, address.data(), 4);
+    sockaddr_in sa = socketAddress(address, port);
     if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
         setError(error, errno);
         return false;
@@ -391,10 +399,7 @@ bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int 
         setError(error, EINVAL);
         return false;
     }
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    std::memcpy(&sa.sin_addr, address.data(), 4);
+    sockaddr_in sa = socketAddress(address, port);
     const int flags = ::fcntl(s, F_GETFL, 0);
     if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
         setError(error, errno);

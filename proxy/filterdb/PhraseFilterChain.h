@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "filterdb/ChainPrefilter.h"
@@ -15,6 +16,17 @@ public:
     virtual bool Write(const char* bytes, size_t length) = 0;
     /// Pushes out anything the sink buffers. Returns true on failure.
     virtual bool Flush() { return false; }
+};
+
+/// A sink that keeps everything written to it, for the tools and tests.
+class StringSink : public DataSink {
+public:
+    bool Write(const char* bytes, size_t length) override
+    {
+        text.append(bytes, length);
+        return false;
+    }
+    std::string text;
 };
 
 /// Relayed data on its way through phrase filters. Each written piece is held, seen

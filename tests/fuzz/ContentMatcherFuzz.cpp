@@ -287,16 +287,6 @@ void compareStateAfter(const ContentMatcher& m, const std::string& raw, size_t p
     }
 }
 
-class Collect : public DataSink {
-public:
-    bool Write(const char* bytes, size_t length) override
-    {
-        out.append(bytes, length);
-        return false;
-    }
-    std::string out;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -335,7 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string outputs[2];
     std::vector<std::ptrdiff_t> matches[2];
     for (int prefiltered = 0; prefiltered < 2; ++prefiltered) {
-        Collect sink;
+        StringSink sink;
         PhraseFilterChain chain(flags & 0x80, &sink);
         chain.InsertFilter(std::make_unique<ReplaceFilter>(&m), 0);
         auto block = std::make_unique<BlockFilter>(&m);
@@ -348,8 +338,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (size_t start = 0; start < text.size(); start += pieceSize)
             check(!chain.Write(text.data() + start, std::min(pieceSize, text.size() - start)));
         chain.Flush();
-        check(sink.out.size() == text.size());
-        outputs[prefiltered] = sink.out;
+        check(sink.text.size() == text.size());
+        outputs[prefiltered] = sink.text;
         for (const PhraseMatch& match : recording->Recorder()->Matches())
             matches[prefiltered].push_back(match.end);
     }

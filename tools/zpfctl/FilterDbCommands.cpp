@@ -139,17 +139,6 @@ int runLookup(const zpfctl::Args& argsIn)
     return zpfctl::kOk;
 }
 
-// Collects what leaves the chain.
-class StringSink : public DataSink {
-public:
-    bool Write(const char* bytes, size_t length) override
-    {
-        text.append(bytes, length);
-        return false;
-    }
-    std::string text;
-};
-
 void printMatches(const char* what, const std::vector<PhraseFilter*>& filters, long pieceStart,
                   std::vector<size_t>& printed)
 {

@@ -62,16 +62,6 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-class StringSink : public DataSink {
-public:
-    bool Write(const char* bytes, size_t length) override
-    {
-        text.append(bytes, length);
-        return false;
-    }
-    std::string text;
-};
-
 struct ChainSetup {
     std::vector<ContentMatcher> matchers;
     std::vector<int> kinds; // 0 replace, 1 block, 2 recording block

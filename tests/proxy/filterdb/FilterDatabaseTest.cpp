@@ -122,15 +122,6 @@ TEST_F(FilterDatabaseTest, UnknownKindsAndIndexesGiveNull)
 
 namespace {
 
-struct Collect : DataSink {
-    bool Write(const char* bytes, size_t length) override
-    {
-        text.append(bytes, length);
-        return false;
-    }
-    std::string text;
-};
-
 void switchOnResponseFilters(ConfigrationFileSigleton& cnf)
 {
     ConfigrationFileData& data = cnf.cnfData[0];
@@ -146,7 +137,7 @@ void switchOnResponseFilters(ConfigrationFileSigleton& cnf)
 TEST_F(FilterDatabaseTest, ResponseChainsShareOnePrefilterAndStillActOnEveryList)
 {
     switchOnResponseFilters(*cnf);
-    Collect sink;
+    StringSink sink;
     PhraseChain chain = BuildPhraseChain(false, 0, false, true, &sink, db, *cnf);
     ASSERT_EQ(chain.chain->FilterCount(), 4u); // the group's and the category's block and replace lists
     EXPECT_TRUE(chain.chain->HasPrefilter());
@@ -171,7 +162,7 @@ TEST_F(FilterDatabaseTest, SessionsBuildChainsAtOnce)
     for (int t = 0; t < 4; ++t) {
         sessions.emplace_back([&] {
             for (int i = 0; i < 50; ++i) {
-                Collect sink;
+                StringSink sink;
                 PhraseChain chain = BuildPhraseChain(false, 0, false, true, &sink, db, *cnf);
                 const std::string page = "x blank me x";
                 chain.chain->Write(page.data(), page.size());
