@@ -4,6 +4,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/SystemClock.h"
+
 namespace zpfclock {
 namespace {
 std::mutex& timeLock()
@@ -21,15 +23,15 @@ std::function<std::time_t()>& testClock()
 std::time_t Now()
 {
     const auto& clock = testClock();
-    return clock ? clock() : std::time(nullptr);
+    return clock ? clock() : platform::SystemTime();
 }
 
 bool LocalTime(std::time_t t, std::tm* out)
 {
-    // localtime_r is already thread-safe; the lock keeps tzset and our callers in step
+    // The conversion is already thread-safe; the lock keeps tzset and our callers in step
     // with the one conversion lock the rest of the system expects.
     std::lock_guard<std::mutex> guard(timeLock());
-    if (!localtime_r(&t, out)) {
+    if (!platform::ToLocalTime(t, out)) {
         std::memset(out, 0, sizeof *out);
         return false;
     }

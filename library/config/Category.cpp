@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
 
 #include "cipher/CDes.h"
 #include "common/BaseDirectory.h"
 #include "common/Encoding.h"
 #include "config/ConfigLines.h"
 #include "config/ConfigrationFile.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -101,9 +100,8 @@ bool CCategoryList::ReadCategoryFile()
     }
     // Every file we encipher ends on a whole cipher unit; a partial last unit means a
     // cut-off download, whose last line would merge as a bogus category.
-    std::error_code ec;
-    auto bytes = std::filesystem::file_size(path, ec);
-    if (ec || bytes > static_cast<uintmax_t>(kMaxFileBytes) || bytes % CDes::kUnit != 0) {
+    const long long bytes = platform::FileSize(path);
+    if (bytes < 0 || bytes > static_cast<long long>(kMaxFileBytes) || bytes % CDes::kUnit != 0) {
         des.CloseReadFile();
         Error("CategoryFile Format Error");
         return true;

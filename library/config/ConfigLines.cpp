@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/FileSystem.h"
+
 namespace zpfconfig {
 
 int ParseIntPrefix(const char* text)
@@ -68,17 +70,13 @@ bool ReadLimitedLine(platform::TextFile& file, int bufferSize, std::string& line
 
 bool ReplaceTextFile(const std::string& path, const std::string& text)
 {
-    const std::string temp = path + ".tmp";
-    platform::TextFile file;
-    if (!file.Open(temp, "wt"))
-        return true;
-    bool ok = file.Puts(text);
-    if (!file.Close())
-        ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok)
-        std::remove(temp.c_str());
+    const bool ok = platform::ReplaceFileAtomically(path, [&](const std::string& temp) {
+        platform::TextFile file;
+        if (!file.Open(temp, "wt"))
+            return false;
+        const bool written = file.Puts(text);
+        return file.Close() && written;
+    });
     return !ok;
 }
 

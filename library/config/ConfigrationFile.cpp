@@ -2,8 +2,6 @@
 // save sequences and the accessors both programs use.
 #include "config/ConfigrationFile.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "common/BaseDirectory.h"
 #include "common/Edition.h"
 #include "config/ConfigLines.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -42,12 +41,6 @@ int minuteOf(const std::string& at)
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-off_t fileSize(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
-}
 
 // The per-group integer fields in file order.
 struct GroupField {
@@ -536,48 +529,35 @@ std::string ConfigrationFileSigleton::FormatZpfCnf(bool effective)
 bool ConfigrationFileSigleton::OpenZpfCnfWrite()
 {
     cnfWriteFailed = false;
-    // Written beside the real file and renamed over it at close, so a failed or
-    // interrupted save never leaves a half-written configuration.
-    cnfTempPath = zpfCnfPath + ".tmp";
-    if (bCiphered) {
-        if (des.SettingSystem(1) != 0)
-            return true;
-        if (des.OpenWriteFile(cnfTempPath.c_str()) != 0)
-            return true;
-        std::string marker = std::string(kMarker) + "\r\n";
-        if (des.WriteString(marker.c_str()) != static_cast<int>(marker.size())) {
-            des.CloseWriteFile(0);
-            std::remove(cnfTempPath.c_str());
-            return true;
-        }
-    } else if (!cnfFile.Open(cnfTempPath, "w")) {
-        return true;
-    }
     cnfText.clear();
     return false;
 }
 
 void ConfigrationFileSigleton::CloseZpfCnfWrite()
 {
-    bool ok = true;
-    if (bCiphered) {
-        const long markerBytes = static_cast<long>(std::strlen(kMarker)) + 2;
+    // Written beside the real file and renamed over it, so a failed or interrupted save
+    // never leaves a half-written configuration.
+    const bool ok = platform::ReplaceFileAtomically(zpfCnfPath, [this](const std::string& temp) {
+        if (!bCiphered) {
+            if (!cnfFile.Open(temp, "w"))
+                return false;
+            const bool written = cnfFile.Puts(cnfText);
+            return cnfFile.Close() && written;
+        }
+        if (des.SettingSystem(1) != 0 || des.OpenWriteFile(temp.c_str()) != 0)
+            return false;
+        std::string marker = std::string(kMarker) + "\r\n";
+        if (des.WriteString(marker.c_str()) != static_cast<int>(marker.size())) {
+            des.CloseWriteFile(0);
+            return false;
+        }
+        const long markerBytes = static_cast<long>(marker.size());
         const long units = (static_cast<long>(cnfText.size()) + CDes::kUnit - 1) / CDes::kUnit;
-        if (!cnfText.empty() && des.WriteData(cnfText.data(), static_cast<int>(cnfText.size())) < 0)
-            ok = false;
+        bool written = cnfText.empty() || des.WriteData(cnfText.data(), static_cast<int>(cnfText.size())) >= 0;
         des.CloseWriteFile(1);
         // The cipher cannot report a short write; the file size can.
-        if (fileSize(cnfTempPath) != markerBytes + units * CDes::kUnit)
-            ok = false;
-    } else {
-        ok = cnfFile.Puts(cnfText);
-        if (!cnfFile.Close())
-            ok = false;
-    }
-    if (ok && std::rename(cnfTempPath.c_str(), zpfCnfPath.c_str()) != 0)
-        ok = false;
-    if (!ok)
-        std::remove(cnfTempPath.c_str());
+        return written && platform::FileSize(temp) == markerBytes + units * CDes::kUnit;
+    });
     cnfWriteFailed = !ok;
 }
 

@@ -218,7 +218,6 @@ protected:
     std::string cnfText;
     /// Set when CloseZpfCnfWrite could not put the text on disk.
     bool cnfWriteFailed = false;
-    std::string cnfTempPath;
 
 private:
     void appendGlobals();

@@ -254,6 +254,8 @@ long RaiseOpenFileLimit(long wanted)
     return rl.rlim_cur == RLIM_INFINITY ? wanted : static_cast<long>(rl.rlim_cur);
 }
 
+void ExitProcessNow(int status) { ::_exit(status); }
+
 std::string SystemErrorText(int error)
 {
     char buf[256];

@@ -1,7 +1,6 @@
 // zpf: the filtering proxy. Runs as a service (or in the foreground), in tray mode,
 // or installs and removes its service.
 #include <cstdio>
-#include <unistd.h>
 
 #include "engine/EngineLimits.h"
 #include "engine/HTTPdaemonThread.h"
@@ -23,7 +22,7 @@ int main(int argc, char** argv)
     // without running static destructors under their feet.
     if (activeSessionCount.load() > 0) {
         std::fflush(nullptr);
-        ::_exit(status);
+        platform::ExitProcessNow(status);
     }
     return status;
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "config/ConfigrationFile.h"
 #include "log/DiagnosticLog.h"
 #include "log/TraceLog.h"
+#include "platform/FileSystem.h"
 #include "platform/ProgramDirectory.h"
 
 namespace {
@@ -247,48 +247,49 @@ void AccessLogger::Cut(long size, int percent, const std::string& directory, Tra
     }
 
     const std::string logPath = directory + logline::kSingleLogName;
-    const std::string tempPath = directory + logline::kCutTempName;
-    platform::TextFile temp;
-    if (!temp.Open(tempPath, "wb")) {
-        m_file.Seek(0, SEEK_END);
-        return;
-    }
-    if (trace)
-        trace->Printf("[log] cut open OK\n");
+    // The log is closed only once the kept tail is safely written; until then every
+    // failure leaves the full log open and the write goes on at its end.
+    bool logClosed = false;
+    const auto writeTail = [&](const std::string& tempPath) {
+        platform::TextFile temp;
+        if (!temp.Open(tempPath, "wb"))
+            return false;
+        if (trace)
+            trace->Printf("[log] cut open OK\n");
 
-    // The kept tail is copied byte for byte, so its CR LF line ends stay as they are.
-    std::vector<char> buf(64 * 1024);
-    long remaining = size - from;
-    bool ok = true;
-    while (remaining > 0 && ok) {
-        size_t want = static_cast<size_t>(std::min<long>(remaining, static_cast<long>(buf.size())));
-        size_t got = m_file.ReadBytes(buf.data(), want);
-        if (got == 0)
-            break;
-        ok = temp.WriteBytes(buf.data(), got) == got;
-        remaining -= static_cast<long>(got);
-    }
-    ok = temp.Flush() && ok;
-    temp.Close();
-    std::error_code ec;
-    if (!ok) {
-        // A short copy (disk full) must not replace the log: keep writing into the full one.
-        std::filesystem::remove(tempPath, ec);
-        m_file.Seek(0, SEEK_END);
-        return;
-    }
-    if (trace)
-        trace->Printf("[log] cut write OK\n");
-
-    m_file.Close();
-    if (trace)
-        trace->Printf("[log] cut close OK\n");
+        // The kept tail is copied byte for byte, so its CR LF line ends stay as they are.
+        std::vector<char> buf(64 * 1024);
+        long remaining = size - from;
+        bool ok = true;
+        while (remaining > 0 && ok) {
+            size_t want = static_cast<size_t>(std::min<long>(remaining, static_cast<long>(buf.size())));
+            size_t got = m_file.ReadBytes(buf.data(), want);
+            if (got == 0)
+                break;
+            ok = temp.WriteBytes(buf.data(), got) == got;
+            remaining -= static_cast<long>(got);
+        }
+        ok = temp.Flush() && ok;
+        temp.Close();
+        // A short copy (disk full) must not replace the log.
+        if (!ok)
+            return false;
+        if (trace)
+            trace->Printf("[log] cut write OK\n");
+        m_file.Close();
+        logClosed = true;
+        if (trace)
+            trace->Printf("[log] cut close OK\n");
+        return true;
+    };
     // Renaming over the log replaces it in one step, so there is never a moment
     // without a log; a failed rename leaves the full log in place.
-    std::filesystem::rename(tempPath, logPath, ec);
-    if (ec)
-        std::filesystem::remove(tempPath, ec);
-    else if (trace)
+    const bool replaced = platform::ReplaceFileAtomically(logPath, writeTail, directory + logline::kCutTempName);
+    if (!logClosed) {
+        m_file.Seek(0, SEEK_END);
+        return;
+    }
+    if (replaced && trace)
         trace->Printf("[log] cut rename OK\n");
     if (m_file.Open(logPath, "a+") && m_file.Seek(0, SEEK_END) == 0 && trace)
         trace->Printf("[log] cut end OK\n");

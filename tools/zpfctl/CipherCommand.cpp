@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cipher/CDes.h"
+#include "platform/FileSystem.h"
 #include "zpfctl/Command.h"
 
 namespace {
@@ -51,8 +51,7 @@ size_t readFull(std::FILE* f, char* buf, size_t n)
 
 int transformFile(bool encode, bool marker, const std::string& inPath, const std::string& outPath)
 {
-    std::error_code ec;
-    if (std::filesystem::equivalent(inPath, outPath, ec))
+    if (platform::SameFile(inPath, outPath))
         return fail("'" + inPath + "' and '" + outPath + "' are the same file");
 
     File in(std::fopen(inPath.c_str(), "rb"));
@@ -70,8 +69,7 @@ int transformFile(bool encode, bool marker, const std::string& inPath, const std
         return fail("cannot create '" + outPath + "': " + reason());
     const auto failAndRemove = [&](const std::string& message) {
         out.reset();
-        std::error_code ignored;
-        std::filesystem::remove(outPath, ignored);
+        platform::RemoveFile(outPath);
         return fail(message);
     };
     if (marker && encode && std::fwrite(kMarkerLine, 1, kMarkerLineLength, out.get()) != kMarkerLineLength)

@@ -38,6 +38,10 @@ int WaitStopSignal(int timeoutMs);
 /// limit). Returns the soft limit in force afterwards.
 long RaiseOpenFileLimit(long wanted);
 
+/// Ends the process at once with the status, running no exit handlers or static
+/// destructors (buffered stdio is not flushed either).
+[[noreturn]] void ExitProcessNow(int status);
+
 /// The text of an error number from the system.
 std::string SystemErrorText(int error);
 
