@@ -264,4 +264,19 @@ std::string SystemErrorText(int error)
     return text ? text : "";
 }
 
+bool PosixProgramLauncher::SpawnDetached(const std::string& path, const std::vector<std::string>& args)
+{
+    return platform::SpawnDetached(path, args);
+}
+
+int PosixProgramLauncher::RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs)
+{
+    return platform::RunProgram(argv, output, timeoutMs);
+}
+
+int PosixProgramLauncher::RunShellCommand(const std::string& commandLine)
+{
+    return platform::RunShellCommand(commandLine);
+}
+
 } // namespace platform

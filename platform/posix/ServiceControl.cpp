@@ -249,4 +249,36 @@ void WriteEventLog(const std::string& source, const std::string& text1, const st
     ::closelog();
 }
 
+SystemdServiceController::SystemdServiceController() : m_openError(OpenServiceManager(m_manager)) { }
+
+int SystemdServiceController::Install(const std::string& serviceName, const std::string& execPath)
+{
+    return m_openError ? m_openError : CreateServiceUnit(m_manager, serviceName, execPath);
+}
+
+int SystemdServiceController::Find(const std::string& serviceName)
+{
+    return m_openError ? m_openError : OpenServiceUnit(m_manager, serviceName);
+}
+
+ServiceState SystemdServiceController::Query(const std::string& serviceName)
+{
+    return m_openError ? ServiceState::Stopped : QueryServiceState(m_manager, serviceName);
+}
+
+int SystemdServiceController::Start(const std::string& serviceName, const std::vector<std::string>& args)
+{
+    return m_openError ? m_openError : StartServiceUnit(m_manager, serviceName, args);
+}
+
+int SystemdServiceController::Stop(const std::string& serviceName)
+{
+    return m_openError ? m_openError : StopServiceUnit(m_manager, serviceName);
+}
+
+int SystemdServiceController::Remove(const std::string& serviceName)
+{
+    return m_openError ? m_openError : DeleteServiceUnit(m_manager, serviceName);
+}
+
 } // namespace platform

@@ -45,4 +45,22 @@ long RaiseOpenFileLimit(long wanted);
 /// The text of an error number from the system.
 std::string SystemErrorText(int error);
 
+/// Starting programs as the programs that drive others see it, so their logic can be
+/// tested against a fake. Each call behaves as the function of the same name above.
+class ProgramLauncher {
+public:
+    virtual ~ProgramLauncher() = default;
+    virtual bool SpawnDetached(const std::string& path, const std::vector<std::string>& args) = 0;
+    virtual int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs) = 0;
+    virtual int RunShellCommand(const std::string& commandLine) = 0;
+};
+
+/// The real launcher: forwards to the functions above.
+class PosixProgramLauncher final : public ProgramLauncher {
+public:
+    bool SpawnDetached(const std::string& path, const std::vector<std::string>& args) override;
+    int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs) override;
+    int RunShellCommand(const std::string& commandLine) override;
+};
+
 } // namespace platform

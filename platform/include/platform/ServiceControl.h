@@ -58,4 +58,40 @@ bool NotifyServiceManager(const std::string& state);
 /// Writes an error entry to the system log under the given source name.
 void WriteEventLog(const std::string& source, const std::string& text1, const std::string& text2);
 
+/// Install, query and control of services as the programs that drive them see it, so
+/// their logic can be tested against a fake. Error numbers as above (0 on success).
+class ServiceController {
+public:
+    virtual ~ServiceController() = default;
+    /// A unit that runs execPath on demand; EEXIST when the service is already installed.
+    virtual int Install(const std::string& serviceName, const std::string& execPath) = 0;
+    /// 0 when the service is installed.
+    virtual int Find(const std::string& serviceName) = 0;
+    virtual ServiceState Query(const std::string& serviceName) = 0;
+    virtual int Start(const std::string& serviceName, const std::vector<std::string>& args) = 0;
+    /// Asks the service to stop without waiting; ESRCH when it is not running.
+    virtual int Stop(const std::string& serviceName) = 0;
+    virtual int Remove(const std::string& serviceName) = 0;
+};
+
+/// The systemd implementation over the functions above. The manager is opened once, at
+/// construction; when that failed every call returns its error (Query: Stopped).
+class SystemdServiceController final : public ServiceController {
+public:
+    SystemdServiceController();
+    /// The error of opening the manager, 0 when it is open.
+    int OpenError() const { return m_openError; }
+
+    int Install(const std::string& serviceName, const std::string& execPath) override;
+    int Find(const std::string& serviceName) override;
+    ServiceState Query(const std::string& serviceName) override;
+    int Start(const std::string& serviceName, const std::vector<std::string>& args) override;
+    int Stop(const std::string& serviceName) override;
+    int Remove(const std::string& serviceName) override;
+
+private:
+    ServiceManager m_manager;
+    int m_openError;
+};
+
 } // namespace platform

@@ -163,4 +163,42 @@ private:
     std::string m_path;
 };
 
+/// One hive as the code that reads and writes settings sees it, addressed by key path
+/// and value name, so that code can be tested against a fake. Each call behaves as the
+/// key operation of the same name on the key at keyPath (NotFound when the key is
+/// missing); SetValue creates the key.
+class SettingsHive {
+public:
+    virtual ~SettingsHive() = default;
+    virtual SettingsStatus CreateKey(std::string_view keyPath) = 0;
+    /// Not recursive: HasSubkeys while the key has subkeys.
+    virtual SettingsStatus DeleteKey(std::string_view keyPath) = 0;
+    virtual SettingsStatus QueryValue(std::string_view keyPath, std::string_view name, ValueType* type,
+                                      std::string* data) = 0;
+    virtual SettingsStatus SetValue(std::string_view keyPath, std::string_view name, ValueType type,
+                                    std::string_view data) = 0;
+    virtual SettingsStatus DeleteValue(std::string_view keyPath, std::string_view name) = 0;
+    virtual SettingsStatus EnumValue(std::string_view keyPath, uint32_t index, SettingsValue* value) = 0;
+    virtual SettingsStatus EnumSubkey(std::string_view keyPath, uint32_t index, std::string* name) = 0;
+};
+
+/// The real hive: a SettingsStore file. Every call opens the key afresh.
+class StoreSettingsHive final : public SettingsHive {
+public:
+    SettingsStatus Open(const std::string& path) { return m_store.Open(path); }
+
+    SettingsStatus CreateKey(std::string_view keyPath) override;
+    SettingsStatus DeleteKey(std::string_view keyPath) override;
+    SettingsStatus QueryValue(std::string_view keyPath, std::string_view name, ValueType* type,
+                              std::string* data) override;
+    SettingsStatus SetValue(std::string_view keyPath, std::string_view name, ValueType type,
+                            std::string_view data) override;
+    SettingsStatus DeleteValue(std::string_view keyPath, std::string_view name) override;
+    SettingsStatus EnumValue(std::string_view keyPath, uint32_t index, SettingsValue* value) override;
+    SettingsStatus EnumSubkey(std::string_view keyPath, uint32_t index, std::string* name) override;
+
+private:
+    SettingsStore m_store;
+};
+
 } // namespace platform
