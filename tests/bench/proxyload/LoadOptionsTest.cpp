@@ -5,15 +5,6 @@
 
 using namespace proxyload;
 
-namespace {
-
-bool parse(std::vector<std::string_view> args, LoadOptions& options, std::string* error = nullptr)
-{
-    return ParseOptions(args, options, error);
-}
-
-} // namespace
-
 TEST(LoadOptionsTest, UrlsOnLoopbackAreSplitIntoEndpointAndPath)
 {
     struct Case {
@@ -58,10 +49,10 @@ TEST(LoadOptionsTest, UrlsOnLoopbackAreSplitIntoEndpointAndPath)
 TEST(LoadOptionsTest, OptionsAreReadWithinTheirBounds)
 {
     LoadOptions o;
-    ASSERT_TRUE(parse(
+    ASSERT_TRUE(ParseOptions(
         { "--url", "http://127.0.0.1:81/p", "--proxy", "127.0.0.1:3036", "-c", "64", "--duration", "2.5", "--warmup",
             "0.5", "--requests", "100", "--timeout", "1", "--expect-status", "403", "--label", "zpf" },
-        o));
+        o, nullptr));
     EXPECT_TRUE(o.viaProxy);
     EXPECT_EQ(o.proxy.port, 3036u);
     EXPECT_EQ(o.connections, 64);
@@ -94,7 +85,7 @@ TEST(LoadOptionsTest, OptionsAreReadWithinTheirBounds)
     for (const auto& args : refused) {
         LoadOptions options;
         std::string error;
-        EXPECT_FALSE(parse(args, options, &error)) << (args.size() > 2 ? args[2] : "");
+        EXPECT_FALSE(ParseOptions(args, options, &error)) << (args.size() > 2 ? args[2] : "");
         EXPECT_FALSE(error.empty());
     }
 }
@@ -102,11 +93,11 @@ TEST(LoadOptionsTest, OptionsAreReadWithinTheirBounds)
 TEST(LoadOptionsTest, RequestIsOriginFormDirectAndAbsoluteThroughAProxy)
 {
     LoadOptions o;
-    ASSERT_TRUE(parse({ "--url", "http://127.0.0.1:8080/a/page.html" }, o));
+    ASSERT_TRUE(ParseOptions({ "--url", "http://127.0.0.1:8080/a/page.html" }, o, nullptr));
     EXPECT_EQ(BuildRequest(o),
         "GET /a/page.html HTTP/1.0\r\nHost: 127.0.0.1:8080\r\n"
         "User-Agent: bench_proxyload\r\nAccept: */*\r\n\r\n");
-    ASSERT_TRUE(parse({ "--url", "http://127.0.0.1:8080/a/page.html", "--proxy", "127.0.0.1:3036" }, o));
+    ASSERT_TRUE(ParseOptions({ "--url", "http://127.0.0.1:8080/a/page.html", "--proxy", "127.0.0.1:3036" }, o, nullptr));
     EXPECT_EQ(BuildRequest(o),
         "GET http://127.0.0.1:8080/a/page.html HTTP/1.0\r\nHost: 127.0.0.1:8080\r\n"
         "User-Agent: bench_proxyload\r\nAccept: */*\r\n\r\n");

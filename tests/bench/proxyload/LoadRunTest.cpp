@@ -6,88 +6,42 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Event.h"
 #include "platform/Socket.h"
 #include "proxyload/LatencyStats.h"
 #include "proxyload/LoadRun.h"
+#include "support/ScriptedServer.h"
 
 using namespace proxyload;
 
 namespace {
 
-/// A one-thread origin on 127.0.0.1 that serves connections one after another and
-/// records each request line.
-class TinyOrigin {
-public:
-    enum class Mode { Answer, CloseAtOnce, Silent };
-
-    TinyOrigin(std::string response, Mode mode)
-        : m_response(std::move(response))
-        , m_mode(mode)
+/// An origin that records each request line and answers with a fixed response (none
+/// when empty: the connection just closes); a silent one reads until the client gives up.
+struct Origin {
+    explicit Origin(std::string response, bool silent = false)
+        : server([this, response, silent](platform::SocketHandle c) {
+            if (silent) {
+                zpftest::ReadUntilClose(c);
+                return;
+            }
+            std::string request = zpftest::ReadHttpRequest(c, 2000);
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                lines.push_back(request.substr(0, request.find("\r\n")));
+            }
+            platform::SendAll(c, response.data(), response.size(), 2000);
+        })
     {
-        m_listener = platform::CreateTcpSocket();
-        EXPECT_TRUE(platform::BindIpv4(m_listener, platform::kLoopbackAddress, 0));
-        EXPECT_TRUE(platform::Listen(m_listener, 64));
-        port = platform::LocalPort(m_listener);
-        m_thread = std::thread([this] { serve(); });
     }
-    ~TinyOrigin()
-    {
-        m_stop.Set();
-        m_thread.join();
-        platform::CloseSocket(m_listener);
-    }
-    TinyOrigin(const TinyOrigin&) = delete;
-    TinyOrigin& operator=(const TinyOrigin&) = delete;
-
     std::vector<std::string> requestLines()
     {
-        std::lock_guard<std::mutex> hold(m_lock);
-        return m_lines;
+        std::lock_guard<std::mutex> hold(lock);
+        return lines;
     }
 
-    unsigned port = 0;
-
-private:
-    void serve()
-    {
-        for (;;) {
-            platform::SocketHandle client = platform::kInvalidSocket;
-            int error = 0;
-            if (platform::AcceptOrStop(m_listener, m_stop, &client, &error) != platform::AcceptStatus::Accepted)
-                return;
-            if (m_mode == Mode::Silent) {
-                m_stop.Wait(5000);
-                platform::CloseSocket(client);
-                continue;
-            }
-            std::string request;
-            char chunk[1024];
-            // Bounded by the size and by one wait per piece.
-            while (request.find("\r\n\r\n") == std::string::npos && request.size() < 64 * 1024
-                && platform::WaitReadable(client, 2000, &m_stop) == platform::WaitStatus::Ready) {
-                long n = platform::Receive(client, chunk, sizeof chunk);
-                if (n <= 0)
-                    break;
-                request.append(chunk, static_cast<size_t>(n));
-            }
-            {
-                std::lock_guard<std::mutex> hold(m_lock);
-                m_lines.push_back(request.substr(0, request.find("\r\n")));
-            }
-            if (m_mode == Mode::Answer)
-                platform::SendAll(client, m_response.data(), m_response.size(), 2000, &m_stop);
-            platform::CloseSocket(client);
-        }
-    }
-
-    std::string m_response;
-    Mode m_mode;
-    platform::SocketHandle m_listener = platform::kInvalidSocket;
-    platform::Event m_stop { true };
-    std::mutex m_lock;
-    std::vector<std::string> m_lines;
-    std::thread m_thread;
+    std::mutex lock;
+    std::vector<std::string> lines;
+    zpftest::ScriptedServer server; // last: stopped before the lines go
 };
 
 const std::string kBody = "<html><body>sample</body></html>";
@@ -107,8 +61,8 @@ LoadOptions optionsFor(unsigned port)
 
 TEST(LoadRunTest, CountedRunMakesExactlyThatManyOriginFormRequests)
 {
-    TinyOrigin origin(kOk, TinyOrigin::Mode::Answer);
-    LoadOptions o = optionsFor(origin.port);
+    Origin origin(kOk);
+    LoadOptions o = optionsFor(origin.server.port);
     o.connections = 4;
     o.maxRequests = 20;
     LoadReport report = RunLoad(o, &kBody);
@@ -126,10 +80,10 @@ TEST(LoadRunTest, CountedRunMakesExactlyThatManyOriginFormRequests)
 
 TEST(LoadRunTest, ThroughAProxyTheTargetIsAbsolute)
 {
-    TinyOrigin proxy(kOk, TinyOrigin::Mode::Answer);
+    Origin proxy(kOk);
     LoadOptions o = optionsFor(9); // the origin is only named, never reached
     o.viaProxy = true;
-    o.proxy = { "127.0.0.1", proxy.port };
+    o.proxy = { "127.0.0.1", proxy.server.port };
     o.maxRequests = 3;
     LoadReport report = RunLoad(o, &kBody);
     EXPECT_EQ(report.succeeded, 3u);
@@ -147,23 +101,23 @@ TEST(LoadRunTest, FailuresAreCountedByKind)
     struct Case {
         const char* name;
         std::string response;
-        TinyOrigin::Mode mode;
+        bool silent;
         bool useClosedPort;
         int timeoutMs;
         Failure want;
     };
     const Case cases[] = {
-        { "other status", "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n", TinyOrigin::Mode::Answer, false, 3000,
+        { "other status", "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n", false, false, 3000,
             Failure::Status },
-        { "other body", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", TinyOrigin::Mode::Answer, false, 3000,
+        { "other body", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", false, false, 3000,
             Failure::BodyMismatch },
-        { "closed without a word", "", TinyOrigin::Mode::CloseAtOnce, false, 3000, Failure::NoResponse },
-        { "nobody listening", "", TinyOrigin::Mode::Answer, true, 3000, Failure::Connect },
-        { "no answer in time", "", TinyOrigin::Mode::Silent, false, 200, Failure::Timeout },
+        { "closed without a word", "", false, false, 3000, Failure::NoResponse },
+        { "nobody listening", "", false, true, 3000, Failure::Connect },
+        { "no answer in time", "", true, false, 200, Failure::Timeout },
     };
     for (const Case& c : cases) {
-        TinyOrigin origin(c.response, c.mode);
-        LoadOptions o = optionsFor(c.useClosedPort ? closedPort : origin.port);
+        Origin origin(c.response, c.silent);
+        LoadOptions o = optionsFor(c.useClosedPort ? closedPort : origin.server.port);
         o.timeoutMs = c.timeoutMs;
         o.maxRequests = 2;
         const auto began = std::chrono::steady_clock::now();
@@ -182,8 +136,8 @@ TEST(LoadRunTest, FailuresAreCountedByKind)
 
 TEST(LoadRunTest, TimedRunEndsAndCountsOnlyAfterTheWarmUp)
 {
-    TinyOrigin origin(kOk, TinyOrigin::Mode::Answer);
-    LoadOptions o = optionsFor(origin.port);
+    Origin origin(kOk);
+    LoadOptions o = optionsFor(origin.server.port);
     o.connections = 2;
     o.durationMs = 300;
     o.warmupMs = 200;
