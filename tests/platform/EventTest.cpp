@@ -10,7 +10,7 @@
 
 #include "platform/Event.h"
 #include "platform/NamedEvent.h"
-#include "PlatformTempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -22,7 +22,7 @@ bool pollReadable(int fd)
     return ::poll(&p, 1, 0) == 1;
 }
 
-TEST(EventTest, ManualResetStaysSignalledAndPolls)
+TEST(EventTest, ManualResetStaysSignalledAndPollsAutoResetIsTakenOnce)
 {
     platform::Event e(true);
     EXPECT_FALSE(e.Test());
@@ -35,32 +35,18 @@ TEST(EventTest, ManualResetStaysSignalledAndPolls)
     e.Reset();
     EXPECT_FALSE(e.IsSet());
     EXPECT_FALSE(pollReadable(e.PollDescriptor()));
-}
 
-TEST(EventTest, AutoResetReleasesOneWaiter)
-{
-    platform::Event e(false);
-    EXPECT_EQ(e.PollDescriptor(), -1);
-    e.Set();
-    EXPECT_TRUE(e.Test());
-    EXPECT_FALSE(e.Test());
+    platform::Event a(false);
+    EXPECT_EQ(a.PollDescriptor(), -1);
+    a.Set();
+    EXPECT_TRUE(a.Test());
+    EXPECT_FALSE(a.Test());
     auto start = Clock::now();
-    EXPECT_FALSE(e.Wait(50));
+    EXPECT_FALSE(a.Wait(50));
     EXPECT_GE(Clock::now() - start, 45ms);
 }
 
-TEST(EventTest, WaitWakesWhenAnotherThreadSets)
-{
-    platform::Event e(true);
-    std::thread t([&] {
-        std::this_thread::sleep_for(20ms);
-        e.Set();
-    });
-    EXPECT_TRUE(e.Wait(5000));
-    t.join();
-}
-
-TEST(EventTest, WaitAnyPrefersEarlierAndTimesOut)
+TEST(EventTest, WaitsWakeWhenAnotherThreadSetsAndWaitAnyPrefersEarlier)
 {
     platform::Event failed(true), bound(true);
     EXPECT_EQ(platform::Event::WaitAny({&failed, &bound}, 20), -1);
@@ -68,11 +54,14 @@ TEST(EventTest, WaitAnyPrefersEarlierAndTimesOut)
     failed.Set();
     EXPECT_EQ(platform::Event::WaitAny({&failed, &bound}, 0), 0);
 
-    platform::Event a(true), b(false);
+    platform::Event a(true), b(false), c(true);
     std::thread t([&] {
+        std::this_thread::sleep_for(20ms);
+        c.Set();
         std::this_thread::sleep_for(20ms);
         b.Set();
     });
+    EXPECT_TRUE(c.Wait(5000));
     EXPECT_EQ(platform::Event::WaitAny({&a, &b}), 1);
     t.join();
     EXPECT_FALSE(b.IsSet()); // the auto-reset event was taken
@@ -80,13 +69,18 @@ TEST(EventTest, WaitAnyPrefersEarlierAndTimesOut)
 
 class NamedEventTest : public ::testing::Test {
 protected:
-    platformtest::TempDir dir;
+    zpftest::TempDir dir;
     std::string run = platform::RuntimeDirectory(dir.path());
 };
 
-TEST_F(NamedEventTest, OpenFindsOnlyHeldEvents)
+TEST_F(NamedEventTest, OpenFindsOnlyHeldEventsAndBadNamesAreRefused)
 {
     platform::NamedEvent opener;
+    EXPECT_FALSE(opener.Create(run, "a/b", true, false));
+    EXPECT_FALSE(opener.Create(run, "", true, false));
+    EXPECT_FALSE(opener.IsOpen());
+    EXPECT_FALSE(opener.Signal());
+    EXPECT_FALSE(opener.Wait(0));
     EXPECT_FALSE(opener.Open(run, "__zpfkeeperStop"));
     {
         platform::NamedEvent owner;
@@ -144,16 +138,6 @@ TEST_F(NamedEventTest, SignalFromAnotherProcessEndsAWait)
     int status = 0;
     ::waitpid(pid, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST_F(NamedEventTest, BadNamesAreRefused)
-{
-    platform::NamedEvent e;
-    EXPECT_FALSE(e.Create(run, "a/b", true, false));
-    EXPECT_FALSE(e.Create(run, "", true, false));
-    EXPECT_FALSE(e.IsOpen());
-    EXPECT_FALSE(e.Signal());
-    EXPECT_FALSE(e.Wait(0));
 }
 
 } // namespace

@@ -10,13 +10,13 @@
 #include "platform/Event.h"
 #include "platform/InstanceLock.h"
 #include "platform/NamedEvent.h"
-#include "PlatformTempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 
 TEST(InstanceLockTest, OneHolderAtATime)
 {
-    platformtest::TempDir dir;
+    zpftest::TempDir dir;
     const std::string run = platform::RuntimeDirectory(dir.path());
     EXPECT_FALSE(platform::InstanceExists(run, "zpfWndClass"));
     platform::InstanceLock first, second;
@@ -38,7 +38,7 @@ TEST(InstanceLockTest, OneHolderAtATime)
 
 TEST(InstanceLockTest, ControlMessagesReachTheOwner)
 {
-    platformtest::TempDir dir;
+    zpftest::TempDir dir;
     // A deep directory whose socket path does not fit a socket address.
     std::string deep = dir.path() + std::string(90, 'd') + "/" + std::string(40, 'e') + "/";
     std::filesystem::create_directories(deep);

@@ -11,15 +11,15 @@
 
 #include "platform/ProcessControl.h"
 #include "platform/ServiceControl.h"
-#include "PlatformTempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 
-using platformtest::ScopedEnv;
+using zpftest::ScopedEnv;
 
 TEST(ServiceControlTest, CreateOpenDeleteInATemporaryUnitDirectory)
 {
-    platformtest::TempDir dir;
+    zpftest::TempDir dir;
     ScopedEnv unitDir("ZPF_UNIT_DIR", dir.path());
     platform::ServiceManager m;
     ASSERT_EQ(platform::OpenServiceManager(m), 0);
@@ -55,7 +55,7 @@ TEST(ServiceControlTest, NotifyReachesTheSocketNamedInTheEnvironment)
         EXPECT_FALSE(platform::UnderServiceManager());
         EXPECT_TRUE(platform::NotifyServiceManager("READY=1"));
     }
-    platformtest::TempDir dir;
+    zpftest::TempDir dir;
     const std::string path = dir.file("notify");
     int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/TextFile.h"
-#include "PlatformTempDir.h"
+#include "support/TempDir.h"
 
 using platform::SettingsAccess;
 using platform::SettingsKey;
@@ -56,7 +56,7 @@ protected:
         return names;
     }
 
-    platformtest::TempDir m_dir;
+    zpftest::TempDir m_dir;
     std::string m_path = m_dir.file("registry.db");
 };
 
@@ -292,7 +292,7 @@ TEST_F(SettingsStoreTest, NewHiveIsPrivateToItsOwner)
 
 TEST_F(SettingsStoreTest, DefaultPathsFollowTheEnvironment)
 {
-    platformtest::ScopedEnv machine("ZPF_MACHINE_HIVE"), user("ZPF_USER_HIVE"), xdg("XDG_CONFIG_HOME"), home("HOME");
+    zpftest::ScopedEnv machine("ZPF_MACHINE_HIVE"), user("ZPF_USER_HIVE"), xdg("XDG_CONFIG_HOME"), home("HOME");
     using platform::Hive;
     struct Row {
         const char* name; // set before the row

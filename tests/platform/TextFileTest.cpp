@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/ProgramDirectory.h"
-#include "PlatformTempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ protected:
         out.Close();
     }
 
-    platformtest::TempDir dir;
+    zpftest::TempDir dir;
     std::string path = dir.file("f");
 };
 
