@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Encoding.h"
 #include "config/ConfigrationFile.h"
-#include "platform/TextFile.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::Crlf;
@@ -30,20 +28,7 @@ std::string keys(const CCategoryList& list)
 
 } // namespace
 
-TEST(CategoryTest, ParsesTheSevenFields)
-{
-    CCategory c(("1|A|B|101|" + kPo + kSo + "|adult.fdb|http://update.invalid/zpfl/adult.fdb\r\t\n").c_str());
-    EXPECT_EQ(c.defaultValue, 1);
-    EXPECT_EQ(c.text1, "A");
-    EXPECT_EQ(c.text2, "B");
-    EXPECT_EQ(c.number, 101);
-    EXPECT_EQ(c.name, kPo + kSo);
-    EXPECT_EQ(c.key, "adult.fdb");
-    EXPECT_EQ(c.rest, "http://update.invalid/zpfl/adult.fdb");
-    EXPECT_FALSE(c.stale);
-}
-
-TEST(CategoryTest, MissingSeparatorsLeaveTheLaterFieldsAlone)
+TEST(CategoryTest, FieldsAndMissingSeparatorsLeavingTheLaterOnesAlone)
 {
     struct Row {
         std::string line;
@@ -53,6 +38,8 @@ TEST(CategoryTest, MissingSeparatorsLeaveTheLaterFieldsAlone)
         std::string name, key, rest;
     };
     const Row rows[] = {
+        {"1|A|B|101|" + kPo + kSo + "|adult.fdb|http://update.invalid/zpfl/adult.fdb\r\t\n", 1, "A", "B", 101,
+         kPo + kSo, "adult.fdb", "http://update.invalid/zpfl/adult.fdb"},
         {"2", 2, "t1", "t2", 7, "n", "k", "r"},
         {"2|x", 2, "t1", "t2", 7, "n", "k", "r"},
         {"2|x|y", 2, "x", "t2", 7, "n", "k", "r"},
@@ -151,15 +138,9 @@ TEST(CategoryTest, LinesAreCutAtTheReadBufferAndNulEndsThem)
 TEST(CategoryTest, KeysThatAreNoSafeFileOrConfigKeyAreRefused)
 {
     CCategoryList list;
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|../x.fdb|r"));
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|..|r"));
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|a\\b.fdb|r"));
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|a\x01.fdb|r"));
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|%x.fdb|r"));
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|#x.fdb|r"));
-    EXPECT_FALSE(list.MergeLine("1|a|b|1|n|x=y.fdb|r"));
-    EXPECT_FALSE(list.MergeLine("-1|a|b|1|n|a.fdb|r"));
-    EXPECT_FALSE(list.MergeLine(""));
+    for (const char* line : {"1|a|b|1|n|../x.fdb|r", "1|a|b|1|n|..|r", "1|a|b|1|n|a\\b.fdb|r", "1|a|b|1|n|a\x01.fdb|r",
+                             "1|a|b|1|n|%x.fdb|r", "1|a|b|1|n|#x.fdb|r", "1|a|b|1|n|x=y.fdb|r", "-1|a|b|1|n|a.fdb|r", ""})
+        EXPECT_FALSE(list.MergeLine(line)) << line;
     EXPECT_FALSE(list.MergeLine(nullptr));
     // A Shift_JIS character whose second byte is '\' is no separator.
     EXPECT_TRUE(list.MergeLine(("1|a|b|1|n|" + kSo + ".fdb|r").c_str()));
@@ -188,35 +169,12 @@ namespace {
 
 class TestConfig : public ConfigrationFileSigleton {};
 
-std::string sampleList()
-{
-    std::string text;
-    EXPECT_TRUE(platform::ReadFileBytes(ZPF_TEST_DATA_DIR "/../../data/category2.cnf.txt", text));
-    return text;
-}
-
 class CategoryFileTest : public ::testing::Test {
 protected:
     TempProgramDir dir;
 };
 
 } // namespace
-
-TEST_F(CategoryFileTest, ReadsTheShippedSampleWithJapaneseNames)
-{
-    dir.writeEnciphered("category2.cnf", sampleList());
-    CCategoryList list;
-    ASSERT_FALSE(list.ReadCategoryFile()) << list.errorText;
-    ASSERT_EQ(list.size(), 8);
-    EXPECT_EQ(list.GetLiveCategoryNum(), 8);
-    EXPECT_EQ(list[0].key, "adult.fdb");
-    EXPECT_EQ(encoding::sjisToUtf8(list[0].name), "アダルト・ポルノ");
-    EXPECT_EQ(encoding::sjisToUtf8(list[2].name), "暴力・残虐表現");
-    EXPECT_EQ(encoding::sjisToUtf8(list[4].name), "違法ソフトウェア");
-    EXPECT_EQ(encoding::sjisToUtf8(list[7].name), "ﾁｬｯﾄ・掲示板");
-    EXPECT_EQ(list[7].number, 108);
-    EXPECT_EQ(list[7].rest, "http://update.invalid/zpfl/chat.fdb");
-}
 
 TEST_F(CategoryFileTest, UnreadableFilesLeaveTheListAlone)
 {

@@ -1,6 +1,5 @@
 #include "config/IPlist.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -78,22 +77,6 @@ TEST(IPTest, Expressions)
     EXPECT_FALSE(IP::IsValidIPExpression(nullptr));
 }
 
-TEST(IPTest, OrderAndTextForms)
-{
-    EXPECT_LT(IP(10, 0, 0, 255), IP(10, 0, 1, 0)); // first field first
-    EXPECT_LT(IP(9, 255, 255, 255), IP(10, 0, 0, 0));
-    in_addr a{};
-    ASSERT_EQ(::inet_pton(AF_INET, "192.168.4.20", &a), 1);
-    EXPECT_EQ(IP(a), IP(192, 168, 4, 20));
-
-    IPrange single(IP(10, 0, 0, 1), IP(10, 0, 0, 1));
-    IPrange span(10, 0, 0, 1, 10, 0, 0, 9);
-    EXPECT_EQ(single.IPstring(), "10.0.0.1");
-    EXPECT_EQ(span.IPstring(), "10.0.0.1-10.0.0.9");
-    EXPECT_NE(single, span);
-    EXPECT_FALSE(single < span || span < single); // ordered by the first address only
-}
-
 TEST(IPlistTest, FileLoadingAndActivation)
 {
     TempProgramDir dir;
@@ -161,16 +144,10 @@ TEST(IPlistTest, SortedLookupAgreesWithBruteForce)
     std::vector<IP> probes;
     for (const auto& r : ranges) {
         for (const IP& edge : {r.from, r.to}) {
-            probes.push_back(edge);
-            IP next = edge;
-            if (next.addr[3] < 255) {
-                ++next.addr[3];
-                probes.push_back(next);
-            }
-            IP prev = edge;
-            if (prev.addr[3] > 0) {
-                --prev.addr[3];
-                probes.push_back(prev);
+            for (int delta : {-1, 0, 1}) {
+                IP probe = edge; // at 0 or 255 the step wraps: just another address
+                probe.addr[3] = static_cast<unsigned char>(probe.addr[3] + delta);
+                probes.push_back(probe);
             }
         }
     }

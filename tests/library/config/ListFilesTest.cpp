@@ -91,22 +91,6 @@ TEST(ListFilesTest, PhraseVariantLines)
     }
 }
 
-TEST(ListFilesTest, APhraseEqualToTheLastVariantOfThePreviousOneStays)
-{
-    const std::string kanji = "\x8F\x6F\n"; // its UTF-8 form is the next phrase
-    Groups g({});
-    g.texts[0] = kanji + encoding::sjisToUtf8(kanji) + kKana + kKana;
-    EXPECT_EQ(readBack(g.list, listfiles::ListFileText(g.list, g.in(), true, false), true)[0], g.texts[0]);
-}
-
-TEST(ListFilesTest, ConsecutiveIdenticalAsciiPhrasesReadAsOne)
-{
-    GroupList none;
-    EXPECT_EQ(readBack(none, "\nsex\nsex\nporn\nsex\n", true)[0], "sex\nporn\nsex\n");
-    // Without variant dropping every line stays.
-    EXPECT_EQ(readBack(none, "\nsex\nsex\n", false)[0], "sex\nsex\n");
-}
-
 TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
 {
     Groups g({"a", "b"});
@@ -144,49 +128,51 @@ TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFile)
     EXPECT_EQ(readBack(g.list, content, false)[0], "zero\n");
 }
 
-TEST(ListFilesTest, LongLinesSurviveTheReadBuffer)
+TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
 {
-    GroupList none;
-    std::string exact(listfiles::kReadBufferSize - 1, 'x'); // fills a piece; its LF comes alone
-    std::string wrapped = std::string(listfiles::kReadBufferSize - 1, 'y') + "%z%\n";
-    std::string kanji;
+    using listfiles::PhraseLines;
+    const auto asList = [](const std::string& text) {
+        GroupList none;
+        return listfiles::ListFileText(none, {&text}, true, false);
+    };
+    const std::string kanji = "\x8F\x6F\n"; // its UTF-8 form is the next phrase
+    const std::string jisPattern = "(\x1b$B4A\x1b(B)\n"; // every form but the pattern forms equals it
+    const std::string sjis = "\x8A\xBF\x8E\x9A\n";
+    const std::string eucLine = encoding::sjisToEucForm(sjis); // 0xFA before LF: only EUC-JP
+    std::string longText(listfiles::kReadBufferSize - 1, 'x');    // fills a piece; its LF comes alone
+    longText += "\n" + std::string(listfiles::kReadBufferSize - 1, 'y') + "%z%\nnext\n";
     for (int i = 0; i < 400; ++i)
-        kanji += "\x8A\xBF";
-    std::string text = exact + "\n" + wrapped + "next\n" + kanji + "\n";
-    EXPECT_EQ(readBack(none, "\n" + text, false)[0], text);
-
-    Groups g({});
-    g.texts[0] = text;
-    EXPECT_EQ(readBack(g.list, listfiles::ListFileText(g.list, g.in(), true, false), true)[0], text);
-}
-
-TEST(ListFilesTest, EucPhrasesAreStoredWithTheirShiftJisForm)
-{
-    const std::string kanji = "\x8A\xBF\x8E\x9A\n";
-    std::string eucLine = encoding::sjisToEucForm(kanji); // 0xFA before LF: only EUC-JP
-    std::string written = listfiles::PhraseLines(eucLine, false);
-    EXPECT_EQ(written.substr(0, kanji.size() + eucLine.size()), kanji + eucLine);
-    GroupList none;
-    EXPECT_EQ(readBack(none, "\n" + written, true)[0], kanji);
-
-    // phraseEuc takes every non-ASCII line as EUC-JP, half-width katakana pairs too.
-    std::string kanaAsEuc = encoding::eucToSjis(kKana);
-    EXPECT_EQ(readBack(none, "\n" + listfiles::PhraseLines(kKana, true), true)[0], kanaAsEuc);
-    // A line with no Shift_JIS form whose EUC-JP form gives it back is kept as it is,
-    // so it still reads back alone.
-    for (const std::string& line : {kPorno, std::string("\x8E\xB1\n")})
-        EXPECT_EQ(readBack(none, "\n" + listfiles::PhraseLines(line, true), true)[0], line);
-    EXPECT_EQ(listfiles::PhraseLines("plain\n", true), "plain\n");
-}
-
-TEST(ListFilesTest, JisPatternLineReadsBackAlone)
-{
-    // Every form but the pattern forms equals the line itself.
-    const std::string line = "(\x1b$B4A\x1b(B)\n";
-    GroupList none;
-    std::string written = listfiles::PhraseLines(line, false);
-    EXPECT_NE(written, line);
-    EXPECT_EQ(readBack(none, "\n" + written + "next\n", true)[0], line + "next\n");
+        longText += "\x8A\xBF";
+    longText += "\n";
+    struct Row {
+        const char* what;
+        std::string file;
+        bool phrase;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"identical ASCII phrases in a row read as one", "\nsex\nsex\nporn\nsex\n", true, "sex\nporn\nsex\n"},
+        {"without variant dropping every line stays", "\nsex\nsex\n", false, "sex\nsex\n"},
+        {"a phrase equal to the previous one's last variant stays",
+         asList(kanji + encoding::sjisToUtf8(kanji) + kKana + kKana), true,
+         kanji + encoding::sjisToUtf8(kanji) + kKana + kKana},
+        {"JIS pattern line", "\n" + PhraseLines(jisPattern, false) + "next\n", true, jisPattern + "next\n"},
+        {"EUC-JP phrase comes back in Shift_JIS", "\n" + PhraseLines(eucLine, false), true, sjis},
+        // phraseEuc takes every non-ASCII line as EUC-JP, half-width katakana pairs too.
+        {"half-width kana as EUC-JP", "\n" + PhraseLines(kKana, true), true, encoding::eucToSjis(kKana)},
+        // A line with no Shift_JIS form whose EUC-JP form gives it back is kept as it is.
+        {"no Shift_JIS form", "\n" + PhraseLines(kPorno, true), true, kPorno},
+        {"EUC kana or kanji", "\n" + PhraseLines("\x8E\xB1\n", true), true, "\x8E\xB1\n"},
+        {"long lines", "\n" + longText, false, longText},
+        {"long lines as phrases", asList(longText), true, longText},
+    };
+    for (const Row& r : rows) {
+        GroupList none;
+        EXPECT_EQ(readBack(none, r.file, r.phrase)[0], r.expected) << r.what;
+    }
+    EXPECT_NE(PhraseLines(jisPattern, false), jisPattern);
+    EXPECT_EQ(PhraseLines(eucLine, false).substr(0, sjis.size() + eucLine.size()), sjis + eucLine);
+    EXPECT_EQ(PhraseLines("plain\n", true), "plain\n");
 }
 
 // ---- the singleton's list members ----
