@@ -6,7 +6,7 @@
 
 using zpftest::TempProgramDir;
 
-TEST(GroupListTest, ReadSkipsCommentsBlanksAndDuplicates)
+TEST(GroupListTest, ReadSkipsCommentsBlanksAndDuplicatesOrFindsNoFile)
 {
     TempProgramDir dir;
     dir.writeBytes("group.cnf", "# staff groups\r\n\r\nb\r\nb \r\nc\r\n");
@@ -16,13 +16,8 @@ TEST(GroupListTest, ReadSkipsCommentsBlanksAndDuplicates)
     EXPECT_STREQ(list.GetGroupName(0), "");
     EXPECT_STREQ(list.GetGroupName(1), "b");
     EXPECT_STREQ(list.GetGroupName(2), "c");
-}
 
-TEST(GroupListTest, MissingFileLeavesDefaultGroupOnly)
-{
-    TempProgramDir dir;
-    GroupList list;
-    list.AddGroup("x");
+    // A missing file leaves the default group only.
     EXPECT_EQ(list.InitGroupList(dir.file("none.cnf").c_str()), 1);
     EXPECT_EQ(list.size(), 1);
     EXPECT_EQ(list.InitGroupList(nullptr), 0);
