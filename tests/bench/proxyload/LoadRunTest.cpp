@@ -59,36 +59,28 @@ LoadOptions optionsFor(unsigned port)
 
 } // namespace
 
-TEST(LoadRunTest, CountedRunMakesExactlyThatManyOriginFormRequests)
+TEST(LoadRunTest, CountedRunMakesExactlyThatManyRequestsOriginFormOrAbsoluteThroughAProxy)
 {
-    Origin origin(kOk);
-    LoadOptions o = optionsFor(origin.server.port);
-    o.connections = 4;
-    o.maxRequests = 20;
-    LoadReport report = RunLoad(o, &kBody);
-    EXPECT_EQ(report.succeeded, 20u);
-    EXPECT_EQ(report.failed, 0u);
-    EXPECT_EQ(report.latenciesUs.size(), 20u);
-    EXPECT_TRUE(report.firstFailure.empty());
-    EXPECT_GT(report.seconds, 0.0);
-    const auto lines = origin.requestLines();
-    ASSERT_EQ(lines.size(), 20u);
-    for (const std::string& line : lines)
-        EXPECT_EQ(line, "GET /page.html HTTP/1.0");
-    EXPECT_GT(Summarise(report.latenciesUs).medianMs, 0.0);
-}
-
-TEST(LoadRunTest, ThroughAProxyTheTargetIsAbsolute)
-{
-    Origin proxy(kOk);
-    LoadOptions o = optionsFor(9); // the origin is only named, never reached
-    o.viaProxy = true;
-    o.proxy = { "127.0.0.1", proxy.server.port };
-    o.maxRequests = 3;
-    LoadReport report = RunLoad(o, &kBody);
-    EXPECT_EQ(report.succeeded, 3u);
-    for (const std::string& line : proxy.requestLines())
-        EXPECT_EQ(line, "GET http://127.0.0.1:9/page.html HTTP/1.0");
+    for (bool viaProxy : { false, true }) {
+        Origin server(kOk);
+        // Through the proxy the origin is only named, never reached.
+        LoadOptions o = optionsFor(viaProxy ? 9 : server.server.port);
+        o.viaProxy = viaProxy;
+        o.proxy = { "127.0.0.1", server.server.port };
+        o.connections = 4;
+        o.maxRequests = 20;
+        LoadReport report = RunLoad(o, &kBody);
+        EXPECT_EQ(report.succeeded, 20u);
+        EXPECT_EQ(report.failed, 0u);
+        EXPECT_EQ(report.latenciesUs.size(), 20u);
+        EXPECT_TRUE(report.firstFailure.empty());
+        EXPECT_GT(report.seconds, 0.0);
+        const auto lines = server.requestLines();
+        ASSERT_EQ(lines.size(), 20u);
+        for (const std::string& line : lines)
+            EXPECT_EQ(line, viaProxy ? "GET http://127.0.0.1:9/page.html HTTP/1.0" : "GET /page.html HTTP/1.0");
+        EXPECT_GT(Summarise(report.latenciesUs).medianMs, 0.0);
+    }
 }
 
 TEST(LoadRunTest, FailuresAreCountedByKind)

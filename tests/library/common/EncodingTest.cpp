@@ -83,26 +83,15 @@ TEST(EncodingTest, PhraseFormsAgreeWithIconvForFullWidthText)
     }
 }
 
-TEST(EncodingTest, HalfWidthKatakanaStaysSingleBytesInTheEucAndJisForms)
-{
-    const std::string kana = "\xB1\xC0\xDE\xD9\xC4\n"; // half-width "adaruto"
-    EXPECT_EQ(sjisToEucForm(kana), kana);
-    EXPECT_EQ(sjisToJisForm(kana), kana);
-    // Real EUC-JP marks each with 0x8E; the inverse conversion takes that form too.
-    std::string euc;
-    ASSERT_TRUE(convert("CP932", "EUC-JP", kana, euc));
-    EXPECT_EQ(euc, "\x8E\xB1\x8E\xC0\x8E\xDE\x8E\xD9\x8E\xC4\n");
-    EXPECT_EQ(eucToSjis(euc), kana);
-    EXPECT_EQ(sjisToUtf8(kana), "\xEF\xBD\xB1\xEF\xBE\x80\xEF\xBE\x9E\xEF\xBE\x99\xEF\xBE\x84\n");
-}
-
-TEST(EncodingTest, InvalidShiftJisIsHandledByteByByte)
+TEST(EncodingTest, HalfWidthKatakanaAndInvalidShiftJisStayBytes)
 {
     struct Row {
         std::string in, euc, jis, utf8;
     };
     const std::string bad = "\xEF\xBF\xBD";
+    const std::string kana = "\xB1\xC0\xDE\xD9\xC4\n"; // half-width "adaruto"
     const Row rows[] = {
+        {kana, kana, kana, "\xEF\xBD\xB1\xEF\xBE\x80\xEF\xBE\x9E\xEF\xBE\x99\xEF\xBE\x84\n"},
         // A lead byte at the very end is dropped.
         {"a\x8A", "a", "a", "a" + bad},
         // A lead byte before a line feed keeps both bytes.
@@ -120,6 +109,11 @@ TEST(EncodingTest, InvalidShiftJisIsHandledByteByByte)
         EXPECT_EQ(sjisToJisForm(r.in), r.jis);
         EXPECT_EQ(sjisToUtf8(r.in), r.utf8);
     }
+    // Real EUC-JP marks half-width katakana with 0x8E; the inverse conversion takes that form too.
+    std::string euc;
+    ASSERT_TRUE(convert("CP932", "EUC-JP", kana, euc));
+    EXPECT_EQ(euc, "\x8E\xB1\x8E\xC0\x8E\xDE\x8E\xD9\x8E\xC4\n");
+    EXPECT_EQ(eucToSjis(euc), kana);
     EXPECT_EQ(utf8ToSjis("a\xFF" "b"), "a?b");
     EXPECT_EQ(utf8ToSjis("\xF0\x9F\x98\x80"), "?"); // no Shift_JIS form
 }

@@ -49,6 +49,11 @@ TEST(CategoryTest, FieldsAndMissingSeparatorsLeavingTheLaterOnesAlone)
         // The number keeps 16 bits; text around digits counts as atoi counts it.
         {" 3x|a|b|65537|n|k2|r", 3, "a", "b", 1, "n", "k2", "r"},
         {"99999999999|a|b|-1|n|k3|r", 2147483647, "a", "b", 65535, "n", "k3", "r"},
+        // A lead byte before a separator is a character of its own only when the
+        // separator cannot be its second byte; '|' always can.
+        {"1|a|b|2|x\x83|k.fdb|r|tail", 1, "a", "b", 2, "x\x83|k.fdb", "r", "tail"},
+        {"1|a|b|2|n|k.fdb|r\x83", 1, "a", "b", 2, "n", "k.fdb", "r\x83"}, // at the end of the line
+        {"1|a|b|2|n\x83\t|k.fdb|r", 1, "a", "b", 2, "n\x83\t", "k.fdb", "r"}, // before a control byte
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.line);
@@ -68,22 +73,6 @@ TEST(CategoryTest, FieldsAndMissingSeparatorsLeavingTheLaterOnesAlone)
     unchanged.SetCategory(nullptr);
     EXPECT_EQ(unchanged.defaultValue, 5);
     EXPECT_TRUE(unchanged.stale);
-}
-
-TEST(CategoryTest, LeadBytesNextToSeparators)
-{
-    // A lead byte before the separator is a character of its own only when the
-    // separator cannot be its second byte; '|' always can.
-    CCategory swallowed(("1|a|b|2|x" + std::string("\x83") + "|k.fdb|r|tail").c_str());
-    EXPECT_EQ(swallowed.name, "x\x83|k.fdb");
-    EXPECT_EQ(swallowed.key, "r");
-    // A lead byte at the end of the line.
-    CCategory atEnd("1|a|b|2|n|k.fdb|r\x83");
-    EXPECT_EQ(atEnd.rest, "r\x83");
-    // A lead byte before a control byte leaves the separator after it alone.
-    CCategory beforeTab("1|a|b|2|n\x83\t|k.fdb|r");
-    EXPECT_EQ(beforeTab.name, "n\x83\t");
-    EXPECT_EQ(beforeTab.key, "k.fdb");
 }
 
 TEST(CategoryTest, MergeKeepsPositionsMarksMissingStaleAndAppendsNew)
