@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "platform/ProgramDirectory.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -76,15 +75,4 @@ TEST_F(TextFileTest, ReadLineCutsLongLinesAndSkipsTheirRest)
     ASSERT_TRUE(in.ReadLine(line, 1023));
     EXPECT_EQ(line, "short");
     EXPECT_FALSE(in.ReadLine(line, 1023));
-}
-
-TEST(ProgramDirectoryTest, ExecutableDirectoryEndsInSlashAndExists)
-{
-    std::string dir = platform::ExecutableDirectory();
-    ASSERT_FALSE(dir.empty());
-    EXPECT_EQ(dir.back(), '/');
-    EXPECT_TRUE(platform::PathExists(dir + "test_platform"));
-    EXPECT_EQ(platform::WithTrailingSlash("/a"), "/a/");
-    EXPECT_EQ(platform::WithTrailingSlash("/a/"), "/a/");
-    EXPECT_EQ(platform::WithTrailingSlash(""), "");
 }
