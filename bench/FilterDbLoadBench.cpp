@@ -99,7 +99,8 @@ int main()
     }
     {
         platform::TextFile phrases;
-        phrases.Open(dir + "phrase.fdb", "w");
+        if (!phrases.Open(dir + "phrase.fdb", "w"))
+            return 1;
         phrases.Puts("\n");
         for (int p = 0; p < kPhrases; ++p) {
             std::string phrase = word() + "phrase" + std::to_string(p);
@@ -131,7 +132,8 @@ int main()
     }
     {
         platform::TextFile phrases;
-        phrases.Open(dir + "phrase.fdb", "r");
+        if (!phrases.Open(dir + "phrase.fdb", "r"))
+            return 1;
         char buf[2048];
         while (phrases.Gets(buf, sizeof buf))
             ++lines;

@@ -15,7 +15,7 @@ void runMatchProgram()
 {
     const std::string& program = ConfigrationFileSigleton::getInstance()->ProgramIfMatch;
     if (!program.empty())
-        platform::RunShellCommand(program);
+        (void)platform::RunShellCommand(program); // its exit status changes nothing: the block stands
 }
 } // namespace
 

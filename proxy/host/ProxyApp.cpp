@@ -30,8 +30,10 @@ void AppendStatusLine(const char* text)
 ProxyApp::ProxyApp()
 {
     const std::string run = HostRuntimeDirectory();
-    eventDead.Create(run, kEventDead, false, false);
-    eventQueryExit.Create(run, kEventQueryExit, false, false);
+    // Without the events the proxy still serves; only the keeper and the configuration
+    // application lose their signals, so a failure here is not fatal.
+    (void)eventDead.Create(run, kEventDead, false, false);
+    (void)eventQueryExit.Create(run, kEventQueryExit, false, false);
 }
 
 ProxyApp::~ProxyApp()
@@ -69,7 +71,7 @@ int ProxyApp::RunTray()
     // here means nothing happens; with it the proxy ends.
     platform::Event quit(true);
     platform::ControlChannel channel;
-    channel.Start(run, kProxyWindowClass, [&](const std::string& message) {
+    (void)channel.Start(run, kProxyWindowClass, [&](const std::string& message) {
         if (message == platform::kCloseMessage && eventQueryExit.Test())
             quit.Set();
     });
@@ -95,7 +97,7 @@ int ProxyApp::RunTray()
                 if (commandLine.noicon)
                     args.emplace_back("-noicon");
                 if (platform::PathExists(keeper))
-                    platform::SpawnDetached(keeper, args);
+                    (void)platform::SpawnDetached(keeper, args); // the proxy runs without its keeper too
             }
             // The message loop: until a close request ends it, or the terminal's
             // interrupt or a termination signal does.

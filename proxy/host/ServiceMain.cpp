@@ -107,7 +107,7 @@ void startKeeperService(const ConfigrationFileSigleton& config)
     platform::ServiceManager manager;
     if (platform::OpenServiceManager(manager) != 0)
         return;
-    platform::StartServiceUnit(manager, kKeeperServiceName, KeeperArguments(config));
+    (void)platform::StartServiceUnit(manager, kKeeperServiceName, KeeperArguments(config)); // the proxy runs without it too
 }
 
 void serviceBody(ServiceRun& run)

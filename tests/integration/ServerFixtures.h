@@ -37,7 +37,7 @@ inline void WriteFile(const std::string& path, const std::string& bytes)
 inline std::string ReadFile(const std::string& path)
 {
     std::string out;
-    platform::ReadFileBytes(path, out);
+    (void)platform::ReadFileBytes(path, out); // a missing file reads as empty
     return out;
 }
 
@@ -216,7 +216,7 @@ inline std::string ChromiumDom(unsigned proxyPort, const std::string& url, const
         " --proxy-bypass-list='<-loopback>' --virtual-time-budget=5000 --timeout=20000 --dump-dom '" + url +
         "' 2>/dev/null";
     std::string out;
-    platform::RunProgram({"sh", "-c", command}, &out, 60000);
+    (void)platform::RunProgram({"sh", "-c", command}, &out, 60000);
     return out;
 }
 

@@ -64,7 +64,7 @@ public:
     std::string read(const std::string& name) const
     {
         std::string out;
-        platform::ReadFileBytes(file(name), out);
+        (void)platform::ReadFileBytes(file(name), out);
         return out;
     }
 

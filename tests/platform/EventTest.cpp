@@ -113,7 +113,7 @@ TEST_F(NamedEventTest, StaleStateFromADeadProcessIsForgotten)
     pid_t pid = ::fork();
     if (pid == 0) {
         platform::NamedEvent e;
-        e.Create(run, "__zpfQueryExit", true, true);
+        (void)e.Create(run, "__zpfQueryExit", true, true);
         ::_exit(0); // dies holding a signalled event
     }
     int status = 0;

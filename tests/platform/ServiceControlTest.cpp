@@ -37,7 +37,7 @@ TEST(ServiceControlTest, CreateOpenDeleteInATemporaryUnitDirectory)
     EXPECT_EQ(platform::DeleteServiceUnit(m, "Filtering Service"), ENOENT);
 
     // Arguments for a unit go into its environment file.
-    platform::StartServiceUnit(m, "Filtering Keeper", {"-d30", "-t2:05", "-a"});
+    (void)platform::StartServiceUnit(m, "Filtering Keeper", {"-d30", "-t2:05", "-a"});
     EXPECT_EQ(dir.readBytes("filtering-keeper.service.args"), "ZPF_SERVICE_ARGS=\"-d30 -t2:05 -a\"\n");
 }
 

@@ -30,8 +30,8 @@ inline ProgramResult RunProgram(const std::string& commandLine)
     ProgramResult result;
     int status = std::system(command.c_str());
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    platform::ReadFileBytes(base + ".out", result.out);
-    platform::ReadFileBytes(base + ".err", result.err);
+    (void)platform::ReadFileBytes(base + ".out", result.out);
+    (void)platform::ReadFileBytes(base + ".err", result.err);
     std::remove((base + ".out").c_str());
     std::remove((base + ".err").c_str());
     return result;

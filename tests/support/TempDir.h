@@ -41,7 +41,7 @@ public:
     std::string readBytes(const std::string& name) const
     {
         std::string out;
-        platform::ReadFileBytes(file(name), out);
+        (void)platform::ReadFileBytes(file(name), out);
         return out;
     }
 

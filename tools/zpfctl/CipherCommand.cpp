@@ -69,7 +69,7 @@ int transformFile(bool encode, bool marker, const std::string& inPath, const std
         return fail("cannot create '" + outPath + "': " + reason());
     const auto failAndRemove = [&](const std::string& message) {
         out.reset();
-        platform::RemoveFile(outPath);
+        (void)platform::RemoveFile(outPath); // best effort: the failure is reported either way
         return fail(message);
     };
     if (marker && encode && std::fwrite(kMarkerLine, 1, kMarkerLineLength, out.get()) != kMarkerLineLength)

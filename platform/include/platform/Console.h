@@ -9,6 +9,6 @@ namespace platform {
 /// input is a terminal, `prompt` is written to standard error first and the typed text
 /// is not echoed. Returns false at end of input, on a read error or when the line is
 /// longer than maxLength (nothing is returned then).
-bool ReadSecretLine(const char* prompt, std::string& line, size_t maxLength);
+[[nodiscard]] bool ReadSecretLine(const char* prompt, std::string& line, size_t maxLength);
 
 } // namespace platform

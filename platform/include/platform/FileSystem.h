@@ -9,7 +9,7 @@ namespace platform {
 long long FileSize(const std::string& path);
 
 /// Removes a file (never a directory). Returns false when it could not be removed.
-bool RemoveFile(const std::string& path);
+[[nodiscard]] bool RemoveFile(const std::string& path);
 
 /// True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
@@ -22,6 +22,6 @@ using TempFileWriter = std::function<bool(const std::string& tempPath)>;
 /// is then renamed over `path`. On any failure the temporary file is removed and `path`
 /// is left as it was. `tempPath` names the temporary file; empty means path + ".tmp".
 /// Returns false on failure.
-bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write, const std::string& tempPath = {});
+[[nodiscard]] bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write, const std::string& tempPath = {});
 
 } // namespace platform

@@ -17,7 +17,7 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     /// Takes the lock; false when another holder has it or the file cannot be made.
-    bool Acquire(const std::string& runtimeDirectory, const std::string& className);
+    [[nodiscard]] bool Acquire(const std::string& runtimeDirectory, const std::string& className);
     void Release();
     bool IsHeld() const { return m_fd >= 0; }
 
@@ -42,7 +42,7 @@ public:
 
     /// Starts listening; the caller must hold the class's instance lock. The handler
     /// runs on the channel's thread. Returns false on failure.
-    bool Start(const std::string& runtimeDirectory, const std::string& className, Handler handler);
+    [[nodiscard]] bool Start(const std::string& runtimeDirectory, const std::string& className, Handler handler);
     /// Stops the thread and removes the socket; waits for a running handler.
     void Stop();
 
@@ -55,7 +55,7 @@ private:
 inline constexpr const char* kCloseMessage = "close";
 
 /// Sends one message to the owner of the class. Returns false when nobody listens.
-bool SendControlMessage(const std::string& runtimeDirectory, const std::string& className,
+[[nodiscard]] bool SendControlMessage(const std::string& runtimeDirectory, const std::string& className,
                         const std::string& message, int timeoutMs = 2000);
 
 } // namespace platform

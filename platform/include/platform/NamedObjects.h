@@ -44,7 +44,7 @@ public:
                                                                MessageHandler onMessage = {}) = 0;
     virtual bool InstanceExists(const std::string& className) = 0;
     /// False when nobody takes the class's messages.
-    virtual bool SendControlMessage(const std::string& className, const std::string& message) = 0;
+    [[nodiscard]] virtual bool SendControlMessage(const std::string& className, const std::string& message) = 0;
 };
 
 /// The real objects, scoped to one runtime folder (RuntimeDirectory of a program directory).

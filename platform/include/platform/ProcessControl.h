@@ -12,21 +12,21 @@ std::string ExecutablePath(int* error = nullptr);
 
 /// Starts fn(arg) on a new detached thread, with a stack of stackBytes (0: the
 /// system's default). Returns false when it cannot be started (nothing is then run).
-bool StartDetachedThread(void (*fn)(void*), void* arg, size_t stackBytes = 0);
+[[nodiscard]] bool StartDetachedThread(void (*fn)(void*), void* arg, size_t stackBytes = 0);
 
 /// Starts a program detached from this process (own session, default signals, no
 /// waiting for it). Returns false when it could not be started.
-bool SpawnDetached(const std::string& path, const std::vector<std::string>& args);
+[[nodiscard]] bool SpawnDetached(const std::string& path, const std::vector<std::string>& args);
 
 /// Runs a program and waits for it at most timeoutMs (it is killed after that).
 /// Collects at most 64 KiB of its standard output into *output when given.
 /// Returns its exit status, or -1 when it could not run, died or timed out.
-int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs);
+[[nodiscard]] int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs);
 
 /// Runs a command line through /bin/sh and waits for it, as system() does, but with
 /// the signals this process blocks unblocked in the child. Returns the exit status,
 /// -1 when it could not run.
-int RunShellCommand(const std::string& commandLine);
+[[nodiscard]] int RunShellCommand(const std::string& commandLine);
 
 /// Blocks SIGTERM and SIGINT in the calling thread and every thread it starts later;
 /// call it first thing in main, then collect them with WaitStopSignal.
@@ -50,9 +50,9 @@ std::string SystemErrorText(int error);
 class ProgramLauncher {
 public:
     virtual ~ProgramLauncher() = default;
-    virtual bool SpawnDetached(const std::string& path, const std::vector<std::string>& args) = 0;
-    virtual int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs) = 0;
-    virtual int RunShellCommand(const std::string& commandLine) = 0;
+    [[nodiscard]] virtual bool SpawnDetached(const std::string& path, const std::vector<std::string>& args) = 0;
+    [[nodiscard]] virtual int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs) = 0;
+    [[nodiscard]] virtual int RunShellCommand(const std::string& commandLine) = 0;
 };
 
 /// The real launcher: forwards to the functions above.

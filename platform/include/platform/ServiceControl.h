@@ -22,28 +22,28 @@ struct ServiceManager {
 std::string ServiceUnitName(const std::string& serviceName);
 
 /// Opens the manager: the unit directory must exist and be writable.
-int OpenServiceManager(ServiceManager& manager);
+[[nodiscard]] int OpenServiceManager(ServiceManager& manager);
 
 /// Writes a notify-type unit that runs execPath without arguments, started on
 /// demand, then reloads systemd. EEXIST when the unit is already there.
-int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath);
+[[nodiscard]] int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath);
 
 /// 0 when the unit file exists.
-int OpenServiceUnit(const ServiceManager& manager, const std::string& serviceName);
+[[nodiscard]] int OpenServiceUnit(const ServiceManager& manager, const std::string& serviceName);
 
 enum class ServiceState { Stopped, StartPending, StopPending, Running };
 /// The unit's state as systemd reports it; Stopped without systemd.
 ServiceState QueryServiceState(const ServiceManager& manager, const std::string& serviceName);
 
 /// Asks systemd to stop the unit without waiting. Fails (ESRCH) when it is not running.
-int StopServiceUnit(const ServiceManager& manager, const std::string& serviceName);
+[[nodiscard]] int StopServiceUnit(const ServiceManager& manager, const std::string& serviceName);
 
 /// Removes the unit file (and its argument file) and reloads systemd.
-int DeleteServiceUnit(const ServiceManager& manager, const std::string& serviceName);
+[[nodiscard]] int DeleteServiceUnit(const ServiceManager& manager, const std::string& serviceName);
 
 /// Starts a unit with arguments: they are written as ZPF_SERVICE_ARGS="..." to the
 /// environment file "<unit>.args" beside the unit, which the unit reads.
-int StartServiceUnit(const ServiceManager& manager, const std::string& serviceName,
+[[nodiscard]] int StartServiceUnit(const ServiceManager& manager, const std::string& serviceName,
                      const std::vector<std::string>& args);
 
 /// "text (0xN)" for an error number, or empty when there is no text.
@@ -53,7 +53,7 @@ std::string ServiceErrorText(int error);
 bool UnderServiceManager();
 /// Sends one state report ("READY=1", "STATUS=...", ...) to systemd. Returns true
 /// when it was delivered, or when there is no systemd to tell.
-bool NotifyServiceManager(const std::string& state);
+[[nodiscard]] bool NotifyServiceManager(const std::string& state);
 
 /// Writes an error entry to the system log under the given source name.
 void WriteEventLog(const std::string& source, const std::string& text1, const std::string& text2);
@@ -64,14 +64,14 @@ class ServiceController {
 public:
     virtual ~ServiceController() = default;
     /// A unit that runs execPath on demand; EEXIST when the service is already installed.
-    virtual int Install(const std::string& serviceName, const std::string& execPath) = 0;
+    [[nodiscard]] virtual int Install(const std::string& serviceName, const std::string& execPath) = 0;
     /// 0 when the service is installed.
-    virtual int Find(const std::string& serviceName) = 0;
+    [[nodiscard]] virtual int Find(const std::string& serviceName) = 0;
     virtual ServiceState Query(const std::string& serviceName) = 0;
-    virtual int Start(const std::string& serviceName, const std::vector<std::string>& args) = 0;
+    [[nodiscard]] virtual int Start(const std::string& serviceName, const std::vector<std::string>& args) = 0;
     /// Asks the service to stop without waiting; ESRCH when it is not running.
-    virtual int Stop(const std::string& serviceName) = 0;
-    virtual int Remove(const std::string& serviceName) = 0;
+    [[nodiscard]] virtual int Stop(const std::string& serviceName) = 0;
+    [[nodiscard]] virtual int Remove(const std::string& serviceName) = 0;
 };
 
 /// The systemd implementation over the functions above. The manager is opened once, at

@@ -21,7 +21,7 @@ using Ipv4Address = std::array<unsigned char, 4>;
 
 /// Start and release of the network library: nothing to do here, kept so callers
 /// have one place for it. NetworkStartup returns 0 on success.
-int NetworkStartup();
+[[nodiscard]] int NetworkStartup();
 void NetworkCleanup();
 
 /// A new IPv4 stream socket (close-on-exec, address reuse on so a restart does not
@@ -31,7 +31,7 @@ SocketHandle CreateTcpSocket(int* error = nullptr);
 /// Binds to the address (dotted order) and port; a port above 65535 fails.
 /// Returns false on failure.
 bool BindIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int* error = nullptr);
-bool Listen(SocketHandle s, int backlog, int* error = nullptr);
+[[nodiscard]] bool Listen(SocketHandle s, int backlog, int* error = nullptr);
 /// Port the socket is bound to, 0 when unknown.
 unsigned LocalPort(SocketHandle s);
 
@@ -70,9 +70,9 @@ void CloseSocket(SocketHandle s);
 /// seen through an IPv6 socket as an IPv4-mapped address gives its IPv4 address.
 /// Returns false when there is no such peer (not a socket, not connected, or another
 /// address family); *out is then unchanged. Any thread.
-bool PeerAddress(int socket, in_addr* out);
+[[nodiscard]] bool PeerAddress(int socket, in_addr* out);
 /// The same as four bytes in dotted order.
-bool PeerAddress(SocketHandle s, Ipv4Address& out);
+[[nodiscard]] bool PeerAddress(SocketHandle s, Ipv4Address& out);
 
 /// Connects to host:port (name or dotted address) within timeoutMs.
 /// kInvalidSocket on failure, with the reason in *error.

@@ -9,6 +9,6 @@ std::time_t SystemTime();
 
 /// Local time of t in the system's time zone; any thread. Returns false when it cannot be
 /// converted (*out is then unchanged).
-bool ToLocalTime(std::time_t t, std::tm* out);
+[[nodiscard]] bool ToLocalTime(std::time_t t, std::tm* out);
 
 } // namespace platform

@@ -20,7 +20,7 @@ public:
     TextFile& operator=(TextFile&& other) noexcept;
 
     /// Opens with a C mode string. Returns false on failure (errno is kept).
-    bool Open(const std::string& path, const char* mode);
+    [[nodiscard]] bool Open(const std::string& path, const char* mode);
     /// Closes the file; returns false when buffered data could not be written.
     bool Close();
     bool IsOpen() const { return m_file != nullptr; }
@@ -54,7 +54,7 @@ private:
 };
 
 /// Reads a whole file as bytes. Returns false when it cannot be opened or read.
-bool ReadFileBytes(const std::string& path, std::string& out);
+[[nodiscard]] bool ReadFileBytes(const std::string& path, std::string& out);
 
 /// True when the path names an existing file or directory.
 bool PathExists(const std::string& path);

@@ -49,7 +49,7 @@ std::vector<LineResult> readSystemLines(const std::string& path, int size)
 std::string readTestData(const std::string& name)
 {
     std::string bytes;
-    platform::ReadFileBytes(std::string(ZPF_TEST_DATA_DIR) + "/cipher/" + name, bytes);
+    (void)platform::ReadFileBytes(std::string(ZPF_TEST_DATA_DIR) + "/cipher/" + name, bytes);
     return bytes;
 }
 
