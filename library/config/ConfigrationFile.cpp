@@ -11,6 +11,7 @@
 
 #include "common/BaseDirectory.h"
 #include "common/Edition.h"
+#include "config/ConfigKeys.h"
 #include "config/ConfigLines.h"
 #include "platform/FileSystem.h"
 
@@ -18,19 +19,7 @@ namespace {
 
 constexpr int kLineLimit = 512; // read buffer and formatted line size of zpf.cnf
 
-// atol's reading: leading blanks skipped, trailing text ignored, no number gives 0;
-// strtol clamps out-of-range values instead of overflowing.
-long parseLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
-
 int parseInt(const std::string& text) { return zpfconfig::ParseIntPrefix(text.c_str()); }
-
-unsigned int parseUnsigned(const std::string& text) { return static_cast<unsigned int>(parseInt(text)); }
-
-unsigned int parsePort(const std::string& text)
-{
-    int v = parseInt(text);
-    return v < 1 ? 0u : static_cast<unsigned int>(v);
-}
 
 int hourOf(const std::string& at) { return parseInt(at); }
 
@@ -41,34 +30,6 @@ int minuteOf(const std::string& at)
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-// The per-group integer fields in file order.
-struct GroupField {
-    const char* key;
-    int ConfigrationFileData::*intField;
-    long ConfigrationFileData::*longField;
-};
-const GroupField kGroupFields[] = {
-    {"Block", &ConfigrationFileData::Block, nullptr},
-    {"BlockLog", &ConfigrationFileData::BlockLog, nullptr},
-    {"AccessLog", &ConfigrationFileData::AccessLog, nullptr},
-    {"URLBlockFilter", &ConfigrationFileData::URLBlockFilter, nullptr},
-    {"ExtensionBlockFilter", &ConfigrationFileData::ExtensionBlockFilter, nullptr},
-    {"AccessControlURL", &ConfigrationFileData::AccessControlURL, nullptr},
-    {"UploadNoFilteringURL", &ConfigrationFileData::UploadNoFilteringURL, nullptr},
-    {"DownloadNoFilteringURL", &ConfigrationFileData::DownloadNoFilteringURL, nullptr},
-    {"UploadReplaceFilter", &ConfigrationFileData::UploadReplaceFilter, nullptr},
-    {"DownloadReplaceFilter", &ConfigrationFileData::DownloadReplaceFilter, nullptr},
-    {"UploadBlockFilter", &ConfigrationFileData::UploadBlockFilter, nullptr},
-    {"PageBlockFilter", &ConfigrationFileData::PageBlockFilter, nullptr},
-    {"UserFilter", &ConfigrationFileData::UserFilter, nullptr},
-    {"UserNoFilteringURL", &ConfigrationFileData::UserNoFilteringURL, nullptr},
-    {"UserAccessControlURL", &ConfigrationFileData::UserAccessControlURL, nullptr},
-    {"MessageFlag", &ConfigrationFileData::MessageFlag, nullptr},
-    {"MessageCode", &ConfigrationFileData::MessageCode, nullptr},
-    {"FilteringSize", nullptr, &ConfigrationFileData::FilteringSize},
-    {"DownloadSize", nullptr, &ConfigrationFileData::DownloadSize},
-};
 
 } // namespace
 
@@ -278,94 +239,6 @@ bool ConfigrationFileSigleton::ReadCnf1Line(std::string* key, std::string* value
     }
 }
 
-bool ConfigrationFileSigleton::applyKey(const std::string& key, const std::string& value,
-                                        ConfigrationFileData& data, bool& sawHTTPSProxy, bool& sawFTPProxy)
-{
-    for (const auto& f : kGroupFields) {
-        if (key == f.key) {
-            if (f.intField)
-                data.*f.intField = parseInt(value);
-            else
-                data.*f.longField = parseLong(value);
-            return true;
-        }
-    }
-    if (key == "Filtering") {
-        Filtering = parseInt(value);
-    } else if (key == "Port") {
-        Port = parseUnsigned(value);
-        if (Port == 0)
-            Port = 3036;
-    } else if (key == "Proxy") {
-        if (!value.empty())
-            Proxy = value;
-    } else if (key == "ProxyPort") {
-        ProxyPort = parsePort(value);
-    } else if (key == "HTTPSProxy") {
-        sawHTTPSProxy = true;
-        if (!value.empty())
-            HTTPSProxy = value;
-    } else if (key == "HTTPSProxyPort") {
-        HTTPSProxyPort = parsePort(value);
-    } else if (key == "FTPProxy") {
-        sawFTPProxy = true;
-        if (!value.empty())
-            FTPProxy = value;
-    } else if (key == "FTPProxyPort") {
-        FTPProxyPort = parsePort(value);
-    } else if (key == "ProxyUsername") {
-        if (!value.empty())
-            ProxyUsername = value;
-    } else if (key == "ProxyPassword") {
-        if (!value.empty())
-            ProxyPassword = value;
-    } else if (key == "LogSize") {
-        LogSize = parseLong(value);
-    } else if (key == "SleepTime") {
-        SleepTime = parseInt(value);
-    } else if (key == "TestMode") {
-        TestMode = parseInt(value);
-    } else if (key == "RebootAt") {
-        RebootAt = value;
-    } else if (key == "CheckDuration") {
-        CheckDuration = parseInt(value);
-    } else if (key == "AutoUpdateAt") {
-        AutoUpdateAt = value;
-    } else if (key == "AutoUpdateAtBoot") {
-        AutoUpdateAtBoot = parseInt(value);
-    } else if (key == "LogFlag") {
-        LogFlag = parseInt(value);
-    } else if (key == "LogPath") {
-        LogPath = value;
-    } else if (key == "zpfAuthorization") {
-        zpfAuthorization = parseInt(value);
-    } else if (key == "ProgramIfMatch") {
-        ProgramIfMatch = value;
-    } else if (key == "ListenBacklog") {
-        ListenBacklog = parseInt(value);
-    } else if (key == "MaxSession") {
-        MaxSession = parseInt(value);
-    } else if (key == "MaxFileNo") {
-        MaxFileNo = parseInt(value);
-    } else if (key == "MsgNoSignal") {
-        MsgNoSignal = parseInt(value);
-    } else if (key == "ConnectTimeout") {
-        ConnectTimeout = parseUnsigned(value);
-    } else if (key == "SetProxy") {
-        SetProxy = parseInt(value);
-    } else if (key == "NoConnectionsTab") {
-        NoConnectionsTab = parseInt(value);
-    } else if (key.find("fdb") != std::string::npos) {
-        int index = categoryList.FindKey(key);
-        if (index < 0 || static_cast<size_t>(index) >= data.categoryStatus.size())
-            return false;
-        data.categoryStatus[static_cast<size_t>(index)] = parseInt(value);
-    } else {
-        return false;
-    }
-    return true;
-}
-
 bool ConfigrationFileSigleton::ReadZpfCnf()
 {
     if (OpenZpfCnfRead())
@@ -385,7 +258,16 @@ bool ConfigrationFileSigleton::ReadZpfCnf()
             // Every section starts from group 0's values as read so far.
             cnfData[static_cast<size_t>(current)] = cnfData[0];
         }
-        applyKey(key, value, cnfData[static_cast<size_t>(current)], sawHTTPSProxy, sawFTPProxy);
+        ConfigrationFileData& data = cnfData[static_cast<size_t>(current)];
+        if (const ConfigKey* k = FindConfigKey(key)) {
+            k->Read(*this, current, value);
+            sawHTTPSProxy |= key == "HTTPSProxy";
+            sawFTPProxy |= key == "FTPProxy";
+        } else if (key.find("fdb") != std::string::npos) {
+            int index = categoryList.FindKey(key);
+            if (index >= 0 && static_cast<size_t>(index) < data.categoryStatus.size())
+                data.categoryStatus[static_cast<size_t>(index)] = parseInt(value);
+        }
     }
     CloseZpfCnfRead();
 
@@ -451,31 +333,12 @@ void ConfigrationFileSigleton::WriteCnf1Line(const char* key, bool value)
 
 void ConfigrationFileSigleton::WriteCnfComment(std::string text) { WriteCnf1Line(("#" + text + "\n").c_str()); }
 
-void ConfigrationFileSigleton::appendGlobals()
+void ConfigrationFileSigleton::appendGlobals(bool written)
 {
-    WriteCnf1Line("Filtering", Filtering);
-    WriteCnf1Line("Port", Port);
-    WriteCnf1Line("Proxy", Proxy);
-    WriteCnf1Line("ProxyPort", ProxyPort);
-    WriteCnf1Line("ProxyUsername", ProxyUsername);
-    WriteCnf1Line("ProxyPassword", ProxyPassword);
-    WriteCnf1Line("LogSize", LogSize);
-    WriteCnf1Line("CheckDuration", CheckDuration);
-    WriteCnf1Line("RebootAt", RebootAt);
-    WriteCnf1Line("AutoUpdateAt", AutoUpdateAt);
-    WriteCnf1Line("AutoUpdateAtBoot", AutoUpdateAtBoot);
-    WriteCnf1Line("TestMode", TestMode);
-    WriteCnf1Line("LogFlag", LogFlag);
-    WriteCnf1Line("LogPath", LogPath);
-    WriteCnf1Line("zpfAuthorization", zpfAuthorization);
-    WriteCnf1Line("ProgramIfMatch", ProgramIfMatch);
-    WriteCnf1Line("ListenBacklog", ListenBacklog);
-    WriteCnf1Line("MaxSession", MaxSession);
-    WriteCnf1Line("MaxFileNo", MaxFileNo);
-    WriteCnf1Line("MsgNoSignal", MsgNoSignal);
-    WriteCnf1Line("ConnectTimeout", ConnectTimeout);
-    WriteCnf1Line("SetProxy", SetProxy);
-    WriteCnf1Line("NoConnectionsTab", NoConnectionsTab);
+    for (const ConfigKey& k : kConfigKeys) {
+        if (k.scope == ConfigScope::Global && k.written == written)
+            WriteCnf1Line(k.name, k.Format(*this, 0));
+    }
 }
 
 void ConfigrationFileSigleton::appendGroup(int group)
@@ -497,11 +360,9 @@ void ConfigrationFileSigleton::appendGroup(int group)
         WriteCnf1Line(category.key.c_str(),
                       index < data.categoryStatus.size() ? data.categoryStatus[index] : category.defaultValue);
     }
-    for (const auto& f : kGroupFields) {
-        if (f.intField)
-            WriteCnf1Line(f.key, data.*f.intField);
-        else
-            WriteCnf1Line(f.key, data.*f.longField);
+    for (const ConfigKey& k : kConfigKeys) {
+        if (k.scope == ConfigScope::Group && k.written)
+            WriteCnf1Line(k.name, k.Format(*this, group));
     }
 }
 
@@ -509,15 +370,10 @@ std::string ConfigrationFileSigleton::FormatZpfCnf(bool effective)
 {
     std::string saved;
     saved.swap(cnfText);
-    appendGlobals();
-    if (effective) {
-        // Read but never written: shown so the administrator sees what is in force.
-        WriteCnf1Line("HTTPSProxy", HTTPSProxy);
-        WriteCnf1Line("HTTPSProxyPort", HTTPSProxyPort);
-        WriteCnf1Line("FTPProxy", FTPProxy);
-        WriteCnf1Line("FTPProxyPort", FTPProxyPort);
-        WriteCnf1Line("SleepTime", SleepTime);
-    }
+    appendGlobals(true);
+    // Read but never written: shown so the administrator sees what is in force.
+    if (effective)
+        appendGlobals(false);
     for (int g = 0; g < groupList.size(); ++g)
         appendGroup(g);
     std::string text;
@@ -566,7 +422,7 @@ bool ConfigrationFileSigleton::WriteZpfCnf(bool cipher)
     bCiphered = cipher;
     if (OpenZpfCnfWrite())
         return true;
-    appendGlobals();
+    appendGlobals(true);
     for (int g = 0; g < groupList.size(); ++g)
         appendGroup(g);
     CloseZpfCnfWrite();

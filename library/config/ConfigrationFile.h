@@ -132,7 +132,7 @@ public:
     void AddGroup(const char* name);
 
     /// The text WriteZpfCnf would write (plain form). With `effective`, the keys that
-    /// are read but never written (HTTPSProxy, FTPProxy, their ports, SleepTime)
+    /// are read but never written (ConfigWrite::NotWritten in config/ConfigKeys.h)
     /// follow the global lines, so every setting in force is shown.
     std::string FormatZpfCnf(bool effective);
 
@@ -220,11 +220,8 @@ protected:
     bool cnfWriteFailed = false;
 
 private:
-    void appendGlobals();
+    /// The global keys that WriteZpfCnf writes, or those it does not.
+    void appendGlobals(bool written);
     void appendGroup(int group);
     const ConfigrationFileData* groupData(int group) const;
-    /// Applies one key to the globals or to the given group's record. Returns false
-    /// for an unknown key.
-    bool applyKey(const std::string& key, const std::string& value, ConfigrationFileData& data,
-                  bool& sawHTTPSProxy, bool& sawFTPProxy);
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cipher/CDes.h"
+#include "config/ConfigKeys.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::Crlf;
@@ -36,8 +37,9 @@ TEST_F(ConfigrationFileTest, MissingFileReportsOpenErrorAndKeepsDefaults)
     EXPECT_TRUE(cnf.ReadZpfCnf());
     EXPECT_EQ(cnf.errorText, "ConfigrationFile Open Error");
     EXPECT_TRUE(cnf.Initialize());
-    EXPECT_EQ(cnf.Port, 3036u);
     EXPECT_EQ(cnf.cnfData.size(), 1u);
+    for (const ConfigKey& k : kConfigKeys) // the key table and the members' initialisers agree
+        EXPECT_EQ(k.Format(cnf, 0), k.DefaultText()) << k.name;
 }
 
 TEST_F(ConfigrationFileTest, PlainFileIsExactlyTheWrittenLayout)
