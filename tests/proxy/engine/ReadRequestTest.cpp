@@ -59,7 +59,7 @@ TEST_F(ReadRequestTest, EndsAtTheHeaderWithoutBodyAndWithBareLineFeeds)
     HTTPServiceBody body(pair.server, nullptr);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(read(body), 24);
-    EXPECT_LT(enginetest::MillisecondsSince(start), 10000); // did not wait for more
+    EXPECT_LT(zpftest::MsSince(start), 10000); // did not wait for more
 }
 
 TEST_F(ReadRequestTest, IncompleteOrAbsentRequests)
@@ -86,7 +86,7 @@ TEST_F(ReadRequestTest, IncompleteOrAbsentRequests)
         HTTPServiceBody body(p.server, nullptr);
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(read(body), c.expected) << c.sent;
-        EXPECT_LT(enginetest::MillisecondsSince(start), 2000);
+        EXPECT_LT(zpftest::MsSince(start), 2000);
         EXPECT_FALSE(body.requestTooLarge);
     }
 }
@@ -131,7 +131,7 @@ TEST_F(ReadRequestTest, ADrippingHeaderGetsOneWaitInAll)
     HTTPServiceBody body(pair.server, nullptr);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(read(body), 0);
-    auto elapsed = enginetest::MillisecondsSince(start);
+    auto elapsed = zpftest::MsSince(start);
     EXPECT_GE(elapsed, 280);
     EXPECT_LT(elapsed, 800); // not the 600 ms of dripping plus a wait
     sender.join();
@@ -149,7 +149,7 @@ TEST_F(ReadRequestTest, StopEventEndsTheWait)
     HTTPServiceBody body(pair.server, stop);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(read(body), 0);
-    EXPECT_LT(enginetest::MillisecondsSince(start), 2000);
+    EXPECT_LT(zpftest::MsSince(start), 2000);
     stopper.join();
 }
 
