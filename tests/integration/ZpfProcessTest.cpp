@@ -110,8 +110,10 @@ TEST_F(ZpfProcessTest, ForegroundRunServesBadRequestsAndStopsOnInterruptWhileSes
     EXPECT_EQ(zpf.wait(pid, 5000), 0);
     EXPECT_LT(zpftest::MsSince(begin), 1000);
     EXPECT_NE(zpf.readBytes(zpf.lastOut).find("Daemon Initialize Start\n"), std::string::npos);
-    for (auto s : hanging)
+    for (auto s : hanging) {
+        EXPECT_EQ(zpftest::ReadUntilClose(s, 2000), ""); // closed without an answer
         platform::CloseSocket(s);
+    }
 }
 
 TEST_F(ZpfProcessTest, StartErrorsAreShownAndTheProxyEnds)
