@@ -76,7 +76,6 @@ protected:
                   0);
     }
 
-    void write(const std::string& name, const std::string& bytes) { zpf.writeBytes(name, bytes); }
     /// Serves the program directory with the network edition's library.
     void networkEdition()
     {
@@ -116,7 +115,7 @@ SquidProxy* ProxyFlowTest::squid = nullptr;
 
 TEST_F(ProxyFlowTest, PagesOfEachKindPass)
 {
-    write("nofilter.fdb", "\r\n127.0.0.1/raw/\r\n");
+    zpf.writeBytes("nofilter.fdb", "\r\n127.0.0.1/raw/\r\n");
     startZpf();
 
     Fetch f = curl({origin("/page.html")});
@@ -194,7 +193,7 @@ TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
     std::string body;
     for (int i = 0; body.size() < 200000; ++i)
         body += "field" + std::to_string(i) + "=value&";
-    write("post.bin", body);
+    zpf.writeBytes("post.bin", body);
     Fetch f = curl({"-H", "Expect:", "--data-binary", "@" + zpf.file("post.bin"), origin("/post")});
     EXPECT_EQ(f.body, "received " + std::to_string(body.size()) + " bytes\n");
 
@@ -308,7 +307,7 @@ TEST_F(ProxyFlowTest, ClientAuthenticationAndAddressLists)
 {
     networkEdition();
     zpf.setSetting("zpfAuthorization", "1");
-    write("passwd", "kid:pw:2;\r\nfree:open:1;\r\n");
+    zpf.writeBytes("passwd", "kid:pw:2;\r\nfree:open:1;\r\n");
     startZpf();
     Fetch f = curl({origin("/page.html")});
     EXPECT_EQ(f.code, "407");
@@ -335,7 +334,7 @@ TEST_F(ProxyFlowTest, ClientAuthenticationAndAddressLists)
 
     // Only listed client addresses are served.
     zpf.setSetting("zpfAuthorization", "0");
-    write("iplist.cnf", "127.0.0.1\r\n");
+    zpf.writeBytes("iplist.cnf", "127.0.0.1\r\n");
     startZpf();
     EXPECT_EQ(curl({origin("/page.html")}).code, "200");
     f = curl({"--interface", "127.0.0.2", origin("/page.html")});
@@ -418,8 +417,8 @@ TEST_F(ProxyFlowTest, HeadlessBrowserSeesPagesBlocksAndBlanks)
     // Whatever the browser asks for besides the test pages is refused here, so nothing
     // leaves this machine: plain requests outside the pass list, and every tunnel.
     zpf.setSetting("UserAccessControlURL", "1");
-    write("passurl.fdb", "\r\n127.0.0.1/\r\nadult.example/\r\n");
-    write("phrase.fdb", "\r\nhttps://\r\n");
+    zpf.writeBytes("passurl.fdb", "\r\n127.0.0.1/\r\nadult.example/\r\n");
+    zpf.writeBytes("phrase.fdb", "\r\nhttps://\r\n");
     startZpf();
     const std::string profile = zpf.file("profile");
 

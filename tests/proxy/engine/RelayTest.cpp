@@ -281,7 +281,7 @@ TEST_F(RelayTest, TunnelAnswersItselfAndCutsAtTheDownloadSize)
                                         std::this_thread::sleep_for(100ms);
                                         ::send(client, "hello", 5, MSG_NOSIGNAL);
                                     });
-    // (Through an upstream proxy, with its credentials, it is run end to end.)
+    // A tunnel through an upstream proxy, with its credentials, is run end to end.
     EXPECT_EQ(got, "HTTP/1.0 200 Connection established\r\nProxy-agent: ZPF HTTPS Proxy\r\n\r\n" +
                        std::string(6000, 'z'));
 }
