@@ -16,17 +16,10 @@
 namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using zpftest::Fetch;
 using zpftest::InstalledZpf;
 using zpftest::NginxOrigin;
 using zpftest::SquidProxy;
-
-/// What curl reported for one transfer.
-struct Fetch {
-    int exit = -1;
-    std::string code;    // HTTP status of the last answer, "000" without one
-    std::string headers; // every header curl received
-    std::string body;
-};
 
 std::string blanked(std::string text, const std::string& phrase)
 {
@@ -76,17 +69,13 @@ protected:
             GTEST_SKIP() << "nginx is not installed (tools/deps.sh installs it)";
         ASSERT_TRUE(nginx->Ready()) << nginx->failure << nginx->Log("error.log");
         zpf.setSetting("MessageFlag", "1");
-        ASSERT_EQ(zpftest::RunZpfctl(zpf.dir(), "cipher encode '" + write("test-category.txt", kTestCategory) + "' '" +
-                                                    zpf.file("adult.fdb") + "'")
+        zpf.writeBytes("test-category.txt", kTestCategory);
+        ASSERT_EQ(zpftest::RunZpfctl(zpf.path(), "cipher encode '" + zpf.file("test-category.txt") + "' '" +
+                                                     zpf.file("adult.fdb") + "'")
                       .status,
                   0);
     }
 
-    std::string write(const std::string& name, const std::string& bytes)
-    {
-        zpftest::WriteFile(zpf.file(name), bytes);
-        return zpf.file(name);
-    }
     /// Serves the program directory with the network edition's library.
     void networkEdition()
     {
@@ -98,7 +87,7 @@ protected:
     void startZpf()
     {
         pid = zpf.start({});
-        ASSERT_TRUE(zpf.waitListening(pid)) << zpf.read(zpf.lastErr) << zpf.read(zpf.lastOut);
+        ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr) << zpf.readBytes(zpf.lastOut);
     }
     void stopZpf()
     {
@@ -107,29 +96,13 @@ protected:
     }
     bool zpfRunning() { return ::kill(pid, 0) == 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
 
-    std::string proxy() const { return "http://127.0.0.1:" + std::to_string(zpf.port); }
     std::string origin(const std::string& path) const
     {
         return "http://127.0.0.1:" + std::to_string(nginx->port) + path;
     }
-
-    /// curl through the proxy with the extra arguments; every transfer is bounded.
-    Fetch curl(const std::vector<std::string>& args, int maxSeconds = 20)
-    {
-        const std::string body = zpf.file("curl-body"), headers = zpf.file("curl-headers");
-        std::remove(body.c_str());
-        std::remove(headers.c_str());
-        std::vector<std::string> argv = {"curl", "-s", "--max-time", std::to_string(maxSeconds), "-o", body, "-D",
-                                         headers, "-w", "%{http_code}", "-x", proxy()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        Fetch f;
-        f.exit = platform::RunProgram(argv, &f.code, (maxSeconds + 10) * 1000);
-        f.headers = zpf.read("curl-headers");
-        f.body = zpf.read("curl-body");
-        return f;
-    }
-    std::string page(int number) const { return zpf.read("zpf" + std::to_string(number) + ".html"); }
-    std::string blockLog() const { return zpf.read("zpf.log"); }
+    Fetch curl(const std::vector<std::string>& args, int maxSeconds = 20) { return zpf.curl(args, maxSeconds); }
+    std::string page(int number) const { return zpf.readBytes("zpf" + std::to_string(number) + ".html"); }
+    std::string blockLog() const { return zpf.readBytes("zpf.log"); }
 
     static NginxOrigin* nginx;
     static SquidProxy* squid;
@@ -142,7 +115,7 @@ SquidProxy* ProxyFlowTest::squid = nullptr;
 
 TEST_F(ProxyFlowTest, PagesOfEachKindPass)
 {
-    write("nofilter.fdb", "\r\n127.0.0.1/raw/\r\n");
+    zpf.writeBytes("nofilter.fdb", "\r\n127.0.0.1/raw/\r\n");
     startZpf();
 
     Fetch f = curl({origin("/page.html")});
@@ -220,7 +193,7 @@ TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
     std::string body;
     for (int i = 0; body.size() < 200000; ++i)
         body += "field" + std::to_string(i) + "=value&";
-    write("post.bin", body);
+    zpf.writeBytes("post.bin", body);
     Fetch f = curl({"-H", "Expect:", "--data-binary", "@" + zpf.file("post.bin"), origin("/post")});
     EXPECT_EQ(f.body, "received " + std::to_string(body.size()) + " bytes\n");
 
@@ -319,15 +292,9 @@ TEST_F(ProxyFlowTest, UpstreamProxyWithBasicAuthenticationAndWrongCredentials)
     const std::string page = origin("/page.html").substr(7);
     const std::vector<std::string> lines = {" GET http://" + page + " up ", " GET ftp://127.0.0.1:1/file.txt up ",
                                             " CONNECT 127.0.0.1:" + std::to_string(nginx->port) + " up "};
-    for (const std::string& line : lines) {
-        bool found = false;
-        for (int i = 0; i < 200 && !found; ++i) {
-            found = squid->Log("access.log").find(line) != std::string::npos;
-            if (!found)
-                std::this_thread::sleep_for(20ms);
-        }
-        EXPECT_TRUE(found) << line << "\n" << squid->Log("access.log");
-    }
+    for (const std::string& line : lines)
+        EXPECT_TRUE(zpftest::WaitUntil([&] { return squid->Log("access.log").find(line) != std::string::npos; }))
+            << line << "\n" << squid->Log("access.log");
 
     // Wrong credentials: the upstream proxy's refusal reaches the client.
     stopZpf();
@@ -340,7 +307,7 @@ TEST_F(ProxyFlowTest, ClientAuthenticationAndAddressLists)
 {
     networkEdition();
     zpf.setSetting("zpfAuthorization", "1");
-    write("passwd", "kid:pw:2;\r\nfree:open:1;\r\n");
+    zpf.writeBytes("passwd", "kid:pw:2;\r\nfree:open:1;\r\n");
     startZpf();
     Fetch f = curl({origin("/page.html")});
     EXPECT_EQ(f.code, "407");
@@ -367,7 +334,7 @@ TEST_F(ProxyFlowTest, ClientAuthenticationAndAddressLists)
 
     // Only listed client addresses are served.
     zpf.setSetting("zpfAuthorization", "0");
-    write("iplist.cnf", "127.0.0.1\r\n");
+    zpf.writeBytes("iplist.cnf", "127.0.0.1\r\n");
     startZpf();
     EXPECT_EQ(curl({origin("/page.html")}).code, "200");
     f = curl({"--interface", "127.0.0.2", origin("/page.html")});
@@ -450,8 +417,8 @@ TEST_F(ProxyFlowTest, HeadlessBrowserSeesPagesBlocksAndBlanks)
     // Whatever the browser asks for besides the test pages is refused here, so nothing
     // leaves this machine: plain requests outside the pass list, and every tunnel.
     zpf.setSetting("UserAccessControlURL", "1");
-    write("passurl.fdb", "\r\n127.0.0.1/\r\nadult.example/\r\n");
-    write("phrase.fdb", "\r\nhttps://\r\n");
+    zpf.writeBytes("passurl.fdb", "\r\n127.0.0.1/\r\nadult.example/\r\n");
+    zpf.writeBytes("phrase.fdb", "\r\nhttps://\r\n");
     startZpf();
     const std::string profile = zpf.file("profile");
 

@@ -10,36 +10,9 @@
 #include "platform/TextFile.h"
 #include "support/ChildProcess.h"
 #include "support/ScriptedServer.h"
+#include "support/TempDir.h"
 
 namespace zpftest {
-
-inline std::string MakeTempDir(const char* prefix, std::filesystem::perms perms)
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / (std::string(prefix) + ".XXXXXX")).string();
-    if (!::mkdtemp(tmpl.data()))
-        return "";
-    std::error_code ec;
-    std::filesystem::permissions(tmpl, perms, ec);
-    return tmpl + "/";
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    platform::TextFile f;
-    if (f.Open(path, "wb")) {
-        f.WriteBytes(bytes.data(), bytes.size());
-        f.Close();
-    }
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::string out;
-    (void)platform::ReadFileBytes(path, out); // a missing file reads as empty
-    return out;
-}
 
 /// A server program of the system the test runs on, in a temporary directory with
 /// its own configuration, on a free loopback port. `missing` tells that the program
@@ -48,35 +21,36 @@ class ServerProgram {
 public:
     bool missing = false;
     std::string failure;
-    std::string dir;
     unsigned port = 0;
 
     bool Ready() const { return !missing && failure.empty(); }
-    std::string Log(const std::string& name) const { return ReadFile(dir + name); }
+    std::string Log(const std::string& name) const { return m_home.readBytes(name); }
 
 protected:
+    /// The program's folder, open to the user it may drop to.
+    std::string home(std::filesystem::perms perms)
+    {
+        std::error_code ec;
+        std::filesystem::permissions(m_home.path(), perms, ec);
+        port = FreeLoopbackPort();
+        return m_home.path();
+    }
     bool launch(const std::vector<std::string>& argv)
     {
-        if (!m_process.Start(argv, dir + "out.txt")) {
+        if (!m_process.Start(argv, m_home.file("out.txt"))) {
             failure = argv[0] + " could not be started";
             return false;
         }
         if (!WaitForPort(port, m_process)) {
-            failure = argv[0] + " did not listen on its port: " + ReadFile(dir + "out.txt");
+            failure = argv[0] + " did not listen on its port: " + Log("out.txt");
             m_process.Stop();
             return false;
         }
         return true;
     }
-    void stop()
-    {
-        m_process.Stop();
-        std::error_code ec;
-        if (!dir.empty())
-            std::filesystem::remove_all(dir, ec);
-    }
 
-    ChildProcess m_process;
+    TempDir m_home;
+    ChildProcess m_process; // stopped before its folder goes
 };
 
 /// nginx as the origin server, serving pages of each kind from its own directory.
@@ -115,22 +89,20 @@ public:
             return;
         }
         using std::filesystem::perms;
-        dir = MakeTempDir("zpf-nginx", perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
-                                           perms::others_exec);
-        port = FreeLoopbackPort();
+        const std::string dir = home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                     perms::others_exec);
         const std::string www = dir + "www/";
-        WriteFile(www + "page.html", PhrasePage());
-        WriteFile(www + "raw/page.html", PhrasePage());
-        WriteFile(www + "blockphrase.html", BlockPhrasePage());
-        WriteFile(www + "image.png", ImageBytes());
-        WriteFile(www + "large.html", LargePage());
-        WriteFile(www + "blocked/page.html", PhrasePage());
-        WriteFile(www + "ssi/page.html", "<html><body><p>zpf-sample-blank <!--# echo var=\"document_uri\" --></p>"
-                                         "</body></html>\n");
+        for (const char* page : {"page.html", "raw/page.html", "blocked/page.html"})
+            m_home.writeBytes(std::string("www/") + page, PhrasePage());
+        m_home.writeBytes("www/blockphrase.html", BlockPhrasePage());
+        m_home.writeBytes("www/image.png", ImageBytes());
+        m_home.writeBytes("www/large.html", LargePage());
+        m_home.writeBytes("www/ssi/page.html",
+                          "<html><body><p>zpf-sample-blank <!--# echo var=\"document_uri\" --></p></body></html>\n");
         const std::string p = std::to_string(port);
         // Runs as the user starting it (root on the test machines): "user" is only
         // honoured for root and keeps the workers able to read the temporary folder.
-        WriteFile(dir + "nginx.conf",
+        m_home.writeBytes("nginx.conf",
                   "daemon off;\nmaster_process off;\n" + std::string(::geteuid() == 0 ? "user root;\n" : "") +
                       "worker_processes 1;\npid " + dir + "nginx.pid;\nerror_log " + dir + "error.log;\n"
                       "events { worker_connections 256; }\n"
@@ -154,7 +126,6 @@ public:
                       "}\n");
         launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
     }
-    ~NginxOrigin() { stop(); }
 };
 
 /// squid as the upstream proxy, requiring Basic authentication of one user.
@@ -172,8 +143,7 @@ public:
             return;
         }
         // squid drops to its own user, which must reach its logs here.
-        dir = MakeTempDir("zpf-squid", std::filesystem::perms::all);
-        port = FreeLoopbackPort();
+        const std::string dir = home(std::filesystem::perms::all);
         std::string hash;
         if (platform::RunProgram({"openssl", "passwd", "-apr1", kPassword}, &hash, 10000) != 0 || hash.empty()) {
             failure = "openssl passwd failed";
@@ -181,9 +151,9 @@ public:
         }
         while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r'))
             hash.pop_back();
-        WriteFile(dir + "passwd", std::string(kUser) + ":" + hash + "\n");
+        m_home.writeBytes("passwd", std::string(kUser) + ":" + hash + "\n");
         ::chmod((dir + "passwd").c_str(), 0644);
-        WriteFile(dir + "squid.conf",
+        m_home.writeBytes("squid.conf",
                   "http_port 127.0.0.1:" + std::to_string(port) + "\n"
                   "pid_filename " + dir + "squid.pid\n"
                   "cache_log " + dir + "cache.log\n"
@@ -200,7 +170,6 @@ public:
                   "http_access allow authed\nhttp_access deny all\n");
         launch({program, "-N", "-f", dir + "squid.conf"});
     }
-    ~SquidProxy() { stop(); }
 };
 
 /// Loads a URL in headless Chromium through the proxy and returns the page's DOM as

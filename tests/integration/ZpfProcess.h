@@ -2,46 +2,45 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/ProcessControl.h"
 #include "platform/Socket.h"
-#include "platform/TextFile.h"
 #include "support/ScriptedServer.h"
+#include "support/TempDir.h"
 
 extern char** environ;
 
 namespace zpftest {
 
-inline long long MsSince(std::chrono::steady_clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
-}
+/// What curl reported for one transfer.
+struct Fetch {
+    int exit = -1;
+    std::string code;    // HTTP status of the last answer, "000" without one
+    std::string headers; // every header curl received
+    std::string body;
+};
 
 /// A program directory in a temporary folder holding a copy (not a link: the program
 /// directory is where the executable really is) of everything the build put into its
 /// program directory, and the zpf processes started from it.
-class InstalledZpf {
+class InstalledZpf : public TempDir {
 public:
     InstalledZpf()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zpfit.XXXXXX").string();
-        EXPECT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl + "/";
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(ZPF_BIN_DIR, ec)) {
             if (entry.is_regular_file())
-                std::filesystem::copy_file(entry.path(), m_dir + entry.path().filename().string(), ec);
+                std::filesystem::copy_file(entry.path(), file(entry.path().filename().string()), ec);
         }
         port = FreeLoopbackPort();
         setSetting("Port", std::to_string(port));
@@ -50,48 +49,19 @@ public:
     {
         for (pid_t pid : m_running) {
             ::kill(pid, SIGKILL);
-            int status = 0;
-            ::waitpid(pid, &status, 0);
+            ::waitpid(pid, nullptr, 0);
         }
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    InstalledZpf(const InstalledZpf&) = delete;
-    InstalledZpf& operator=(const InstalledZpf&) = delete;
-
-    const std::string& dir() const { return m_dir; }
-    std::string file(const std::string& name) const { return m_dir + name; }
-    std::string read(const std::string& name) const
-    {
-        std::string out;
-        (void)platform::ReadFileBytes(file(name), out);
-        return out;
     }
 
     /// Replaces the first "key=..." line of zpf.cnf, or puts one in front.
     void setSetting(const std::string& key, const std::string& value)
     {
-        std::string text = read("zpf.cnf");
-        const std::string line = key + "=" + value + "\r\n";
-        size_t at = 0;
-        for (; at < text.size(); at = text.find("\r\n", at) + 2) {
-            if (text.compare(at, key.size() + 1, key + "=") == 0)
-                break;
-            if (text.find("\r\n", at) == std::string::npos) {
-                at = text.size();
-                break;
-            }
-        }
-        if (at >= text.size()) {
-            text = line + text;
-        } else {
-            size_t end = text.find("\r\n", at);
-            text.replace(at, (end == std::string::npos ? text.size() : end + 2) - at, line);
-        }
-        platform::TextFile f;
-        ASSERT_TRUE(f.Open(file("zpf.cnf"), "wb"));
-        f.WriteBytes(text.data(), text.size());
-        f.Close();
+        std::string text = "\r\n" + readBytes("zpf.cnf");
+        const size_t found = text.find("\r\n" + key + "=");
+        const size_t at = found == std::string::npos ? 2 : found + 2;
+        const size_t end = found == std::string::npos ? 2 : std::min(text.find("\r\n", at), text.size() - 2) + 2;
+        text.replace(at, end - at, key + "=" + value + "\r\n");
+        writeBytes("zpf.cnf", text.substr(2));
     }
 
     /// Starts zpf with the arguments and extra environment; its standard output and
@@ -112,15 +82,13 @@ public:
         }
         for (const auto& [k, v] : env)
             envStrings.push_back(k + "=" + v);
-        const auto pointers = [](std::vector<std::string>& strings) {
-            std::vector<char*> out;
-            for (auto& s : strings)
-                out.push_back(s.data());
-            out.push_back(nullptr);
-            return out;
-        };
-        std::vector<char*> argv = pointers(all);
-        std::vector<char*> envp = pointers(envStrings);
+        std::vector<char*> argv, envp;
+        for (auto& s : all)
+            argv.push_back(s.data());
+        for (auto& s : envStrings)
+            envp.push_back(s.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, file(lastOut).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -139,20 +107,13 @@ public:
     int wait(pid_t pid, int timeoutMs)
     {
         int status = 0;
-        for (int waited = 0;; waited += 5) {
-            pid_t r = ::waitpid(pid, &status, WNOHANG);
-            if (r == pid) {
-                std::erase(m_running, pid);
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            if (waited >= timeoutMs) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                std::erase(m_running, pid);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
         }
+        std::erase(m_running, pid);
+        return !ended ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     /// Runs zpf to its end (at most timeoutMs); its exit status or -1.
@@ -165,38 +126,46 @@ public:
     /// True once the proxy accepts connections on its port (false if pid ends first).
     bool waitListening(pid_t pid, int timeoutMs = 10000)
     {
-        for (int waited = 0; waited < timeoutMs; waited += 10) {
-            auto s = platform::ConnectTcp("127.0.0.1", port, 1000);
-            if (s != platform::kInvalidSocket) {
+        bool ended = false;
+        const bool listening = WaitUntil(
+            [&] {
+                auto s = platform::ConnectTcp("127.0.0.1", port, 1000);
                 platform::CloseSocket(s);
-                return true;
-            }
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                std::erase(m_running, pid);
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+                ended = s == platform::kInvalidSocket && ::waitpid(pid, nullptr, WNOHANG) == pid;
+                return ended || s != platform::kInvalidSocket;
+            },
+            timeoutMs);
+        if (ended)
+            std::erase(m_running, pid);
+        return listening && !ended;
     }
 
     /// True once the file holds the text (at most timeoutMs).
     bool waitForText(const std::string& name, const std::string& text, int timeoutMs = 5000) const
     {
-        for (int waited = 0; waited < timeoutMs; waited += 10) {
-            if (read(name).find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return read(name).find(text) != std::string::npos;
+        return WaitUntil([&] { return readBytes(name).find(text) != std::string::npos; }, timeoutMs);
+    }
+
+    /// curl through the proxy with the extra arguments; every transfer is bounded.
+    Fetch curl(const std::vector<std::string>& args, int maxSeconds = 20)
+    {
+        std::remove(file("curl-body").c_str());
+        std::remove(file("curl-headers").c_str());
+        std::vector<std::string> argv = {"curl", "-s", "--max-time", std::to_string(maxSeconds), "-o",
+                                         file("curl-body"), "-D", file("curl-headers"), "-w", "%{http_code}", "-x",
+                                         "http://127.0.0.1:" + std::to_string(port)};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Fetch f;
+        f.exit = platform::RunProgram(argv, &f.code, (maxSeconds + 10) * 1000);
+        f.headers = readBytes("curl-headers");
+        f.body = readBytes("curl-body");
+        return f;
     }
 
     unsigned port = 0;
     std::string lastOut, lastErr;
 
 private:
-    std::string m_dir;
     size_t m_started = 0;
     std::vector<pid_t> m_running;
 };

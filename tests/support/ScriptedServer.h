@@ -125,6 +125,23 @@ inline unsigned FreeLoopbackPort()
     return port;
 }
 
+/// Milliseconds since t.
+inline long long MsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
+}
+
+/// True once condition holds, looked at every 5 ms for at most timeoutMs.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
 /// Closes a connection with a reset instead of an orderly end.
 inline void ResetConnection(platform::SocketHandle s)
 {

@@ -32,9 +32,11 @@ public:
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + name; }
 
-    /// Writes bytes exactly as given.
+    /// Writes bytes exactly as given, making the folders on the way.
     void writeBytes(const std::string& name, const std::string& bytes) const
     {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(file(name)).parent_path(), ec);
         std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
         out << bytes;
     }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,9 +53,6 @@ struct SocketPair {
     }
 };
 
-/// Everything a socket delivers until the peer closes or timeoutMs of silence.
-inline std::string ReadAll(int s, int timeoutMs = 5000) { return zpftest::ReadUntilClose(s, timeoutMs); }
-
 /// The lines of a block log without their date and time, so they compare exactly.
 inline std::vector<std::string> LogEntries(const std::string& log)
 {
@@ -64,11 +60,6 @@ inline std::vector<std::string> LogEntries(const std::string& log)
     for (std::string& line : out)
         line.erase(0, std::min(line.size(), size_t(20)));
     return out;
-}
-
-inline long long MillisecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace enginetest

@@ -5,26 +5,20 @@
 
 namespace {
 
+/// The analysed fields of a received response header.
 struct Analysis {
     bool complete = false;
     uint32_t headerLength = 0;
-    std::string status;
-    std::string type;
+    std::string status, type;
     bool isText = true;
     int32_t length = -1;
 };
 
 Analysis analyse(const std::string& received)
 {
-    HTTPServiceBody body(platform::kInvalidSocket, nullptr);
-    Analysis a;
-    a.complete = body.AnalyzeResponseHeader(received);
-    a.headerLength = body.responseHeaderLength;
-    a.status = body.statusText;
-    a.type = body.contentType;
-    a.isText = body.isText;
-    a.length = body.responseLength;
-    return a;
+    HTTPServiceBody b(platform::kInvalidSocket, nullptr);
+    const bool complete = b.AnalyzeResponseHeader(received);
+    return {complete, b.responseHeaderLength, b.statusText, b.contentType, b.isText, b.responseLength};
 }
 
 TEST(ResponseHeaderTest, StatusTypeAndLength)

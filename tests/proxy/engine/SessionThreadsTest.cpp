@@ -9,6 +9,8 @@
 #include <set>
 #include <thread>
 
+#include "support/ScriptedServer.h"
+
 namespace {
 
 struct Gate {
@@ -65,17 +67,14 @@ TEST(SessionThreadsTest, FinishedThreadsTakeTheNextTasks)
     ASSERT_TRUE(StartSessionThread(holdUntilOpen, &first, kStack));
     ASSERT_TRUE(waitFor(first, 1));
     // The thread lists itself as idle just after the task returns.
-    for (int i = 0; i < 1000 && IdleSessionThreads() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GT(IdleSessionThreads(), 0u);
+    ASSERT_TRUE(zpftest::WaitUntil([] { return IdleSessionThreads() > 0; }));
 
     Gate later;
     later.open = true;
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(StartSessionThread(holdUntilOpen, &later, kStack));
         ASSERT_TRUE(waitFor(later, i + 1));
-        for (int k = 0; k < 1000 && IdleSessionThreads() == 0; ++k)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        zpftest::WaitUntil([] { return IdleSessionThreads() > 0; });
     }
     // One after another, the same few threads serve them all.
     EXPECT_LT(later.threads.size(), 5u);

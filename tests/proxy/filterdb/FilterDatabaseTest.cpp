@@ -85,17 +85,14 @@ TEST_F(FilterDatabaseTest, CategoryFilesFillTheirTablesAndMatchers)
     EXPECT_EQ(errors[1], "nofildow.fdb[-1] Open Error - CAtFilterKeyFileReader::readToListFromDESFile()");
 }
 
-TEST_F(FilterDatabaseTest, GlobalListsTakeEveryKindAsAUrlKey)
+TEST_F(FilterDatabaseTest, GlobalListsTakeEveryKindAsAUrlKeyAndGroupListsGoBySection)
 {
     EXPECT_EQ(numbers(db.GetKeyTable(8, 0), "http://allowed.example/x"), std::vector<uint16_t>{999});
     EXPECT_EQ(numbers(db.GetKeyTable(8, 5), "curly"), std::vector<uint16_t>{999}); // index ignored
     EXPECT_EQ(numbers(db.GetKeyTable(8, 0), "*.txt"), std::vector<uint16_t>{999});
     EXPECT_EQ(numbers(db.GetKeyTable(10, 0), "http://up.example/"), std::vector<uint16_t>{999});
     EXPECT_EQ(numbers(db.GetKeyTable(12, 0), "http://x/"), std::vector<uint16_t>{});
-}
-
-TEST_F(FilterDatabaseTest, GroupListsAreReadBySection)
-{
+    // The group lists are read by section.
     EXPECT_EQ(numbers(db.GetKeyTable(7, 0), "http://user-blocked.example/a"), std::vector<uint16_t>{1});
     EXPECT_EQ(numbers(db.GetKeyTable(7, 0), "http://kids-only.example/"), std::vector<uint16_t>{});
     EXPECT_EQ(numbers(db.GetKeyTable(7, 1), "http://kids-only.example/"), std::vector<uint16_t>{1});
@@ -108,10 +105,7 @@ TEST_F(FilterDatabaseTest, GroupListsAreReadBySection)
     EXPECT_EQ(numbers(db.GetKeyTable(13, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
     // A group without a section gets no keys.
     EXPECT_EQ(numbers(db.GetKeyTable(11, 1), "http://nofilter.example/"), std::vector<uint16_t>{});
-}
-
-TEST_F(FilterDatabaseTest, UnknownKindsAndIndexesGiveNull)
-{
+    // Unknown kinds and indexes give nothing.
     EXPECT_EQ(db.GetKeyTable(5, 0), nullptr);
     EXPECT_EQ(db.GetKeyTable(16, 0), nullptr);
     EXPECT_EQ(db.GetKeyTable(6, 3), nullptr);

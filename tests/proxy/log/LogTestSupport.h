@@ -38,14 +38,10 @@ protected:
     /// visible "<bad end>" so comparisons catch it.
     std::vector<std::string> lines(const std::string& name) const
     {
-        std::string bytes = m_dir.readBytes(name);
-        std::vector<std::string> out;
-        for (size_t start = 0, end; start < bytes.size(); start = end + 2) {
-            end = bytes.find("\r\n", start);
-            out.push_back(end == std::string::npos ? bytes.substr(start) + "<bad end>" : bytes.substr(start, end - start));
-            if (end == std::string::npos)
-                break;
-        }
+        const std::string bytes = m_dir.readBytes(name);
+        std::vector<std::string> out = CrlfLines(bytes);
+        if (!out.empty() && !bytes.ends_with("\r\n"))
+            out.back() += "<bad end>";
         return out;
     }
 
