@@ -147,9 +147,8 @@ TEST(CDesBlockTest, FeedbackVariantsMatchBitwiseReference)
 {
     const Params rows[] = {
         {4, 7, 59, CDes::kKey, CDes::kIV}, // every file of the system
-        {4, 7, 56}, {4, 7, 64}, {4, 1, 8}, {4, 1, 20}, {4, 2, 32}, {4, 3, 33}, {4, 4, 40}, {4, 5, 63},
-        {4, 6, 48}, {4, 8, 64},
-        {3, 7, 59}, {3, 1, 8},  {3, 4, 32}, {3, 8, 1},  {3, 5, 64}, {3, 3, 17},
+        {4, 7, 64}, {4, 1, 8}, {4, 1, 20}, {4, 3, 33}, {4, 5, 63}, {4, 8, 64},
+        {3, 7, 59}, {3, 1, 8}, {3, 8, 1}, {3, 5, 64},
     };
     std::mt19937_64 rng(3);
     for (const Params& p : rows) {

@@ -170,9 +170,6 @@ TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
         GroupList none;
         EXPECT_EQ(readBack(none, r.file, r.phrase)[0], r.expected) << r.what;
     }
-    EXPECT_NE(PhraseLines(jisPattern, false), jisPattern);
-    EXPECT_EQ(PhraseLines(eucLine, false).substr(0, sjis.size() + eucLine.size()), sjis + eucLine);
-    EXPECT_EQ(PhraseLines("plain\n", true), "plain\n");
 }
 
 // ---- the singleton's list members ----

@@ -41,7 +41,6 @@ TEST_F(PassWordTest, RecordForms)
         {"bob:pw:1;nosuch", "bob", "pw", 1, -1},
         {"bob:a:b:c;staff", "bob", "a", 0, 2}, // the second ":" ends the password
         {"bob:pw:99999999999999;staff", "bob", "pw", INT_MAX, 2},
-        {"bob:pw:-3", "bob", "pw", -3, 0},
         {"::", "", "", 0, 0},
         {":", "", "", 1, 0},
         {"no colon;kids", "", "", 0, 1},
@@ -121,9 +120,7 @@ TEST_F(PassWordTest, AccountLookup)
         {"alice:other", false, 3, 2}, // same id, the password decides
         {"alice:PW", false, -1, 0},   // case-sensitive
         {"alice:pw:x", false, -1, 0}, // nothing after the password may tag along
-        {"alice:pw;x", false, -1, 0},
         {"alice", true, 2, 1}, // by id: the first account wins
-        {"Alice", true, -1, 0},
         {"bob:b;c", false, 1, -1}, // a stored password holding ";" still matches (its group is lost)
         {"nopass:", false, 0, 2},
         {"anything", false, 1, 0}, // no ":" matches only the account with empty name and password

