@@ -25,7 +25,8 @@ struct Listener {
     ~Listener() { platform::CloseSocket(fd); }
 };
 
-TEST(SocketIoTest, BadBindsAndConnectsFail)
+// A refused connection is counted by the load generator's tests.
+TEST(SocketIoTest, BadBindsFail)
 {
     Listener first;
     int error = 0;
@@ -34,12 +35,6 @@ TEST(SocketIoTest, BadBindsAndConnectsFail)
     EXPECT_NE(error, 0);
     EXPECT_FALSE(platform::BindIpv4(s, platform::kLoopbackAddress, 70000, &error));
     platform::CloseSocket(s);
-
-    EXPECT_EQ(platform::ConnectTcp("127.0.0.1", 0, 500, &error), platform::kInvalidSocket);
-    unsigned closedPort = first.port;
-    platform::CloseSocket(first.fd);
-    first.fd = platform::kInvalidSocket;
-    EXPECT_EQ(platform::ConnectTcp("127.0.0.1", closedPort, 1000, &error), platform::kInvalidSocket);
 }
 
 TEST(SocketIoTest, AcceptReturnsClientsAndEndsOnStop)

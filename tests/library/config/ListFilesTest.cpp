@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,30 +20,22 @@ const std::string kPorno = "\x83\x7C\x83\x8B\x83\x6D\n";          // second byte
 const std::string kFree = "(\x96\xB3\x97\xBF[\x93\xAE\x89\xE6])\n"; // a pattern line with kanji
 const std::string kKana = "\xB1\xC0\xDE\xD9\xC4\n";               // half-width katakana only
 
-struct Groups {
+GroupList groupsNamed(std::initializer_list<const char*> names)
+{
     GroupList list;
-    std::vector<std::string> texts;
-    explicit Groups(std::vector<std::string> names)
-    {
-        for (const std::string& n : names)
-            list.AddGroup(n.c_str());
-        texts.resize(static_cast<size_t>(list.GetGroupNum()));
-    }
-    std::vector<std::string*> out()
-    {
-        std::vector<std::string*> p;
-        for (std::string& t : texts)
-            p.push_back(&t);
-        return p;
-    }
-    std::vector<const std::string*> in() const
-    {
-        std::vector<const std::string*> p;
-        for (const std::string& t : texts)
-            p.push_back(&t);
-        return p;
-    }
-};
+    for (const char* n : names)
+        list.AddGroup(n);
+    return list;
+}
+
+// Pointers to each text, as the list file calls take them.
+template <class T> std::vector<T*> pointers(std::vector<std::string>& texts)
+{
+    std::vector<T*> p;
+    for (std::string& t : texts)
+        p.push_back(&t);
+    return p;
+}
 
 // Reads file content (LF line ends) into fresh texts for these groups.
 std::vector<std::string> readBack(const GroupList& list, const std::string& content, bool phrase)
@@ -50,10 +43,7 @@ std::vector<std::string> readBack(const GroupList& list, const std::string& cont
     TempProgramDir dir;
     dir.writeBytes("list.fdb", Crlf(content));
     std::vector<std::string> texts(static_cast<size_t>(list.GetGroupNum()));
-    std::vector<std::string*> p;
-    for (std::string& t : texts)
-        p.push_back(&t);
-    EXPECT_FALSE(listfiles::ReadListFile(dir.file("list.fdb"), list, p, phrase));
+    EXPECT_FALSE(listfiles::ReadListFile(dir.file("list.fdb"), list, pointers<std::string>(texts), phrase));
     return texts;
 }
 
@@ -93,7 +83,7 @@ TEST(ListFilesTest, PhraseVariantLines)
 
 TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
 {
-    Groups g({"a", "b"});
+    const GroupList groups = groupsNamed({"a", "b"});
     const std::string file = "\nzero\n"
                              "\n%a%\nfirst\n"
                              "\n%b%\nb1\n"
@@ -101,7 +91,7 @@ TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
                              "\n%a%\nsecond\n"   // a repeated section keeps its last lines
                              "%a\n";            // no closing '%': names no group
     for (bool phrase : {false, true}) {
-        std::vector<std::string> texts = readBack(g.list, file, phrase);
+        std::vector<std::string> texts = readBack(groups, file, phrase);
         EXPECT_EQ(texts[0], "zero\n");
         EXPECT_EQ(texts[1], "second\n");
         EXPECT_EQ(texts[2], "b1\nstray\n");
@@ -111,21 +101,22 @@ TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
 TEST(ListFilesTest, MissingFileLeavesTextsAlone)
 {
     TempProgramDir dir;
-    Groups g({"a"});
-    g.texts = {"keep0\n", "keep1\n"};
-    EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), g.list, g.out(), true));
-    EXPECT_EQ(g.texts[0], "keep0\n");
-    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), g.list, g.in(), false, false));
+    const GroupList groups = groupsNamed({"a"});
+    std::vector<std::string> texts = {"keep0\n", "keep1\n"};
+    EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), groups, pointers<std::string>(texts), true));
+    EXPECT_EQ(texts[0], "keep0\n");
+    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), groups, pointers<const std::string>(texts),
+                                         false, false));
 }
 
 TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFile)
 {
-    Groups g({"a", "b"});
-    g.texts = {"zero\n", "gone\n", "bee\n"};
-    g.list.DeleteGroup(1);
-    std::string content = listfiles::ListFileText(g.list, g.in(), false, false);
+    GroupList groups = groupsNamed({"a", "b"});
+    std::vector<std::string> texts = {"zero\n", "gone\n", "bee\n"};
+    groups.DeleteGroup(1);
+    std::string content = listfiles::ListFileText(groups, pointers<const std::string>(texts), false, false);
     EXPECT_EQ(content, "\nzero\n\n%%\n\n%b%\nbee\n");
-    EXPECT_EQ(readBack(g.list, content, false)[0], "zero\n");
+    EXPECT_EQ(readBack(groups, content, false)[0], "zero\n");
 }
 
 TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
