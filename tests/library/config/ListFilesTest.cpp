@@ -98,25 +98,19 @@ TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
     }
 }
 
-TEST(ListFilesTest, MissingFileLeavesTextsAlone)
+TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFileAndFailuresLeaveTextsAlone)
 {
     TempProgramDir dir;
-    const GroupList groups = groupsNamed({"a"});
-    std::vector<std::string> texts = {"keep0\n", "keep1\n"};
-    EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), groups, pointers<std::string>(texts), true));
-    EXPECT_EQ(texts[0], "keep0\n");
-    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), groups, pointers<const std::string>(texts),
-                                         false, false));
-}
-
-TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFile)
-{
     GroupList groups = groupsNamed({"a", "b"});
     std::vector<std::string> texts = {"zero\n", "gone\n", "bee\n"};
     groups.DeleteGroup(1);
     std::string content = listfiles::ListFileText(groups, pointers<const std::string>(texts), false, false);
     EXPECT_EQ(content, "\nzero\n\n%%\n\n%b%\nbee\n");
     EXPECT_EQ(readBack(groups, content, false)[0], "zero\n");
+    EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), groups, pointers<std::string>(texts), true));
+    EXPECT_EQ(texts[0], "zero\n");
+    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), groups, pointers<const std::string>(texts),
+                                         false, false));
 }
 
 TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
