@@ -137,14 +137,6 @@ TEST(CDesFileTest, PendingBytesArePaddedDroppedOrWrittenByTheDestructor)
     EXPECT_EQ(dir.readBytes("three").size(), 7u);
     EXPECT_EQ(dir.readBytes("dropped"), dir.readBytes("seven"));
     EXPECT_EQ(dir.readBytes("destructed"), dir.readBytes("three"));
-
-    CDes in;
-    in.SettingSystem(0);
-    ASSERT_EQ(in.OpenReadFile(dir.file("three").c_str()), 0);
-    char buf[14] = {};
-    EXPECT_EQ(in.ReadData(buf, 14), 7);
-    EXPECT_EQ(std::string(buf, 7), std::string("abc\0\0\0\0", 7));
-    EXPECT_EQ(in.ReadData(buf, 14), 0);
 }
 
 TEST(CDesFileTest, NoOpenFileIsReportedNotCrashed)
