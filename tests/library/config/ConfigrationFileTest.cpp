@@ -103,6 +103,10 @@ TEST_F(ConfigrationFileTest, EveryKeyRoundTripsPlainOrEnciphered)
         ASSERT_FALSE(in.ReadZpfCnf());
         EXPECT_EQ(in.bCiphered, ciphered);
         EXPECT_EQ(in.FormatZpfCnf(false), out.FormatZpfCnf(false));
+        // The comparison above goes through the key table; these go to the members.
+        EXPECT_EQ(in.ProxyPassword, "p=ss word");
+        EXPECT_EQ(in.cnfData[1].DownloadSize, 123456789L);
+        EXPECT_EQ(in.cnfData[2].FilteringSize, -5);
         // Not written, so filled from Proxy by the fallback.
         EXPECT_EQ(in.HTTPSProxy, "proxy.example");
         EXPECT_EQ(in.FTPProxyPort, 3128u);
