@@ -215,7 +215,7 @@ TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCatego
               std::string::npos);
     EXPECT_NE(written.find("%kids%\r\n#Adult\r\nadult.fdb=0\r\n"), std::string::npos);
 
-    std::string name = "x";
+    std::string name;
     EXPECT_TRUE(cnf.GetCategoryName(102, name));
     EXPECT_EQ(name, "Game");
     EXPECT_FALSE(cnf.GetCategoryClass(999, name));

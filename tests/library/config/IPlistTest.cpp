@@ -57,11 +57,11 @@ TEST(IPTest, Expressions)
         const char* text;
         bool valid;
     } rows[] = {
-        {"10.0.0.1", true},
+        {" 10.0.0.1 \t", true},
         {"10.0.0.1-10.0.0.9", true},
         {"10.0.0.1 - 10.0.0.9", true},
         {"999.1.1.1", true}, // numbers are not range-checked
-        {"10.0", false},
+        {"10.0.0", false},
         {"10.0.0.1-10.0", false},
         {"10.0-10.0.0.5", false}, // the first address alone has two fields
         {"", false},

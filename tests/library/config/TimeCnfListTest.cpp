@@ -152,7 +152,8 @@ TEST_F(TimeCnfListTest, LineParsing)
         {"maybe;mon;", false, 0, FilterOn},
         {"on", false, 0, FilterOn},
         {"off;\n", false, 0, FilterOff},
-        {"on;mon;09:00-10:00\rmore", false, 0, FilterOn}, // a CR inside would split the line
+        {"on;mon;09:00-10:00\rmore", false, 0, FilterOn}, // a CR or LF inside would split the line
+        {"on;mon;\nnext", false, 0, FilterOn},
         {"", false, 0, FilterOn},
     };
     for (const auto& r : rows) {
