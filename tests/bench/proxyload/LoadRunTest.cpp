@@ -99,7 +99,7 @@ TEST(LoadRunTest, FailuresAreCountedByKind)
         Failure want;
     };
     const Case cases[] = {
-        // What a response fails by is the reader's; these are the run's own.
+        // The reader's tests have every kind it finds; connecting and timing out only a run meets.
         { "other status", "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n", false, false, 3000,
             Failure::Status },
         { "closed without a word", "", false, false, 3000, Failure::NoResponse },
