@@ -77,7 +77,8 @@ int main()
         categories += "1|A|0|" + std::to_string(200 + c) + "|category " + std::to_string(c) + "|" + file + "|x\n";
         CDes des;
         des.SettingSystem(1);
-        des.OpenWriteFile((dir + file).c_str());
+        if (des.OpenWriteFile((dir + file).c_str()) != 0)
+            return 1;
         for (int k = 0; k < kKeysPerCategory; ++k) {
             std::string key = "www." + word() + std::to_string(rng() % 100000) + "-" + word() + ".example/";
             if (rng() % 3 == 0)
@@ -93,7 +94,8 @@ int main()
     {
         CDes des;
         des.SettingSystem(1);
-        des.OpenWriteFile((dir + "category2.cnf").c_str());
+        if (des.OpenWriteFile((dir + "category2.cnf").c_str()) != 0)
+            return 1;
         des.WriteData(categories.data(), static_cast<int>(categories.size()));
         des.CloseWriteFile(1);
     }
@@ -116,7 +118,8 @@ int main()
 
     ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
     cnf->SetDefaultPaths();
-    cnf->Initialize();
+    if (cnf->Initialize())
+        return 1;
 
     // Reference: decipher and read every line, doing nothing with it.
     auto t0 = std::chrono::steady_clock::now();
@@ -124,7 +127,8 @@ int main()
     for (int c = 0; c < kCategories; ++c) {
         CDes des;
         des.SettingSystem(0);
-        des.OpenReadFile((dir + "cat" + std::to_string(c) + ".fdb").c_str());
+        if (des.OpenReadFile((dir + "cat" + std::to_string(c) + ".fdb").c_str()) != 0)
+            return 1;
         char buf[2049];
         while (des.ReadLine(buf, 2048) == 0)
             ++lines;

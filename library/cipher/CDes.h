@@ -34,11 +34,11 @@ public:
     int SettingSystem(int direction) { return Setting(direction, 4, kKey, kIV, kUnit, kShift); }
 
     /// fopen "rb" (closing a file still open); returns 0 on success, 1 on failure.
-    virtual int OpenReadFile(const char* path);
+    [[nodiscard]] virtual int OpenReadFile(const char* path);
     virtual void CloseReadFile();
     /// fopen "wb" (finishing a file still open as CloseWriteFile(1)); returns 0 on
     /// success, 1 on failure.
-    virtual int OpenWriteFile(const char* path);
+    [[nodiscard]] virtual int OpenWriteFile(const char* path);
     /// pad != 0 writes pending bytes zero-padded to a whole unit, pad == 0 drops
     /// them; then closes.
     virtual void CloseWriteFile(int pad);

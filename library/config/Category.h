@@ -59,7 +59,7 @@ public:
     /// Deciphers the category file and merges it into the list. Returns true on
     /// failure (missing, not enciphered, truncated, too large), with errorText set and
     /// the list unchanged.
-    bool ReadCategoryFile();
+    [[nodiscard]] bool ReadCategoryFile();
 
     /// Merges already deciphered text: marks every category stale, then applies each
     /// line (lines not starting with a digit are skipped). Returns the number of

@@ -77,7 +77,7 @@ bool ConfigrationFileSigleton::Initialize()
     bool failed = false;
 
     // Step 1: the administrator password from the registry (result ignored).
-    ReadPassword();
+    (void)ReadPassword();
 
     // Step 2: groups. The standalone edition keeps the default group only.
     if (IsStandaloneEdition())

@@ -59,18 +59,18 @@ public:
     virtual void Error(const char* text);
 
     /// Loads every file of the program directory. Every step runs; true if any failed.
-    bool Initialize();
+    [[nodiscard]] bool Initialize();
     /// Writes every file; true if any write failed.
-    bool SaveAll(bool cipherCnf, bool phraseEuc);
-    bool ReadZpfCnf();
+    [[nodiscard]] bool SaveAll(bool cipherCnf, bool phraseEuc);
+    [[nodiscard]] bool ReadZpfCnf();
     /// Sets bCiphered to cipher and writes zpf.cnf.
-    bool WriteZpfCnf(bool cipher);
+    [[nodiscard]] bool WriteZpfCnf(bool cipher);
 
     /// adminPassword from the registry; true (and an empty password) when it cannot be read.
-    bool ReadPassword();
+    [[nodiscard]] bool ReadPassword();
     /// Stores adminPassword in the registry; true when it cannot be stored (also for a
     /// password of 256 characters or more).
-    bool WritePassword();
+    [[nodiscard]] bool WritePassword();
 
     /// Builds every default path from the program directory, as the constructor does
     /// (for a process that changes its program directory after the first getInstance).
@@ -108,15 +108,15 @@ public:
 
     /// Per-group list files (phrase.fdb, nofilter.fdb, passurl.fdb). Reading clears the
     /// change flag; true when the file cannot be opened (texts unchanged).
-    bool ReadPhrase();
-    bool ReadNoFilter();
-    bool ReadPassURL();
+    [[nodiscard]] bool ReadPhrase();
+    [[nodiscard]] bool ReadNoFilter();
+    [[nodiscard]] bool ReadPassURL();
     /// Write the file only when its change flag is set, then clear the flag. True when
     /// the file cannot be written (the flag stays set). phraseEuc takes every non-ASCII
     /// phrase as EUC-JP.
-    bool WritePhrase(bool phraseEuc);
-    bool WriteNoFilter();
-    bool WritePassURL();
+    [[nodiscard]] bool WritePhrase(bool phraseEuc);
+    [[nodiscard]] bool WriteNoFilter();
+    [[nodiscard]] bool WritePassURL();
 
     /// name := the display name of the first category with this number; false (and an
     /// empty name) when there is none. GetCategoryClass gives the same.

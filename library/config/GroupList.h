@@ -31,7 +31,7 @@ public:
     int InitGroupList(const char* path);
     /// Writes every named, not deleted group after the default one, one per line
     /// (CR LF on disk). Returns true when the file cannot be created.
-    bool WriteGroupList(const char* path);
+    [[nodiscard]] bool WriteGroupList(const char* path);
     /// Index of the first group with exactly this name, or -1.
     int GetGroupNo(const char* name) const;
     /// Appends a group and returns false; returns true (nothing added) if the name exists.

@@ -86,9 +86,9 @@ public:
     /// Replaces the list by the file's ranges, sorted by their first address; every
     /// data line makes the list active. Returns 0, or 1 when the file cannot be opened
     /// (the list is then empty and inactive).
-    int ReadFile(const char* path);
+    [[nodiscard]] int ReadFile(const char* path);
     /// Writes one range per line. Returns true when the file cannot be written.
-    bool WriteFile(const char* path) const;
+    [[nodiscard]] bool WriteFile(const char* path) const;
 
     void clear();
     size_t size() const { return m_ranges.size(); }
@@ -143,9 +143,9 @@ public:
     /// Replaces the list by the file's entries, sorted by their first address (entries
     /// with the same first address keep their file order). Returns 0, or 1 when the
     /// file cannot be opened (the list is then empty).
-    int ReadFile(const char* path);
+    [[nodiscard]] int ReadFile(const char* path);
     /// Writes one entry per line. Returns true when the file cannot be written.
-    bool WriteFile(const char* path) const;
+    [[nodiscard]] bool WriteFile(const char* path) const;
 
     void clear() { m_entries.clear(); }
     size_t size() const { return m_entries.size(); }

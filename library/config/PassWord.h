@@ -46,10 +46,10 @@ public:
     /// Replaces the accounts by the file's. Lines without ":" name no account and are
     /// skipped, as are lines too long for the reader. Returns true when the file cannot
     /// be opened (the list is then empty).
-    bool Initialize();
+    [[nodiscard]] bool Initialize();
     /// Writes every account as "id:password:class;group"; an account whose group is
     /// unknown gets an empty group name. Returns true when the file cannot be written.
-    bool WriteData() const;
+    [[nodiscard]] bool WriteData() const;
 
     /// Looks an account up. byId: the first account whose id equals credentials. Else
     /// credentials are "user:password" (split at the first ":" only) and both must

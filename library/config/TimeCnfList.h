@@ -67,9 +67,9 @@ public:
 
     /// Empties every group's slots, sizes the list to the group list and reads the file.
     /// Returns true when the file cannot be opened (the slots then stay empty).
-    bool Initialize();
+    [[nodiscard]] bool Initialize();
     /// Writes the file. Returns true when it cannot be written (the old file stays).
-    bool WriteData();
+    [[nodiscard]] bool WriteData();
 
     /// Parses one time.cnf line into slots of the group. Returns true when the line was
     /// a state line that was taken; a default line ("on;") sets the group's default and

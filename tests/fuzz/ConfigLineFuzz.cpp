@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     FuzzConfig cnf;
     cnf.SetZpfCnf(path.c_str());
-    cnf.ReadZpfCnf();
+    (void)cnf.ReadZpfCnf();
     (void)cnf.FormatZpfCnf(true);
     return 0;
 }

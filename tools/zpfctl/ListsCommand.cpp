@@ -26,7 +26,7 @@ int runLists(const zpfctl::Args& given)
     if (!args.empty())
         return zpfctl::UsageError("lists takes only --group NAME");
     ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
-    cnf->Initialize(); // a missing file is reported below; the rest still shows
+    (void)cnf->Initialize(); // a missing file is reported below; the rest still shows
     const std::pair<const char*, const std::string*> files[] = {
         {"phrase.fdb", &cnf->phrasePath}, {"nofilter.fdb", &cnf->noFilterPath}, {"passurl.fdb", &cnf->passURLPath}};
     for (const auto& [name, path] : files) {

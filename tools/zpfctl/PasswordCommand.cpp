@@ -34,7 +34,7 @@ int runPassword(const zpfctl::Args& args)
         std::printf(text.empty() ? "administrator password cleared\n" : "administrator password set\n");
         return zpfctl::kOk;
     }
-    cnf->ReadPassword();
+    (void)cnf->ReadPassword(); // no hive and no value both leave the password empty
     if (cnf->adminPassword.empty()) {
         std::printf("no administrator password is set\n");
         return zpfctl::kOk;

@@ -124,7 +124,7 @@ TEST(CDesFileTest, PendingBytesArePaddedDroppedOrWrittenByTheDestructor)
     const auto write = [&](const char* name, const char* text, int pad) {
         CDes des;
         des.SettingSystem(1);
-        des.OpenWriteFile(dir.file(name).c_str());
+        ASSERT_EQ(des.OpenWriteFile(dir.file(name).c_str()), 0);
         const int n = static_cast<int>(std::strlen(text));
         EXPECT_EQ(des.WriteData(text, n), n / 7 * 7);
         if (pad >= 0)
@@ -163,7 +163,7 @@ TEST(CDesFileTest, ReadDataNeverPadsPastTheBuffer)
     dir.writeEnciphered("f", std::string(9, 'x'));
     CDes des;
     des.SettingSystem(0);
-    des.OpenReadFile(dir.file("f").c_str());
+    ASSERT_EQ(des.OpenReadFile(dir.file("f").c_str()), 0);
     std::vector<char> buf(40, '#');
     // 10 is not a whole number of units: only 7 bytes are read and transformed.
     EXPECT_EQ(des.ReadData(buf.data(), 10), 7);

@@ -203,7 +203,7 @@ TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCatego
                                          "2|a|b|103|News|news.fdb|r\n");
     dir.writeBytes("zpf.cnf", Crlf("Port=3036\n\n#Game\ngame.fdb=1\nother.fdb=5\nnews.fdb\n"));
     TestConfig cnf;
-    cnf.Initialize(); // the list files are missing; the categories still load
+    (void)cnf.Initialize(); // the list files are missing; the categories still load
     ASSERT_EQ(cnf.cnfData.size(), 1u);
     EXPECT_EQ(cnf.cnfData[0].categoryStatus, (std::vector<int>{1, 1, 2}));
 
@@ -231,12 +231,12 @@ TEST_F(CategoryFileTest, ReloadKeepsStaleCategoriesInZpfCnf)
     dir.writeEnciphered("category2.cnf", "1|a|b|101|Adult|adult.fdb|r\n0|a|b|102|Game|game.fdb|r\n");
     dir.writeBytes("zpf.cnf", Crlf("\ngame.fdb=2\n"));
     TestConfig cnf;
-    cnf.Initialize();
+    (void)cnf.Initialize(); // the list files are missing
     EXPECT_EQ(cnf.GetStatusCategoryNum(0, 2), 1);
 
     // The new list drops Adult and adds Drug; Game keeps index 1 and its value.
     dir.writeEnciphered("category2.cnf", "0|a|b|102|Game|game.fdb|r\n1|a|b|104|Drug|drug.fdb|r\n");
-    cnf.Initialize();
+    (void)cnf.Initialize();
     ASSERT_EQ(cnf.categoryList.size(), 3);
     EXPECT_TRUE(cnf.categoryList[0].stale);
     EXPECT_EQ(cnf.categoryList[2].key, "drug.fdb");

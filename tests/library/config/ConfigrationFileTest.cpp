@@ -260,7 +260,7 @@ TEST_F(ConfigrationFileTest, DamagedEncipheredFilesKeepEarlierValues)
     auto encipher = [&](const char* key) {
         CDes des;
         des.Setting(1, 4, key, CDes::kIV, 7, 59);
-        des.OpenWriteFile(dir.file("zpf.cnf").c_str());
+        ASSERT_EQ(des.OpenWriteFile(dir.file("zpf.cnf").c_str()), 0);
         des.WriteString("PLXharbor\r\n");
         des.WriteData(body.data(), static_cast<int>(body.size()));
         des.CloseWriteFile(1);
