@@ -157,8 +157,8 @@ int main()
         size_t tableBytes = 0;
         size_t entries = 0;
         for (int c = 0; c < kCategories; ++c) {
-            tableBytes += db.GetKeyTable(6, c)->MemoryBytes();
-            entries += db.GetKeyTable(6, c)->Size();
+            tableBytes += db.GetKeyTable(TableKind::CategoryUrls, c)->MemoryBytes();
+            entries += db.GetKeyTable(TableKind::CategoryUrls, c)->Size();
         }
         std::printf("| measure | value |\n|---|---|\n");
         std::printf("| URL keys written | %d in %d enciphered files |\n", kCategories * kKeysPerCategory, kCategories);

@@ -6,6 +6,17 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
+/// Why filtering could not start; the value indexes the start error texts.
+enum class StartError : int {
+    Filtering = 0,
+    NetworkStartup = 1,
+    ThreadCreate = 2,
+    ThreadSuspend = 3,
+    SocketCreate = 4, ///< the listener could not make its socket
+    PortBind = 5,     ///< the listener could not bind or listen on the port
+    ConfigurationRead = 6,
+};
+
 /// The block the starter shares with the listener thread. eventBound and
 /// eventFailed exist from the start; eventStop and eventEnded are made by the
 /// listener before anything can fail. eventStop is shared with the sessions, so a
@@ -18,6 +29,6 @@ struct DaemonParams {
     platform::Event eventBound{true};
     platform::Event eventFailed{true};
     /// Written by the listener before it signals eventFailed.
-    int failCode = 0;
+    StartError failCode = StartError::Filtering;
     std::mutex socketLock;
 };

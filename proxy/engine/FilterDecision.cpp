@@ -10,6 +10,7 @@
 
 namespace {
 using Action = SessionDecision::Action;
+using enum TableKind;
 
 SessionDecision page(int number, int status) { return {Action::Page, number, status}; }
 SessionDecision relay() { return {Action::Relay, 0, 0}; }
@@ -38,14 +39,14 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
     body.group = 0;
     body.filterRequest = body.filterResponse = true;
     bool filterClient = true;
-    int authMode = cnf.zpfAuthorization;
+    int mode = cnf.zpfAuthorization;
     const unsigned client = static_cast<unsigned>(body.clientSocket);
 
     if (!cnf.ipList.CheckIP(client)) {
         const int code = cnf.cnfData.empty() ? 0 : cnf.cnfData[0].MessageCode;
         return page(960, code ? 200 : 403);
     }
-    cnf.ipDataList.CheckIPData(client, &filterClient, &body.group, &authMode);
+    cnf.ipDataList.CheckIPData(client, &filterClient, &body.group, &mode);
     // A policy entry may name a group that is gone; such a client is group 0.
     if (!validGroup(cnf, body.group))
         body.group = 0;
@@ -55,17 +56,18 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
     if (!body.ParseRequestLine())
         return page(400, 400);
 
-    if (authMode == 1) {
-        const int result = body.CheckProxyAuthorization();
-        if (result < 0)
+    const auto authMode = static_cast<AuthMode>(mode);
+    if (authMode == AuthMode::Required) {
+        const AuthResult result = body.CheckProxyAuthorization();
+        if (!Authenticated(result))
             return page(407, 407);
-        if (result == 1)
+        if (result == AuthResult::Unfiltered)
             noFiltering(body);
-    } else if (authMode == 2) {
-        const int result = body.CheckProxyAuthorization();
+    } else if (authMode == AuthMode::Optional) {
+        const AuthResult result = body.CheckProxyAuthorization();
         if (body.host == "filterset")
-            return result < 0 ? page(407, 407) : page(970, 200);
-        if (result >= 0)
+            return Authenticated(result) ? page(970, 200) : page(407, 407);
+        if (Authenticated(result))
             noFiltering(body);
     }
     if (!validGroup(cnf, body.group))
@@ -77,21 +79,22 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
     body.doBlockLog = cnf.doBlockLog(group);
     body.doAccessLog = cnf.doAccessLog(group);
     body.url.clear();
-    body.url.append(kSchemeNames[body.scheme]).append("://").append(body.host).append(body.path);
+    body.url.append(kSchemeNames[static_cast<int>(body.scheme)]).append("://").append(body.host).append(body.path);
 
     if (!body.doBlock && !body.doBlockLog) {
         noFiltering(body);
     } else {
         const std::string_view url = body.url;
-        if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(11, group)) == 1)
+        if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupUploadExempt, group)) == 1)
             body.filterRequest = false;
-        if (data.UploadNoFilteringURL && LookupUrl(url, db.GetKeyTable(10, 0)) == 1)
+        if (data.UploadNoFilteringURL && LookupUrl(url, db.GetKeyTable(UploadExempt, 0)) == 1)
             body.filterRequest = false;
-        if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(13, group)) == 1)
+        if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupDownloadExempt, group)) == 1)
             body.filterResponse = false;
-        if (data.DownloadNoFilteringURL && LookupUrl(url, db.GetKeyTable(12, 0)) == 1)
+        if (data.DownloadNoFilteringURL && LookupUrl(url, db.GetKeyTable(DownloadExempt, 0)) == 1)
             body.filterResponse = false;
-        if (cnf.GetStatusCategoryNum(group, 2) != 0 && CountCategoryHits(url, 6, 2, group, db, cnf) == 1)
+        if (cnf.GetStatusCategoryNum(group, static_cast<int>(CategoryStatus::Pass)) != 0 &&
+            CountCategoryHits(url, CategoryUrls, CategoryStatus::Pass, group, db, cnf) == 1)
             noFiltering(body);
     }
 
@@ -111,9 +114,9 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
         int own = -1;
         int common = -1;
         if (data.UserAccessControlURL)
-            own = LookupUrl(url, db.GetKeyTable(9, group), &matched);
+            own = LookupUrl(url, db.GetKeyTable(GroupAccessControl, group), &matched);
         if (data.AccessControlURL)
-            common = LookupUrl(url, db.GetKeyTable(8, 0), &matched);
+            common = LookupUrl(url, db.GetKeyTable(AccessControl, 0), &matched);
         if (!(own == 1 || common == 1 || (own == -1 && common == -1))) {
             body.LogBlock("(Access Control)", widen(matched));
             return blockAnswer(data, 903);
@@ -123,18 +126,20 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
         return relay();
 
     MatchedKeys matched;
-    bool hit = data.UserFilter && LookupUrl(url, db.GetKeyTable(7, group), &matched) > 0;
+    bool hit = data.UserFilter && LookupUrl(url, db.GetKeyTable(GroupUrls, group), &matched) > 0;
     if (!hit)
-        hit = data.URLBlockFilter && CountCategoryHits(url, 6, 1, group, db, cnf, &matched) > 0;
+        hit = data.URLBlockFilter &&
+              CountCategoryHits(url, CategoryUrls, CategoryStatus::Block, group, db, cnf, &matched) > 0;
     if (hit) {
         body.LogBlock("(URL Block)", widen(matched));
         if (body.doBlock)
             return blockAnswer(data, 902);
     }
     matched.clear();
-    hit = data.UserFilter && LookupExtension(url, db.GetKeyTable(15, group), &matched) > 0;
+    hit = data.UserFilter && LookupExtension(url, db.GetKeyTable(GroupExtensions, group), &matched) > 0;
     if (!hit)
-        hit = data.ExtensionBlockFilter && CountCategoryHits(url, 14, 1, group, db, cnf, &matched) > 0;
+        hit = data.ExtensionBlockFilter &&
+              CountCategoryHits(url, CategoryExtensions, CategoryStatus::Block, group, db, cnf, &matched) > 0;
     if (hit) {
         body.LogBlock("(Extension Block)", widen(matched));
         if (body.doBlock)

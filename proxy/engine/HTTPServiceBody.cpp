@@ -193,20 +193,20 @@ bool HTTPServiceBody::ParseRequestLine()
     const size_t target = blank + 1;
     size_t hostStart = 0;
     if (startsWithNoCase(method, "CONNECT")) {
-        scheme = 2;
+        scheme = Scheme::Https;
         hostStart = target;
     } else if (startsWithNoCase(text.substr(target), "http://")) {
-        scheme = 0;
+        scheme = Scheme::Http;
         hostStart = target + 7;
     } else if (startsWithNoCase(text.substr(target), "ftp://")) {
-        scheme = 1;
+        scheme = Scheme::Ftp;
         hostStart = target + 6;
     } else {
         return false;
     }
 
     port = 80;
-    size_t hostEnd = text.find(scheme == 2 ? ' ' : '/', hostStart);
+    size_t hostEnd = text.find(scheme == Scheme::Https ? ' ' : '/', hostStart);
     if (hostEnd == std::string_view::npos)
         hostEnd = text.size();
     size_t nameEnd = hostEnd;
@@ -237,7 +237,7 @@ bool HTTPServiceBody::ParseRequestLine()
     if (versionAt == std::string_view::npos)
         return false;
     const size_t pathEnd = versionAt - 1; // the blank before the version
-    if (scheme != 2 && text.substr(hostEnd, pathEnd - hostEnd).find('/') == std::string_view::npos)
+    if (scheme != Scheme::Https && text.substr(hostEnd, pathEnd - hostEnd).find('/') == std::string_view::npos)
         return false;
     path = std::string(text.substr(hostEnd, pathEnd - hostEnd));
     version = std::string(text.substr(versionAt, 8));

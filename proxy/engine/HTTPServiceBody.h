@@ -7,12 +7,21 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ProxyAuth.h"
 #include "filterdb/PhraseFilter.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
 class TraceLog;
 struct SessionStart;
+
+/// The kind of request, as its request line shows it; the value indexes kSchemeNames.
+enum class Scheme : int {
+    Unknown = -1,
+    Http = 0,
+    Ftp = 1,
+    Https = 2, ///< CONNECT: a tunnel
+};
 
 /// The state of one client connection. Built on the session thread from its
 /// SessionStart record and used only by that thread.
@@ -42,11 +51,10 @@ public:
     /// phrase as the logged reason. Returns whether there was any match.
     bool LogPhraseMatches(std::span<const PhraseMatch> matches, const char* tag, TraceLog* trace);
 
-    /// Checks the client's Basic proxy credentials against the accounts: -2 without a
-    /// Proxy-Authorization line, -3 for another scheme, else the account's access class
-    /// (-1 for an unknown account or a wrong password). Sets group to the account's
-    /// group (0 when refused, or when the account names a group that does not exist).
-    int CheckProxyAuthorization();
+    /// Checks the client's Basic proxy credentials against the accounts. Sets group to
+    /// the account's group (0 when refused, or when the account names a group that
+    /// does not exist).
+    AuthResult CheckProxyAuthorization();
     /// Puts the upstream proxy's credentials (ProxyUsername, ProxyPassword) into the
     /// request header, replacing a Proxy-Authorization line there or adding one as the
     /// last header line; headerLength follows. False when the header cannot be edited.
@@ -71,7 +79,7 @@ public:
     int32_t responseLength = -1;
     std::string contentType;
     std::string statusText;
-    int scheme = -1;
+    Scheme scheme = Scheme::Unknown;
     std::string method;
     std::string host;
     std::string connectHost;
@@ -93,7 +101,7 @@ public:
     bool requestTooLarge = false;
 };
 
-/// Scheme names by scheme number: "http", "ftp", "https".
+/// Scheme names by Scheme: "http", "ftp", "https".
 extern const char* const kSchemeNames[3];
 
 /// Where a request header ends: the length of the header with its terminating empty

@@ -41,7 +41,7 @@ void serveConnection(const SessionStart& start)
     platform::GracefulClose(start.clientSocket, engineLimits().lingerMs, start.eventStop.get());
 }
 
-void fail(DaemonParams* params, platform::Event& ended, int code)
+void fail(DaemonParams* params, platform::Event& ended, StartError code)
 {
     params->failCode = code;
     params->eventFailed.Set();
@@ -68,7 +68,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
 
     platform::SocketHandle listener = platform::CreateTcpSocket();
     if (listener == platform::kInvalidSocket) {
-        fail(params, *ended, 4);
+        fail(params, *ended, StartError::SocketCreate);
         return 0;
     }
     {
@@ -85,7 +85,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
             params->daemonSocket = platform::kInvalidSocket;
         }
         platform::CloseSocket(listener);
-        fail(params, *ended, 5);
+        fail(params, *ended, StartError::PortBind);
         return 0;
     }
     activeSessionCount = 0;

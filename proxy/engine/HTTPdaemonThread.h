@@ -38,7 +38,7 @@ extern std::atomic<int32_t> activeSessionCount;
 
 /// The listener thread: makes eventStop and eventEnded, binds the configured port
 /// (127.0.0.1 in the standalone edition, every address otherwise), signals
-/// eventBound or eventFailed (with failCode 4 or 5), accepts connections into
+/// eventBound or eventFailed (with failCode SocketCreate or PortBind), accepts connections into
 /// session threads until eventStop, waits a bounded time for the sessions, closes
 /// the socket and signals eventEnded. Always returns 0.
 unsigned HTTPdaemonThread(DaemonParams* params);

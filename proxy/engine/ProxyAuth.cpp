@@ -14,18 +14,18 @@ constexpr size_t kMaxUpstreamCredentials = 256;
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 } // namespace
 
-int HTTPServiceBody::CheckProxyAuthorization()
+AuthResult HTTPServiceBody::CheckProxyAuthorization()
 {
     // Only the header counts: a body is the client's data, not its credentials.
     const std::string_view header = std::string_view(buffer).substr(0, std::min<size_t>(headerLength, buffer.size()));
     const size_t line = FindHeaderLine(header, kClientHeader);
     if (line == std::string_view::npos)
-        return -2;
+        return AuthResult::NoCredentials;
     size_t p = line + kClientHeader.size();
     while (p < header.size() && isBlank(header[p]))
         ++p;
     if (header.size() - p < 5 || ::strncasecmp(header.data() + p, "Basic", 5) != 0)
-        return -3;
+        return AuthResult::OtherScheme;
     p += 5;
     while (p < header.size() && isBlank(header[p]))
         ++p;
@@ -39,7 +39,7 @@ int HTTPServiceBody::CheckProxyAuthorization()
     // An account may name a group that is gone; its client is then served as group 0.
     if (group < 0 || static_cast<size_t>(group) >= cnf->cnfData.size())
         group = 0;
-    return result;
+    return static_cast<AuthResult>(result);
 }
 
 bool HTTPServiceBody::AddUpstreamAuthorization()

@@ -90,7 +90,7 @@ public:
     {
         if (!connect())
             return;
-        if (m_body.scheme == 2 && !m_viaProxy) {
+        if (m_body.scheme == Scheme::Https && !m_viaProxy) {
             for (const char* line : kTunnelAnswer) {
                 if (!platform::SendAll(m_body.clientSocket, line, std::strlen(line), m_limits.sendWaitMs, m_stop))
                     return;
@@ -141,7 +141,7 @@ private:
         m_serverSink.SetSocket(m_server);
 
         // No tunnel data ever passes through a chain.
-        if (m_body.scheme == 2)
+        if (m_body.scheme == Scheme::Https)
             m_body.filterRequest = m_body.filterResponse = false;
         const FilterDatabase& db = FilterDatabase::getInstance();
         const bool doBlock = m_body.doBlock != 0;
@@ -158,10 +158,10 @@ private:
 
         const std::string* proxyHost = &m_cnf.Proxy;
         unsigned proxyPort = m_cnf.ProxyPort;
-        if (m_body.scheme == 1) {
+        if (m_body.scheme == Scheme::Ftp) {
             proxyHost = &m_cnf.FTPProxy;
             proxyPort = m_cnf.FTPProxyPort;
-        } else if (m_body.scheme == 2) {
+        } else if (m_body.scheme == Scheme::Https) {
             proxyHost = &m_cnf.HTTPSProxy;
             proxyPort = m_cnf.HTTPSProxyPort;
         }
@@ -202,7 +202,7 @@ private:
             return false;
         }
         requestedit::DowngradeVersion(buffer);
-        if (m_body.scheme != 2) {
+        if (m_body.scheme != Scheme::Https) {
             // One request per connection: a kept-alive server connection would carry a
             // client's next request past the decision.
             requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Connection:");
@@ -240,7 +240,7 @@ private:
 
     void loop()
     {
-        const bool tunnel = m_body.scheme == 2;
+        const bool tunnel = m_body.scheme == Scheme::Https;
         m_headerDone = tunnel;
         Clock::time_point lastData = Clock::now();
         const platform::SocketHandle sockets[2] = {m_server, m_body.clientSocket};
@@ -320,7 +320,7 @@ private:
                 m_body.filterResponse = false; // nothing of the response goes out
                 return false;
             }
-        } else if (m_body.scheme == 2 && m_data.DownloadSize > 0 && m_received > m_data.DownloadSize) {
+        } else if (m_body.scheme == Scheme::Https && m_data.DownloadSize > 0 && m_received > m_data.DownloadSize) {
             // A tunnel passes exactly DownloadSize bytes from the server.
             length -= static_cast<size_t>(m_received - m_data.DownloadSize);
             m_received = m_data.DownloadSize;

@@ -60,23 +60,25 @@ std::shared_ptr<const ChainPrefilter> FilterDatabase::GetPrefilter(const std::ve
     return out;
 }
 
-const KeyTable* FilterDatabase::GetKeyTable(int kind, int index) const
+const KeyTable* FilterDatabase::GetKeyTable(TableKind kind, int index) const
 {
-    if (kind < 6 || kind >= kTableKinds)
+    const int k = static_cast<int>(kind);
+    if (k < static_cast<int>(TableKind::CategoryUrls) || k >= kTableKinds)
         return nullptr;
-    const auto& tables = m_tables[kind];
-    if (kind == 8 || kind == 10 || kind == 12)
+    const auto& tables = m_tables[k];
+    if (kind == TableKind::AccessControl || kind == TableKind::UploadExempt || kind == TableKind::DownloadExempt)
         index = 0;
     if (index < 0 || static_cast<size_t>(index) >= tables.size())
         return nullptr;
     return &tables[static_cast<size_t>(index)];
 }
 
-const ContentMatcher* FilterDatabase::GetContentMatcher(int kind, int index) const
+const ContentMatcher* FilterDatabase::GetContentMatcher(MatcherKind kind, int index) const
 {
-    if (kind < 0 || kind >= kMatcherKinds)
+    const int k = static_cast<int>(kind);
+    if (k < 0 || k >= kMatcherKinds)
         return nullptr;
-    const auto& matchers = m_matchers[kind];
+    const auto& matchers = m_matchers[k];
     if (index < 0 || static_cast<size_t>(index) >= matchers.size())
         return nullptr;
     return matchers[static_cast<size_t>(index)].get();
@@ -119,13 +121,13 @@ KeyEntryList FilterDatabase::LoadKeyList(const std::string& fileName, uint16_t n
     return out;
 }
 
-void FilterDatabase::buildMatcher(int kind, size_t index, const KeyEntryList& list, bool caseInsensitive)
+void FilterDatabase::buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive)
 {
     auto matcher = std::make_unique<ContentMatcher>(caseInsensitive);
     for (const auto& item : list)
         matcher->AddKey(item.text, item.number);
     matcher->Build();
-    m_matchers[kind][index] = std::move(matcher);
+    m_matchers[static_cast<int>(kind)][index] = std::move(matcher);
 }
 
 void FilterDatabase::distributePlainKeys(KeyTable& urls, KeyTable& extensions)
@@ -147,46 +149,51 @@ void FilterDatabase::Load(bool caseInsensitive)
     const auto& categories = cnf->categoryList;
     const size_t categoryCount = static_cast<size_t>(categories.GetCategoryNum());
 
-    for (int kind : {0, 2, 4})
-        m_matchers[kind].resize(categoryCount);
-    m_tables[6].resize(categoryCount);
-    m_tables[14].resize(categoryCount);
+    using enum MatcherKind;
+    using enum TableKind;
+    for (MatcherKind kind : {CategoryPageBlock, CategoryReplace, CategoryUploadBlock})
+        m_matchers[static_cast<int>(kind)].resize(categoryCount);
+    tables(CategoryUrls).resize(categoryCount);
+    tables(CategoryExtensions).resize(categoryCount);
     for (size_t c = 0; c < categoryCount; ++c) {
         if (!cnf->GetCategoryUse(static_cast<int>(c)))
             continue; // a category no group uses keeps empty containers
         const CCategory& category = categories[static_cast<int>(c)];
         LoadKeyFile(category.key, category.number, true, -1);
-        buildMatcher(0, c, m_lists[FilterKey::Braces], caseInsensitive);
-        buildMatcher(2, c, m_lists[FilterKey::Brackets], caseInsensitive);
-        buildMatcher(4, c, m_lists[FilterKey::Parentheses], caseInsensitive);
-        distributePlainKeys(m_tables[6][c], m_tables[14][c]);
+        buildMatcher(CategoryPageBlock, c, m_lists[FilterKey::Braces], caseInsensitive);
+        buildMatcher(CategoryReplace, c, m_lists[FilterKey::Brackets], caseInsensitive);
+        buildMatcher(CategoryUploadBlock, c, m_lists[FilterKey::Parentheses], caseInsensitive);
+        distributePlainKeys(tables(CategoryUrls)[c], tables(CategoryExtensions)[c]);
         ClearKeyLists();
     }
 
-    const std::pair<int, const char*> globals[] = {{8, "target.fdb"}, {10, "nofilup.fdb"}, {12, "nofildow.fdb"}};
+    const std::pair<TableKind, const char*> globals[] = {
+        {AccessControl, "target.fdb"}, {UploadExempt, "nofilup.fdb"}, {DownloadExempt, "nofildow.fdb"}};
     for (const auto& [kind, file] : globals) {
-        m_tables[kind].resize(1);
+        KeyTable& table = tables(kind).emplace_back();
         for (const auto& item : LoadKeyList(file, kGlobalNumber, true, -1))
-            m_tables[kind][0].Insert(item.text, item.number);
-        m_tables[kind][0].Seal();
+            table.Insert(item.text, item.number);
+        table.Seal();
     }
 
     const size_t groupCount = static_cast<size_t>(cnf->groupList.size());
-    for (int kind : {1, 3, 5})
-        m_matchers[kind].resize(groupCount);
-    for (int kind : {7, 15, 9, 11, 13})
-        m_tables[kind].resize(groupCount);
+    for (MatcherKind kind : {GroupPageBlock, GroupReplace, GroupUploadBlock})
+        m_matchers[static_cast<int>(kind)].resize(groupCount);
+    for (TableKind kind : {GroupUrls, GroupExtensions, GroupAccessControl, GroupUploadExempt, GroupDownloadExempt})
+        tables(kind).resize(groupCount);
     for (size_t g = 0; g < groupCount; ++g) {
         const int group = static_cast<int>(g);
         LoadKeyFile("phrase.fdb", kListNumber, false, group);
-        buildMatcher(1, g, m_lists[FilterKey::Braces], caseInsensitive);
-        buildMatcher(3, g, m_lists[FilterKey::Brackets], caseInsensitive);
-        buildMatcher(5, g, m_lists[FilterKey::Parentheses], caseInsensitive);
-        distributePlainKeys(m_tables[7][g], m_tables[15][g]);
+        buildMatcher(GroupPageBlock, g, m_lists[FilterKey::Braces], caseInsensitive);
+        buildMatcher(GroupReplace, g, m_lists[FilterKey::Brackets], caseInsensitive);
+        buildMatcher(GroupUploadBlock, g, m_lists[FilterKey::Parentheses], caseInsensitive);
+        distributePlainKeys(tables(GroupUrls)[g], tables(GroupExtensions)[g]);
         ClearKeyLists();
-        const std::pair<int, const char*> lists[] = {{9, "passurl.fdb"}, {11, "nofilter.fdb"}, {13, "nofilter.fdb"}};
+        const std::pair<TableKind, const char*> lists[] = {{GroupAccessControl, "passurl.fdb"},
+                                                           {GroupUploadExempt, "nofilter.fdb"},
+                                                           {GroupDownloadExempt, "nofilter.fdb"}};
         for (const auto& [kind, file] : lists) {
-            KeyTable& table = m_tables[kind][g];
+            KeyTable& table = tables(kind)[g];
             for (const auto& item : LoadKeyList(file, kListNumber, false, group))
                 table.Insert(item.text, item.number);
             table.Seal();

@@ -13,16 +13,39 @@
 #include "filterdb/FilterKey.h"
 #include "filterdb/KeyTable.h"
 
+/// The key tables of the database. The numbers are the ones the lookup tool prints.
+/// The three single tables ignore the index they are asked for.
+enum class TableKind : int {
+    CategoryUrls = 6,         ///< per category: URL keys
+    GroupUrls = 7,            ///< per group: URL keys of phrase.fdb
+    AccessControl = 8,        ///< target.fdb, single
+    GroupAccessControl = 9,   ///< passurl.fdb per group
+    UploadExempt = 10,        ///< nofilup.fdb, single
+    GroupUploadExempt = 11,   ///< nofilter.fdb per group, for requests
+    DownloadExempt = 12,      ///< nofildow.fdb, single
+    GroupDownloadExempt = 13, ///< nofilter.fdb per group, for responses
+    CategoryExtensions = 14,  ///< per category: "*." keys without "*."
+    GroupExtensions = 15,     ///< per group: the same from phrase.fdb
+};
+
+/// The content matchers of the database: per category and per group, for the keys in
+/// braces (page block), brackets (replace) and parentheses (upload block).
+enum class MatcherKind : int {
+    CategoryPageBlock = 0,
+    GroupPageBlock = 1,
+    CategoryReplace = 2,
+    GroupReplace = 3,
+    CategoryUploadBlock = 4,
+    GroupUploadBlock = 5,
+};
+
+/// What a group does with a category (its entry in categoryStatus).
+enum class CategoryStatus : int { Unused = 0, Block = 1, Pass = 2 };
+
 /// The process-wide filter database: the key tables and content matchers built from
 /// the key files of the program directory. Created on first use; filled once at
 /// start, before the listener runs, and only read afterwards, by any thread, without
 /// locks.
-///
-/// Key table kinds: 6 and 14 per category (URL keys, "*." keys without "*."), 7 and
-/// 15 per group (the same from phrase.fdb), 8 target.fdb, 10 nofilup.fdb, 12
-/// nofildow.fdb (index ignored), 9 passurl.fdb, 11 and 13 nofilter.fdb per group.
-/// Content matcher kinds: 0, 2, 4 per category and 1, 3, 5 per group, for the keys in
-/// braces, brackets and parentheses.
 class FilterDatabase {
 public:
     static FilterDatabase& getInstance();
@@ -33,9 +56,9 @@ public:
     void Load(bool caseInsensitive);
 
     /// The table of a kind and index; null for any other kind or an index out of range.
-    const KeyTable* GetKeyTable(int kind, int index) const;
+    const KeyTable* GetKeyTable(TableKind kind, int index) const;
     /// The matcher of a kind and index; null for any other kind or a slot never built.
-    const ContentMatcher* GetContentMatcher(int kind, int index) const;
+    const ContentMatcher* GetContentMatcher(MatcherKind kind, int index) const;
     /// The prefilter for a chain of these matchers, in this order: made on first
     /// request and kept for the chains that follow (the only part of the database
     /// that changes after loading, under its own lock). Null when the keys do not fit
@@ -61,11 +84,12 @@ public:
     FilterDatabase();
 
 private:
-    static constexpr int kTableKinds = 16;
-    static constexpr int kMatcherKinds = 6;
+    static constexpr int kTableKinds = static_cast<int>(TableKind::GroupExtensions) + 1;
+    static constexpr int kMatcherKinds = static_cast<int>(MatcherKind::GroupUploadBlock) + 1;
 
     std::string groupName(int group) const;
-    void buildMatcher(int kind, size_t index, const KeyEntryList& list, bool caseInsensitive);
+    std::vector<KeyTable>& tables(TableKind kind) { return m_tables[static_cast<int>(kind)]; }
+    void buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive);
     void distributePlainKeys(KeyTable& urls, KeyTable& extensions);
 
     std::vector<KeyTable> m_tables[kTableKinds];

@@ -22,11 +22,9 @@ PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, D
         return out;
     const ConfigrationFileData& data = cnf.cnfData[static_cast<size_t>(group)];
 
-    // Content matcher kinds: the group's own lists and the categories' files.
-    const int ownBlockKind = request ? 5 : 1;
-    const int categoryBlockKind = request ? 4 : 0;
-    const int ownReplaceKind = 3;
-    const int categoryReplaceKind = 2;
+    using enum MatcherKind;
+    const MatcherKind ownBlockKind = request ? GroupUploadBlock : GroupPageBlock;
+    const MatcherKind categoryBlockKind = request ? CategoryUploadBlock : CategoryPageBlock;
     const bool categoryBlock = request ? data.UploadBlockFilter != 0 : data.PageBlockFilter != 0;
     const bool categoryReplace = request ? data.UploadReplaceFilter != 0 : data.DownloadReplaceFilter != 0;
 
@@ -47,9 +45,9 @@ PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, D
         out.replaceFilters.push_back(filter.get());
         out.chain->InsertFilter(std::move(filter), out.chain->FilterCount());
     };
-    auto forBlockedCategories = [&](int kind, auto add) {
+    auto forBlockedCategories = [&](MatcherKind kind, auto add) {
         for (size_t c = 0; c < data.categoryStatus.size(); ++c) {
-            if (data.categoryStatus[c] == 1)
+            if (data.categoryStatus[c] == static_cast<int>(CategoryStatus::Block))
                 add(db.GetContentMatcher(kind, static_cast<int>(c)));
         }
     };
@@ -59,9 +57,9 @@ PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, D
     if (categoryBlock)
         forBlockedCategories(categoryBlockKind, addBlock);
     if (data.UserFilter)
-        addReplace(db.GetContentMatcher(ownReplaceKind, group));
+        addReplace(db.GetContentMatcher(GroupReplace, group));
     if (categoryReplace)
-        forBlockedCategories(categoryReplaceKind, addReplace);
+        forBlockedCategories(CategoryReplace, addReplace);
 
     // One pass for all filters pays from three filters with keys on; with two, the
     // pieces where a phrase occurs cost more than the prefilter saves on the others.

@@ -58,18 +58,19 @@ int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* ma
     return countResult(table->LookupKeys(*extension, true), matched);
 }
 
-int CountCategoryHits(std::string_view url, int kind, int status, int group, const FilterDatabase& db,
-                      const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
+int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group,
+                      const FilterDatabase& db, const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
 {
     if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
         return 0;
     const auto& statuses = cnf.cnfData[static_cast<size_t>(group)].categoryStatus;
     int hits = 0;
     for (size_t c = 0; c < statuses.size(); ++c) {
-        if (statuses[c] != status)
+        if (statuses[c] != static_cast<int>(status))
             continue;
         const KeyTable* table = db.GetKeyTable(kind, static_cast<int>(c));
-        int r = kind == 14 ? LookupExtension(url, table, matched) : LookupUrl(url, table, matched);
+        const bool extension = kind == TableKind::CategoryExtensions;
+        int r = extension ? LookupExtension(url, table, matched) : LookupUrl(url, table, matched);
         if (r > 0)
             ++hits;
     }

@@ -8,6 +8,8 @@
 class KeyTable;
 class FilterDatabase;
 class ConfigrationFileSigleton;
+enum class TableKind : int;
+enum class CategoryStatus : int;
 
 /// Matched category numbers of one decision, in order of first appearance.
 using MatchedKeys = std::vector<uint16_t>;
@@ -27,7 +29,7 @@ std::optional<std::string_view> UrlExtension(std::string_view url);
 int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* matched = nullptr);
 
 /// For every category whose status in group equals status, looks url up in that
-/// category's table of kind (6: URL prefix, 14: extension) and counts the
-/// categories that match; their numbers are appended to `matched`.
-int CountCategoryHits(std::string_view url, int kind, int status, int group, const FilterDatabase& db,
-                      const ConfigrationFileSigleton& cnf, MatchedKeys* matched = nullptr);
+/// category's table of kind (CategoryUrls: prefix, CategoryExtensions: extension) and
+/// counts the categories that match; their numbers are appended to `matched`.
+int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group,
+                      const FilterDatabase& db, const ConfigrationFileSigleton& cnf, MatchedKeys* matched = nullptr);

@@ -32,7 +32,8 @@ DaemonControl& DaemonControl::getInstance()
 
 const char* DaemonControl::ErrorText() const
 {
-    return errorCode >= 0 && errorCode < 7 ? StartErrorText[errorCode] : StartErrorText[0];
+    const int code = static_cast<int>(errorCode);
+    return code >= 0 && code < 7 ? StartErrorText[code] : StartErrorText[0];
 }
 
 bool DaemonControl::InitializeFiltering()
@@ -43,7 +44,7 @@ bool DaemonControl::InitializeFiltering()
     statusMessage("Configration Initialize Start");
     ConfigrationFileSigleton* config = ConfigrationFileSigleton::getInstance();
     if (config->Initialize()) {
-        errorCode = 6;
+        errorCode = StartError::ConfigurationRead;
         return false;
     }
     SetTraceMode(config->TestMode);
@@ -60,7 +61,7 @@ bool DaemonControl::StartDaemon()
 {
     statusMessage("WinSock Initialize Start");
     if (platform::NetworkStartup() != 0) {
-        errorCode = 1;
+        errorCode = StartError::NetworkStartup;
         return false;
     }
     WriteServiceLog("--");
@@ -69,7 +70,7 @@ bool DaemonControl::StartDaemon()
     // Threads start running at once here; there is no separate resume step to fail.
     if (!platform::StartDetachedThread(listenerEntry, &params)) {
         WriteServiceLog("Thread Create failed.");
-        errorCode = 2;
+        errorCode = StartError::ThreadCreate;
         return false;
     }
     WriteServiceLog("Thread Created.");

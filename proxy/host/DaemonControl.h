@@ -25,7 +25,7 @@ public:
     /// The message for errorCode.
     const char* ErrorText() const;
 
-    int errorCode = 0;
+    StartError errorCode = StartError::Filtering;
     DaemonParams params;
 
 private:

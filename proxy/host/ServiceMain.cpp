@@ -141,7 +141,7 @@ void serviceBody(ServiceRun& run)
                 run.stopEvent.Wait(-1);
             } else {
                 run.startFailed = true;
-                if (!(run.commandLine->keep && daemon.errorCode == 5))
+                if (!(run.commandLine->keep && daemon.errorCode == StartError::PortBind))
                     ShowStartError(daemon.ErrorText());
             }
         }

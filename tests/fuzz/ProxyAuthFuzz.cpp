@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     HTTPServiceBody body(platform::kInvalidSocket, nullptr);
     body.buffer.assign(input);
     body.headerLength = static_cast<uint32_t>(FindHeaderEnd(input));
-    const int result = body.CheckProxyAuthorization();
-    if (result < -3 || body.group != 0)
+    const AuthResult result = body.CheckProxyAuthorization();
+    if (result < AuthResult::OtherScheme || body.group != 0)
         std::abort();
 
     const uint32_t before = body.headerLength;

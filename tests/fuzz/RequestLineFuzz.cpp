@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     HTTPServiceBody body(platform::kInvalidSocket, nullptr);
     body.buffer.assign(input);
     if (body.ParseRequestLine()) {
-        if (body.scheme < 0 || body.scheme > 2 || body.port < 1 || body.port > 65535 || body.version.size() > 8)
+        if (body.scheme == Scheme::Unknown || body.port < 1 || body.port > 65535 || body.version.size() > 8)
             std::abort();
     }
     int value = 0;

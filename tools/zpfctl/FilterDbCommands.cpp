@@ -104,36 +104,41 @@ int runLookup(const zpfctl::Args& argsIn)
 
     auto extension = UrlExtension(url);
     std::printf("url %s\nextension %s\n", url.c_str(), extension ? std::string(*extension).c_str() : "(none)");
+    using enum TableKind;
     const int categoryCount = cnf->categoryList.GetCategoryNum();
     for (int c = 0; c < categoryCount; ++c) {
         const CCategory& category = cnf->categoryList[c];
         MatchedKeys urlKeys, extKeys;
-        int u = LookupUrl(url, db.GetKeyTable(6, c), &urlKeys);
-        int e = LookupExtension(url, db.GetKeyTable(14, c), &extKeys);
+        int u = LookupUrl(url, db.GetKeyTable(CategoryUrls, c), &urlKeys);
+        int e = LookupExtension(url, db.GetKeyTable(CategoryExtensions, c), &extKeys);
         std::printf("category %-3d %-5u %-24s url %2d [%s]  extension %2d [%s]\n", c, category.number,
                     encoding::sjisToUtf8(category.name).c_str(), u, numbersText(urlKeys).c_str(), e,
                     numbersText(extKeys).c_str());
     }
     struct Row {
-        int kind;
+        TableKind kind;
         const char* what;
         bool extension;
     } rows[] = {
-        {7, "group URL list (phrase.fdb)", false}, {15, "group extensions (phrase.fdb)", true},
-        {8, "access-control list (target.fdb)", false}, {9, "group pass list (passurl.fdb)", false},
-        {10, "upload no-filter list (nofilup.fdb)", false}, {11, "group no-filter list (nofilter.fdb)", false},
-        {12, "download no-filter list (nofildow.fdb)", false}, {13, "group no-filter list, second copy", false},
+        {GroupUrls, "group URL list (phrase.fdb)", false},
+        {GroupExtensions, "group extensions (phrase.fdb)", true},
+        {AccessControl, "access-control list (target.fdb)", false},
+        {GroupAccessControl, "group pass list (passurl.fdb)", false},
+        {UploadExempt, "upload no-filter list (nofilup.fdb)", false},
+        {GroupUploadExempt, "group no-filter list (nofilter.fdb)", false},
+        {DownloadExempt, "download no-filter list (nofildow.fdb)", false},
+        {GroupDownloadExempt, "group no-filter list, second copy", false},
     };
     for (const auto& r : rows) {
         MatchedKeys keys;
         const KeyTable* table = db.GetKeyTable(r.kind, group);
         int result = r.extension ? LookupExtension(url, table, &keys) : LookupUrl(url, table, &keys);
-        std::printf("table %-2d %-40s %2d [%s]\n", r.kind, r.what, result, numbersText(keys).c_str());
+        std::printf("table %-2d %-40s %2d [%s]\n", static_cast<int>(r.kind), r.what, result, numbersText(keys).c_str());
     }
     MatchedKeys blocked;
-    int hits = CountCategoryHits(url, 6, 1, group, db, *cnf, &blocked);
+    int hits = CountCategoryHits(url, CategoryUrls, CategoryStatus::Block, group, db, *cnf, &blocked);
     MatchedKeys passed;
-    int passes = CountCategoryHits(url, 6, 2, group, db, *cnf, &passed);
+    int passes = CountCategoryHits(url, CategoryUrls, CategoryStatus::Pass, group, db, *cnf, &passed);
     std::printf("blocked categories hit %d [%s]\npass-without-filtering categories hit %d [%s]\n", hits,
                 numbersText(blocked).c_str(), passes, numbersText(passed).c_str());
     return zpfctl::kOk;

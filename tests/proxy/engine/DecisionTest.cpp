@@ -74,7 +74,7 @@ protected:
         cnf->ipList.clear();
         cnf->ipDataList.clear();
         cnf->passWordData.accounts.clear();
-        cnf->zpfAuthorization = 0;
+        cnf->zpfAuthorization = static_cast<int>(AuthMode::None);
         cnf->Filtering = 1;
         for (int g = 0; g < 2; ++g) {
             cnf->timeCnfList.ClearData(g);
@@ -139,7 +139,7 @@ TEST_F(DecisionTest, PolicyEntriesSetGroupFilteringAndAuthentication)
 
 TEST_F(DecisionTest, RequiredAuthentication)
 {
-    cnf->zpfAuthorization = 1;
+    cnf->zpfAuthorization = static_cast<int>(AuthMode::Required);
     group(1).MessageFlag = 1;
     cnf->passWordData.accounts = {CPassWord("free:open:1;kids"), CPassWord("kid:pw:2;kids")};
     // Missing and wrong credentials are refused end to end.
@@ -153,7 +153,7 @@ TEST_F(DecisionTest, RequiredAuthentication)
 
 TEST_F(DecisionTest, OptionalAuthentication)
 {
-    cnf->zpfAuthorization = 2;
+    cnf->zpfAuthorization = static_cast<int>(AuthMode::Optional);
     group(0).MessageFlag = group(1).MessageFlag = 1;
     cnf->passWordData.accounts = {CPassWord("kid:pw:2;kids")};
     // The settings host asking for credentials is run end to end.
@@ -207,7 +207,7 @@ TEST_F(DecisionTest, ExemptionsTurnInspectionOff)
     EXPECT_EQ(decide(get("http://nofilter.example/a")), relay());
     // A category set to pass: exactly one such category matching turns both off.
     // (Only categories some group uses are loaded.)
-    group(0).categoryStatus[2] = 2;
+    group(0).categoryStatus[2] = static_cast<int>(CategoryStatus::Pass);
     db.Clear();
     db.Load(true);
     EXPECT_EQ(decide(get("http://study.example/")), relay(false, false));

@@ -104,13 +104,13 @@ protected:
         cnf->ProxyUsername.clear();
         cnf->ProxyPassword.clear();
     }
-    int check(const std::string& header, int startGroup = 0)
+    AuthResult check(const std::string& header, int startGroup = 0)
     {
         HTTPServiceBody body(platform::kInvalidSocket, nullptr);
         body.buffer = header;
         body.headerLength = static_cast<uint32_t>(FindHeaderEnd(header));
         body.group = startGroup;
-        int result = body.CheckProxyAuthorization();
+        const AuthResult result = body.CheckProxyAuthorization();
         group = body.group;
         return result;
     }
@@ -123,26 +123,28 @@ protected:
 TEST_F(ProxyAuthTest, ClientCredentials)
 {
     const std::string line = "GET http://h/ HTTP/1.1\r\n";
+    using enum AuthResult;
+    const auto filtered = static_cast<AuthResult>(2);
     struct Row {
         std::string header;
-        int result;
+        AuthResult result;
         int group;
     };
     const std::vector<Row> rows = {
-        {line + "Host: h\r\n\r\n", -2, 1},
-        {line + "Proxy-Authorization: Digest abc\r\n\r\n", -3, 1},
-        {line + "proxy-authorization:   basic   " + EncodeBase64("free:open") + "\r\n\r\n", 1, 1},
-        {line + "Proxy-Authorization: Basic " + EncodeBase64("kid:pw") + "\r\n\r\n", 2, 1},
-        {line + "Proxy-Authorization: Basic " + EncodeBase64("kid:wrong") + "\r\n\r\n", -1, 0},
+        {line + "Host: h\r\n\r\n", NoCredentials, 1},
+        {line + "Proxy-Authorization: Digest abc\r\n\r\n", OtherScheme, 1},
+        {line + "proxy-authorization:   basic   " + EncodeBase64("free:open") + "\r\n\r\n", Unfiltered, 1},
+        {line + "Proxy-Authorization: Basic " + EncodeBase64("kid:pw") + "\r\n\r\n", filtered, 1},
+        {line + "Proxy-Authorization: Basic " + EncodeBase64("kid:wrong") + "\r\n\r\n", Refused, 0},
         // An account whose group is gone is served as the default group.
-        {line + "Proxy-Authorization: Basic " + EncodeBase64("lost:pw") + "\r\n\r\n", 2, 0},
-        {line + "Proxy-Authorization: Basic %%%%\r\n\r\n", -1, 0},
-        {line + "Proxy-Authorization: Basic " + std::string(10240, 'Q') + "\r\n\r\n", -1, 0},
-        {line + "Proxy-Authorization: Basic " + EncodeBase64(std::string("kid:pw\0x", 8)) + "\r\n\r\n", 2, 1},
+        {line + "Proxy-Authorization: Basic " + EncodeBase64("lost:pw") + "\r\n\r\n", filtered, 0},
+        {line + "Proxy-Authorization: Basic %%%%\r\n\r\n", Refused, 0},
+        {line + "Proxy-Authorization: Basic " + std::string(10240, 'Q') + "\r\n\r\n", Refused, 0},
+        {line + "Proxy-Authorization: Basic " + EncodeBase64(std::string("kid:pw\0x", 8)) + "\r\n\r\n", filtered, 1},
         // Only a line of that name, and only in the header.
-        {line + "X-Proxy-Authorization: Basic " + EncodeBase64("kid:pw") + "\r\n\r\n", -2, 1},
+        {line + "X-Proxy-Authorization: Basic " + EncodeBase64("kid:pw") + "\r\n\r\n", NoCredentials, 1},
         {"POST http://h/ HTTP/1.1\r\nContent-Length: 60\r\n\r\nProxy-Authorization: Basic " + EncodeBase64("kid:pw"),
-         -2, 1},
+         NoCredentials, 1},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(check(r.header, 1), r.result) << r.header.substr(0, 80);

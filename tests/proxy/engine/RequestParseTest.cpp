@@ -10,7 +10,7 @@ namespace {
 
 struct ParseCase {
     std::string request;
-    int scheme;
+    Scheme scheme;
     std::string method, host;
     int port;
     std::string path, version;
@@ -24,18 +24,20 @@ bool parse(HTTPServiceBody& body, const std::string& request)
 
 TEST(RequestParseTest, ProxyRequestLines)
 {
+    using enum Scheme;
     const std::vector<ParseCase> cases = {
-        {"GET http://www.example.com:8080/a/b.html HTTP/1.1\r\nHost: x\r\n\r\n", 0, "GET", "www.example.com", 8080,
+        {"GET http://www.example.com:8080/a/b.html HTTP/1.1\r\nHost: x\r\n\r\n", Http, "GET", "www.example.com", 8080,
          "/a/b.html", "HTTP/1.1"},
-        {"CONNECT secure.example.com:443 HTTP/1.0\r\n\r\n", 2, "CONNECT", "secure.example.com", 443, "", "HTTP/1.0"},
-        {"get HTTP://Host/?q=1 HTTP/1.0\n\n", 0, "get", "Host", 80, "/?q=1", "HTTP/1.0"},
-        {"RETR ftp://files.example/pub/x.tgz HTTP/1.1\r\n\r\n", 1, "RETR", "files.example", 80, "/pub/x.tgz",
+        {"CONNECT secure.example.com:443 HTTP/1.0\r\n\r\n", Https, "CONNECT", "secure.example.com", 443, "",
+         "HTTP/1.0"},
+        {"get HTTP://Host/?q=1 HTTP/1.0\n\n", Http, "get", "Host", 80, "/?q=1", "HTTP/1.0"},
+        {"RETR ftp://files.example/pub/x.tgz HTTP/1.1\r\n\r\n", Ftp, "RETR", "files.example", 80, "/pub/x.tgz",
          "HTTP/1.1"},
         // Ports are read as "%i" reads them.
-        {"GET http://h:0x50/ HTTP/1.1\r\n\r\n", 0, "GET", "h", 80, "/", "HTTP/1.1"},
-        {"GET http://h:0120/ HTTP/1.1\r\n\r\n", 0, "GET", "h", 80, "/", "HTTP/1.1"},
+        {"GET http://h:0x50/ HTTP/1.1\r\n\r\n", Http, "GET", "h", 80, "/", "HTTP/1.1"},
+        {"GET http://h:0120/ HTTP/1.1\r\n\r\n", Http, "GET", "h", 80, "/", "HTTP/1.1"},
         // CONNECT without a port goes to 80.
-        {"CONNECT h HTTP/1.1\r\n\r\n", 2, "CONNECT", "h", 80, "", "HTTP/1.1"},
+        {"CONNECT h HTTP/1.1\r\n\r\n", Https, "CONNECT", "h", 80, "", "HTTP/1.1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request);

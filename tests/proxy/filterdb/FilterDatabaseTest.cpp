@@ -63,22 +63,26 @@ protected:
 
 } // namespace
 
+using enum TableKind;
+using enum MatcherKind;
+
 TEST_F(FilterDatabaseTest, CategoryFilesFillTheirTablesAndMatchers)
 {
-    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "http://adult.example/page"), std::vector<uint16_t>{101});
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 0), "http://adult.example/page"), std::vector<uint16_t>{101});
     // Only a lower-case scheme is dropped; the key kept "http://" after lower-casing.
-    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "HTTP://UPPER.example/"), std::vector<uint16_t>{101});
-    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "http://upper.example/"), std::vector<uint16_t>{});
-    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "%not-a-section%x"), std::vector<uint16_t>{101});
-    EXPECT_EQ(numbers(db.GetKeyTable(6, 0), "after.example/"), std::vector<uint16_t>{}); // past the end marker
-    EXPECT_EQ(numbers(db.GetKeyTable(14, 0), "xxx", true), std::vector<uint16_t>{101});
-    EXPECT_TRUE(matches(db.GetContentMatcher(0, 0), "a badword here"));
-    EXPECT_TRUE(matches(db.GetContentMatcher(2, 0), "please blankme"));
-    EXPECT_TRUE(matches(db.GetContentMatcher(4, 0), "upword"));
-    EXPECT_FALSE(matches(db.GetContentMatcher(4, 0), "badword"));
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 0), "HTTP://UPPER.example/"), std::vector<uint16_t>{101});
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 0), "http://upper.example/"), std::vector<uint16_t>{});
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 0), "%not-a-section%x"), std::vector<uint16_t>{101});
+    // Past the end marker.
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 0), "after.example/"), std::vector<uint16_t>{});
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryExtensions, 0), "xxx", true), std::vector<uint16_t>{101});
+    EXPECT_TRUE(matches(db.GetContentMatcher(CategoryPageBlock, 0), "a badword here"));
+    EXPECT_TRUE(matches(db.GetContentMatcher(CategoryReplace, 0), "please blankme"));
+    EXPECT_TRUE(matches(db.GetContentMatcher(CategoryUploadBlock, 0), "upword"));
+    EXPECT_FALSE(matches(db.GetContentMatcher(CategoryUploadBlock, 0), "badword"));
     // No group uses category 102: nothing is read for it.
-    EXPECT_EQ(db.GetContentMatcher(0, 1), nullptr);
-    EXPECT_EQ(numbers(db.GetKeyTable(6, 1), "http://games.example/"), std::vector<uint16_t>{});
+    EXPECT_EQ(db.GetContentMatcher(CategoryPageBlock, 1), nullptr);
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 1), "http://games.example/"), std::vector<uint16_t>{});
     // A category in use whose file is missing leaves an open-error line.
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], "missing.fdb[-1] Open Error - CAtFilterKeyFileReader::readToListFromDESFile()");
@@ -87,31 +91,28 @@ TEST_F(FilterDatabaseTest, CategoryFilesFillTheirTablesAndMatchers)
 
 TEST_F(FilterDatabaseTest, GlobalListsTakeEveryKindAsAUrlKeyAndGroupListsGoBySection)
 {
-    EXPECT_EQ(numbers(db.GetKeyTable(8, 0), "http://allowed.example/x"), std::vector<uint16_t>{999});
-    EXPECT_EQ(numbers(db.GetKeyTable(8, 5), "curly"), std::vector<uint16_t>{999}); // index ignored
-    EXPECT_EQ(numbers(db.GetKeyTable(8, 0), "*.txt"), std::vector<uint16_t>{999});
-    EXPECT_EQ(numbers(db.GetKeyTable(10, 0), "http://up.example/"), std::vector<uint16_t>{999});
-    EXPECT_EQ(numbers(db.GetKeyTable(12, 0), "http://x/"), std::vector<uint16_t>{});
+    EXPECT_EQ(numbers(db.GetKeyTable(AccessControl, 0), "http://allowed.example/x"), std::vector<uint16_t>{999});
+    EXPECT_EQ(numbers(db.GetKeyTable(AccessControl, 5), "curly"), std::vector<uint16_t>{999}); // index ignored
+    EXPECT_EQ(numbers(db.GetKeyTable(AccessControl, 0), "*.txt"), std::vector<uint16_t>{999});
+    EXPECT_EQ(numbers(db.GetKeyTable(UploadExempt, 0), "http://up.example/"), std::vector<uint16_t>{999});
+    EXPECT_EQ(numbers(db.GetKeyTable(DownloadExempt, 0), "http://x/"), std::vector<uint16_t>{});
     // The group lists are read by section.
-    EXPECT_EQ(numbers(db.GetKeyTable(7, 0), "http://user-blocked.example/a"), std::vector<uint16_t>{1});
-    EXPECT_EQ(numbers(db.GetKeyTable(7, 0), "http://kids-only.example/"), std::vector<uint16_t>{});
-    EXPECT_EQ(numbers(db.GetKeyTable(7, 1), "http://kids-only.example/"), std::vector<uint16_t>{1});
-    EXPECT_EQ(numbers(db.GetKeyTable(15, 0), "zip", true), std::vector<uint16_t>{1});
-    EXPECT_TRUE(matches(db.GetContentMatcher(1, 0), "userword"));
-    EXPECT_FALSE(matches(db.GetContentMatcher(1, 1), "userword"));
-    EXPECT_EQ(numbers(db.GetKeyTable(9, 0), "http://pass.example/"), std::vector<uint16_t>{1});
-    EXPECT_EQ(numbers(db.GetKeyTable(9, 1), "http://kidpass.example/"), std::vector<uint16_t>{1});
-    EXPECT_EQ(numbers(db.GetKeyTable(11, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
-    EXPECT_EQ(numbers(db.GetKeyTable(13, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupUrls, 0), "http://user-blocked.example/a"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupUrls, 0), "http://kids-only.example/"), std::vector<uint16_t>{});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupUrls, 1), "http://kids-only.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupExtensions, 0), "zip", true), std::vector<uint16_t>{1});
+    EXPECT_TRUE(matches(db.GetContentMatcher(GroupPageBlock, 0), "userword"));
+    EXPECT_FALSE(matches(db.GetContentMatcher(GroupPageBlock, 1), "userword"));
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupAccessControl, 0), "http://pass.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupAccessControl, 1), "http://kidpass.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupUploadExempt, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupDownloadExempt, 0), "http://nofilter.example/"), std::vector<uint16_t>{1});
     // A group without a section gets no keys.
-    EXPECT_EQ(numbers(db.GetKeyTable(11, 1), "http://nofilter.example/"), std::vector<uint16_t>{});
-    // Unknown kinds and indexes give nothing.
-    EXPECT_EQ(db.GetKeyTable(5, 0), nullptr);
-    EXPECT_EQ(db.GetKeyTable(16, 0), nullptr);
-    EXPECT_EQ(db.GetKeyTable(6, 3), nullptr);
-    EXPECT_EQ(db.GetKeyTable(7, -1), nullptr);
-    EXPECT_EQ(db.GetContentMatcher(6, 0), nullptr);
-    EXPECT_EQ(db.GetContentMatcher(1, 2), nullptr);
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupUploadExempt, 1), "http://nofilter.example/"), std::vector<uint16_t>{});
+    // Indexes out of range give nothing.
+    EXPECT_EQ(db.GetKeyTable(CategoryUrls, 3), nullptr);
+    EXPECT_EQ(db.GetKeyTable(GroupUrls, -1), nullptr);
+    EXPECT_EQ(db.GetContentMatcher(GroupPageBlock, 2), nullptr);
 }
 
 namespace {
@@ -123,7 +124,7 @@ void switchOnResponseFilters(ConfigrationFileSigleton& cnf)
     data.PageBlockFilter = 1;
     data.DownloadReplaceFilter = 1;
     data.categoryStatus.assign(3, 0);
-    data.categoryStatus[0] = 1;
+    data.categoryStatus[0] = static_cast<int>(CategoryStatus::Block);
 }
 
 } // namespace
