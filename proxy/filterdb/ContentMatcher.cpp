@@ -85,8 +85,39 @@ void ContentMatcher::Build(size_t rowBytes)
 {
     if (m_built)
         return;
+    assignClasses();
+    numberStates();
+    linkFailures();
 
-    // Classes: one per byte that occurs in a key, in byte order; 0 for all others.
+    // Rows for the shallow states, each padded to a power of two so a state's row
+    // is one cache line or two; fewer states get rows when their special actions
+    // would not fit the 16-bit codes.
+    const size_t count = m_nodes.size();
+    m_shift = 0;
+    while ((1u << m_shift) < m_width)
+        ++m_shift;
+    const size_t rowSize = (size_t {1} << m_shift) * sizeof(uint16_t);
+    size_t dense = std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / rowSize, 1, count);
+    dense = std::min<size_t>(dense, 0xFFFF);
+    while (!buildRows(static_cast<uint32_t>(dense)))
+        dense = std::max<size_t>(1, dense / 2);
+
+    // What states without a row need at each step, in the arrays they read anyway: the
+    // move along each edge, and whether the failure state is a key end.
+    for (uint32_t& child : m_childNode)
+        child = moveTo(child);
+    if (!m_everyEnd)
+        for (Node& node : m_nodes)
+            if (isKeyEnd(node.fail))
+                node.fail |= kFailsToKeyEnd;
+
+    m_trie = std::vector<TrieNode>();
+    m_built = true;
+}
+
+// Classes: one per byte that occurs in a key, in byte order; 0 for all others.
+void ContentMatcher::assignClasses()
+{
     bool used[256] = {};
     for (size_t i = 1; i < m_trie.size(); ++i)
         used[m_trie[i].label] = true;
@@ -99,8 +130,11 @@ void ContentMatcher::Build(size_t rowBytes)
     m_width = classes + 1;
     for (unsigned b = 0; b < 256; ++b)
         m_compactClass[b] = isWhite(static_cast<unsigned char>(b)) ? static_cast<unsigned char>(classes) : m_class[b];
+}
 
-    // Breadth-first numbering, children sorted by class.
+// The trie's nodes as states numbered breadth first, children sorted by class.
+void ContentMatcher::numberStates()
+{
     const size_t count = m_trie.size();
     std::vector<uint32_t> order; // new number -> trie node
     std::vector<uint32_t> number(count);
@@ -129,10 +163,14 @@ void ContentMatcher::Build(size_t rowBytes)
             m_childNode.push_back(number[c]);
         }
     }
+}
 
-    // Failure links, breadth first: a child of the root fails to the root; any other
-    // child by class c fails to the c-child of the nearest state on its parent's
-    // failure chain that has one.
+// Failure links, breadth first: a child of the root fails to the root; any other
+// child by class c fails to the c-child of the nearest state on its parent's
+// failure chain that has one.
+void ContentMatcher::linkFailures()
+{
+    const auto count = static_cast<uint32_t>(m_nodes.size());
     for (uint32_t n = 0; n < count; ++n) {
         const Node& node = m_nodes[n];
         for (uint32_t k = 0; k < node.childCount; ++k) {
@@ -158,30 +196,6 @@ void ContentMatcher::Build(size_t rowBytes)
     if (m_everyEnd)
         for (uint32_t n = 1; n < count; ++n)
             m_nodes[n].number |= m_nodes[m_nodes[n].fail].number;
-
-    // Rows for the shallow states, each padded to a power of two so a state's row
-    // is one cache line or two; fewer states get rows when their special actions
-    // would not fit the 16-bit codes.
-    m_shift = 0;
-    while ((1u << m_shift) < m_width)
-        ++m_shift;
-    const size_t rowSize = (size_t {1} << m_shift) * sizeof(uint16_t);
-    size_t dense = std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / rowSize, 1, count);
-    dense = std::min<size_t>(dense, 0xFFFF);
-    while (!buildRows(static_cast<uint32_t>(dense)))
-        dense = std::max<size_t>(1, dense / 2);
-
-    // What states without a row need at each step, in the arrays they read anyway: the
-    // move along each edge, and whether the failure state is a key end.
-    for (uint32_t& child : m_childNode)
-        child = moveTo(child);
-    if (!m_everyEnd)
-        for (Node& node : m_nodes)
-            if (isKeyEnd(node.fail))
-                node.fail |= kFailsToKeyEnd;
-
-    m_trie = std::vector<TrieNode>();
-    m_built = true;
 }
 
 uint32_t ContentMatcher::moveTo(uint32_t state) const
@@ -269,20 +283,21 @@ uint32_t ContentMatcher::deepStep(uint32_t state, unsigned cls) const
     }
 }
 
+// A long text is scanned in kStreams parts at once, which keeps that many chains of
+// row loads in flight instead of one. The state at any byte depends only on the last
+// m_maxLength key bytes before it, so a part started at the root that many key bytes
+// before its own start is in the true state from there on. The parts run side by side
+// until one meets a report; then each part in turn runs on to the end of its own
+// stretch, handing over to the next when it gets there without a report. Returns the
+// earliest point whose state is certain, with that state in `state`.
 template <bool Compact>
-bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
+size_t ContentMatcher::scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const
 {
-    out = MatchResult {};
-    if (!m_built)
-        return false;
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
     const uint32_t white = m_width - 1;
     const uint16_t* rows = m_rows.data();
     const uint32_t dense = m_denseCount;
     const unsigned shift = m_shift;
-    uint32_t state = start < m_nodes.size() ? start : kRootState;
-    size_t i = 0;
-    uint32_t action = 0;
 
     // One byte from state s: moves s and returns 0, or returns the report that the
     // byte causes and leaves s where it was.
@@ -311,59 +326,70 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
         return a;
     };
 
-    // A long text is scanned in kStreams parts at once, which keeps that many chains
-    // of row loads in flight instead of one. The state at any byte depends only on
-    // the last m_maxLength key bytes before it, so a part started at the root that
-    // many key bytes before its own start is in the true state from there on. The
-    // parts run side by side until one meets a report; then each part in turn runs
-    // on to the end of its own stretch, handing over to the next when it gets there
-    // without a report, and the scan below goes on from the true state at the
-    // earliest point that is certain.
-    constexpr size_t kStreams = 4;
-    const size_t lead = m_maxLength;
-    if (lead > 0 && length >= kStreams * (8 * lead + 64)) {
-        size_t pos[kStreams];   // next byte of each part
-        size_t until[kStreams]; // each part's stretch ends here
-        uint32_t st[kStreams];
-        bool inStep[kStreams]; // false when too few key bytes lie before the stretch
-        for (size_t k = 0; k < kStreams; ++k) {
-            const size_t from = length * k / kStreams;
-            until[k] = length * (k + 1) / kStreams;
-            size_t b = from;
-            size_t keyBytes = 0;
-            while (k > 0 && keyBytes < lead && b > 0) {
-                --b;
-                if (!Compact || !isWhite(text[b]))
-                    ++keyBytes;
-            }
-            pos[k] = b;
-            st[k] = k == 0 ? state : kRootState;
-            inStep[k] = k == 0 || keyBytes == lead;
-        }
-        bool running = true;
-        while (running) {
-            for (size_t k = 0; k < kStreams; ++k) {
-                if (advance(st[k], classOf[text[pos[k]]]) != 0) {
-                    running = false;
-                } else if (++pos[k] == until[k]) {
-                    running = false;
-                }
-            }
-        }
-        size_t k = 0;
-        for (;;) {
-            while (pos[k] < until[k] && advance(st[k], classOf[text[pos[k]]]) == 0)
-                ++pos[k];
-            if (pos[k] < until[k] || k + 1 == kStreams || !inStep[k + 1] || pos[k + 1] < until[k]) {
-                // A report, the last part, or a next part that cannot take over here.
-                break;
-            }
-            ++k;
-        }
-        state = st[k];
-        i = pos[k];
+    size_t pos[kStreams];   // next byte of each part
+    size_t until[kStreams]; // each part's stretch ends here
+    uint32_t st[kStreams];
+    bool inStep[kStreams]; // false when too few key bytes lie before the stretch
+    for (size_t k = 0; k < kStreams; ++k) {
+        until[k] = length * (k + 1) / kStreams;
+        inStep[k] = true;
+        pos[k] = k == 0 ? 0 : leadIn<Compact>(text, length * k / kStreams, inStep[k]);
+        st[k] = k == 0 ? state : kRootState;
     }
+    for (bool running = true; running;) {
+        for (size_t k = 0; k < kStreams; ++k) {
+            if (advance(st[k], classOf[text[pos[k]]]) != 0 || ++pos[k] == until[k])
+                running = false;
+        }
+    }
+    size_t k = 0;
+    for (;;) {
+        while (pos[k] < until[k] && advance(st[k], classOf[text[pos[k]]]) == 0)
+            ++pos[k];
+        if (pos[k] < until[k] || k + 1 == kStreams || !inStep[k + 1] || pos[k + 1] < until[k]) {
+            // A report, the last part, or a next part that cannot take over here.
+            break;
+        }
+        ++k;
+    }
+    state = st[k];
+    return pos[k];
+}
 
+// Where a part of an interleaved scan whose stretch begins at `from` starts: the
+// longest key's length in key bytes before it, or the text's start when there are
+// fewer (inStep then false).
+template <bool Compact>
+size_t ContentMatcher::leadIn(const unsigned char* text, size_t from, bool& inStep) const
+{
+    size_t b = from;
+    size_t keyBytes = 0;
+    while (keyBytes < m_maxLength && b > 0) {
+        --b;
+        if (!Compact || !isWhite(text[b]))
+            ++keyBytes;
+    }
+    inStep = keyBytes == m_maxLength;
+    return b;
+}
+
+template <bool Compact>
+bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
+{
+    out = MatchResult {};
+    if (!m_built)
+        return false;
+    const unsigned char* classOf = Compact ? m_compactClass : m_class;
+    const uint32_t white = m_width - 1;
+    const uint16_t* rows = m_rows.data();
+    const uint32_t dense = m_denseCount;
+    const unsigned shift = m_shift;
+    uint32_t state = start < m_nodes.size() ? start : kRootState;
+    size_t i = 0;
+    if (m_maxLength > 0 && length >= kStreams * (8 * size_t {m_maxLength} + 64))
+        i = scanInterleaved<Compact>(text, length, state);
+
+    uint32_t action = 0;
     while (i < length) {
         if (state < dense) {
             // The hot loop: one row load per byte while the states have rows.
@@ -392,30 +418,35 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
                 continue;
             }
         }
-
-        const uint32_t target = action & kStateMask;
-        const uint32_t kind = action & kKindMask;
-        if (kind == kEnterDeep) {
-            state = target;
+        if ((action & kKindMask) == kEnterDeep) {
+            state = action & kStateMask;
             ++i;
             continue;
         }
-        std::ptrdiff_t end = static_cast<std::ptrdiff_t>(i);
-        if (kind == kReportLate) {
-            // The byte at i is not consumed; the key ended at the key byte before it.
-            end = static_cast<std::ptrdiff_t>(i) - 1;
-            if (Compact)
-                while (end >= 0 && isWhite(text[end]))
-                    --end;
-        }
-        out.end = end;
-        out.length = m_nodes[target].depth;
-        out.keyNumber = m_nodes[target].number;
-        out.state = target;
+        report<Compact>(action, text, i, out);
         return true;
     }
     out.state = state;
     return false;
+}
+
+// Fills out for the report `action` met at text[i].
+template <bool Compact>
+void ContentMatcher::report(uint32_t action, const unsigned char* text, size_t i, MatchResult& out) const
+{
+    const uint32_t target = action & kStateMask;
+    std::ptrdiff_t end = static_cast<std::ptrdiff_t>(i);
+    if ((action & kKindMask) == kReportLate) {
+        // The byte at i is not consumed; the key ended at the key byte before it.
+        end = static_cast<std::ptrdiff_t>(i) - 1;
+        if (Compact)
+            while (end >= 0 && isWhite(text[end]))
+                --end;
+    }
+    out.end = end;
+    out.length = m_nodes[target].depth;
+    out.keyNumber = m_nodes[target].number;
+    out.state = target;
 }
 
 bool ContentMatcher::Scan(MatchState start, const char* text, size_t length, MatchResult& out) const

@@ -122,6 +122,9 @@ private:
     {
         return m_nodes[state].keyText != 0 || (m_everyEnd && m_nodes[state].number != 0);
     }
+    void assignClasses();
+    void numberStates();
+    void linkFailures();
     uint32_t moveTo(uint32_t state) const;
     uint32_t childOf(uint32_t state, unsigned cls) const; // while building; kStateMask when none
     static constexpr uint32_t kFailsToKeyEnd = 0x80000000u;
@@ -134,6 +137,13 @@ private:
     bool buildRows(uint32_t count);
     template <bool Compact>
     bool scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const;
+    static constexpr size_t kStreams = 4; // parts of a long text scanned side by side
+    template <bool Compact>
+    size_t scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const;
+    template <bool Compact>
+    size_t leadIn(const unsigned char* text, size_t from, bool& inStep) const;
+    template <bool Compact>
+    void report(uint32_t action, const unsigned char* text, size_t i, MatchResult& out) const;
 
     bool m_caseFolding;
     bool m_everyEnd;

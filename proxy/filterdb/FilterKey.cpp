@@ -37,6 +37,59 @@ std::vector<std::string_view> splitAlternatives(std::string_view text, std::stri
     }
 }
 
+// A line without brackets: the line itself, less its trailing line ends and tabs.
+FilterKey plainKey(std::string_view line)
+{
+    FilterKey key;
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == '\t'))
+        line.remove_suffix(1);
+    // A key of nothing would be a prefix of every URL.
+    if (line.empty())
+        return key;
+    key.kind = FilterKey::Plain;
+    key.strings.emplace_back(line);
+    return key;
+}
+
+// The strings of a bracketed line: every concatenation of one alternative from each
+// group. False when they would exceed the bounds.
+bool expandGroups(std::string_view line, char open, char close, std::vector<std::string>& result)
+{
+    // A doubled opening bracket doubles every delimiter, so single ones can be text.
+    const bool doubled = line[1] == open;
+    const std::string openDelim(doubled ? 2 : 1, open);
+    const std::string closeDelim(doubled ? 2 : 1, close);
+    const std::string_view sep = doubled ? ",," : ",";
+
+    result.assign(1, std::string());
+    size_t pos = 0;
+    for (;;) {
+        size_t o = line.find(openDelim, pos);
+        if (o == std::string_view::npos)
+            return true;
+        size_t c = line.find(closeDelim, o + openDelim.size());
+        if (c == std::string_view::npos)
+            return true;
+        auto alternatives = splitAlternatives(line.substr(o + openDelim.size(), c - o - openDelim.size()), sep);
+        if (result.size() * alternatives.size() > FilterKey::kMaxExpansion)
+            return false;
+        std::vector<std::string> next;
+        next.reserve(result.size() * alternatives.size());
+        size_t totalBytes = 0;
+        for (const auto& head : result) {
+            for (auto alt : alternatives) {
+                next.push_back(head);
+                next.back().append(alt);
+                totalBytes += next.back().size();
+            }
+        }
+        if (totalBytes > FilterKey::kMaxExpandedBytes)
+            return false;
+        result.swap(next);
+        pos = c + closeDelim.size();
+    }
+}
+
 } // namespace
 
 FilterKey FilterKey::Parse(std::string_view line)
@@ -44,8 +97,8 @@ FilterKey FilterKey::Parse(std::string_view line)
     FilterKey key;
     if (line.size() < 3)
         return key;
-    char open = line[0];
-    char close;
+    const char open = line[0];
+    char close = 0;
     switch (open) {
     case '{':
         key.kind = Braces;
@@ -59,58 +112,13 @@ FilterKey FilterKey::Parse(std::string_view line)
         key.kind = Parentheses;
         close = ')';
         break;
-    default: {
-        std::string_view text = line;
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '\t'))
-            text.remove_suffix(1);
-        // A key of nothing would be a prefix of every URL.
-        if (text.empty())
-            return key;
-        key.kind = Plain;
-        key.strings.emplace_back(text);
+    default:
+        return plainKey(line);
+    }
+    std::vector<std::string> result;
+    if (!expandGroups(line, open, close, result)) {
+        key.kind = Invalid;
         return key;
-    }
-    }
-    // A doubled opening bracket doubles every delimiter, so single ones can be text.
-    const bool doubled = line[1] == open;
-    const std::string openDelim(doubled ? 2 : 1, open);
-    const std::string closeDelim(doubled ? 2 : 1, close);
-    const std::string_view sep = doubled ? ",," : ",";
-
-    // Expand group by group: every concatenation of one alternative from each group.
-    std::vector<std::string> result{std::string()};
-    size_t totalBytes = 0;
-    size_t pos = 0;
-    for (;;) {
-        size_t o = line.find(openDelim, pos);
-        if (o == std::string_view::npos)
-            break;
-        size_t c = line.find(closeDelim, o + openDelim.size());
-        if (c == std::string_view::npos)
-            break;
-        auto alternatives = splitAlternatives(line.substr(o + openDelim.size(), c - o - openDelim.size()), sep);
-        if (result.size() * alternatives.size() > kMaxExpansion) {
-            key.kind = Invalid;
-            key.strings.clear();
-            return key;
-        }
-        std::vector<std::string> next;
-        next.reserve(result.size() * alternatives.size());
-        totalBytes = 0;
-        for (const auto& head : result) {
-            for (auto alt : alternatives) {
-                next.push_back(head);
-                next.back().append(alt);
-                totalBytes += next.back().size();
-            }
-        }
-        if (totalBytes > kMaxExpandedBytes) {
-            key.kind = Invalid;
-            key.strings.clear();
-            return key;
-        }
-        result.swap(next);
-        pos = c + closeDelim.size();
     }
     // An empty string would be a key that every text starts with.
     for (auto& s : result) {
