@@ -3,6 +3,7 @@
 
 #include "config/ConfigrationFile.h"
 #include "filterdb/FilterDatabase.h"
+#include "filterdb/GroupSettings.h"
 
 bool PhraseChain::AnyBlockMatch() const
 {
@@ -13,71 +14,82 @@ bool PhraseChain::AnyBlockMatch() const
     return false;
 }
 
+ChainMatchers ChainMatchersOf(bool request, int group, const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+{
+    ChainMatchers out;
+    const ConfigrationFileData* data = GroupSettings(cnf, group);
+    if (!data)
+        return out;
+    using enum MatcherKind;
+    const bool categoryBlock = request ? data->UploadBlockFilter != 0 : data->PageBlockFilter != 0;
+    const bool categoryReplace = request ? data->UploadReplaceFilter != 0 : data->DownloadReplaceFilter != 0;
+    // Matchers never built are left out.
+    auto add = [&](MatcherKind kind, int index) {
+        if (const ContentMatcher* m = db.GetContentMatcher(kind, index))
+            out.matchers.push_back(m);
+    };
+    auto addBlockedCategories = [&](MatcherKind kind) {
+        for (size_t c = 0; c < data->categoryStatus.size(); ++c) {
+            if (data->categoryStatus[c] == static_cast<int>(CategoryStatus::Block))
+                add(kind, static_cast<int>(c));
+        }
+    };
+
+    if (data->UserFilter)
+        add(request ? GroupUploadBlock : GroupPageBlock, group);
+    if (categoryBlock)
+        addBlockedCategories(request ? CategoryUploadBlock : CategoryPageBlock);
+    out.blockCount = out.matchers.size();
+    if (data->UserFilter)
+        add(GroupReplace, group);
+    if (categoryReplace)
+        addBlockedCategories(CategoryReplace);
+    return out;
+}
+
+bool WantsPrefilter(const std::vector<const ContentMatcher*>& matchers)
+{
+    // One pass for all filters pays from three filters with keys on; with two, the
+    // pieces where a phrase occurs cost more than the prefilter saves on the others.
+    size_t withKeys = 0;
+    for (const ContentMatcher* m : matchers)
+        withKeys += m && m->HasKeys() ? 1 : 0;
+    return withKeys >= kMinFiltersForPrefilter;
+}
+
 PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink,
                              const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
 {
     PhraseChain out;
     out.chain = std::make_unique<PhraseFilterChain>(hold, sink);
-    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
-        return out;
-    const ConfigrationFileData& data = cnf.cnfData[static_cast<size_t>(group)];
-
-    using enum MatcherKind;
-    const MatcherKind ownBlockKind = request ? GroupUploadBlock : GroupPageBlock;
-    const MatcherKind categoryBlockKind = request ? CategoryUploadBlock : CategoryPageBlock;
-    const bool categoryBlock = request ? data.UploadBlockFilter != 0 : data.PageBlockFilter != 0;
-    const bool categoryReplace = request ? data.UploadReplaceFilter != 0 : data.DownloadReplaceFilter != 0;
-
-    auto addBlock = [&](const ContentMatcher* m) {
-        if (!m)
-            return;
-        auto filter = std::make_unique<BlockFilter>(m);
-        filter->SetBlocking(doBlock);
-        filter->EnableRecorder();
-        out.blockFilters.push_back(filter.get());
-        out.chain->InsertFilter(std::move(filter), out.chain->FilterCount());
-    };
-    auto addReplace = [&](const ContentMatcher* m) {
-        if (!m)
-            return;
-        auto filter = std::make_unique<ReplaceFilter>(m);
-        filter->EnableRecorder();
-        out.replaceFilters.push_back(filter.get());
-        out.chain->InsertFilter(std::move(filter), out.chain->FilterCount());
-    };
-    auto forBlockedCategories = [&](MatcherKind kind, auto add) {
-        for (size_t c = 0; c < data.categoryStatus.size(); ++c) {
-            if (data.categoryStatus[c] == static_cast<int>(CategoryStatus::Block))
-                add(db.GetContentMatcher(kind, static_cast<int>(c)));
+    const ChainMatchers plan = ChainMatchersOf(request, group, db, cnf);
+    for (size_t i = 0; i < plan.matchers.size(); ++i) {
+        std::unique_ptr<PhraseFilter> filter;
+        if (i < plan.blockCount) {
+            auto block = std::make_unique<BlockFilter>(plan.matchers[i]);
+            block->SetBlocking(doBlock);
+            out.blockFilters.push_back(block.get());
+            filter = std::move(block);
+        } else {
+            auto replace = std::make_unique<ReplaceFilter>(plan.matchers[i]);
+            out.replaceFilters.push_back(replace.get());
+            filter = std::move(replace);
         }
-    };
-
-    if (data.UserFilter)
-        addBlock(db.GetContentMatcher(ownBlockKind, group));
-    if (categoryBlock)
-        forBlockedCategories(categoryBlockKind, addBlock);
-    if (data.UserFilter)
-        addReplace(db.GetContentMatcher(GroupReplace, group));
-    if (categoryReplace)
-        forBlockedCategories(CategoryReplace, addReplace);
-
-    // One pass for all filters pays from three filters with keys on; with two, the
-    // pieces where a phrase occurs cost more than the prefilter saves on the others.
-    std::vector<const ContentMatcher*> matchers;
-    size_t withKeys = 0;
-    for (size_t i = 0; i < out.chain->FilterCount(); ++i) {
-        const ContentMatcher* m = out.chain->GetFilter(i)->Matcher();
-        matchers.push_back(m);
-        withKeys += m && m->HasKeys() ? 1 : 0;
+        filter->EnableRecorder();
+        out.chain->InsertFilter(std::move(filter), out.chain->FilterCount());
     }
-    if (withKeys >= kMinFiltersForPrefilter)
-        out.chain->SetPrefilter(db.GetPrefilter(matchers));
+    if (WantsPrefilter(plan.matchers))
+        out.chain->SetPrefilter(db.GetPrefilter(plan.matchers));
     return out;
 }
 
 void PreparePrefilters(const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
 {
-    for (size_t group = 0; group < cnf.cnfData.size(); ++group)
-        for (bool request : {true, false})
-            BuildPhraseChain(request, static_cast<int>(group), false, true, nullptr, db, cnf);
+    for (size_t group = 0; group < cnf.cnfData.size(); ++group) {
+        for (bool request : {true, false}) {
+            const ChainMatchers plan = ChainMatchersOf(request, static_cast<int>(group), db, cnf);
+            if (WantsPrefilter(plan.matchers))
+                db.GetPrefilter(plan.matchers);
+        }
+    }
 }

@@ -3,6 +3,7 @@
 
 #include "config/ConfigrationFile.h"
 #include "filterdb/FilterDatabase.h"
+#include "filterdb/GroupSettings.h"
 #include "filterdb/KeyTable.h"
 
 namespace {
@@ -61,9 +62,10 @@ int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* ma
 int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group,
                       const FilterDatabase& db, const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
 {
-    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
+    const ConfigrationFileData* data = GroupSettings(cnf, group);
+    if (!data)
         return 0;
-    const auto& statuses = cnf.cnfData[static_cast<size_t>(group)].categoryStatus;
+    const auto& statuses = data->categoryStatus;
     int hits = 0;
     for (size_t c = 0; c < statuses.size(); ++c) {
         if (statuses[c] != static_cast<int>(status))
