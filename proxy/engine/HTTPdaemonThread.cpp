@@ -48,12 +48,86 @@ void fail(DaemonParams* params, platform::Event& ended, StartError code)
     ended.Set();
 }
 
+void setDaemonSocket(DaemonParams* params, platform::SocketHandle socket)
+{
+    std::lock_guard<std::mutex> guard(params->socketLock);
+    params->daemonSocket = socket;
+}
+
 /// A connection over the session bound gets a short answer, without waiting.
 void refuseBusy(platform::SocketHandle client)
 {
     platform::SendNow(client, kBusyAnswer, sizeof kBusyAnswer - 1);
     platform::ShutdownSocket(client, platform::ShutdownHow::Send);
     platform::CloseSocket(client);
+}
+
+/// The listening socket on the configured port, or kInvalidSocket after signalling
+/// the failure.
+platform::SocketHandle openListener(DaemonParams* params, platform::Event& ended)
+{
+    platform::SocketHandle listener = platform::CreateTcpSocket();
+    if (listener == platform::kInvalidSocket) {
+        fail(params, ended, StartError::SocketCreate);
+        return platform::kInvalidSocket;
+    }
+    setDaemonSocket(params, listener);
+    WriteServiceLog("daemonSock Created.");
+
+    const unsigned port = ConfigrationFileSigleton::getInstance()->Port;
+    const platform::Ipv4Address& address = IsStandaloneEdition() ? platform::kLoopbackAddress : platform::kAnyAddress;
+    if (!platform::BindIpv4(listener, address, port) || !platform::Listen(listener, kListenBacklog)) {
+        setDaemonSocket(params, platform::kInvalidSocket);
+        platform::CloseSocket(listener);
+        fail(params, ended, StartError::PortBind);
+        return platform::kInvalidSocket;
+    }
+    return listener;
+}
+
+/// Hands each connection to a session thread of its own until the stop event.
+void acceptConnections(platform::SocketHandle listener, platform::Event& stop,
+                       const std::shared_ptr<SharedListener>& shared)
+{
+    const EngineLimits& limits = engineLimits();
+    while (!stop.IsSet()) {
+        platform::SocketHandle client = platform::kInvalidSocket;
+        int error = 0;
+        platform::AcceptStatus status = platform::AcceptOrStop(listener, stop, &client, &error);
+        if (status == platform::AcceptStatus::Stopped)
+            break;
+        if (status == platform::AcceptStatus::Failed) {
+            WriteServiceLog("Accept failed.");
+            WriteDebugLog("accept() error (%d)\n", error);
+            // Out of descriptors and the like: pause rather than spin.
+            stop.Wait(kAcceptRetryMs);
+            continue;
+        }
+        acceptedCount.fetch_add(1);
+        if (activeSessionCount.load() >= limits.maxSessions) {
+            refuseBusy(client);
+            continue;
+        }
+        auto* start = new SessionStart{client, shared->eventStop, shared};
+        activeSessionCount.fetch_add(1);
+        if (!StartSessionThread(sessionEntry, start, kSessionStackBytes)) {
+            WriteServiceLog("Session thread start failed.");
+            delete start;
+            platform::CloseSocket(client);
+            activeSessionCount.fetch_sub(1);
+        }
+    }
+}
+
+/// Sessions notice the stop event themselves; give them a bounded time to end.
+void waitForSessions()
+{
+    const auto begin = std::chrono::steady_clock::now();
+    while (activeSessionCount.load() > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(engineLimits().shutdownWaitMs))
+            break;
+    }
 }
 } // namespace
 
@@ -66,78 +140,21 @@ unsigned HTTPdaemonThread(DaemonParams* params)
     params->eventStop = stop;
     params->eventEnded = ended;
 
-    platform::SocketHandle listener = platform::CreateTcpSocket();
-    if (listener == platform::kInvalidSocket) {
-        fail(params, *ended, StartError::SocketCreate);
+    const platform::SocketHandle listener = openListener(params, *ended);
+    if (listener == platform::kInvalidSocket)
         return 0;
-    }
-    {
-        std::lock_guard<std::mutex> guard(params->socketLock);
-        params->daemonSocket = listener;
-    }
-    WriteServiceLog("daemonSock Created.");
-
-    const unsigned port = ConfigrationFileSigleton::getInstance()->Port;
-    const platform::Ipv4Address& address = IsStandaloneEdition() ? platform::kLoopbackAddress : platform::kAnyAddress;
-    if (!platform::BindIpv4(listener, address, port) || !platform::Listen(listener, kListenBacklog)) {
-        {
-            std::lock_guard<std::mutex> guard(params->socketLock);
-            params->daemonSocket = platform::kInvalidSocket;
-        }
-        platform::CloseSocket(listener);
-        fail(params, *ended, StartError::PortBind);
-        return 0;
-    }
     activeSessionCount = 0;
     auto shared = std::make_shared<SharedListener>();
     shared->socket = listener;
     shared->eventStop = stop;
     params->eventBound.Set();
 
-    const EngineLimits& limits = engineLimits();
-    while (!stop->IsSet()) {
-        platform::SocketHandle client = platform::kInvalidSocket;
-        int error = 0;
-        platform::AcceptStatus status = platform::AcceptOrStop(listener, *stop, &client, &error);
-        if (status == platform::AcceptStatus::Stopped)
-            break;
-        if (status == platform::AcceptStatus::Failed) {
-            WriteServiceLog("Accept failed.");
-            WriteDebugLog("accept() error (%d)\n", error);
-            // Out of descriptors and the like: pause rather than spin.
-            stop->Wait(kAcceptRetryMs);
-            continue;
-        }
-        acceptedCount.fetch_add(1);
-        if (activeSessionCount.load() >= limits.maxSessions) {
-            refuseBusy(client);
-            continue;
-        }
-        auto* start = new SessionStart{client, stop, shared};
-        activeSessionCount.fetch_add(1);
-        if (!StartSessionThread(sessionEntry, start, kSessionStackBytes)) {
-            WriteServiceLog("Session thread start failed.");
-            delete start;
-            platform::CloseSocket(client);
-            activeSessionCount.fetch_sub(1);
-        }
-    }
-
+    acceptConnections(listener, *stop, shared);
     shared->Withdraw();
-    // Sessions notice the stop event themselves; give them a bounded time to end.
-    const auto begin = std::chrono::steady_clock::now();
-    while (activeSessionCount.load() > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(limits.shutdownWaitMs))
-            break;
-    }
-
+    waitForSessions();
     EndIdleSessionThreads();
 
-    {
-        std::lock_guard<std::mutex> guard(params->socketLock);
-        params->daemonSocket = platform::kInvalidSocket;
-    }
+    setDaemonSocket(params, platform::kInvalidSocket);
     platform::CloseSocket(listener);
     ended->Set();
     return 0;
