@@ -25,14 +25,11 @@ bool PhraseFlag() { return g_phraseFlag; }
 void HTTPServiceBody::LogBlock(const char* tag, const std::vector<unsigned>& matched)
 {
     runMatchProgram();
-    platform::Ipv4Address peer{};
-    const bool known = platform::PeerAddress(clientSocket, peer);
-    const Ipv4Bytes* client = known ? &peer : nullptr;
     AccessLogger& log = AccessLogger::getInstance();
-    if (doBlockLog)
-        log.WriteAccess(client, url, tag ? tag : "", matched, group, true, true, trace);
-    if (doAccessLog)
-        log.WriteAccess(client, url, "", {}, group, true, true, trace);
+    if (policy.doBlockLog)
+        log.WriteAccess(ClientAddress(), request.url, tag ? tag : "", matched, policy.group, true, true, trace);
+    if (policy.doAccessLog)
+        log.WriteAccess(ClientAddress(), request.url, "", {}, policy.group, true, true, trace);
 }
 
 bool HTTPServiceBody::LogPhraseMatches(std::span<const PhraseMatch> matches, const char* tag, TraceLog* traceLog)
@@ -40,18 +37,16 @@ bool HTTPServiceBody::LogPhraseMatches(std::span<const PhraseMatch> matches, con
     if (matches.empty())
         return false;
     runMatchProgram();
-    platform::Ipv4Address peer{};
-    const bool known = platform::PeerAddress(clientSocket, peer);
-    const Ipv4Bytes* client = known ? &peer : nullptr;
     AccessLogger& log = AccessLogger::getInstance();
     for (const PhraseMatch& m : matches) {
-        if (!doBlockLog)
+        if (!policy.doBlockLog)
             continue;
         std::string phrase = m.phrase;
         if (!PhraseFlag() && phrase.size() > kLoggedPhraseLength)
             phrase.resize(kLoggedPhraseLength);
         const unsigned key[1] = {m.keyNumber};
-        log.WriteAccess(client, url, tag ? std::string(tag) : phrase, key, group, true, true, traceLog);
+        log.WriteAccess(ClientAddress(), request.url, tag ? std::string(tag) : phrase, key, policy.group, true, true,
+                        traceLog);
     }
     return true;
 }

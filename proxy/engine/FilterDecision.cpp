@@ -2,15 +2,19 @@
 // apply, and whether the request passes, and with how much inspection.
 #include "engine/FilterDecision.h"
 
+#include <optional>
+
 #include "config/ConfigrationFile.h"
 #include "engine/HTTPServiceBody.h"
 #include "filterdb/FilterDatabase.h"
+#include "filterdb/GroupSettings.h"
 #include "filterdb/UrlLookup.h"
 #include "log/TraceLog.h"
 
 namespace {
 using Action = SessionDecision::Action;
 using enum TableKind;
+using Outcome = std::optional<SessionDecision>; // empty: go on to the next check
 
 SessionDecision page(int number, int status) { return {Action::Page, number, status}; }
 SessionDecision relay() { return {Action::Relay, 0, 0}; }
@@ -26,32 +30,30 @@ SessionDecision blockAnswer(const ConfigrationFileData& data, int number)
     return page(number, data.MessageCode ? 200 : 403);
 }
 
-void noFiltering(HTTPServiceBody& body) { body.filterRequest = body.filterResponse = false; }
+void noFiltering(SessionPolicy& policy) { policy.filterRequest = policy.filterResponse = false; }
 
-bool validGroup(const ConfigrationFileSigleton& cnf, int group)
+/// The client's address against the IP lists, the request line and the credentials:
+/// settles the group and how the client is filtered.
+Outcome identifyClient(HTTPServiceBody& body, const ConfigrationFileSigleton& cnf)
 {
-    return group >= 0 && static_cast<size_t>(group) < cnf.cnfData.size();
-}
-} // namespace
-
-SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
-{
-    body.group = 0;
-    body.filterRequest = body.filterResponse = true;
-    bool filterClient = true;
-    int mode = cnf.zpfAuthorization;
-    const unsigned client = static_cast<unsigned>(body.clientSocket);
-
-    if (!cnf.ipList.CheckIP(client)) {
+    SessionPolicy& policy = body.policy;
+    std::optional<IP> client;
+    if (const platform::Ipv4Address* a = body.ClientAddress())
+        client = IP((*a)[0], (*a)[1], (*a)[2], (*a)[3]);
+    // A client whose address cannot be read passes the restriction only while it is off.
+    if (client ? !cnf.ipList.CheckIP(*client) : cnf.ipList.active) {
         const int code = cnf.cnfData.empty() ? 0 : cnf.cnfData[0].MessageCode;
         return page(960, code ? 200 : 403);
     }
-    cnf.ipDataList.CheckIPData(client, &filterClient, &body.group, &mode);
+    bool filterClient = true;
+    int mode = cnf.zpfAuthorization;
+    if (client)
+        cnf.ipDataList.CheckIPData(*client, &filterClient, &policy.group, &mode);
     // A policy entry may name a group that is gone; such a client is group 0.
-    if (!validGroup(cnf, body.group))
-        body.group = 0;
+    if (!GroupSettings(cnf, policy.group))
+        policy.group = 0;
     if (!filterClient)
-        noFiltering(body);
+        noFiltering(policy);
 
     if (!body.ParseRequestLine())
         return page(400, 400);
@@ -62,97 +64,131 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
         if (!Authenticated(result))
             return page(407, 407);
         if (result == AuthResult::Unfiltered)
-            noFiltering(body);
+            noFiltering(policy);
     } else if (authMode == AuthMode::Optional) {
         const AuthResult result = body.CheckProxyAuthorization();
-        if (body.host == "filterset")
+        if (body.request.host == "filterset")
             return Authenticated(result) ? page(970, 200) : page(407, 407);
         if (Authenticated(result))
-            noFiltering(body);
+            noFiltering(policy);
     }
-    if (!validGroup(cnf, body.group))
+    return std::nullopt;
+}
+
+/// The no-filtering lists and the categories set to pass.
+void applyExemptions(HTTPServiceBody& body, const ConfigrationFileData& data, const FilterDatabase& db,
+                     const ConfigrationFileSigleton& cnf)
+{
+    SessionPolicy& policy = body.policy;
+    const int group = policy.group;
+    const std::string_view url = body.request.url;
+    if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupUploadExempt, group)) == 1)
+        policy.filterRequest = false;
+    if (data.UploadNoFilteringURL && LookupUrl(url, db.GetKeyTable(UploadExempt, 0)) == 1)
+        policy.filterRequest = false;
+    if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupDownloadExempt, group)) == 1)
+        policy.filterResponse = false;
+    if (data.DownloadNoFilteringURL && LookupUrl(url, db.GetKeyTable(DownloadExempt, 0)) == 1)
+        policy.filterResponse = false;
+    if (cnf.GetStatusCategoryNum(group, static_cast<int>(CategoryStatus::Pass)) != 0 &&
+        CountCategoryHits(url, CategoryUrls, CategoryStatus::Pass, group, db, cnf) == 1)
+        noFiltering(policy);
+}
+
+/// The access-control lists: once either is in use, only what they list passes.
+Outcome checkAccessControl(HTTPServiceBody& body, const ConfigrationFileData& data, const FilterDatabase& db)
+{
+    const std::string_view url = body.request.url;
+    if (!body.policy.doBlock || url.substr(0, 5) == "https")
+        return std::nullopt;
+    MatchedKeys matched;
+    int own = -1;
+    int common = -1;
+    if (data.UserAccessControlURL)
+        own = LookupUrl(url, db.GetKeyTable(GroupAccessControl, body.policy.group), &matched);
+    if (data.AccessControlURL)
+        common = LookupUrl(url, db.GetKeyTable(AccessControl, 0), &matched);
+    if (own == 1 || common == 1 || (own == -1 && common == -1))
+        return std::nullopt;
+    body.LogBlock("(Access Control)", widen(matched));
+    return blockAnswer(data, 903);
+}
+
+/// One key block: the group's own table when UserFilter is on, else the categories it
+/// blocks when `categories` is on. A hit is logged, and answered while doBlock is on.
+Outcome checkKeyBlock(HTTPServiceBody& body, const ConfigrationFileData& data, bool extension, bool categories,
+                      const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+{
+    const std::string_view url = body.request.url;
+    const int group = body.policy.group;
+    MatchedKeys matched;
+    bool hit = false;
+    if (data.UserFilter) {
+        hit = extension ? LookupExtension(url, db.GetKeyTable(GroupExtensions, group), &matched) > 0
+                        : LookupUrl(url, db.GetKeyTable(GroupUrls, group), &matched) > 0;
+    }
+    if (!hit && categories) {
+        const TableKind kind = extension ? CategoryExtensions : CategoryUrls;
+        hit = CountCategoryHits(url, kind, CategoryStatus::Block, group, db, cnf, &matched) > 0;
+    }
+    if (!hit)
+        return std::nullopt;
+    body.LogBlock(extension ? "(Extension Block)" : "(URL Block)", widen(matched));
+    if (!body.policy.doBlock)
+        return std::nullopt;
+    return blockAnswer(data, extension ? 905 : 902);
+}
+} // namespace
+
+SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+{
+    SessionPolicy& policy = body.policy;
+    policy.group = 0;
+    policy.filterRequest = policy.filterResponse = true;
+    if (Outcome answer = identifyClient(body, cnf))
+        return *answer;
+    const ConfigrationFileData* settings = GroupSettings(cnf, policy.group);
+    if (!settings)
         return page(400, 400); // no settings at all: nothing sane to apply
-    const int group = body.group;
-    const ConfigrationFileData& data = cnf.cnfData[static_cast<size_t>(group)];
+    const ConfigrationFileData& data = *settings;
+    const int group = policy.group;
 
-    body.doBlock = cnf.doBlock(group);
-    body.doBlockLog = cnf.doBlockLog(group);
-    body.doAccessLog = cnf.doAccessLog(group);
-    body.url.clear();
-    body.url.append(kSchemeNames[static_cast<int>(body.scheme)]).append("://").append(body.host).append(body.path);
-
-    if (!body.doBlock && !body.doBlockLog) {
-        noFiltering(body);
-    } else {
-        const std::string_view url = body.url;
-        if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupUploadExempt, group)) == 1)
-            body.filterRequest = false;
-        if (data.UploadNoFilteringURL && LookupUrl(url, db.GetKeyTable(UploadExempt, 0)) == 1)
-            body.filterRequest = false;
-        if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupDownloadExempt, group)) == 1)
-            body.filterResponse = false;
-        if (data.DownloadNoFilteringURL && LookupUrl(url, db.GetKeyTable(DownloadExempt, 0)) == 1)
-            body.filterResponse = false;
-        if (cnf.GetStatusCategoryNum(group, static_cast<int>(CategoryStatus::Pass)) != 0 &&
-            CountCategoryHits(url, CategoryUrls, CategoryStatus::Pass, group, db, cnf) == 1)
-            noFiltering(body);
-    }
+    policy.doBlock = cnf.doBlock(group);
+    policy.doBlockLog = cnf.doBlockLog(group);
+    policy.doAccessLog = cnf.doAccessLog(group);
+    RequestLine& request = body.request;
+    request.url.clear();
+    request.url.append(kSchemeNames[static_cast<int>(request.scheme)]).append("://").append(request.host);
+    request.url.append(request.path);
+    // Neither blocking nor logging blocks: nothing to look for.
+    if (!policy.doBlock && !policy.doBlockLog)
+        noFiltering(policy);
+    else
+        applyExemptions(body, data, db, cnf);
 
     const FilterStatus now = cnf.timeCnfList.FilterStatusNow(group);
     if (now == FilterCut)
         return page(907, data.MessageCode ? 200 : 403);
     if (now == FilterOff) {
-        noFiltering(body);
+        noFiltering(policy);
         return relay();
     }
-    if (!body.filterRequest)
+    if (!policy.filterRequest)
         return relay();
-
-    const std::string_view url = body.url;
-    if (body.doBlock && url.substr(0, 5) != "https") {
-        MatchedKeys matched;
-        int own = -1;
-        int common = -1;
-        if (data.UserAccessControlURL)
-            own = LookupUrl(url, db.GetKeyTable(GroupAccessControl, group), &matched);
-        if (data.AccessControlURL)
-            common = LookupUrl(url, db.GetKeyTable(AccessControl, 0), &matched);
-        if (!(own == 1 || common == 1 || (own == -1 && common == -1))) {
-            body.LogBlock("(Access Control)", widen(matched));
-            return blockAnswer(data, 903);
-        }
-    }
-    if (!body.doBlock && !body.doBlockLog)
-        return relay();
-
-    MatchedKeys matched;
-    bool hit = data.UserFilter && LookupUrl(url, db.GetKeyTable(GroupUrls, group), &matched) > 0;
-    if (!hit)
-        hit = data.URLBlockFilter &&
-              CountCategoryHits(url, CategoryUrls, CategoryStatus::Block, group, db, cnf, &matched) > 0;
-    if (hit) {
-        body.LogBlock("(URL Block)", widen(matched));
-        if (body.doBlock)
-            return blockAnswer(data, 902);
-    }
-    matched.clear();
-    hit = data.UserFilter && LookupExtension(url, db.GetKeyTable(GroupExtensions, group), &matched) > 0;
-    if (!hit)
-        hit = data.ExtensionBlockFilter &&
-              CountCategoryHits(url, CategoryExtensions, CategoryStatus::Block, group, db, cnf, &matched) > 0;
-    if (hit) {
-        body.LogBlock("(Extension Block)", widen(matched));
-        if (body.doBlock)
-            return blockAnswer(data, 905);
-    }
+    if (Outcome answer = checkAccessControl(body, data, db))
+        return *answer;
+    if (Outcome answer = checkKeyBlock(body, data, false, data.URLBlockFilter != 0, db, cnf))
+        return *answer;
+    if (Outcome answer = checkKeyBlock(body, data, true, data.ExtensionBlockFilter != 0, db, cnf))
+        return *answer;
     return relay();
 }
 
 void RunFilterDecision(HTTPServiceBody& body, TraceLog& trace)
 {
-    body.group = 0;
-    body.filterRequest = true;
-    body.filterResponse = true;
+    body.policy.group = 0;
+    body.policy.filterRequest = true;
+    body.policy.filterResponse = true;
 
     if (body.ReadRequest(trace) == 0) {
         // At stop nobody waits for an answer.

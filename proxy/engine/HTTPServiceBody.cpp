@@ -10,7 +10,7 @@
 #include <strings.h>
 
 #include "engine/EngineLimits.h"
-#include "engine/HTTPdaemonThread.h"
+#include "engine/SessionStart.h"
 #include "log/TraceLog.h"
 
 const char* const kSchemeNames[3] = {"http", "ftp", "https"};
@@ -32,6 +32,17 @@ HTTPServiceBody::HTTPServiceBody(const SessionStart& start) : HTTPServiceBody(st
 HTTPServiceBody::HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop)
     : eventStop(std::move(stop)), clientSocket(socket)
 {
+}
+
+const platform::Ipv4Address* HTTPServiceBody::ClientAddress()
+{
+    if (!m_clientAsked) {
+        m_clientAsked = true;
+        platform::Ipv4Address address{};
+        if (platform::PeerAddress(clientSocket, address))
+            m_clientAddress = address;
+    }
+    return m_clientAddress ? &*m_clientAddress : nullptr;
 }
 
 size_t FindHeaderEnd(std::string_view data, size_t from)
@@ -127,6 +138,12 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
     int64_t bodyLength = -1; // unknown until the header is complete
     size_t scanFrom = 0;
     const auto headerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.requestWaitMs);
+    auto tooLarge = [&](const char* part) {
+        requestTooLarge = true;
+        traceLog.Printf("[%3d] Request %s too large\r\n", clientSocket, part);
+        headerLength = 0;
+        return 0;
+    };
     char chunk[kReceiveSize];
     for (;;) {
         if (bodyLength >= 0 && static_cast<int64_t>(buffer.size() - headerLength) >= bodyLength)
@@ -156,29 +173,19 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
         // terminator) need a look; earlier positions were already found wanting.
         size_t end = FindHeaderEnd(buffer, scanFrom);
         if (end == 0) {
-            if (buffer.size() > limits.maxRequestHeaderBytes) {
-                requestTooLarge = true;
-                traceLog.Printf("[%3d] Request header too large\r\n", clientSocket);
-                return 0;
-            }
+            if (buffer.size() > limits.maxRequestHeaderBytes)
+                return tooLarge("header");
             scanFrom = buffer.size() >= 3 ? buffer.size() - 3 : 0;
             continue;
         }
-        if (end > limits.maxRequestHeaderBytes) {
-            requestTooLarge = true;
-            traceLog.Printf("[%3d] Request header too large\r\n", clientSocket);
-            return 0;
-        }
+        if (end > limits.maxRequestHeaderBytes)
+            return tooLarge("header");
         headerLength = static_cast<uint32_t>(end);
         traceLog.Printf("[%3d] Client to zpf\r\n", clientSocket);
         traceLog.WriteBytes(buffer.data(), 1, headerLength);
         bodyLength = std::max<int64_t>(0, ContentLengthOf(std::string_view(buffer).substr(0, headerLength)));
-        if (bodyLength > static_cast<int64_t>(limits.maxRequestBytes - std::min(limits.maxRequestBytes, end))) {
-            requestTooLarge = true;
-            traceLog.Printf("[%3d] Request body too large\r\n", clientSocket);
-            headerLength = 0;
-            return 0;
-        }
+        if (bodyLength > static_cast<int64_t>(limits.maxRequestBytes - std::min(limits.maxRequestBytes, end)))
+            return tooLarge("body");
     }
 }
 
@@ -189,24 +196,24 @@ bool HTTPServiceBody::ParseRequestLine()
     const size_t blank = text.find(' ');
     if (blank == std::string_view::npos)
         return false;
-    method = std::string(text.substr(0, blank));
+    request.method = std::string(text.substr(0, blank));
     const size_t target = blank + 1;
     size_t hostStart = 0;
-    if (startsWithNoCase(method, "CONNECT")) {
-        scheme = Scheme::Https;
+    if (startsWithNoCase(request.method, "CONNECT")) {
+        request.scheme = Scheme::Https;
         hostStart = target;
     } else if (startsWithNoCase(text.substr(target), "http://")) {
-        scheme = Scheme::Http;
+        request.scheme = Scheme::Http;
         hostStart = target + 7;
     } else if (startsWithNoCase(text.substr(target), "ftp://")) {
-        scheme = Scheme::Ftp;
+        request.scheme = Scheme::Ftp;
         hostStart = target + 6;
     } else {
         return false;
     }
 
-    port = 80;
-    size_t hostEnd = text.find(scheme == Scheme::Https ? ' ' : '/', hostStart);
+    request.port = 80;
+    size_t hostEnd = text.find(request.scheme == Scheme::Https ? ' ' : '/', hostStart);
     if (hostEnd == std::string_view::npos)
         hostEnd = text.size();
     size_t nameEnd = hostEnd;
@@ -219,10 +226,10 @@ bool HTTPServiceBody::ParseRequestLine()
         // rather than connected to modulo 65536.
         if (value < 1 || value > 65535)
             return false;
-        port = value;
+        request.port = value;
         nameEnd = colon;
     }
-    host = std::string(text.substr(hostStart, nameEnd - hostStart));
+    request.host = std::string(text.substr(hostStart, nameEnd - hostStart));
 
     const size_t lineFeed = text.find('\n', hostEnd);
     if (lineFeed == std::string_view::npos)
@@ -237,9 +244,10 @@ bool HTTPServiceBody::ParseRequestLine()
     if (versionAt == std::string_view::npos)
         return false;
     const size_t pathEnd = versionAt - 1; // the blank before the version
-    if (scheme != Scheme::Https && text.substr(hostEnd, pathEnd - hostEnd).find('/') == std::string_view::npos)
+    const std::string_view path = text.substr(hostEnd, pathEnd - hostEnd);
+    if (request.scheme != Scheme::Https && path.find('/') == std::string_view::npos)
         return false;
-    path = std::string(text.substr(hostEnd, pathEnd - hostEnd));
-    version = std::string(text.substr(versionAt, 8));
+    request.path = std::string(path);
+    request.version = std::string(text.substr(versionAt, 8));
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +24,36 @@ enum class Scheme : int {
     Https = 2, ///< CONNECT: a tunnel
 };
 
+/// The request line as ParseRequestLine splits it, and the URL the lists see.
+struct RequestLine {
+    Scheme scheme = Scheme::Unknown;
+    std::string method;
+    std::string host;
+    int port = 80;
+    std::string path;
+    std::string version;
+    std::string url; ///< scheme name, "://", host and path; made by the decision
+};
+
+/// What the decision settled from the group's settings and the lists.
+struct SessionPolicy {
+    int group = 0;
+    bool filterRequest = true;
+    bool filterResponse = true;
+    int doBlock = 0;
+    int doBlockLog = 0;
+    int doAccessLog = 0;
+};
+
+/// The server's response header as AnalyzeResponseHeader reads it.
+struct ResponseInfo {
+    uint32_t headerLength = 0;
+    int32_t length = -1; ///< Content-Length; -1 when unknown
+    std::string contentType;
+    std::string statusText;
+    bool isText = true;
+};
+
 /// The state of one client connection. Built on the session thread from its
 /// SessionStart record and used only by that thread.
 class HTTPServiceBody {
@@ -37,8 +68,8 @@ public:
     /// when no complete header arrived (silence for the read wait, the client closed,
     /// the stop event, or a request over the size bounds; see requestTooLarge).
     int ReadRequest(TraceLog& trace);
-    /// Splits the request line of buffer into method, scheme, host, port, path and
-    /// version. Returns false when it is not a proxy request this program serves.
+    /// Splits the request line of buffer into request. Returns false when it is not a
+    /// proxy request this program serves.
     bool ParseRequestLine();
 
     /// Sends page file `page` with `status` for the session's group.
@@ -65,40 +96,34 @@ public:
     /// closes, a block, or the stop event. The caller closes the client connection.
     void Relay(TraceLog& trace);
 
-    /// Analyses the response header at the start of received: fills
-    /// responseHeaderLength, statusText, responseLength, contentType and isText.
-    /// Returns false while the header is not complete yet.
+    /// Analyses the response header at the start of received into response. Returns
+    /// false while the header is not complete yet.
     bool AnalyzeResponseHeader(std::string_view received);
 
-    // ---- fields, in the order the engine's other parts know them ----
+    /// The client's address for the IP checks and the logs, asked of the kernel only
+    /// the first time; null when it cannot be read.
+    const platform::Ipv4Address* ClientAddress();
+
     std::shared_ptr<platform::Event> eventStop;
     platform::SocketHandle clientSocket = platform::kInvalidSocket;
+    /// Where the relay connected, once it has.
+    std::optional<platform::Ipv4Address> serverAddress;
+    /// The request as read; during the relay, what the server sends.
     std::string buffer;
     uint32_t headerLength = 0;
-    uint32_t responseHeaderLength = 0;
-    int32_t responseLength = -1;
-    std::string contentType;
-    std::string statusText;
-    Scheme scheme = Scheme::Unknown;
-    std::string method;
-    std::string host;
-    std::string connectHost;
-    int port = 80;
-    std::string path;
-    std::string version;
-    bool isText = true;
-    std::string url;
-    bool filterRequest = true;
-    bool filterResponse = true;
-    int group = 0;
-    int doBlock = 0;
-    int doBlockLog = 0;
-    int doAccessLog = 0;
+    /// Set by ReadRequest when the request passed the size bounds.
+    bool requestTooLarge = false;
+
+    RequestLine request;
+    SessionPolicy policy;
+    ResponseInfo response;
 
     /// The session's header trace; set by the session thread.
     TraceLog* trace = nullptr;
-    /// Set by ReadRequest when the request passed the size bounds.
-    bool requestTooLarge = false;
+
+private:
+    std::optional<platform::Ipv4Address> m_clientAddress;
+    bool m_clientAsked = false;
 };
 
 /// Scheme names by Scheme: "http", "ftp", "https".

@@ -6,6 +6,7 @@
 #include <shared_mutex>
 
 #include "engine/DaemonParams.h"
+#include "engine/SessionStart.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
@@ -21,13 +22,6 @@ struct SharedListener {
     std::shared_mutex lock;
     platform::SocketHandle socket = platform::kInvalidSocket;
     std::shared_ptr<platform::Event> eventStop;
-};
-
-/// What the listener hands to a new session thread; the session frees it.
-struct SessionStart {
-    platform::SocketHandle clientSocket = platform::kInvalidSocket;
-    std::shared_ptr<platform::Event> eventStop;
-    std::shared_ptr<SharedListener> listener; ///< may be null: serve this one connection only
 };
 
 /// Connections accepted since the process started.

@@ -101,5 +101,5 @@ bool SendPageFile(int page, int status, platform::SocketHandle client, int group
 
 void HTTPServiceBody::SendPage(int page, int status)
 {
-    SendPageFile(page, status, clientSocket, group, eventStop.get());
+    SendPageFile(page, status, clientSocket, policy.group, eventStop.get());
 }

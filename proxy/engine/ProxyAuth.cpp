@@ -5,6 +5,7 @@
 #include "config/ConfigrationFile.h"
 #include "engine/HTTPServiceBody.h"
 #include "engine/RequestEdits.h"
+#include "filterdb/GroupSettings.h"
 
 namespace {
 constexpr std::string_view kClientHeader = "Proxy-Authorization:";
@@ -35,10 +36,10 @@ AuthResult HTTPServiceBody::CheckProxyAuthorization()
     // The decoded text is read as a C string, so it ends at a zero byte.
     const std::string decoded = DecodeBase64(header.substr(p, end - p));
     const ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
-    const int result = cnf->passWordData.CheckAccessClass(decoded.c_str(), &group, false);
+    const int result = cnf->passWordData.CheckAccessClass(decoded.c_str(), &policy.group, false);
     // An account may name a group that is gone; its client is then served as group 0.
-    if (group < 0 || static_cast<size_t>(group) >= cnf->cnfData.size())
-        group = 0;
+    if (!GroupSettings(*cnf, policy.group))
+        policy.group = 0;
     return static_cast<AuthResult>(result);
 }
 

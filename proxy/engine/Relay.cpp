@@ -12,6 +12,7 @@
 #include "engine/HTTPServiceBody.h"
 #include "engine/RequestEdits.h"
 #include "filterdb/FilterDatabase.h"
+#include "filterdb/GroupSettings.h"
 #include "filterdb/PhraseChains.h"
 #include "log/AccessLogger.h"
 #include "log/DiagnosticLog.h"
@@ -54,16 +55,15 @@ bool onlyDigitsAndDots(const std::string& text)
 const ConfigrationFileData& groupRecord(const ConfigrationFileSigleton& cnf, int group)
 {
     static const ConfigrationFileData kDefaults;
-    if (group < 0 || static_cast<size_t>(group) >= cnf.cnfData.size())
-        return kDefaults;
-    return cnf.cnfData[static_cast<size_t>(group)];
+    const ConfigrationFileData* data = GroupSettings(cnf, group);
+    return data ? *data : kDefaults;
 }
 
 class RelayRun {
 public:
     RelayRun(HTTPServiceBody& body, TraceLog& trace)
         : m_body(body), m_trace(trace), m_cnf(*ConfigrationFileSigleton::getInstance()),
-          m_data(groupRecord(m_cnf, body.group)), m_limits(engineLimits()), m_stop(body.eventStop.get()),
+          m_data(groupRecord(m_cnf, body.policy.group)), m_limits(engineLimits()), m_stop(body.eventStop.get()),
           m_serverSink(platform::kInvalidSocket, m_limits.sendWaitMs, m_stop),
           m_clientSink(body.clientSocket, m_limits.sendWaitMs, m_stop)
     {
@@ -74,7 +74,7 @@ public:
     ~RelayRun()
     {
         // Held-back data still reaches the client, whatever ended the relay.
-        if (m_body.filterResponse && m_response.chain)
+        if (m_body.policy.filterResponse && m_response.chain)
             m_response.chain->Flush();
         m_request = {};
         m_response = {};
@@ -90,12 +90,12 @@ public:
     {
         if (!connect())
             return;
-        if (m_body.scheme == Scheme::Https && !m_viaProxy) {
+        if (m_body.request.scheme == Scheme::Https && !m_viaProxy) {
             for (const char* line : kTunnelAnswer) {
                 if (!platform::SendAll(m_body.clientSocket, line, std::strlen(line), m_limits.sendWaitMs, m_stop))
                     return;
             }
-            m_body.isText = false;
+            m_body.response.isText = false;
             m_body.buffer.clear();
         } else if (!editRequest() || !sendRequest()) {
             return;
@@ -141,51 +141,49 @@ private:
         m_serverSink.SetSocket(m_server);
 
         // No tunnel data ever passes through a chain.
-        if (m_body.scheme == Scheme::Https)
-            m_body.filterRequest = m_body.filterResponse = false;
+        if (m_body.request.scheme == Scheme::Https)
+            m_body.policy.filterRequest = m_body.policy.filterResponse = false;
         const FilterDatabase& db = FilterDatabase::getInstance();
-        const bool doBlock = m_body.doBlock != 0;
-        if (m_body.filterRequest)
-            m_request = BuildPhraseChain(true, m_body.group, false, doBlock, &m_serverSink, db, m_cnf);
-        if (m_body.filterResponse)
+        const bool doBlock = m_body.policy.doBlock != 0;
+        if (m_body.policy.filterRequest)
+            m_request = BuildPhraseChain(true, m_body.policy.group, false, doBlock, &m_serverSink, db, m_cnf);
+        if (m_body.policy.filterResponse)
             m_response =
-                BuildPhraseChain(false, m_body.group, m_data.FilteringSize != 0, doBlock, &m_clientSink, db, m_cnf);
+                BuildPhraseChain(false, m_body.policy.group, m_data.FilteringSize != 0, doBlock, &m_clientSink, db,
+                                 m_cnf);
         // A chain without filters would only copy the data: such a side goes straight.
-        if (m_body.filterRequest && m_request.chain->FilterCount() == 0)
-            m_body.filterRequest = false;
-        if (m_body.filterResponse && m_response.chain->FilterCount() == 0)
-            m_body.filterResponse = false;
+        if (m_body.policy.filterRequest && m_request.chain->FilterCount() == 0)
+            m_body.policy.filterRequest = false;
+        if (m_body.policy.filterResponse && m_response.chain->FilterCount() == 0)
+            m_body.policy.filterResponse = false;
 
         const std::string* proxyHost = &m_cnf.Proxy;
         unsigned proxyPort = m_cnf.ProxyPort;
-        if (m_body.scheme == Scheme::Ftp) {
+        if (m_body.request.scheme == Scheme::Ftp) {
             proxyHost = &m_cnf.FTPProxy;
             proxyPort = m_cnf.FTPProxyPort;
-        } else if (m_body.scheme == Scheme::Https) {
+        } else if (m_body.request.scheme == Scheme::Https) {
             proxyHost = &m_cnf.HTTPSProxy;
             proxyPort = m_cnf.HTTPSProxyPort;
         }
         m_viaProxy = !proxyHost->empty();
-        if (m_viaProxy) {
-            m_body.connectHost = *proxyHost;
-            // A proxy without a port of its own (0) is reached on the request's port.
-            if (proxyPort != 0)
-                m_body.port = static_cast<int>(proxyPort);
-        } else {
-            m_body.connectHost = m_body.host;
-        }
+        const std::string& connectHost = m_viaProxy ? *proxyHost : m_body.request.host;
+        // A proxy without a port of its own (0) is reached on the request's port.
+        const unsigned port = m_viaProxy && proxyPort != 0 ? proxyPort : static_cast<unsigned>(m_body.request.port);
 
         platform::Ipv4Address address{};
-        const bool found = onlyDigitsAndDots(m_body.connectHost)
-                               ? platform::ParseDottedIpv4(m_body.connectHost, address)
-                               : platform::ResolveIpv4(m_body.connectHost, address);
+        const bool found = onlyDigitsAndDots(connectHost) ? platform::ParseDottedIpv4(connectHost, address)
+                                                          : platform::ResolveIpv4(connectHost, address);
         if (!found) {
             m_body.SendPage(404, 404);
             return false;
         }
         const int timeoutMs = m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000
                                                        : -1;
-        return platform::ConnectIpv4(m_server, address, static_cast<unsigned>(m_body.port), timeoutMs, m_stop);
+        if (!platform::ConnectIpv4(m_server, address, port, timeoutMs, m_stop))
+            return false;
+        m_body.serverAddress = address;
+        return true;
     }
 
     bool editRequest()
@@ -195,14 +193,15 @@ private:
         if (!m_viaProxy) {
             // Credentials meant for this proxy are nothing an origin server should see.
             requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Authorization:");
-            const std::string line = m_body.method + " " + m_body.path + " " + m_body.version + "\r\n";
+            const RequestLine& request = m_body.request;
+            const std::string line = request.method + " " + request.path + " " + request.version + "\r\n";
             requestedit::ReplaceRequestLine(buffer, m_body.headerLength, line);
         } else if (!m_cnf.ProxyUsername.empty() && !m_body.AddUpstreamAuthorization()) {
             m_body.SendPage(400, 400);
             return false;
         }
         requestedit::DowngradeVersion(buffer);
-        if (m_body.scheme != Scheme::Https) {
+        if (m_body.request.scheme != Scheme::Https) {
             // One request per connection: a kept-alive server connection would carry a
             // client's next request past the decision.
             requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Connection:");
@@ -210,7 +209,7 @@ private:
         }
         // A phrase scan of compressed bytes finds nothing: ask for the plain body when
         // the response is going to be scanned.
-        if (m_body.filterResponse)
+        if (m_body.policy.filterResponse)
             requestedit::SetHeaderLine(buffer, m_body.headerLength, "Accept-Encoding:", kIdentityOnly);
         m_trace.Printf("[%3d] zpf to Server\r\n", m_body.clientSocket);
         m_trace.WriteBytes(buffer.data(), 1, buffer.size());
@@ -221,11 +220,11 @@ private:
     {
         std::string& buffer = m_body.buffer;
         bool ok = true;
-        if (!m_body.filterRequest) {
+        if (!m_body.policy.filterRequest) {
             ok = platform::SendAll(m_server, buffer.data(), buffer.size(), m_limits.sendWaitMs, m_stop);
         } else {
             m_request.chain->Write(buffer.data(), buffer.size());
-            if (logMatches(m_request.blockFilters) && m_body.doBlock) {
+            if (logMatches(m_request.blockFilters) && m_body.policy.doBlock) {
                 if (m_data.MessageFlag)
                     m_body.SendPage(904, blockStatus());
                 return false;
@@ -240,26 +239,22 @@ private:
 
     void loop()
     {
-        const bool tunnel = m_body.scheme == Scheme::Https;
+        const bool tunnel = m_body.request.scheme == Scheme::Https;
         m_headerDone = tunnel;
         Clock::time_point lastData = Clock::now();
         const platform::SocketHandle sockets[2] = {m_server, m_body.clientSocket};
         while (!stopped()) {
-            const int64_t bodyReceived = m_received - m_body.responseHeaderLength;
-            if (m_headerDone && m_body.responseLength >= 0 && bodyReceived >= m_body.responseLength)
+            const int64_t bodyReceived = m_received - m_body.response.headerLength;
+            if (m_headerDone && m_body.response.length >= 0 && bodyReceived >= m_body.response.length)
                 return;
-            if (m_body.responseLength < 0 && m_data.DownloadSize > 0 && bodyReceived >= m_data.DownloadSize)
+            if (m_body.response.length < 0 && m_data.DownloadSize > 0 && bodyReceived >= m_data.DownloadSize)
                 return;
-            if (m_body.filterResponse && m_data.FilteringSize != 0 && m_headerDone &&
+            if (m_body.policy.filterResponse && m_data.FilteringSize != 0 && m_headerDone &&
                 bodyReceived >= m_data.FilteringSize) {
-                m_body.filterResponse = false;
+                m_body.policy.filterResponse = false;
                 if (m_response.chain->Flush())
                     return;
             }
-            platform::Ipv4Address peer{};
-            if (!platform::PeerAddress(m_server, peer))
-                return;
-
             bool ready[2] = {false, false};
             const platform::WaitStatus w =
                 platform::WaitAnyReadable(sockets, ready, 2, m_limits.relayWaitMs, m_stop);
@@ -311,16 +306,17 @@ private:
             m_headerDone = true;
             piece = m_body.buffer.data();
             length = m_body.buffer.size();
-            if (m_body.isText && m_body.doAccessLog)
+            if (m_body.response.isText && m_body.policy.doAccessLog)
                 logAccess();
             if (m_data.DownloadSize > 0 &&
-                static_cast<uint32_t>(m_body.responseLength) > static_cast<unsigned long>(m_data.DownloadSize)) {
+                static_cast<uint32_t>(m_body.response.length) > static_cast<unsigned long>(m_data.DownloadSize)) {
                 if (m_data.MessageFlag)
                     m_body.SendPage(906, blockStatus());
-                m_body.filterResponse = false; // nothing of the response goes out
+                m_body.policy.filterResponse = false; // nothing of the response goes out
                 return false;
             }
-        } else if (m_body.scheme == Scheme::Https && m_data.DownloadSize > 0 && m_received > m_data.DownloadSize) {
+        } else if (m_body.request.scheme == Scheme::Https && m_data.DownloadSize > 0 &&
+                   m_received > m_data.DownloadSize) {
             // A tunnel passes exactly DownloadSize bytes from the server.
             length -= static_cast<size_t>(m_received - m_data.DownloadSize);
             m_received = m_data.DownloadSize;
@@ -328,15 +324,15 @@ private:
         m_trace.WriteBytes(piece, 1, length);
 
         bool ok = true;
-        if (m_body.filterResponse && m_body.isText) {
+        if (m_body.policy.filterResponse && m_body.response.isText) {
             m_response.chain->Write(piece, length);
             logMatches(m_response.replaceFilters);
-            if (logMatches(m_response.blockFilters) && m_body.doBlock) {
+            if (logMatches(m_response.blockFilters) && m_body.policy.doBlock) {
                 // Nothing of the response has reached the client when the block came in
                 // its first piece or while the chain held the response back.
                 if ((m_firstPiece || m_data.FilteringSize != 0) && m_data.MessageFlag)
                     m_body.SendPage(901, blockStatus());
-                m_body.filterResponse = false;
+                m_body.policy.filterResponse = false;
                 return false;
             }
             ok = !m_response.chain->SinkFailed();
@@ -372,10 +368,8 @@ private:
 
     void logAccess()
     {
-        platform::Ipv4Address peer{};
-        const bool known = platform::PeerAddress(m_body.clientSocket, peer);
-        AccessLogger::getInstance().WriteAccess(known ? &peer : nullptr, m_body.url, "", {}, m_body.group, true, true,
-                                                &m_trace);
+        AccessLogger::getInstance().WriteAccess(m_body.ClientAddress(), m_body.request.url, "", {}, m_body.policy.group,
+                                                true, true, &m_trace);
     }
 
     /// One receive from the client, passed on to the server; false ends the relay.
@@ -385,7 +379,7 @@ private:
         long n = platform::Receive(m_body.clientSocket, chunk, sizeof chunk);
         if (n <= 0)
             return false;
-        if (m_body.filterRequest) {
+        if (m_body.policy.filterRequest) {
             m_request.chain->Write(chunk, static_cast<size_t>(n));
             logMatches(m_request.blockFilters);
             logMatches(m_request.replaceFilters);

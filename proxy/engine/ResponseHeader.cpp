@@ -70,7 +70,7 @@ bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
     const size_t end = LineFeedHeaderEnd(received);
     if (end == 0)
         return false;
-    responseHeaderLength = static_cast<uint32_t>(end);
+    response.headerLength = static_cast<uint32_t>(end);
     const std::string_view header = received.substr(0, end);
 
     bool haveStatus = false;
@@ -93,18 +93,18 @@ bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
                     p = line.size();
                 while (p < line.size() && line[p] == ' ')
                     ++p;
-                statusText.assign(line.substr(p));
-                if (statusText.find("304") != std::string::npos && responseLength == -1)
-                    responseLength = 0;
+                response.statusText.assign(line.substr(p));
+                if (response.statusText.find("304") != std::string::npos && response.length == -1)
+                    response.length = 0;
                 continue;
             }
         }
         if (!haveType && headerValue(line, "Content-Type", value)) {
             haveType = true;
-            contentType.assign(value);
-            isText = startsWithNoCase(value, "TEXT/");
-        } else if (responseLength == -1 && headerValue(line, "Content-Length", value)) {
-            responseLength = readLength(value);
+            response.contentType.assign(value);
+            response.isText = startsWithNoCase(value, "TEXT/");
+        } else if (response.length == -1 && headerValue(line, "Content-Length", value)) {
+            response.length = readLength(value);
         }
     }
     return true;

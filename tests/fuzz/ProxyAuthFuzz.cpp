@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     body.buffer.assign(input);
     body.headerLength = static_cast<uint32_t>(FindHeaderEnd(input));
     const AuthResult result = body.CheckProxyAuthorization();
-    if (result < AuthResult::OtherScheme || body.group != 0)
+    if (result < AuthResult::OtherScheme || body.policy.group != 0)
         std::abort();
 
     const uint32_t before = body.headerLength;

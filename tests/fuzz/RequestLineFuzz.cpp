@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     HTTPServiceBody body(platform::kInvalidSocket, nullptr);
     body.buffer.assign(input);
     if (body.ParseRequestLine()) {
-        if (body.scheme == Scheme::Unknown || body.port < 1 || body.port > 65535 || body.version.size() > 8)
+        const RequestLine& r = body.request;
+        if (r.scheme == Scheme::Unknown || r.port < 1 || r.port > 65535 || r.version.size() > 8)
             std::abort();
     }
     int value = 0;

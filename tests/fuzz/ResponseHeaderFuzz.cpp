@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     HTTPServiceBody whole(platform::kInvalidSocket, nullptr);
     const bool complete = whole.AnalyzeResponseHeader(input);
-    if (complete && (whole.responseHeaderLength == 0 || whole.responseHeaderLength > input.size()))
+    if (complete && (whole.response.headerLength == 0 || whole.response.headerLength > input.size()))
         std::abort();
-    if (whole.responseLength < -1)
+    if (whole.response.length < -1)
         std::abort();
 
     // Growing input: the first complete prefix must give the same header length.
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t have = piece;; have += piece) {
         const size_t upTo = have < input.size() ? have : input.size();
         if (grown.AnalyzeResponseHeader(input.substr(0, upTo))) {
-            if (!complete || grown.responseHeaderLength != whole.responseHeaderLength)
+            if (!complete || grown.response.headerLength != whole.response.headerLength)
                 std::abort();
             break;
         }

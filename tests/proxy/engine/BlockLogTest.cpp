@@ -18,7 +18,7 @@ protected:
         AccessLogger::getInstance().Configure({});
         ASSERT_GE(loop.server, 0); // a loopback connection, so the client field is a real address
         body = std::make_unique<HTTPServiceBody>(loop.server, nullptr);
-        body->url = "http://bad.example/a,b";
+        body->request.url = "http://bad.example/a,b";
     }
     void TearDown() override
     {
@@ -35,12 +35,12 @@ protected:
 
 TEST_F(BlockLogTest, BlockAndAccessLinesFollowTheSwitches)
 {
-    body->doBlockLog = 1;
-    body->doAccessLog = 1;
+    body->policy.doBlockLog = 1;
+    body->policy.doAccessLog = 1;
     body->LogBlock("(URL Block)", {12, 40});
-    body->doBlockLog = 0;
+    body->policy.doBlockLog = 0;
     body->LogBlock("(Extension Block)", {3});
-    body->doAccessLog = 0;
+    body->policy.doAccessLog = 0;
     body->LogBlock("(Access Control)", {});
     EXPECT_EQ(log(),
               (std::vector<std::string>{"127.0.0.1,http://bad.example/a%2Cb,(URL Block),,12,40",
@@ -50,14 +50,14 @@ TEST_F(BlockLogTest, BlockAndAccessLinesFollowTheSwitches)
 
 TEST_F(BlockLogTest, PhrasesAreCutUnlessThePhraseFlagIsSet)
 {
-    body->doBlockLog = 1;
+    body->policy.doBlockLog = 1;
     const std::vector<PhraseMatch> matches = {{"abcdefghijklmn", 7}, {"short", 999}};
     EXPECT_FALSE(body->LogPhraseMatches({}, nullptr, nullptr));
     EXPECT_TRUE(body->LogPhraseMatches(matches, nullptr, nullptr));
     SetPhraseFlag(true);
     EXPECT_TRUE(body->LogPhraseMatches(matches, nullptr, nullptr));
     EXPECT_TRUE(body->LogPhraseMatches(std::vector<PhraseMatch>{{"x", 1}}, "(Replaced)", nullptr));
-    body->doBlockLog = 0;
+    body->policy.doBlockLog = 0;
     EXPECT_TRUE(body->LogPhraseMatches(matches, nullptr, nullptr)); // reported, not logged
     const std::string head = "127.0.0.1,http://bad.example/a%2Cb,";
     EXPECT_EQ(log(),
@@ -68,7 +68,7 @@ TEST_F(BlockLogTest, PhrasesAreCutUnlessThePhraseFlagIsSet)
 TEST_F(BlockLogTest, MatchProgramRunsOncePerRecordBeforeTheLines)
 {
     config->ProgramIfMatch = "test -f '" + dir.file("zpf.log") + "' || echo run >> '" + dir.file("ran") + "'";
-    body->doBlockLog = 1;
+    body->policy.doBlockLog = 1;
     body->LogBlock("(URL Block)", {1}); // runs before the first line exists
     EXPECT_TRUE(body->LogPhraseMatches(std::vector<PhraseMatch>{{"a", 1}, {"b", 2}}, nullptr, nullptr));
     body->LogPhraseMatches({}, nullptr, nullptr);

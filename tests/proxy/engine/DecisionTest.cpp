@@ -89,8 +89,8 @@ protected:
         body.buffer = request;
         body.headerLength = static_cast<uint32_t>(FindHeaderEnd(request));
         const SessionDecision d = DecideRequest(body, db, *cnf);
-        lastUrl = body.url;
-        return {d.action, d.page, d.status, body.filterRequest, body.filterResponse, body.group};
+        lastUrl = body.request.url;
+        return {d.action, d.page, d.status, body.policy.filterRequest, body.policy.filterResponse, body.policy.group};
     }
     std::vector<std::string> log() const { return enginetest::LogEntries(dir.readBytes("zpf.log")); }
     ConfigrationFileData& group(int g) { return cnf->cnfData[static_cast<size_t>(g)]; }

@@ -109,9 +109,9 @@ protected:
         HTTPServiceBody body(platform::kInvalidSocket, nullptr);
         body.buffer = header;
         body.headerLength = static_cast<uint32_t>(FindHeaderEnd(header));
-        body.group = startGroup;
+        body.policy.group = startGroup;
         const AuthResult result = body.CheckProxyAuthorization();
-        group = body.group;
+        group = body.policy.group;
         return result;
     }
 

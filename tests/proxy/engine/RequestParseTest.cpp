@@ -43,12 +43,12 @@ TEST(RequestParseTest, ProxyRequestLines)
         SCOPED_TRACE(c.request);
         HTTPServiceBody b(platform::kInvalidSocket, nullptr);
         ASSERT_TRUE(parse(b, c.request));
-        EXPECT_EQ(b.scheme, c.scheme);
-        EXPECT_EQ(b.method, c.method);
-        EXPECT_EQ(b.host, c.host);
-        EXPECT_EQ(b.port, c.port);
-        EXPECT_EQ(b.path, c.path);
-        EXPECT_EQ(b.version, c.version);
+        EXPECT_EQ(b.request.scheme, c.scheme);
+        EXPECT_EQ(b.request.method, c.method);
+        EXPECT_EQ(b.request.host, c.host);
+        EXPECT_EQ(b.request.port, c.port);
+        EXPECT_EQ(b.request.path, c.path);
+        EXPECT_EQ(b.request.version, c.version);
     }
 }
 
@@ -83,7 +83,7 @@ TEST(RequestParseTest, LongRequestLineParsesWithoutTrouble)
     std::string request = "GET http://h/" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n";
     HTTPServiceBody b(platform::kInvalidSocket, nullptr);
     ASSERT_TRUE(parse(b, request));
-    EXPECT_EQ(b.path.size(), (1u << 20) + 1);
+    EXPECT_EQ(b.request.path.size(), (1u << 20) + 1);
 }
 
 TEST(RequestParseTest, HeaderEndIsTheFirstTerminator)

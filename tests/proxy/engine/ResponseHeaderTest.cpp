@@ -18,7 +18,8 @@ Analysis analyse(const std::string& received)
 {
     HTTPServiceBody b(platform::kInvalidSocket, nullptr);
     const bool complete = b.AnalyzeResponseHeader(received);
-    return {complete, b.responseHeaderLength, b.statusText, b.contentType, b.isText, b.responseLength};
+    const ResponseInfo& r = b.response;
+    return {complete, r.headerLength, r.statusText, r.contentType, r.isText, r.length};
 }
 
 TEST(ResponseHeaderTest, StatusTypeAndLength)
