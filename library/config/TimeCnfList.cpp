@@ -210,6 +210,63 @@ bool TimeCnfList::WriteData()
     return zpfconfig::ReplaceTextFile(baseDirectory() + durationFilename, text);
 }
 
+namespace {
+
+// The days of a line's day field, a range ("mon-fri") day by day, dayIndex naming
+// them. False for an item that names no day.
+bool readDays(std::string_view field, int (*dayIndex)(const char*), std::vector<int>& days)
+{
+    bool badDay = false;
+    splitAtComma(field, [&](std::string_view item) {
+        if (badDay)
+            return;
+        std::string word(item);
+        int first = dayIndex(word.c_str());
+        if (first < 0) {
+            badDay = true;
+            return;
+        }
+        int last = first;
+        if (size_t dash = word.find('-'); dash != std::string::npos) {
+            last = dayIndex(word.c_str() + dash + 1);
+            if (last < 0) {
+                badDay = true;
+                return;
+            }
+        }
+        // A first day after the last adds none; a day may come more than once.
+        for (int d = first; d <= last; ++d)
+            days.push_back(d);
+    });
+    return !badDay;
+}
+
+// The time ranges of a line's times field; an empty item is the whole day. False for
+// a range that ends before it begins.
+bool readRanges(std::string_view field, std::vector<uint32_t>& ranges)
+{
+    bool backwards = false;
+    splitAtComma(field, [&](std::string_view item) {
+        if (backwards)
+            return;
+        if (isBlank(item)) {
+            ranges.push_back(kWholeDay);
+            return;
+        }
+        int v[4];
+        if (!scanRange(item, v))
+            return; // skipped; the line's other items still count
+        if (v[0] * 60 + v[1] > v[2] * 60 + v[3]) {
+            backwards = true;
+            return;
+        }
+        ranges.push_back(static_cast<uint32_t>(v[0] * 256 + v[1]) | static_cast<uint32_t>(v[2] * 256 + v[3]) << 16);
+    });
+    return !backwards;
+}
+
+} // namespace
+
 bool TimeCnfList::PutLineData(const char* line, int group)
 {
     if (!line || group < 0 || group >= size())
@@ -247,52 +304,11 @@ bool TimeCnfList::PutLineData(const char* line, int group)
     }
 
     std::vector<int> days;
-    bool badDay = false;
-    splitAtComma(body.substr(semi1 + 1, semi2 - semi1 - 1), [&](std::string_view item) {
-        if (badDay)
-            return;
-        std::string word(item);
-        int first = GetDateIndex(word.c_str());
-        if (first < 0) {
-            badDay = true;
-            return;
-        }
-        int last = first;
-        if (size_t dash = word.find('-'); dash != std::string::npos) {
-            last = GetDateIndex(word.c_str() + dash + 1);
-            if (last < 0) {
-                badDay = true;
-                return;
-            }
-        }
-        // A first day after the last adds none; a day may come more than once.
-        for (int d = first; d <= last; ++d)
-            days.push_back(d);
-    });
-    if (badDay)
+    if (!readDays(body.substr(semi1 + 1, semi2 - semi1 - 1), GetDateIndex, days))
         return false;
-
     // The times field runs to the end of the line, line end included, as read.
-    std::string_view timesField = text.substr(semi2 + 1);
     std::vector<uint32_t> ranges;
-    bool backwards = false;
-    splitAtComma(timesField, [&](std::string_view item) {
-        if (backwards)
-            return;
-        if (isBlank(item)) {
-            ranges.push_back(kWholeDay);
-            return;
-        }
-        int v[4];
-        if (!scanRange(item, v))
-            return; // skipped; the line's other items still count
-        if (v[0] * 60 + v[1] > v[2] * 60 + v[3]) {
-            backwards = true;
-            return;
-        }
-        ranges.push_back(static_cast<uint32_t>(v[0] * 256 + v[1]) | static_cast<uint32_t>(v[2] * 256 + v[3]) << 16);
-    });
-    if (backwards)
+    if (!readRanges(text.substr(semi2 + 1), ranges))
         return false;
 
     const size_t adding = days.size() * ranges.size();
