@@ -450,15 +450,9 @@ void KeyTable::Seal()
         }
     }
 
-    m_tiers.clear();
-    for (size_t n = m_count, step = kFanout; n > kFanout; n = m_tiers.back().size(), step *= kFanout) {
-        std::vector<Prefix>& tier = m_tiers.emplace_back();
-        tier.reserve(m_count / step + 1);
-        for (size_t k = 0; k < m_count; k += step)
-            tier.push_back(slots[k].prefix);
-    }
     m_keys = std::move(keys);
     m_slots = std::move(slots);
+    buildTiers();
     m_pool = std::move(pool);
     m_pool.shrink_to_fit();
     m_store = std::vector<Block>();
@@ -467,6 +461,19 @@ void KeyTable::Seal()
     m_blockPrefix = std::vector<Prefix>();
     m_lists = std::vector<std::vector<uint16_t>>();
     m_sealed = true;
+}
+
+// The search tiers over the sealed slots: every kFanout-th prefix, then every
+// kFanout-th of those, until a tier is short.
+void KeyTable::buildTiers()
+{
+    m_tiers.clear();
+    for (size_t n = m_count, step = kFanout; n > kFanout; n = m_tiers.back().size(), step *= kFanout) {
+        std::vector<Prefix>& tier = m_tiers.emplace_back();
+        tier.reserve(m_count / step + 1);
+        for (size_t k = 0; k < m_count; k += step)
+            tier.push_back(m_slots[k].prefix);
+    }
 }
 
 void KeyTable::unseal()

@@ -157,6 +157,7 @@ private:
     void eraseAt(const Cursor& c);
     void dropCovered(Cursor changed, std::string_view key);
     std::optional<KeyNumbers> lookupBuild(std::string_view text, bool exact) const;
+    void buildTiers();
     void unseal();
 
     std::string_view slotKey(size_t i) const { return {m_keys.data() + m_slots[i].offset, m_slots[i].length}; }
