@@ -172,8 +172,8 @@ TEST_F(RelayTest, PhraseBlocksOnBothSides)
     };
     const std::string late = filler + "blockword";
     const std::vector<Row> rows = {
-        {"a blockword", 0, Page},
-        // Later piece, nothing held back: the client already has the start, so it is cut.
+        // A block in the first piece is answered end to end. In a later piece, with
+        // nothing held back, the client already has the start, so it is cut.
         {late, 0, Cut},
         // Held back within the inspection size: still a clean page.
         {late, 8000, Page},
