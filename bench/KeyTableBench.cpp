@@ -161,7 +161,7 @@ void BM_KeyTableBuild(benchmark::State& state)
         build(table, keys);
         entries = table.Size();
     }
-    state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys.size() * state.iterations()),
+    state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys.size()) * static_cast<double>(state.iterations()),
                                                   benchmark::Counter::kIsRate);
     state.counters["entries"] = static_cast<double>(entries);
 }
@@ -179,7 +179,7 @@ void BM_DecipherSameKeys(benchmark::State& state)
         des.TransData(buf.data(), static_cast<int>(d.joined.size()));
         benchmark::DoNotOptimize(buf.data());
     }
-    state.counters["keys/s"] = benchmark::Counter(static_cast<double>(d.fileOrder.size() * state.iterations()),
+    state.counters["keys/s"] = benchmark::Counter(static_cast<double>(d.fileOrder.size()) * static_cast<double>(state.iterations()),
                                                   benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecipherSameKeys)->Unit(benchmark::kMillisecond)->MinTime(3.0);

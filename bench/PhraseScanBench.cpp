@@ -36,7 +36,7 @@ std::string word(std::mt19937& rng)
             w += kKana[rng() % std::size(kKana)];
         return w;
     }
-    for (unsigned i = 0, n = 1 + rng() % 3; i < n; ++i) {
+    for (unsigned i = 0, n = 1 + static_cast<unsigned>(rng() % 3); i < n; ++i) {
         if (i > 0 || rng() % 4)
             w += kOnsets[rng() % std::size(kOnsets)];
         w += kVowels[rng() % std::size(kVowels)];
@@ -97,7 +97,7 @@ const Data& data()
                                             "</a>", "<li>", "<span>", "</span>\n", "\r\n", "\t"};
         out.text.reserve(kTextBytes + 256);
         while (out.text.size() < kTextBytes) {
-            const unsigned r = rng() % 1000;
+            const auto r = static_cast<unsigned>(rng() % 1000);
             if (r < 120)
                 out.text += kTags[rng() % std::size(kTags)];
             else if (r < 121)
@@ -139,7 +139,7 @@ public:
 
 void setRate(benchmark::State& state, size_t bytes)
 {
-    state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
 }
 
 void BM_ResponseChain(benchmark::State& state)

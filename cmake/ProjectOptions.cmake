@@ -1,6 +1,6 @@
 # Warnings and sanitizer flags shared by every target through `project_options`.
 add_library(project_options INTERFACE)
-target_compile_options(project_options INTERFACE -Wall -Wextra -Wnon-virtual-dtor)
+target_compile_options(project_options INTERFACE -Wall -Wextra -Wnon-virtual-dtor -Wconversion -Wsign-conversion)
 if(DEFINED ENV{CI} OR ZPF_WERROR)
   target_compile_options(project_options INTERFACE -Werror)
 endif()

@@ -90,7 +90,8 @@ int writeNewFile(const std::string& path, const std::string& text, bool exclusiv
 std::string ServiceUnitName(const std::string& serviceName)
 {
     std::string out;
-    for (unsigned char c : serviceName) {
+    for (char ch : serviceName) {
+        const auto c = static_cast<unsigned char>(ch);
         if (std::isalnum(c))
             out += static_cast<char>(std::tolower(c));
         else if (c == ' ' || c == '-' || c == '_')

@@ -18,6 +18,11 @@ constexpr std::array<signed char, 256> makeDecodeTable()
 }
 constexpr auto kDecode = makeDecodeTable();
 
+unsigned byteAt(std::string_view bytes, size_t i)
+{
+    return static_cast<unsigned char>(bytes[i]);
+}
+
 void adjust(uint32_t& headerLength, size_t before, size_t after)
 {
     headerLength = static_cast<uint32_t>(headerLength + after - before);
@@ -30,8 +35,7 @@ std::string EncodeBase64(std::string_view bytes)
     out.reserve((bytes.size() + 2) / 3 * 4);
     size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                           static_cast<unsigned char>(bytes[i + 2]);
+        const unsigned v = byteAt(bytes, i) << 16 | byteAt(bytes, i + 1) << 8 | byteAt(bytes, i + 2);
         out += kAlphabet[v >> 18];
         out += kAlphabet[(v >> 12) & 63];
         out += kAlphabet[(v >> 6) & 63];
@@ -39,9 +43,9 @@ std::string EncodeBase64(std::string_view bytes)
     }
     const size_t left = bytes.size() - i;
     if (left > 0) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        unsigned v = byteAt(bytes, i) << 16;
         if (left == 2)
-            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+            v |= byteAt(bytes, i + 1) << 8;
         out += kAlphabet[v >> 18];
         out += kAlphabet[(v >> 12) & 63];
         out += left == 2 ? kAlphabet[(v >> 6) & 63] : '=';

@@ -555,7 +555,7 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
             prefetch(items + lo, items + hi);
             size_t count = 0;
             for (size_t i = lo; i < hi; ++i)
-                count += below(prefixOfItem(items[i]));
+                count += static_cast<size_t>(below(prefixOfItem(items[i])));
             return lo + count;
         }
         return static_cast<size_t>(std::partition_point(items + lo, items + hi,

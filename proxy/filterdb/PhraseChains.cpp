@@ -53,7 +53,7 @@ bool WantsPrefilter(const std::vector<const ContentMatcher*>& matchers)
     // pieces where a phrase occurs cost more than the prefilter saves on the others.
     size_t withKeys = 0;
     for (const ContentMatcher* m : matchers)
-        withKeys += m && m->HasKeys() ? 1 : 0;
+        withKeys += m && m->HasKeys() ? 1u : 0u;
     return withKeys >= kMinFiltersForPrefilter;
 }
 

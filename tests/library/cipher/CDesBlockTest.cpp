@@ -44,7 +44,7 @@ Bits toBits(const Bytes& b)
 {
     Bits out;
     for (int i = 0; i < 64; ++i)
-        out[63 - i] = (b[static_cast<size_t>(i / 8)] >> (7 - i % 8)) & 1;
+        out[static_cast<size_t>(63 - i)] = (b[static_cast<size_t>(i / 8)] >> (7 - i % 8)) & 1;
     return out;
 }
 
@@ -52,7 +52,7 @@ Bytes fromBits(const Bits& bits)
 {
     Bytes out(8, 0);
     for (int i = 0; i < 64; ++i)
-        out[static_cast<size_t>(i / 8)] |= static_cast<uint8_t>(bits[63 - i] << (7 - i % 8));
+        out[static_cast<size_t>(i / 8)] |= static_cast<uint8_t>(bits[static_cast<size_t>(63 - i)] << (7 - i % 8));
     return out;
 }
 
@@ -63,7 +63,7 @@ Bytes streamReference(const Params& p, bool encipher, const Bytes& data)
 {
     Reference des(FromHex(p.key));
     const Bits iv = toBits(FromHex(p.iv));
-    Bits reg = p.mode == 4 ? iv >> (64 - p.shift) : iv;
+    Bits reg = p.mode == 4 ? iv >> static_cast<size_t>(64 - p.shift) : iv;
     Bits window;
     Bytes out = data;
     const size_t unit = static_cast<size_t>(p.unit);
@@ -80,7 +80,7 @@ Bytes streamReference(const Params& p, bool encipher, const Bytes& data)
                 window = (window << 8) | Bits(cipherUnit[i]);
             feed = window;
         }
-        reg = p.shift == 64 ? feed : (reg << p.shift) | (feed >> (64 - p.shift));
+        reg = p.shift == 64 ? feed : (reg << static_cast<size_t>(p.shift)) | (feed >> static_cast<size_t>(64 - p.shift));
     }
     return out;
 }
@@ -137,8 +137,8 @@ TEST(CDesBlockTest, StandardModesMatchReferenceOnRandomKeys)
             }
             // A 64-bit feedback over whole blocks is the standard OFB and CFB.
             const Params p{mode, 8, 64, keyHex.c_str(), ivHex.c_str()};
-            ASSERT_EQ(Transform(p, 1, plain, 8 * (1 + round % 3)), expected) << mode << " " << keyHex;
-            ASSERT_EQ(Transform(p, 0, expected, 8 * (1 + round % 2)), plain) << mode << " " << keyHex;
+            ASSERT_EQ(Transform(p, 1, plain, static_cast<size_t>(8 * (1 + round % 3))), expected) << mode << " " << keyHex;
+            ASSERT_EQ(Transform(p, 0, expected, static_cast<size_t>(8 * (1 + round % 2))), plain) << mode << " " << keyHex;
         }
     }
 }

@@ -74,9 +74,9 @@ TEST(ChainPrefilterTest, ChainActsExactlyAsWithoutIt)
         setup.matchers.reserve(filterCount);
         for (size_t f = 0; f < filterCount; ++f) {
             setup.matchers.emplace_back(rng() % 4 != 0);
-            for (unsigned k = 0, n = rng() % 6; k < n; ++k) {
+            for (unsigned k = 0, n = static_cast<unsigned>(rng() % 6); k < n; ++k) {
                 std::string key;
-                for (unsigned j = 0, len = 1 + rng() % 7; j < len; ++j)
+                for (unsigned j = 0, len = 1 + static_cast<unsigned>(rng() % 7); j < len; ++j)
                     key += keyLetters[rng() % keyLetters.size()];
                 if (rng() % 5 == 0)
                     key.insert(rng() % key.size(), " ");
@@ -84,15 +84,15 @@ TEST(ChainPrefilterTest, ChainActsExactlyAsWithoutIt)
             }
             setup.matchers.back().Build();
             // Mostly recording, which keeps the stream going; blocking now and then.
-            const unsigned kind = rng() % 10;
+            const auto kind = static_cast<unsigned>(rng() % 10);
             setup.kinds.push_back(kind < 5 ? 0 : kind < 9 ? 2 : 1);
         }
         // Long stretches without a match let the prefilter come back in step.
         std::vector<std::string> pieces;
-        for (unsigned p = 0, n = 1 + rng() % 12; p < n; ++p) {
+        for (unsigned p = 0, n = 1 + static_cast<unsigned>(rng() % 12); p < n; ++p) {
             std::string piece;
             const bool quiet = rng() % 2 == 0;
-            for (unsigned j = 0, len = rng() % 60; j < len; ++j)
+            for (unsigned j = 0, len = static_cast<unsigned>(rng() % 60); j < len; ++j)
                 piece += quiet && rng() % 8 != 0 ? 'x' : textLetters[rng() % textLetters.size()];
             pieces.push_back(piece);
         }

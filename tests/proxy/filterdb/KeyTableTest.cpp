@@ -79,7 +79,7 @@ TEST_P(KeyTableTest, LongBinaryKeysWork)
 TEST(KeyNumbersTest, KeepsFirstAppearanceOrderBeyondInlineCapacity)
 {
     KeyNumbers n;
-    for (uint16_t v : {4, 2, 4, 9, 2, 1, 65535})
+    for (uint16_t v : std::initializer_list<uint16_t>{4, 2, 4, 9, 2, 1, 65535})
         n.Add(v);
     EXPECT_EQ(values(n), (Numbers {4, 2, 9, 1, 65535}));
     EXPECT_TRUE(KeyNumbers(9).IsSubsetOf(n));
