@@ -46,10 +46,7 @@ long peakKb()
     return 0;
 }
 
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 double seconds(std::chrono::steady_clock::time_point since)
 {
@@ -60,13 +57,14 @@ double seconds(std::chrono::steady_clock::time_point since)
 
 int main()
 {
-    std::string dir = (std::filesystem::temp_directory_path() / ("zpf-loadbench-" + std::to_string(::getpid()))).string() + "/";
+    std::string dir =
+        (std::filesystem::temp_directory_path() / ("zpf-loadbench-" + std::to_string(::getpid()))).string() + "/";
     std::filesystem::create_directories(dir);
     SetBaseDirectory(dir);
 
     std::mt19937 rng(42);
-    const char* words[] = {"news", "shop", "video", "game", "blog", "mail", "photo", "music", "forum", "wiki",
-                           "sport", "travel", "food", "cars", "money", "tech", "home", "kids", "style", "movie"};
+    const char* words[] = {"news",  "shop",   "video", "game", "blog",  "mail", "photo", "music", "forum", "wiki",
+                           "sport", "travel", "food",  "cars", "money", "tech", "home",  "kids",  "style", "movie"};
     auto word = [&] { return std::string(words[rng() % 20]); };
     size_t rawKeyBytes = 0;
 
@@ -169,7 +167,8 @@ int main()
         std::printf("| FilterDatabase::Load | %.3f s |\n", load);
         std::printf("| table building on top of reading | %.3f s (%.2fx the reading) |\n", load - readOnly,
                     (load - readOnly) / readOnly);
-        std::printf("| table entries / table bytes | %zu / %.1f MB |\n", entries, static_cast<double>(tableBytes) / 1e6);
+        std::printf("| table entries / table bytes | %zu / %.1f MB |\n", entries,
+                    static_cast<double>(tableBytes) / 1e6);
         std::printf("| resident after load (growth) | %.1f MB |\n", static_cast<double>(after - before) / 1e3);
         std::printf("| peak during load (growth) | %.1f MB = %.2fx raw key bytes |\n",
                     static_cast<double>(peak - before) / 1e3,

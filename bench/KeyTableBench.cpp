@@ -20,13 +20,14 @@ namespace {
 constexpr size_t kKeys = 1000000;
 constexpr int kCategories = 40;
 
-const char* const kSyllables[] = {
-    "ka", "ki", "ku", "ke", "ko", "sa", "shi", "su", "se", "so", "ta", "chi", "tsu", "te", "to", "na",
-    "ni", "nu", "ne", "no", "ha", "hi", "fu", "he", "ho", "ma", "mi", "mu", "me", "mo", "ya", "yu",
-    "yo", "ra", "ri", "ru", "re", "ro", "wa", "n", "blog", "shop", "news", "web", "net", "img",
-    "cdn", "adult", "game", "chat", "club", "video", "free", "top", "best", "my", "get", "go", "star", "love"};
+const char* const kSyllables[] = {"ka",   "ki",    "ku",   "ke",  "ko",   "sa",  "shi", "su",    "se",   "so",
+                                  "ta",   "chi",   "tsu",  "te",  "to",   "na",  "ni",  "nu",    "ne",   "no",
+                                  "ha",   "hi",    "fu",   "he",  "ho",   "ma",  "mi",  "mu",    "me",   "mo",
+                                  "ya",   "yu",    "yo",   "ra",  "ri",   "ru",  "re",  "ro",    "wa",   "n",
+                                  "blog", "shop",  "news", "web", "net",  "img", "cdn", "adult", "game", "chat",
+                                  "club", "video", "free", "top", "best", "my",  "get", "go",    "star", "love"};
 const char* const kTlds[] = {".com", ".net", ".org", ".jp", ".co.jp", ".ne.jp", ".or.jp", ".info",
-                             ".biz", ".tv", ".cc", ".de", ".co.uk", ".ru", ".cn", ".com.br"};
+                             ".biz", ".tv",  ".cc",  ".de", ".co.uk", ".ru",    ".cn",    ".com.br"};
 
 struct Key {
     std::string_view text; // into Data::joined, as a loader's line buffer would hold it
@@ -116,7 +117,8 @@ const Data& data()
         for (size_t i = 0; i < 1 << 20; ++i) {
             std::string q = "http://";
             if (i % 2 == 0)
-                q += std::string(out.fileOrder[rng() % out.fileOrder.size()].text) + path(rng) + "?id=" + std::to_string(rng() % 1000);
+                q += std::string(out.fileOrder[rng() % out.fileOrder.size()].text) + path(rng) +
+                     "?id=" + std::to_string(rng() % 1000);
             else
                 q += host(rng) + path(rng);
             spans.emplace_back(out.queryText.size(), q.size());
@@ -161,8 +163,8 @@ void BM_KeyTableBuild(benchmark::State& state)
         build(table, keys);
         entries = table.Size();
     }
-    state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys.size()) * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["keys/s"] = benchmark::Counter(
+        static_cast<double>(keys.size()) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["entries"] = static_cast<double>(entries);
 }
 BENCHMARK(BM_KeyTableBuild)->ArgName("sorted")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
@@ -179,8 +181,8 @@ void BM_DecipherSameKeys(benchmark::State& state)
         des.TransData(buf.data(), static_cast<int>(d.joined.size()));
         benchmark::DoNotOptimize(buf.data());
     }
-    state.counters["keys/s"] = benchmark::Counter(static_cast<double>(d.fileOrder.size()) * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["keys/s"] = benchmark::Counter(
+        static_cast<double>(d.fileOrder.size()) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecipherSameKeys)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
@@ -217,7 +219,8 @@ void BM_KeyTableLookup(benchmark::State& state)
         const auto r = table.LookupKeys(d.queries[i++ & (d.queries.size() - 1)], state.range(0) != 0);
         hits += !r->Empty();
     }
-    state.counters["lookups/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["lookups/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["hit%"] = 100.0 * static_cast<double>(hits) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_KeyTableLookup)->ArgName("exact")->Arg(0)->Arg(1)->MinTime(3.0);

@@ -20,8 +20,8 @@ constexpr size_t kPhrases = 10000;
 // Words of an English-like letter model: consonant groups and vowels by rough
 // frequency, so page words and phrases share prefixes as real words do. Now and then
 // a word is Japanese in UTF-8.
-const char* const kOnsets[] = {"t", "n", "s", "r", "h", "d", "l", "c", "m", "w", "f", "g", "p", "b", "v", "k",
-                               "th", "st", "ch", "sh", "pr", "tr", "br", "cl", "gr", "wh", "sp", "pl", "j", "y"};
+const char* const kOnsets[] = {"t", "n",  "s",  "r",  "h",  "d",  "l",  "c",  "m",  "w",  "f",  "g",  "p",  "b", "v",
+                               "k", "th", "st", "ch", "sh", "pr", "tr", "br", "cl", "gr", "wh", "sp", "pl", "j", "y"};
 const char* const kVowels[] = {"e", "a", "o", "i", "u", "e", "a", "o", "i", "ea", "ou", "ai", "ee", "io", "y"};
 const char* const kCodas[] = {"", "", "", "n", "r", "s", "t", "l", "d", "nd", "st", "ng", "rt", "ck", "m", "x"};
 const char* const kKana[] = {"\xe3\x81\x82", "\xe3\x81\x84", "\xe3\x81\x86", "\xe3\x81\x8b", "\xe3\x81\x8d",
@@ -93,8 +93,9 @@ const Data& data()
                 out.blockPhrases.push_back(p);
         }
 
-        static const char* const kTags[] = {"<p>", "</p>", "<div class=\"c\">", "</div>", "<br>", "<a href=\"/x\">",
-                                            "</a>", "<li>", "<span>", "</span>\n", "\r\n", "\t"};
+        static const char* const kTags[] = {
+            "<p>",  "</p>",   "<div class=\"c\">", "</div>", "<br>", "<a href=\"/x\">", "</a>",
+            "<li>", "<span>", "</span>\n",         "\r\n",   "\t"};
         out.text.reserve(kTextBytes + 256);
         while (out.text.size() < kTextBytes) {
             const auto r = static_cast<unsigned>(rng() % 1000);
@@ -149,9 +150,10 @@ void BM_ResponseChain(benchmark::State& state)
     const ContentMatcher& blockMatcher = matcher(true, perFilter);
     const ContentMatcher& replaceMatcher = matcher(false, perFilter);
     // As the proxy builds chains: with the prefilter of the two matchers.
-    const auto prefilter = state.range(1) ? std::make_shared<const ChainPrefilter>(
-                                                std::vector<const ContentMatcher*> {&blockMatcher, &replaceMatcher})
-                                          : nullptr;
+    const auto prefilter =
+        state.range(1)
+            ? std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*>{&blockMatcher, &replaceMatcher})
+            : nullptr;
     size_t matches = 0;
     for (auto _ : state) {
         CountingSink sink;

@@ -5,6 +5,8 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  # The one formatter version the layout is checked with.
+  clang-format-14
   libssl-dev libsqlite3-dev
   curl
   # End-to-end tests: the origin server, the upstream proxy and a real browser.

@@ -29,6 +29,9 @@ run_ctest() {
   fi
 }
 
+echo "== layout (clang-format 14)"
+bash tools/format.sh --check
+
 echo "== plain build"
 bash tools/build.sh build -DBUILD_TESTING=ON
 run_ctest build --timeout 600

@@ -16,7 +16,7 @@ void setError(std::string* error, std::string text)
 /// A whole decimal number within [low, high]; nothing else may follow it.
 template <typename T> bool readNumber(std::string_view text, T low, T high, T& out)
 {
-    T value {};
+    T value{};
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
         return false;

@@ -28,7 +28,7 @@ struct ThreadFigures {
     uint64_t succeeded = 0;
     uint64_t failed = 0;
     uint64_t completedInWindow = 0; // successful, ended within the measured time
-    std::array<uint64_t, kFailureKinds> failures {};
+    std::array<uint64_t, kFailureKinds> failures{};
     std::string firstFailure;
     std::vector<uint32_t> latenciesUs;
 };
@@ -107,7 +107,7 @@ LoadReport RunLoad(const LoadOptions& options, const std::string* expectedBody)
     const Clock::time_point start = Clock::now();
     const Clock::time_point measureFrom = start + std::chrono::milliseconds(options.warmupMs);
     const Clock::time_point end = measureFrom + std::chrono::milliseconds(options.durationMs);
-    std::atomic<int64_t> counted { 0 };
+    std::atomic<int64_t> counted{0};
 
     std::vector<ThreadFigures> figures(static_cast<size_t>(options.connections));
     std::vector<std::thread> threads;

@@ -26,10 +26,10 @@ RequestResult RunOneRequest(const LoadOptions& options, const std::string& reque
 struct LoadReport {
     uint64_t succeeded = 0;
     uint64_t failed = 0;
-    std::array<uint64_t, kFailureKinds> failures {}; // by Failure value
+    std::array<uint64_t, kFailureKinds> failures{}; // by Failure value
     std::string firstFailure; // a readable example, empty when none
     double seconds = 0; // measured time, until the last request ended
-    double rate = 0;    // successful requests per second
+    double rate = 0; // successful requests per second
     std::vector<uint32_t> latenciesUs; // of the successful requests
 };
 

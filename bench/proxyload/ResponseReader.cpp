@@ -63,8 +63,8 @@ bool ResponseReader::parseHeader(std::string_view header)
     constexpr std::string_view kLength = "content-length:";
     for (size_t line = header.find('\n'); line != std::string_view::npos; line = header.find('\n', line)) {
         ++line;
-        if (header.size() - line < kLength.size()
-            || ::strncasecmp(header.data() + line, kLength.data(), kLength.size()) != 0)
+        if (header.size() - line < kLength.size() ||
+            ::strncasecmp(header.data() + line, kLength.data(), kLength.size()) != 0)
             continue;
         size_t p = line + kLength.size();
         while (p < header.size() && (header[p] == ' ' || header[p] == '\t'))

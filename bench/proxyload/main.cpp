@@ -39,25 +39,25 @@ int main(int argc, char** argv)
     if (options.viaProxy)
         std::printf(" via %s:%u", options.proxy.host.c_str(), options.proxy.port);
     std::printf("\nconnections %d, measured %.2f s (warm-up %.2f s)\n", options.connections, report.seconds,
-        options.warmupMs / 1000.0);
+                options.warmupMs / 1000.0);
     std::printf("requests    %llu ok, %llu failed\n", static_cast<unsigned long long>(report.succeeded),
-        static_cast<unsigned long long>(report.failed));
+                static_cast<unsigned long long>(report.failed));
     std::printf("rate        %.1f requests/s\n", rps);
     std::printf("latency     median %.3f ms, p99 %.3f ms, mean %.3f ms, max %.3f ms\n", latency.medianMs, latency.p99Ms,
-        latency.meanMs, latency.maxMs);
+                latency.meanMs, latency.maxMs);
     if (report.failed > 0) {
         std::printf("failures   ");
         for (int k = 1; k < kFailureKinds; ++k) {
             if (report.failures[static_cast<size_t>(k)] > 0)
                 std::printf(" %s %llu", FailureName(static_cast<Failure>(k)),
-                    static_cast<unsigned long long>(report.failures[static_cast<size_t>(k)]));
+                            static_cast<unsigned long long>(report.failures[static_cast<size_t>(k)]));
         }
         std::printf(" (first: %s)\n", report.firstFailure.c_str());
     }
     std::printf("RESULT label=%s requests=%llu errors=%llu seconds=%.3f rps=%.1f median_ms=%.3f p99_ms=%.3f "
                 "mean_ms=%.3f max_ms=%.3f\n",
-        options.label.empty() ? "-" : options.label.c_str(), static_cast<unsigned long long>(report.succeeded),
-        static_cast<unsigned long long>(report.failed), report.seconds, rps, latency.medianMs, latency.p99Ms,
-        latency.meanMs, latency.maxMs);
+                options.label.empty() ? "-" : options.label.c_str(), static_cast<unsigned long long>(report.succeeded),
+                static_cast<unsigned long long>(report.failed), report.seconds, rps, latency.medianMs, latency.p99Ms,
+                latency.meanMs, latency.maxMs);
     return report.failed == 0 && report.succeeded > 0 ? 0 : 1;
 }

@@ -12,30 +12,27 @@ namespace {
 // ---- DES tables, as published; bit numbers count from 1 at the most significant bit.
 
 constexpr uint8_t kSBox[8][64] = {
-    {14, 4,  13, 1, 2,  15, 11, 8,  3,  10, 6,  12, 5,  9,  0, 7,  0,  15, 7,  4,  14, 2,
-     13, 1,  10, 6, 12, 11, 9,  5,  3,  8,  4,  1,  14, 8,  13, 6, 2,  11, 15, 12, 9,  7,
-     3,  10, 5,  0, 15, 12, 8,  2,  4,  9,  1,  7,  5,  11, 3,  14, 10, 0,  6,  13},
-    {15, 1,  8,  14, 6,  11, 3, 4,  9,  7, 2,  13, 12, 0,  5,  10, 3,  13, 4,  7,  15, 2,
-     8,  14, 12, 0,  1,  10, 6, 9,  11, 5, 0,  14, 7,  11, 10, 4,  13, 1,  5,  8,  12, 6,
-     9,  3,  2,  15, 13, 8,  10, 1, 3,  15, 4,  2,  11, 6,  7,  12, 0,  5,  14, 9},
-    {10, 0,  9,  14, 6,  3, 15, 5, 1, 13, 12, 7,  11, 4,  2,  8,  13, 7, 0,  9,  3,  4,
-     6,  10, 2,  8,  5,  14, 12, 11, 15, 1, 13, 6,  4,  9,  8,  15, 3,  0,  11, 1,  2, 12,
-     5,  10, 14, 7,  1,  10, 13, 0,  6, 9, 8,  7,  4,  15, 14, 3,  11, 5,  2,  12},
-    {7,  13, 14, 3,  0,  6, 9, 10, 1, 2,  8, 5,  11, 12, 4,  15, 13, 8, 11, 5,  6,  15,
-     0,  3,  4,  7,  2,  12, 1, 10, 14, 9, 10, 6, 9,  0,  12, 11, 7,  13, 15, 1,  3, 14,
-     5,  2,  8,  4,  3,  15, 0, 6,  10, 1, 13, 8,  9,  4,  5,  11, 12, 7,  2,  14},
-    {2,  12, 4,  1,  7,  10, 11, 6, 8, 5,  3,  15, 13, 0, 14, 9,  14, 11, 2,  12, 4, 7,
-     13, 1,  5,  0,  15, 10, 3,  9, 8, 6,  4,  2,  1,  11, 10, 13, 7, 8,  15, 9,  12, 5,
-     6,  3,  0,  14, 11, 8,  12, 7, 1, 14, 2,  13, 6,  15, 0,  9,  10, 4,  5,  3},
-    {12, 1,  10, 15, 9,  2,  6, 8,  0, 13, 3,  4, 14, 7,  5,  11, 10, 15, 4,  2,  7,  12,
-     9,  5,  6,  1,  13, 14, 0, 11, 3, 8,  9,  14, 15, 5,  2,  8,  12, 3, 7,  0,  4,  10,
-     1,  13, 11, 6,  4,  3,  2, 12, 9, 5,  15, 10, 11, 14, 1, 7,  6,  0,  8,  13},
-    {4,  11, 2,  14, 15, 0,  8, 13, 3, 12, 9,  7,  5,  10, 6, 1,  13, 0,  11, 7,  4,  9,
-     1,  10, 14, 3,  5,  12, 2, 15, 8, 6,  1,  4,  11, 13, 12, 3,  7,  14, 10, 15, 6, 8,
-     0,  5,  9,  2,  6,  11, 13, 8, 1, 4,  10, 7,  9,  5,  0,  15, 14, 2,  3,  12},
-    {13, 2,  8,  4,  6,  15, 11, 1,  10, 9, 3,  14, 5,  0,  12, 7,  1,  15, 13, 8,  10, 3,
-     7,  4,  12, 5,  6,  11, 0, 14, 9,  2, 7,  11, 4,  1,  9,  12, 14, 2,  0,  6,  10, 13,
-     15, 3,  5,  8,  2,  1,  14, 7, 4,  10, 8, 13, 15, 12, 9,  0,  3,  5,  6,  11},
+    {14, 4,  13, 1, 2,  15, 11, 8, 3, 10, 6, 12, 5,  9,  0,  7,  0,  15, 7,  4,  14, 2,
+     13, 1,  10, 6, 12, 11, 9,  5, 3, 8,  4, 1,  14, 8,  13, 6,  2,  11, 15, 12, 9,  7,
+     3,  10, 5,  0, 15, 12, 8,  2, 4, 9,  1, 7,  5,  11, 3,  14, 10, 0,  6,  13},
+    {15, 1,  8, 14, 6,  11, 3,  4, 9, 7, 2,  13, 12, 0, 5, 10, 3,  13, 4,  7, 15, 2,  8, 14, 12, 0, 1, 10, 6, 9, 11, 5,
+     0,  14, 7, 11, 10, 4,  13, 1, 5, 8, 12, 6,  9,  3, 2, 15, 13, 8,  10, 1, 3,  15, 4, 2,  11, 6, 7, 12, 0, 5, 14, 9},
+    {10, 0,  9,  14, 6, 3,  15, 5,  1,  13, 12, 7, 11, 4,  2,  8,  13, 7, 0,  9, 3, 4,
+     6,  10, 2,  8,  5, 14, 12, 11, 15, 1,  13, 6, 4,  9,  8,  15, 3,  0, 11, 1, 2, 12,
+     5,  10, 14, 7,  1, 10, 13, 0,  6,  9,  8,  7, 4,  15, 14, 3,  11, 5, 2,  12},
+    {7, 13, 14, 3, 0, 6,  9, 10, 1,  2, 8,  5, 11, 12, 4,  15, 13, 8,  11, 5, 6, 15,
+     0, 3,  4,  7, 2, 12, 1, 10, 14, 9, 10, 6, 9,  0,  12, 11, 7,  13, 15, 1, 3, 14,
+     5, 2,  8,  4, 3, 15, 0, 6,  10, 1, 13, 8, 9,  4,  5,  11, 12, 7,  2,  14},
+    {2,  12, 4, 1,  7,  10, 11, 6, 8, 5,  3, 15, 13, 0,  14, 9,  14, 11, 2,  12, 4,  7,
+     13, 1,  5, 0,  15, 10, 3,  9, 8, 6,  4, 2,  1,  11, 10, 13, 7,  8,  15, 9,  12, 5,
+     6,  3,  0, 14, 11, 8,  12, 7, 1, 14, 2, 13, 6,  15, 0,  9,  10, 4,  5,  3},
+    {12, 1,  10, 15, 9,  2,  6, 8,  0, 13, 3,  4,  14, 7,  5, 11, 10, 15, 4, 2, 7, 12,
+     9,  5,  6,  1,  13, 14, 0, 11, 3, 8,  9,  14, 15, 5,  2, 8,  12, 3,  7, 0, 4, 10,
+     1,  13, 11, 6,  4,  3,  2, 12, 9, 5,  15, 10, 11, 14, 1, 7,  6,  0,  8, 13},
+    {4, 11, 2,  14, 15, 0, 8, 13, 3,  12, 9, 7, 5, 10, 6, 1, 13, 0,  11, 7, 4, 9, 1,  10, 14, 3, 5, 12, 2,  15, 8, 6,
+     1, 4,  11, 13, 12, 3, 7, 14, 10, 15, 6, 8, 0, 5,  9, 2, 6,  11, 13, 8, 1, 4, 10, 7,  9,  5, 0, 15, 14, 2,  3, 12},
+    {13, 2,  8, 4, 6, 15, 11, 1, 10, 9, 3,  14, 5,  0, 12, 7, 1, 15, 13, 8, 10, 3,  7, 4,  12, 5,  6, 11, 0, 14, 9, 2,
+     7,  11, 4, 1, 9, 12, 14, 2, 0,  6, 10, 13, 15, 3, 5,  8, 2, 1,  14, 7, 4,  10, 8, 13, 15, 12, 9, 0,  3, 5,  6, 11},
 };
 
 constexpr uint8_t kP[32] = {16, 7, 20, 21, 29, 12, 28, 17, 1,  15, 23, 26, 5,  18, 31, 10,
@@ -204,8 +201,7 @@ void makeRoundKeys(uint64_t key, bool reverse, uint32_t* out)
 
 // ---- Byte helpers: N bytes as a big-endian number.
 
-template <int N>
-inline uint64_t loadBe(const uint8_t* p)
+template <int N> inline uint64_t loadBe(const uint8_t* p)
 {
     if constexpr (N == 8) {
         uint64_t v;
@@ -219,8 +215,7 @@ inline uint64_t loadBe(const uint8_t* p)
     }
 }
 
-template <int N>
-inline void storeBe(uint8_t* p, uint64_t v)
+template <int N> inline void storeBe(uint8_t* p, uint64_t v)
 {
     if constexpr (N == 8) {
         if constexpr (std::endian::native == std::endian::little)
@@ -291,8 +286,7 @@ void runCbc(uint8_t* p, int blocks, const ModeState& s, bool encipher)
     s.reg = reg;
 }
 
-template <int N>
-void runOfb(uint8_t* p, int units, const ModeState& s)
+template <int N> void runOfb(uint8_t* p, int units, const ModeState& s)
 {
     uint64_t reg = s.reg;
     for (int i = 0; i < units; ++i, p += N) {
@@ -303,8 +297,7 @@ void runOfb(uint8_t* p, int units, const ModeState& s)
     s.reg = reg;
 }
 
-template <int N, bool Encipher>
-void runCfb(uint8_t* p, int units, const ModeState& s)
+template <int N, bool Encipher> void runCfb(uint8_t* p, int units, const ModeState& s)
 {
     uint64_t reg = s.reg;
     uint64_t window = s.window;
@@ -349,8 +342,7 @@ void runCfb(uint8_t* p, int units, const ModeState& s)
     s.window = window;
 }
 
-template <int N>
-void runStreamMode(int mode, bool encipher, uint8_t* p, int units, const ModeState& s)
+template <int N> void runStreamMode(int mode, bool encipher, uint8_t* p, int units, const ModeState& s)
 {
     if (mode == 3)
         runOfb<N>(p, units, s);
@@ -465,14 +457,30 @@ void CDes::transform(uint8_t* data, int units)
         break;
     }
     switch (m_unit) {
-    case 1: runStreamMode<1>(m_mode, encipher, data, units, state); break;
-    case 2: runStreamMode<2>(m_mode, encipher, data, units, state); break;
-    case 3: runStreamMode<3>(m_mode, encipher, data, units, state); break;
-    case 4: runStreamMode<4>(m_mode, encipher, data, units, state); break;
-    case 5: runStreamMode<5>(m_mode, encipher, data, units, state); break;
-    case 6: runStreamMode<6>(m_mode, encipher, data, units, state); break;
-    case 7: runStreamMode<7>(m_mode, encipher, data, units, state); break;
-    default: runStreamMode<8>(m_mode, encipher, data, units, state); break;
+    case 1:
+        runStreamMode<1>(m_mode, encipher, data, units, state);
+        break;
+    case 2:
+        runStreamMode<2>(m_mode, encipher, data, units, state);
+        break;
+    case 3:
+        runStreamMode<3>(m_mode, encipher, data, units, state);
+        break;
+    case 4:
+        runStreamMode<4>(m_mode, encipher, data, units, state);
+        break;
+    case 5:
+        runStreamMode<5>(m_mode, encipher, data, units, state);
+        break;
+    case 6:
+        runStreamMode<6>(m_mode, encipher, data, units, state);
+        break;
+    case 7:
+        runStreamMode<7>(m_mode, encipher, data, units, state);
+        break;
+    default:
+        runStreamMode<8>(m_mode, encipher, data, units, state);
+        break;
     }
 }
 

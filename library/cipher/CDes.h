@@ -96,8 +96,8 @@ private:
     uint8_t m_pending[8] = {}; // fewer than one unit handed to WriteData
     int m_pendingLength = 0;
     std::vector<uint8_t> m_work; // WriteData and Run transform through it, one chunk at a time
-    int m_lineStart = 0;         // first unread byte of m_lineBuffer
-    int m_lineLength = 0;        // unread bytes from m_lineStart
-    bool m_skipLine = false;     // dropping the rest of a line that did not fit
+    int m_lineStart = 0; // first unread byte of m_lineBuffer
+    int m_lineLength = 0; // unread bytes from m_lineStart
+    bool m_skipLine = false; // dropping the rest of a line that did not fit
     std::vector<char> m_lineBuffer;
 };

@@ -57,7 +57,10 @@ size_t utf8SequenceLength(std::string_view s)
 /// Owns one iconv descriptor.
 class Converter {
 public:
-    Converter(const char* from, const char* to) : m_cd(iconv_open(to, from)) {}
+    Converter(const char* from, const char* to)
+        : m_cd(iconv_open(to, from))
+    {
+    }
     ~Converter()
     {
         if (ok())
@@ -115,10 +118,7 @@ bool isPatternLiteral(unsigned char c)
            c == '.' || c == '*' || c == '(';
 }
 
-bool isPatternDelimiter(char c)
-{
-    return c == ')' || c == ',' || c == '{' || c == '}' || c == '[' || c == ']';
-}
+bool isPatternDelimiter(char c) { return c == ')' || c == ',' || c == '{' || c == '}' || c == '[' || c == ']'; }
 
 constexpr size_t kNone = std::string_view::npos;
 
@@ -216,7 +216,8 @@ std::string eucToSjis(std::string_view euc)
         if (i + 1 < euc.size()) {
             auto t = static_cast<unsigned char>(euc[i + 1]);
             if (high(c) && high(t)) {
-                auto [lead, trail] = jisToSjis(static_cast<unsigned char>(c - 0x80), static_cast<unsigned char>(t - 0x80));
+                auto [lead, trail] =
+                    jisToSjis(static_cast<unsigned char>(c - 0x80), static_cast<unsigned char>(t - 0x80));
                 out.push_back(static_cast<char>(lead));
                 out.push_back(static_cast<char>(trail));
                 ++i;

@@ -87,8 +87,7 @@ std::string DayLogFileName(bool access, std::string_view dateStamp)
     return name;
 }
 
-std::string DefaultLogFile(int logFlag, const std::string& logPath, const std::string& programDir,
-                           const std::tm& today)
+std::string DefaultLogFile(int logFlag, const std::string& logPath, const std::string& programDir, const std::tm& today)
 {
     // Same directory rule as the writer: an empty path means the program directory.
     std::string dir = logPath.empty() ? programDir : logPath;

@@ -20,11 +20,11 @@ inline constexpr const char* kAccessTag = "(Access Log)";
 
 /// One log line split into its fields.
 struct LogRow {
-    std::string date;   ///< "YYYY/MM/DD"
-    std::string time;   ///< "hh:mm:ss"
+    std::string date; ///< "YYYY/MM/DD"
+    std::string time; ///< "hh:mm:ss"
     std::string client; ///< dotted IPv4 address
-    std::string url;    ///< as logged (commas appear as "%2C")
-    std::string rest;   ///< everything after the fourth comma
+    std::string url; ///< as logged (commas appear as "%2C")
+    std::string rest; ///< everything after the fourth comma
     std::string tag;
     std::string group;
     std::vector<unsigned> keyNumbers;

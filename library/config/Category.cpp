@@ -49,10 +49,14 @@ bool looksLikeText(std::string_view text)
 
 } // namespace
 
-CCategory::CCategory(int defaultValue_, unsigned short number_, std::string key_, std::string name_,
-                     std::string rest_, bool stale_)
-    : defaultValue(defaultValue_), number(number_), name(std::move(name_)), key(std::move(key_)),
-      rest(std::move(rest_)), stale(stale_)
+CCategory::CCategory(int defaultValue_, unsigned short number_, std::string key_, std::string name_, std::string rest_,
+                     bool stale_)
+    : defaultValue(defaultValue_)
+    , number(number_)
+    , name(std::move(name_))
+    , key(std::move(key_))
+    , rest(std::move(rest_))
+    , stale(stale_)
 {
 }
 
@@ -83,7 +87,10 @@ void CCategory::SetCategory(const char* line)
     rest.assign(tail);
 }
 
-CCategoryList::CCategoryList() : path(baseDirectory() + "category2.cnf") {}
+CCategoryList::CCategoryList()
+    : path(baseDirectory() + "category2.cnf")
+{
+}
 
 void CCategoryList::Error(const char* text) { errorText = text ? text : ""; }
 

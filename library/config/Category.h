@@ -13,8 +13,7 @@ class RAVLIN_EXPORT CCategory {
 public:
     CCategory() = default;
     explicit CCategory(const char* line) { SetCategory(line); }
-    CCategory(int defaultValue, unsigned short number, std::string key, std::string name, std::string rest,
-              bool stale);
+    CCategory(int defaultValue, unsigned short number, std::string key, std::string name, std::string rest, bool stale);
     CCategory(const CCategory&) = default;
     CCategory& operator=(const CCategory&) = default;
 

@@ -69,8 +69,8 @@ bool ConfigKey::Read(ConfigrationFileSigleton& cnf, int group, const std::string
         return text != nullptr;
     }
     // strtol clamps where atol would overflow.
-    long number = type == ConfigType::Long ? std::strtol(value.c_str(), nullptr, 10)
-                                           : zpfconfig::ParseIntPrefix(value.c_str());
+    long number =
+        type == ConfigType::Long ? std::strtol(value.c_str(), nullptr, 10) : zpfconfig::ParseIntPrefix(value.c_str());
     if (rule == ConfigRule::ZeroGivesDefault && number == 0)
         number = defaultNumber;
     if (rule == ConfigRule::BelowOneGivesZero && number < 1)

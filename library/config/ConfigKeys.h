@@ -17,10 +17,10 @@ enum class ConfigType { Int, Unsigned, Long, Text };
 /// How a value read from zpf.cnf is taken. Numbers are read as atoi reads them (Long
 /// ones as strtol): leading blanks skipped, trailing text ignored, no digits give 0.
 enum class ConfigRule {
-    AsRead,            ///< stored as read; a text is assigned even when empty
-    ZeroGivesDefault,  ///< a number that reads as 0 gives the key's default
+    AsRead, ///< stored as read; a text is assigned even when empty
+    ZeroGivesDefault, ///< a number that reads as 0 gives the key's default
     BelowOneGivesZero, ///< a number below 1 gives 0
-    EmptyKeeps,        ///< an empty text leaves the member unchanged
+    EmptyKeeps, ///< an empty text leaves the member unchanged
 };
 
 /// Whether WriteZpfCnf writes the key. A key that is not written is still read and
@@ -76,13 +76,8 @@ struct RAVLIN_EXPORT ConfigKey {
 
     /// The member in cnf (in the group's record for a group key); nullptr when T is not
     /// the key's type or the group has no record.
-    template <class T>
-    T* Member(ConfigrationFileSigleton& cnf, int group) const
-    {
-        return memberIn<T>(cnf, group);
-    }
-    template <class T>
-    const T* Member(const ConfigrationFileSigleton& cnf, int group) const
+    template <class T> T* Member(ConfigrationFileSigleton& cnf, int group) const { return memberIn<T>(cnf, group); }
+    template <class T> const T* Member(const ConfigrationFileSigleton& cnf, int group) const
     {
         return memberIn<const T>(cnf, group);
     }
@@ -118,8 +113,7 @@ private:
     }
 
     // T is const-qualified when reached through a const singleton.
-    template <class T, class Cnf>
-    T* memberIn(Cnf& cnf, int group) const
+    template <class T, class Cnf> T* memberIn(Cnf& cnf, int group) const
     {
         using U = std::remove_const_t<T>;
         if (scope == ConfigScope::Global) {

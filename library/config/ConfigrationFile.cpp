@@ -326,10 +326,7 @@ void ConfigrationFileSigleton::WriteCnf1Line(const char* key, unsigned int value
     WriteCnf1Line(buf);
 }
 
-void ConfigrationFileSigleton::WriteCnf1Line(const char* key, bool value)
-{
-    WriteCnf1Line(key, value ? 1 : 0);
-}
+void ConfigrationFileSigleton::WriteCnf1Line(const char* key, bool value) { WriteCnf1Line(key, value ? 1 : 0); }
 
 void ConfigrationFileSigleton::WriteCnfComment(std::string text) { WriteCnf1Line(("#" + text + "\n").c_str()); }
 

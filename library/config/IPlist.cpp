@@ -18,8 +18,7 @@ constexpr int kReadBuffer = 1024;
 
 // Hands every line of an IP list file that is neither empty nor a comment to fn, with
 // its trailing blanks removed. False when the file cannot be opened.
-template <typename Fn>
-bool forEachDataLine(const char* path, Fn fn)
+template <typename Fn> bool forEachDataLine(const char* path, Fn fn)
 {
     platform::TextFile file;
     if (!path || !file.Open(path, "r"))

@@ -14,7 +14,10 @@ class GroupList;
 class RAVLIN_EXPORT IP {
 public:
     IP() = default;
-    IP(unsigned char a, unsigned char b, unsigned char c, unsigned char d) : addr{a, b, c, d} {}
+    IP(unsigned char a, unsigned char b, unsigned char c, unsigned char d)
+        : addr{a, b, c, d}
+    {
+    }
     IP(const IP& other) = default;
     /// A null pointer gives 0.0.0.0.
     explicit IP(const IP* other);
@@ -42,11 +45,20 @@ public:
 class RAVLIN_EXPORT IPrange {
 public:
     IPrange() = default;
-    IPrange(const IP& first, const IP& last) : from(first), to(last) {}
-    IPrange(const IP* first, const IP* last) : from(first), to(last) {}
+    IPrange(const IP& first, const IP& last)
+        : from(first)
+        , to(last)
+    {
+    }
+    IPrange(const IP* first, const IP* last)
+        : from(first)
+        , to(last)
+    {
+    }
     IPrange(unsigned char f1, unsigned char f2, unsigned char f3, unsigned char f4, unsigned char t1, unsigned char t2,
             unsigned char t3, unsigned char t4)
-        : from(f1, f2, f3, f4), to(t1, t2, t3, t4)
+        : from(f1, f2, f3, f4)
+        , to(t1, t2, t3, t4)
     {
     }
     IPrange(const IPrange& other) = default;
@@ -124,7 +136,10 @@ public:
 class RAVLIN_EXPORT IPDatalist {
 public:
     /// groups resolves group names; without one the configuration singleton's list is used.
-    explicit IPDatalist(const GroupList* groups = nullptr) : m_groups(groups) {}
+    explicit IPDatalist(const GroupList* groups = nullptr)
+        : m_groups(groups)
+    {
+    }
     void SetGroupList(const GroupList* groups) { m_groups = groups; }
 
     /// Appends the entry of a line: a range alone (exempt), or "range;group;mode".

@@ -76,7 +76,9 @@ void appendEucVariants(std::string& out, std::string_view p)
 } // namespace
 
 SectionReader::SectionReader(const GroupList& groups, std::vector<std::string*> texts, bool phrase)
-    : m_groups(groups), m_texts(std::move(texts)), m_phrase(phrase)
+    : m_groups(groups)
+    , m_texts(std::move(texts))
+    , m_phrase(phrase)
 {
     if (!m_texts.empty() && m_texts[0])
         m_texts[0]->clear();
@@ -201,8 +203,7 @@ std::string PhraseLines(std::string_view line, bool phraseEuc)
     return out;
 }
 
-bool ReadListFile(const std::string& path, const GroupList& groups, const std::vector<std::string*>& texts,
-                  bool phrase)
+bool ReadListFile(const std::string& path, const GroupList& groups, const std::vector<std::string*>& texts, bool phrase)
 {
     platform::TextFile file;
     if (!file.Open(path, "r"))
@@ -220,8 +221,7 @@ bool ReadListFile(const std::string& path, const GroupList& groups, const std::v
     return false;
 }
 
-void ParseListText(std::string_view bytes, const GroupList& groups, const std::vector<std::string*>& texts,
-                   bool phrase)
+void ParseListText(std::string_view bytes, const GroupList& groups, const std::vector<std::string*>& texts, bool phrase)
 {
     SectionReader reader(groups, texts, phrase);
     std::string line;

@@ -72,7 +72,7 @@ RAVLIN_EXPORT std::string PhraseLines(std::string_view line, bool phraseEuc);
 /// Reads a list file (text mode) into texts (see SectionReader). Returns true when the
 /// file cannot be opened or read or is larger than 16 MiB; the texts are then unchanged.
 [[nodiscard]] RAVLIN_EXPORT bool ReadListFile(const std::string& path, const GroupList& groups,
-                                const std::vector<std::string*>& texts, bool phrase);
+                                              const std::vector<std::string*>& texts, bool phrase);
 
 /// ReadListFile's parser: the file's bytes as read from disk (CR LF or LF line ends).
 RAVLIN_EXPORT void ParseListText(std::string_view bytes, const GroupList& groups,
@@ -87,6 +87,7 @@ RAVLIN_EXPORT std::string ListFileText(const GroupList& groups, const std::vecto
 /// Writes ListFileText in text mode (CR LF on disk). Returns true when the file cannot
 /// be created or written.
 [[nodiscard]] RAVLIN_EXPORT bool WriteListFile(const std::string& path, const GroupList& groups,
-                                 const std::vector<const std::string*>& texts, bool phrase, bool phraseEuc);
+                                               const std::vector<const std::string*>& texts, bool phrase,
+                                               bool phraseEuc);
 
 } // namespace listfiles

@@ -36,7 +36,10 @@ public:
 
     /// groups resolves group numbers and names; without one the configuration
     /// singleton's list is used.
-    explicit CPassWordData(const GroupList* groups = nullptr) : m_groups(groups) {}
+    explicit CPassWordData(const GroupList* groups = nullptr)
+        : m_groups(groups)
+    {
+    }
     void SetGroupList(const GroupList* groups) { m_groups = groups; }
 
     /// The file; baseDirectory() + "passwd" unless set.

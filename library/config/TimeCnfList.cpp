@@ -111,7 +111,9 @@ std::string TimeCnfList::durationFilename = "time.cnf";
 // ---- TimeCnfDataLine ----
 
 TimeCnfDataLine::TimeCnfDataLine(FilterStatus s, unsigned long r, const char* t)
-    : status(s), range(static_cast<uint32_t>(r)), text(t ? t : "")
+    : status(s)
+    , range(static_cast<uint32_t>(r))
+    , text(t ? t : "")
 {
 }
 
@@ -124,7 +126,11 @@ std::string TimeCnfDataLine::RangeString() const
 
 // ---- TimeCnfList ----
 
-TimeCnfList::TimeCnfList(const GroupList* groupList) : m_weeks(1), m_groups(groupList) {}
+TimeCnfList::TimeCnfList(const GroupList* groupList)
+    : m_weeks(1)
+    , m_groups(groupList)
+{
+}
 
 const GroupList& TimeCnfList::groups() const
 {
@@ -142,10 +148,7 @@ int TimeCnfList::GetDateIndex(const char* text)
     return -1;
 }
 
-const char* TimeCnfList::GetDayString(int day)
-{
-    return day >= 0 && day < TimeCnfData::kDays ? date[day] : "";
-}
+const char* TimeCnfList::GetDayString(int day) { return day >= 0 && day < TimeCnfData::kDays ? date[day] : ""; }
 
 bool TimeCnfList::Initialize()
 {

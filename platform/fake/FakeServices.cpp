@@ -69,7 +69,10 @@ struct FakeNamedObjects::State {
 namespace {
 class FakeEvent final : public SharedEvent {
 public:
-    explicit FakeEvent(std::shared_ptr<FakeNamedObjects::State::Event> e) : m_event(std::move(e)) { }
+    explicit FakeEvent(std::shared_ptr<FakeNamedObjects::State::Event> e)
+        : m_event(std::move(e))
+    {
+    }
     bool Signal() override
     {
         m_event->signalled = true;
@@ -97,7 +100,8 @@ private:
 class FakeOwnership final : public InstanceOwnership {
 public:
     FakeOwnership(std::weak_ptr<FakeNamedObjects::State> state, std::string name)
-        : m_state(std::move(state)), m_name(std::move(name))
+        : m_state(std::move(state))
+        , m_name(std::move(name))
     {
     }
     ~FakeOwnership() override
@@ -112,7 +116,10 @@ private:
 };
 } // namespace
 
-FakeNamedObjects::FakeNamedObjects() : m_state(std::make_shared<State>()) { }
+FakeNamedObjects::FakeNamedObjects()
+    : m_state(std::make_shared<State>())
+{
+}
 
 FakeNamedObjects::~FakeNamedObjects() = default;
 
@@ -168,8 +175,8 @@ bool FakeNamedObjects::IsSignalled(const std::string& name) const
 
 struct FakeSettingsHive::Key {
     std::string name;
-    std::vector<SettingsValue> values;          // in creation order
-    std::vector<std::unique_ptr<Key>> subkeys;  // in creation order
+    std::vector<SettingsValue> values; // in creation order
+    std::vector<std::unique_ptr<Key>> subkeys; // in creation order
 };
 
 namespace {
@@ -218,7 +225,10 @@ const std::string& keyName(const std::unique_ptr<FakeSettingsHive::Key>& k) { re
 const std::string& valueName(const SettingsValue& v) { return v.name; }
 } // namespace
 
-FakeSettingsHive::FakeSettingsHive() : m_root(std::make_unique<Key>()) { }
+FakeSettingsHive::FakeSettingsHive()
+    : m_root(std::make_unique<Key>())
+{
+}
 
 FakeSettingsHive::~FakeSettingsHive() = default;
 

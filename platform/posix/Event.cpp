@@ -17,20 +17,19 @@ using Clock = std::chrono::steady_clock;
 void drainFd(int fd)
 {
     std::uint64_t value = 0;
-    while (::read(fd, &value, sizeof value) < 0 && errno == EINTR) {
-    }
+    while (::read(fd, &value, sizeof value) < 0 && errno == EINTR) { }
 }
 
 void raiseFd(int fd)
 {
     std::uint64_t one = 1;
-    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) { }
 }
 } // namespace
 
 Event::Event(bool manualReset, bool initialState)
-    : m_manualReset(manualReset), m_signalled(initialState)
+    : m_manualReset(manualReset)
+    , m_signalled(initialState)
 {
     if (manualReset) {
         m_pollFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

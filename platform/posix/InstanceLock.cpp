@@ -19,7 +19,7 @@ namespace platform {
 namespace {
 bool setLock(int fd, short type)
 {
-    struct flock fl {};
+    struct flock fl { };
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
@@ -95,7 +95,7 @@ bool InstanceExists(const std::string& runtimeDirectory, const std::string& clas
     int fd = ::open((runtimeDirectory + className + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct flock fl {};
+    struct flock fl { };
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;

@@ -15,14 +15,14 @@
 namespace platform {
 
 namespace {
-constexpr off_t kGuardByte = 0;  // write-locked while a holder reads or changes the file
+constexpr off_t kGuardByte = 0; // write-locked while a holder reads or changes the file
 constexpr off_t kHolderByte = 1; // read-locked by every open handle
 constexpr off_t kStateOffset = 16;
 constexpr int kPollMs = 10;
 
 bool lockByte(int fd, short type, off_t at, bool wait)
 {
-    struct flock fl {};
+    struct flock fl { };
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = at;
@@ -37,7 +37,7 @@ bool lockByte(int fd, short type, off_t at, bool wait)
 
 bool heldByOthers(int fd, off_t at)
 {
-    struct flock fl {};
+    struct flock fl { };
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = at;
@@ -55,7 +55,11 @@ bool validName(const std::string& name)
 /// Holds the guard byte for one step.
 class Guard {
 public:
-    explicit Guard(int fd) : m_fd(fd), m_ok(lockByte(fd, F_WRLCK, kGuardByte, true)) {}
+    explicit Guard(int fd)
+        : m_fd(fd)
+        , m_ok(lockByte(fd, F_WRLCK, kGuardByte, true))
+    {
+    }
     ~Guard()
     {
         if (m_ok)
@@ -134,8 +138,7 @@ bool NamedEvent::Open(const std::string& runtimeDirectory, const std::string& na
         return false;
     {
         Guard guard(impl->fd);
-        if (!guard.ok() || !heldByOthers(impl->fd, kHolderByte) ||
-            !lockByte(impl->fd, F_RDLCK, kHolderByte, false)) {
+        if (!guard.ok() || !heldByOthers(impl->fd, kHolderByte) || !lockByte(impl->fd, F_RDLCK, kHolderByte, false)) {
             ::close(impl->fd);
             return false;
         }

@@ -119,8 +119,7 @@ bool SpawnDetached(const std::string& path, const std::vector<std::string>& args
     // Reap it whenever it ends, so it never lingers as a zombie of ours.
     std::thread([pid] {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     }).detach();
     return true;
 }

@@ -105,7 +105,7 @@ int OpenServiceManager(ServiceManager& manager)
     const char* overridden = std::getenv("ZPF_UNIT_DIR");
     const bool custom = overridden && *overridden;
     manager.unitDirectory = custom ? std::string(overridden) : std::string("/etc/systemd/system");
-    struct stat st {};
+    struct stat st { };
     const bool systemdRuns = ::stat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
     manager.systemctl = envOr("ZPF_SYSTEMCTL", (!custom && systemdRuns) ? "systemctl" : "");
     if (::stat(manager.unitDirectory.c_str(), &st) != 0)
@@ -120,11 +120,15 @@ int OpenServiceManager(ServiceManager& manager)
 int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath)
 {
     const std::string unit = "[Unit]\n"
-                             "Description=" + serviceName + "\n"
+                             "Description=" +
+                             serviceName +
+                             "\n"
                              "\n"
                              "[Service]\n"
                              "Type=notify\n"
-                             "ExecStart=" + quoteForUnit(execPath) + "\n"
+                             "ExecStart=" +
+                             quoteForUnit(execPath) +
+                             "\n"
                              // The proxy waits up to a minute for running connections.
                              "TimeoutStopSec=90\n"
                              "\n"
@@ -138,7 +142,7 @@ int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceN
 
 int OpenServiceUnit(const ServiceManager& manager, const std::string& serviceName)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(unitPath(manager, serviceName).c_str(), &st) != 0)
         return errno;
     return 0;
@@ -250,7 +254,10 @@ void WriteEventLog(const std::string& source, const std::string& text1, const st
     ::closelog();
 }
 
-SystemdServiceController::SystemdServiceController() : m_openError(OpenServiceManager(m_manager)) { }
+SystemdServiceController::SystemdServiceController()
+    : m_openError(OpenServiceManager(m_manager))
+{
+}
 
 int SystemdServiceController::Install(const std::string& serviceName, const std::string& execPath)
 {

@@ -116,7 +116,8 @@ int exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, n
 /// once) outside a caller's transaction, a savepoint inside one.
 class WriteScope {
 public:
-    explicit WriteScope(sqlite3* db) : m_db(db)
+    explicit WriteScope(sqlite3* db)
+        : m_db(db)
     {
         m_nested = !sqlite3_get_autocommit(db);
         m_rc = exec(db, m_nested ? "SAVEPOINT settings_write" : "BEGIN IMMEDIATE");
@@ -294,7 +295,8 @@ std::string DefaultHivePath(Hive hive, const std::string& programDir)
 SettingsStore::SettingsStore() = default;
 SettingsStore::~SettingsStore() { Close(); }
 SettingsStore::SettingsStore(SettingsStore&& other) noexcept
-    : m_conn(std::move(other.m_conn)), m_inTransaction(std::exchange(other.m_inTransaction, false))
+    : m_conn(std::move(other.m_conn))
+    , m_inTransaction(std::exchange(other.m_inTransaction, false))
 {
 }
 SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept

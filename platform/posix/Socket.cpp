@@ -76,7 +76,7 @@ int pollWithStop(SocketHandle s, short events, int timeoutMs, Event* stop, short
 } // namespace
 
 int NetworkStartup() { return 0; }
-void NetworkCleanup() {}
+void NetworkCleanup() { }
 
 SocketHandle CreateTcpSocket(int* error)
 {

@@ -13,7 +13,8 @@ namespace platform {
 TextFile::~TextFile() { Close(); }
 
 TextFile::TextFile(TextFile&& other) noexcept
-    : m_file(std::exchange(other.m_file, nullptr)), m_text(other.m_text)
+    : m_file(std::exchange(other.m_file, nullptr))
+    , m_text(other.m_text)
 {
 }
 

@@ -13,7 +13,7 @@ enum class StartError : int {
     ThreadCreate = 2,
     ThreadSuspend = 3,
     SocketCreate = 4, ///< the listener could not make its socket
-    PortBind = 5,     ///< the listener could not bind or listen on the port
+    PortBind = 5, ///< the listener could not bind or listen on the port
     ConfigurationRead = 6,
 };
 

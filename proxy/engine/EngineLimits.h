@@ -4,13 +4,13 @@
 
 /// Bounds of the proxy engine. The defaults are far above anything a busy family or
 /// office network produces; tests shorten the waits.
-inline constexpr int kRequestWaitMs = 300'000;       // silence allowed while reading a request
-inline constexpr int kShutdownWaitMs = 60'000;       // listener's wait for running sessions at stop
-inline constexpr size_t kMaxRequestHeaderBytes = 1u << 20;  // 1 MiB of request header
-inline constexpr size_t kMaxRequestBytes = 128u << 20;      // 128 MiB of header and body together
-inline constexpr int kMaxSessions = 2000;            // simultaneous session threads
-inline constexpr int kLingerMs = 2000;               // draining the client at the end of a session
-inline constexpr int kSendWaitMs = 60'000;           // a client that takes nothing for this long is dropped
+inline constexpr int kRequestWaitMs = 300'000; // silence allowed while reading a request
+inline constexpr int kShutdownWaitMs = 60'000; // listener's wait for running sessions at stop
+inline constexpr size_t kMaxRequestHeaderBytes = 1u << 20; // 1 MiB of request header
+inline constexpr size_t kMaxRequestBytes = 128u << 20; // 128 MiB of header and body together
+inline constexpr int kMaxSessions = 2000; // simultaneous session threads
+inline constexpr int kLingerMs = 2000; // draining the client at the end of a session
+inline constexpr int kSendWaitMs = 60'000; // a client that takes nothing for this long is dropped
 inline constexpr int kListenBacklog = 10;
 // A session's stack: its deepest use is a few 16 KB buffers, and a smaller stack makes
 // starting a thread per connection cheaper. Sanitizer builds keep the default, as
@@ -20,8 +20,8 @@ inline constexpr size_t kSessionStackBytes = 0;
 #else
 inline constexpr size_t kSessionStackBytes = 512u << 10;
 #endif
-inline constexpr int kRelayWaitMs = 300'000;         // one wait of the relay for either side
-inline constexpr int kRelayIdleMs = 300'000;         // silence of both sides that ends a relay
+inline constexpr int kRelayWaitMs = 300'000; // one wait of the relay for either side
+inline constexpr int kRelayIdleMs = 300'000; // silence of both sides that ends a relay
 inline constexpr size_t kMaxResponseHeaderBytes = 256u << 10; // a response header held in memory
 
 struct EngineLimits {

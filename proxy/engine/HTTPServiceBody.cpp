@@ -27,10 +27,14 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 } // namespace
 
-HTTPServiceBody::HTTPServiceBody(const SessionStart& start) : HTTPServiceBody(start.clientSocket, start.eventStop) {}
+HTTPServiceBody::HTTPServiceBody(const SessionStart& start)
+    : HTTPServiceBody(start.clientSocket, start.eventStop)
+{
+}
 
 HTTPServiceBody::HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop)
-    : eventStop(std::move(stop)), clientSocket(socket)
+    : eventStop(std::move(stop))
+    , clientSocket(socket)
 {
 }
 

@@ -186,7 +186,7 @@ void HTTPServiceThread(SessionStart* start)
         if (next == platform::kInvalidSocket)
             break;
         acceptedCount.fetch_add(1);
-        current = std::make_unique<SessionStart>(SessionStart {next, current->eventStop, current->listener});
+        current = std::make_unique<SessionStart>(SessionStart{next, current->eventStop, current->listener});
     }
     current.reset();
     activeSessionCount.fetch_sub(1);

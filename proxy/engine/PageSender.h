@@ -19,5 +19,4 @@ std::string CommonPageName(const std::string& directory, int page);
 /// When neither file opens, "httpErrorFile Open Error" is logged and a small built-in
 /// page goes out instead. Sending stops at the first failed send; stop (may be null)
 /// ends a send that waits. Returns false when the answer could not be sent whole.
-bool SendPageFile(int page, int status, platform::SocketHandle client, int group,
-                  platform::Event* stop = nullptr);
+bool SendPageFile(int page, int status, platform::SocketHandle client, int group, platform::Event* stop = nullptr);

@@ -11,10 +11,10 @@ enum class AuthMode : int {
 /// What the client's credentials come to. From Refused up the value is the account's
 /// access class as the account list gives it.
 enum class AuthResult : int {
-    OtherScheme = -3,   ///< credentials of a scheme other than Basic
+    OtherScheme = -3, ///< credentials of a scheme other than Basic
     NoCredentials = -2, ///< no Proxy-Authorization line
-    Refused = -1,       ///< unknown account or wrong password
-    Unfiltered = 1,     ///< an account that is not filtered; every other class is
+    Refused = -1, ///< unknown account or wrong password
+    Unfiltered = 1, ///< an account that is not filtered; every other class is
 };
 
 /// True for an account's access class, false for a failure.

@@ -31,7 +31,9 @@ constexpr std::string_view kConnectionClose = "Connection: close\r\n";
 class SocketSink final : public DataSink {
 public:
     SocketSink(platform::SocketHandle s, int waitMs, platform::Event* stop)
-        : m_socket(s), m_waitMs(waitMs), m_stop(stop)
+        : m_socket(s)
+        , m_waitMs(waitMs)
+        , m_stop(stop)
     {
     }
     void SetSocket(platform::SocketHandle s) { m_socket = s; }
@@ -62,10 +64,14 @@ const ConfigrationFileData& groupRecord(const ConfigrationFileSigleton& cnf, int
 class RelayRun {
 public:
     RelayRun(HTTPServiceBody& body, TraceLog& trace)
-        : m_body(body), m_trace(trace), m_cnf(*ConfigrationFileSigleton::getInstance()),
-          m_data(groupRecord(m_cnf, body.policy.group)), m_limits(engineLimits()), m_stop(body.eventStop.get()),
-          m_serverSink(platform::kInvalidSocket, m_limits.sendWaitMs, m_stop),
-          m_clientSink(body.clientSocket, m_limits.sendWaitMs, m_stop)
+        : m_body(body)
+        , m_trace(trace)
+        , m_cnf(*ConfigrationFileSigleton::getInstance())
+        , m_data(groupRecord(m_cnf, body.policy.group))
+        , m_limits(engineLimits())
+        , m_stop(body.eventStop.get())
+        , m_serverSink(platform::kInvalidSocket, m_limits.sendWaitMs, m_stop)
+        , m_clientSink(body.clientSocket, m_limits.sendWaitMs, m_stop)
     {
     }
     RelayRun(const RelayRun&) = delete;
@@ -118,8 +124,7 @@ private:
 
     /// Logs what each filter recorded since the last call, then forgets it. Returns
     /// whether any filter had matches.
-    template <class Filters>
-    bool logMatches(const Filters& filters)
+    template <class Filters> bool logMatches(const Filters& filters)
     {
         bool any = false;
         for (auto* filter : filters) {
@@ -148,9 +153,8 @@ private:
         if (m_body.policy.filterRequest)
             m_request = BuildPhraseChain(true, m_body.policy.group, false, doBlock, &m_serverSink, db, m_cnf);
         if (m_body.policy.filterResponse)
-            m_response =
-                BuildPhraseChain(false, m_body.policy.group, m_data.FilteringSize != 0, doBlock, &m_clientSink, db,
-                                 m_cnf);
+            m_response = BuildPhraseChain(false, m_body.policy.group, m_data.FilteringSize != 0, doBlock, &m_clientSink,
+                                          db, m_cnf);
         // A chain without filters would only copy the data: such a side goes straight.
         if (m_body.policy.filterRequest && m_request.chain->FilterCount() == 0)
             m_body.policy.filterRequest = false;
@@ -178,8 +182,8 @@ private:
             m_body.SendPage(404, 404);
             return false;
         }
-        const int timeoutMs = m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000
-                                                       : -1;
+        const int timeoutMs =
+            m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000 : -1;
         if (!platform::ConnectIpv4(m_server, address, port, timeoutMs, m_stop))
             return false;
         m_body.serverAddress = address;
@@ -256,12 +260,10 @@ private:
                     return;
             }
             bool ready[2] = {false, false};
-            const platform::WaitStatus w =
-                platform::WaitAnyReadable(sockets, ready, 2, m_limits.relayWaitMs, m_stop);
-            debugLine("select() returned %d.\n",
-                      w == platform::WaitStatus::Ready      ? int(ready[0]) + int(ready[1])
-                      : w == platform::WaitStatus::TimedOut ? 0
-                                                            : -1);
+            const platform::WaitStatus w = platform::WaitAnyReadable(sockets, ready, 2, m_limits.relayWaitMs, m_stop);
+            debugLine("select() returned %d.\n", w == platform::WaitStatus::Ready      ? int(ready[0]) + int(ready[1])
+                                                 : w == platform::WaitStatus::TimedOut ? 0
+                                                                                       : -1);
             if (w == platform::WaitStatus::Stopped || w == platform::WaitStatus::Failed)
                 return;
             if (w == platform::WaitStatus::TimedOut) {

@@ -18,10 +18,7 @@ constexpr std::array<signed char, 256> makeDecodeTable()
 }
 constexpr auto kDecode = makeDecodeTable();
 
-unsigned byteAt(std::string_view bytes, size_t i)
-{
-    return static_cast<unsigned char>(bytes[i]);
-}
+unsigned byteAt(std::string_view bytes, size_t i) { return static_cast<unsigned char>(bytes[i]); }
 
 void adjust(uint32_t& headerLength, size_t before, size_t after)
 {

@@ -26,7 +26,7 @@ struct Idle {
     bool closed = false; // finished threads end instead of waiting
 };
 
-void quit(void*) {}
+void quit(void*) { }
 
 // Never destroyed: idle threads may still wait on it while the process exits.
 Idle& idle()

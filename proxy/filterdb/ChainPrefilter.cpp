@@ -6,10 +6,7 @@
 
 namespace {
 
-bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Index of the last non-white byte; length when there is none.
 size_t lastKeyByte(const char* bytes, size_t length)
@@ -22,7 +19,8 @@ size_t lastKeyByte(const char* bytes, size_t length)
 
 } // namespace
 
-ChainPrefilter::ChainPrefilter(const std::vector<const ContentMatcher*>& matchers) : m_matchers(matchers)
+ChainPrefilter::ChainPrefilter(const std::vector<const ContentMatcher*>& matchers)
+    : m_matchers(matchers)
 {
     // Filters go into passes in order, up to kFiltersPerPass in each; matchers that
     // fold case and those that do not never share one.
@@ -33,7 +31,7 @@ ChainPrefilter::ChainPrefilter(const std::vector<const ContentMatcher*>& matcher
             if (!m || !m->HasKeys() || m->CaseFolding() != (folding == 1))
                 continue;
             if (!open || open->filters.size() == kFiltersPerPass) {
-                m_passes.push_back(Pass {std::make_unique<ContentMatcher>(folding == 1, true), {}});
+                m_passes.push_back(Pass{std::make_unique<ContentMatcher>(folding == 1, true), {}});
                 open = &m_passes.back();
             }
             const auto bit = static_cast<uint16_t>(1u << open->filters.size());

@@ -18,7 +18,7 @@ public:
     /// Filters sharing one matcher (its key numbers are bit masks).
     static constexpr size_t kFiltersPerPass = 16;
     /// What a scan found for a filter.
-    static constexpr uint8_t kHit = 1;      ///< a key of the filter ends in the piece
+    static constexpr uint8_t kHit = 1; ///< a key of the filter ends in the piece
     static constexpr uint8_t kHitAtEnd = 2; ///< one ends at the piece's last non-white byte
 
     /// Where each pass stands, carried from piece to piece by the chain.

@@ -7,10 +7,7 @@
 
 namespace {
 
-bool isWhite(unsigned char b)
-{
-    return b == ' ' || b == '\t' || b == '\r' || b == '\n';
-}
+bool isWhite(unsigned char b) { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }
 
 unsigned char fold(unsigned char b)
 {
@@ -20,10 +17,7 @@ unsigned char fold(unsigned char b)
 // Full rows cost two bytes per class per state; they go to as many shallow states as
 // this allows, so a small matcher is all rows and a big one stays within bounds. A
 // state without a row costs scans far more than a row that has dropped out of cache.
-size_t rowBudgetBytes(size_t states)
-{
-    return std::clamp<size_t>(states * 128, size_t {256} << 10, size_t {8} << 20);
-}
+size_t rowBudgetBytes(size_t states) { return std::clamp<size_t>(states * 128, size_t{256} << 10, size_t{8} << 20); }
 
 } // namespace
 
@@ -96,7 +90,7 @@ void ContentMatcher::Build(size_t rowBytes)
     m_shift = 0;
     while ((1u << m_shift) < m_width)
         ++m_shift;
-    const size_t rowSize = (size_t {1} << m_shift) * sizeof(uint16_t);
+    const size_t rowSize = (size_t{1} << m_shift) * sizeof(uint16_t);
     size_t dense = std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / rowSize, 1, count);
     dense = std::min<size_t>(dense, 0xFFFF);
     while (!buildRows(static_cast<uint32_t>(dense)))
@@ -140,7 +134,7 @@ void ContentMatcher::numberStates()
     std::vector<uint32_t> number(count);
     order.reserve(count);
     order.push_back(0);
-    m_nodes.assign(count, Node {});
+    m_nodes.assign(count, Node{});
     m_childClass.reserve(count - 1);
     m_childNode.reserve(count - 1);
     std::vector<std::pair<unsigned char, uint32_t>> kids;
@@ -214,8 +208,8 @@ uint32_t ContentMatcher::moveTo(uint32_t state) const
 bool ContentMatcher::buildRows(uint32_t count)
 {
     m_denseCount = count;
-    const size_t width = size_t {1} << m_shift;
-    m_rows.assign(size_t {count} * width, 0);
+    const size_t width = size_t{1} << m_shift;
+    m_rows.assign(size_t{count} * width, 0);
     m_specials.clear();
     std::unordered_map<uint32_t, uint16_t> codes;
     bool fits = true;
@@ -235,13 +229,13 @@ bool ContentMatcher::buildRows(uint32_t count)
         return it->second;
     };
     for (uint32_t n = 0; n < count && fits; ++n) {
-        uint16_t* row = &m_rows[size_t {n} * width];
+        uint16_t* row = &m_rows[size_t{n} * width];
         if (n != 0) {
             const uint32_t f = m_nodes[n].fail;
             if (isKeyEnd(f) && !m_everyEnd)
                 std::fill(row, row + m_width, encode(kReportLate | f));
             else
-                std::copy_n(&m_rows[size_t {f} * width], m_width, row);
+                std::copy_n(&m_rows[size_t{f} * width], m_width, row);
         }
         const Node& node = m_nodes[n];
         for (uint32_t k = 0; k < node.childCount; ++k)
@@ -304,7 +298,7 @@ size_t ContentMatcher::scanInterleaved(const unsigned char* text, size_t length,
     auto advance = [&](uint32_t& s, unsigned cls) -> uint32_t {
         uint32_t a;
         if (s < dense) {
-            const uint32_t code = rows[(size_t {s} << shift) + cls];
+            const uint32_t code = rows[(size_t{s} << shift) + cls];
             if (code < dense) {
                 s = code;
                 return 0;
@@ -326,7 +320,7 @@ size_t ContentMatcher::scanInterleaved(const unsigned char* text, size_t length,
         return a;
     };
 
-    size_t pos[kStreams];   // next byte of each part
+    size_t pos[kStreams]; // next byte of each part
     size_t until[kStreams]; // each part's stretch ends here
     uint32_t st[kStreams];
     bool inStep[kStreams]; // false when too few key bytes lie before the stretch
@@ -359,8 +353,7 @@ size_t ContentMatcher::scanInterleaved(const unsigned char* text, size_t length,
 // Where a part of an interleaved scan whose stretch begins at `from` starts: the
 // longest key's length in key bytes before it, or the text's start when there are
 // fewer (inStep then false).
-template <bool Compact>
-size_t ContentMatcher::leadIn(const unsigned char* text, size_t from, bool& inStep) const
+template <bool Compact> size_t ContentMatcher::leadIn(const unsigned char* text, size_t from, bool& inStep) const
 {
     size_t b = from;
     size_t keyBytes = 0;
@@ -376,7 +369,7 @@ size_t ContentMatcher::leadIn(const unsigned char* text, size_t from, bool& inSt
 template <bool Compact>
 bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
 {
-    out = MatchResult {};
+    out = MatchResult{};
     if (!m_built)
         return false;
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
@@ -386,7 +379,7 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
     const unsigned shift = m_shift;
     uint32_t state = start < m_nodes.size() ? start : kRootState;
     size_t i = 0;
-    if (m_maxLength > 0 && length >= kStreams * (8 * size_t {m_maxLength} + 64))
+    if (m_maxLength > 0 && length >= kStreams * (8 * size_t{m_maxLength} + 64))
         i = scanInterleaved<Compact>(text, length, state);
 
     uint32_t action = 0;
@@ -396,7 +389,7 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
             uint32_t s = state;
             uint32_t code = 0;
             for (; i < length; ++i) {
-                code = rows[(size_t {s} << shift) + classOf[text[i]]];
+                code = rows[(size_t{s} << shift) + classOf[text[i]]];
                 if (code >= dense)
                     break;
                 s = code;
@@ -510,6 +503,6 @@ std::string_view ContentMatcher::KeyText(MatchState state) const
 size_t ContentMatcher::MemoryBytes() const
 {
     return m_trie.capacity() * sizeof(TrieNode) + m_keyText.capacity() + m_nodes.capacity() * sizeof(Node) +
-           m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) +
-           m_rows.capacity() * sizeof(uint16_t) + m_specials.capacity() * sizeof(uint32_t);
+           m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) + m_rows.capacity() * sizeof(uint16_t) +
+           m_specials.capacity() * sizeof(uint32_t);
 }

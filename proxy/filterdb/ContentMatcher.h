@@ -12,10 +12,10 @@ using MatchState = uint32_t;
 
 /// What a scan reports. All zero except state when nothing was found.
 struct MatchResult {
-    std::ptrdiff_t end = 0;  ///< index of the key's last byte in the text; -1 when it ended just before
-    uint32_t length = 0;     ///< bytes of the key
-    uint16_t keyNumber = 0;  ///< number of the first key added that ends at that state
-    MatchState state = 0;    ///< the state where the scan stopped
+    std::ptrdiff_t end = 0; ///< index of the key's last byte in the text; -1 when it ended just before
+    uint32_t length = 0; ///< bytes of the key
+    uint16_t keyNumber = 0; ///< number of the first key added that ends at that state
+    MatchState state = 0; ///< the state where the scan stopped
 };
 
 /// The phrase automaton of one key list: finds the first key that occurs in a text.
@@ -35,10 +35,11 @@ class ContentMatcher {
 public:
     static constexpr MatchState kRootState = 0;
     /// Upper bound on the automaton's states (about one per key byte).
-    static constexpr size_t kMaxStates = size_t {1} << 26;
+    static constexpr size_t kMaxStates = size_t{1} << 26;
 
     explicit ContentMatcher(bool caseFolding = true, bool everyEnd = false)
-        : m_caseFolding(caseFolding), m_everyEnd(everyEnd)
+        : m_caseFolding(caseFolding)
+        , m_everyEnd(everyEnd)
     {
     }
 
@@ -99,10 +100,10 @@ private:
     // transitions; deeper states keep only their children and fall back along their
     // failure links to a row.
     struct Node {
-        uint32_t fail;       // top bit (after Build): the failure state is a key end
+        uint32_t fail; // top bit (after Build): the failure state is a key end
         uint32_t childBegin; // into m_childClass / m_childNode, sorted by class
         uint32_t depth;
-        uint32_t keyText;    // 1 + offset in m_keyText for a key end; 0 otherwise
+        uint32_t keyText; // 1 + offset in m_keyText for a key end; 0 otherwise
         uint16_t number;
         uint16_t childCount;
     };
@@ -111,9 +112,9 @@ private:
     // otherwise a kind and a state. Rows hold actions in 16 bits: a code below
     // m_denseCount is the state itself, any other indexes m_specials.
     static constexpr uint32_t kSpecial = 0x80000000u;
-    static constexpr uint32_t kReportNow = kSpecial;               // move to a key end and report it
+    static constexpr uint32_t kReportNow = kSpecial; // move to a key end and report it
     static constexpr uint32_t kReportLate = kSpecial | 0x20000000u; // report a key that ended one byte before
-    static constexpr uint32_t kEnterDeep = kSpecial | 0x40000000u;  // move to a state without a row
+    static constexpr uint32_t kEnterDeep = kSpecial | 0x40000000u; // move to a state without a row
     static constexpr uint32_t kKindMask = 0xE0000000u;
     static constexpr uint32_t kStateMask = 0x1FFFFFFFu;
 
@@ -131,19 +132,16 @@ private:
     uint32_t deepStep(uint32_t state, unsigned cls) const;
     uint32_t rowAction(uint32_t state, unsigned cls) const
     {
-        const uint32_t code = m_rows[(size_t {state} << m_shift) + cls];
+        const uint32_t code = m_rows[(size_t{state} << m_shift) + cls];
         return code < m_denseCount ? code : m_specials[code - m_denseCount];
     }
     bool buildRows(uint32_t count);
     template <bool Compact>
     bool scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const;
     static constexpr size_t kStreams = 4; // parts of a long text scanned side by side
-    template <bool Compact>
-    size_t scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const;
-    template <bool Compact>
-    size_t leadIn(const unsigned char* text, size_t from, bool& inStep) const;
-    template <bool Compact>
-    void report(uint32_t action, const unsigned char* text, size_t i, MatchResult& out) const;
+    template <bool Compact> size_t scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const;
+    template <bool Compact> size_t leadIn(const unsigned char* text, size_t from, bool& inStep) const;
+    template <bool Compact> void report(uint32_t action, const unsigned char* text, size_t i, MatchResult& out) const;
 
     bool m_caseFolding;
     bool m_everyEnd;
@@ -152,14 +150,14 @@ private:
     uint32_t m_minLength = 1000;
     uint32_t m_maxLength = 0;
 
-    std::vector<TrieNode> m_trie {TrieNode {}};
+    std::vector<TrieNode> m_trie{TrieNode{}};
     std::string m_keyText;
 
-    unsigned char m_class[256] {};        // byte -> class; 0 for bytes of no key
-    unsigned char m_compactClass[256] {}; // the same with white bytes in the last column
-    uint32_t m_width = 0;                 // columns in use: the classes plus the white column
-    unsigned m_shift = 0;                 // a row holds 1 << m_shift columns
-    uint32_t m_denseCount = 0;            // states with a row: the first ones breadth first
+    unsigned char m_class[256]{}; // byte -> class; 0 for bytes of no key
+    unsigned char m_compactClass[256]{}; // the same with white bytes in the last column
+    uint32_t m_width = 0; // columns in use: the classes plus the white column
+    unsigned m_shift = 0; // a row holds 1 << m_shift columns
+    uint32_t m_denseCount = 0; // states with a row: the first ones breadth first
     std::vector<Node> m_nodes;
     std::vector<unsigned char> m_childClass;
     std::vector<uint32_t> m_childNode; // child states while building; the moves to them once built

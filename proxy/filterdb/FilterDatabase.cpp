@@ -7,7 +7,7 @@
 #include "log/AccessLogger.h"
 
 namespace {
-constexpr uint16_t kListNumber = 1;     // keys of the per-group lists
+constexpr uint16_t kListNumber = 1; // keys of the per-group lists
 constexpr uint16_t kGlobalNumber = 999; // keys of the global lists
 } // namespace
 
@@ -34,7 +34,8 @@ void FilterDatabase::Clear()
     m_prefilterBytes = 0;
 }
 
-std::shared_ptr<const ChainPrefilter> FilterDatabase::GetPrefilter(const std::vector<const ContentMatcher*>& matchers) const
+std::shared_ptr<const ChainPrefilter>
+FilterDatabase::GetPrefilter(const std::vector<const ContentMatcher*>& matchers) const
 {
     const std::lock_guard lock(m_prefilterLock);
     const auto it = m_prefilters.find(matchers);

@@ -16,16 +16,16 @@
 /// The key tables of the database. The numbers are the ones the lookup tool prints.
 /// The three single tables ignore the index they are asked for.
 enum class TableKind : int {
-    CategoryUrls = 6,         ///< per category: URL keys
-    GroupUrls = 7,            ///< per group: URL keys of phrase.fdb
-    AccessControl = 8,        ///< target.fdb, single
-    GroupAccessControl = 9,   ///< passurl.fdb per group
-    UploadExempt = 10,        ///< nofilup.fdb, single
-    GroupUploadExempt = 11,   ///< nofilter.fdb per group, for requests
-    DownloadExempt = 12,      ///< nofildow.fdb, single
+    CategoryUrls = 6, ///< per category: URL keys
+    GroupUrls = 7, ///< per group: URL keys of phrase.fdb
+    AccessControl = 8, ///< target.fdb, single
+    GroupAccessControl = 9, ///< passurl.fdb per group
+    UploadExempt = 10, ///< nofilup.fdb, single
+    GroupUploadExempt = 11, ///< nofilter.fdb per group, for requests
+    DownloadExempt = 12, ///< nofildow.fdb, single
     GroupDownloadExempt = 13, ///< nofilter.fdb per group, for responses
-    CategoryExtensions = 14,  ///< per category: "*." keys without "*."
-    GroupExtensions = 15,     ///< per group: the same from phrase.fdb
+    CategoryExtensions = 14, ///< per category: "*." keys without "*."
+    GroupExtensions = 15, ///< per group: the same from phrase.fdb
 };
 
 /// The content matchers of the database: per category and per group, for the keys in
@@ -101,7 +101,7 @@ private:
     // strange configuration from growing the cache without end. Past them chains go
     // without a prefilter, which costs time, not results.
     static constexpr size_t kMaxPrefilters = 256;
-    static constexpr size_t kMaxPrefilterBytes = size_t {512} << 20;
+    static constexpr size_t kMaxPrefilterBytes = size_t{512} << 20;
     mutable size_t m_prefilterBytes = 0;
     mutable std::mutex m_prefilterLock;
     mutable std::map<std::vector<const ContentMatcher*>, std::shared_ptr<const ChainPrefilter>> m_prefilters;

@@ -131,7 +131,9 @@ FilterKey FilterKey::Parse(std::string_view line)
 }
 
 CAtFilterKeyFileReader::CAtFilterKeyFileReader(std::string fileName, bool enciphered, ErrorSink errorSink)
-    : m_fileName(std::move(fileName)), m_enciphered(enciphered), m_errorSink(std::move(errorSink))
+    : m_fileName(std::move(fileName))
+    , m_enciphered(enciphered)
+    , m_errorSink(std::move(errorSink))
 {
 }
 

@@ -79,7 +79,8 @@ int compareTail(std::string_view a, std::string_view b)
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && (prefix.empty() || std::memcmp(text.data(), prefix.data(), prefix.size()) == 0);
+    return text.size() >= prefix.size() &&
+           (prefix.empty() || std::memcmp(text.data(), prefix.data(), prefix.size()) == 0);
 }
 
 size_t commonPrefixLength(std::string_view a, std::string_view b)
@@ -147,7 +148,9 @@ KeyTable::Prefix KeyTable::prefixOf(std::string_view key)
 bool KeyTable::mayStart(const Prefix& p, size_t n, const Prefix& q)
 {
     // Zero padding past n matters not: only the first min(n, 16) bytes must agree.
-    auto mask = [](size_t bytes) { return bytes >= 8 ? ~uint64_t {0} : bytes == 0 ? 0 : ~uint64_t {0} << (64 - 8 * bytes); };
+    auto mask = [](size_t bytes) {
+        return bytes >= 8 ? ~uint64_t{0} : bytes == 0 ? 0 : ~uint64_t{0} << (64 - 8 * bytes);
+    };
     const uint64_t hiMask = mask(n);
     const uint64_t loMask = n > 8 ? mask(n - 8) : 0;
     return ((p.hi ^ q.hi) & hiMask) == 0 && ((p.lo ^ q.lo) & loMask) == 0;
@@ -204,7 +207,8 @@ size_t KeyTable::findBlock(const Prefix& prefix, std::string_view key) const
     // Prefixes alone settle it unless some blocks start with the same 16 bytes.
     const auto begin = m_blockPrefix.begin();
     size_t lo = static_cast<size_t>(std::lower_bound(begin, m_blockPrefix.end(), prefix) - begin);
-    size_t hi = static_cast<size_t>(std::upper_bound(begin + static_cast<std::ptrdiff_t>(lo), m_blockPrefix.end(), prefix) - begin);
+    size_t hi = static_cast<size_t>(
+        std::upper_bound(begin + static_cast<std::ptrdiff_t>(lo), m_blockPrefix.end(), prefix) - begin);
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
         if (firstAbove(mid))
@@ -221,9 +225,8 @@ KeyTable::Cursor KeyTable::buildUpperBound(const Prefix& prefix, std::string_vie
         return {0, 0};
     const size_t block = findBlock(prefix, key);
     const Block& b = blockAt(block);
-    const auto it = std::upper_bound(b.entries.begin(), b.entries.end(), 0, [&](int, const BuildEntry& e) {
-        return compareBuild(b, e, prefix, key) > 0;
-    });
+    const auto it = std::upper_bound(b.entries.begin(), b.entries.end(), 0,
+                                     [&](int, const BuildEntry& e) { return compareBuild(b, e, prefix, key) > 0; });
     return {block, static_cast<size_t>(it - b.entries.begin())};
 }
 
@@ -323,7 +326,7 @@ void KeyTable::dropCovered(Cursor changed, std::string_view key)
 {
     const KeyNumbers covering = buildNumbers(at(changed));
     const Prefix keyPrefix = at(changed).prefix;
-    Cursor c {changed.block, changed.index + 1};
+    Cursor c{changed.block, changed.index + 1};
     for (;;) {
         if (c.block < m_order.size() && c.index == blockAt(c.block).entries.size())
             c = {c.block + 1, 0};
@@ -376,7 +379,7 @@ bool KeyTable::Insert(std::string_view text, uint16_t number)
         }
     }
 
-    const Cursor at = insertAt(pos, BuildEntry {prefix, 0, static_cast<uint32_t>(key.size()), 0, number, nested}, key);
+    const Cursor at = insertAt(pos, BuildEntry{prefix, 0, static_cast<uint32_t>(key.size()), 0, number, nested}, key);
     ++m_count;
     dropCovered(at, key);
     return false;
@@ -491,7 +494,7 @@ void KeyTable::unseal()
             m_blockPrefix.push_back(s.prefix);
         }
         Block& b = m_store.back();
-        BuildEntry e {s.prefix, static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
+        BuildEntry e{s.prefix, static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
         const std::string_view key = slotKey(i);
         b.keys.insert(b.keys.end(), key.begin(), key.end());
         if (s.numbers & kPooled) {
@@ -558,9 +561,9 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
                 count += static_cast<size_t>(below(prefixOfItem(items[i])));
             return lo + count;
         }
-        return static_cast<size_t>(std::partition_point(items + lo, items + hi,
-                                                        [&](const auto& item) { return below(prefixOfItem(item)); }) -
-                                   items);
+        return static_cast<size_t>(
+            std::partition_point(items + lo, items + hi, [&](const auto& item) { return below(prefixOfItem(item)); }) -
+            items);
     };
 
     size_t lo = 0;
@@ -576,10 +579,13 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
     }
     const Slot* slots = m_slots.data();
     const size_t at = firstNotBelow(slots, lo, hi, [](const Slot& s) { return s.prefix; });
-    return static_cast<size_t>(std::partition_point(slots + at, slots + hi, [&](const Slot& s) {
-                                   return s.prefix == prefix && compareTail({m_keys.data() + s.offset, s.length}, key) <= 0;
-                               }) -
-                               slots);
+    return static_cast<size_t>(
+        std::partition_point(
+            slots + at, slots + hi,
+            [&](const Slot& s) {
+                return s.prefix == prefix && compareTail({m_keys.data() + s.offset, s.length}, key) <= 0;
+            }) -
+        slots);
 }
 
 std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exact) const
@@ -607,7 +613,7 @@ std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exa
         shared = 8 + static_cast<size_t>(__builtin_clzll(lastPrefix.lo ^ prefix.lo) / 8);
     else
         shared = commonPrefixLength(slotKey(last), text);
-    shared = std::min({shared, size_t {lastSlot.length}, text.size()});
+    shared = std::min({shared, size_t{lastSlot.length}, text.size()});
     if (shared < lastSlot.shortest)
         return result; // no key on the chain is that short
     const uint32_t runStart = m_slots[last].run & ~kNestedBit;
@@ -628,10 +634,7 @@ std::optional<KeyNumbers> KeyTable::LookupKeys(std::string_view text, bool exact
     return m_sealed ? lookupSealed(norm.view(), exact) : lookupBuild(norm.view(), exact);
 }
 
-size_t KeyTable::Size() const
-{
-    return m_count;
-}
+size_t KeyTable::Size() const { return m_count; }
 
 std::vector<KeyEntry> KeyTable::Entries() const
 {
@@ -650,11 +653,9 @@ std::vector<KeyEntry> KeyTable::Entries() const
 
 size_t KeyTable::MemoryBytes() const
 {
-    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) +
-                   m_pool.capacity() * sizeof(uint16_t) +
+    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) + m_pool.capacity() * sizeof(uint16_t) +
                    m_store.capacity() * sizeof(Block) + (m_order.capacity() + m_free.capacity()) * sizeof(uint32_t) +
-                   m_blockPrefix.capacity() * sizeof(Prefix) +
-                   m_lists.capacity() * sizeof(std::vector<uint16_t>);
+                   m_blockPrefix.capacity() * sizeof(Prefix) + m_lists.capacity() * sizeof(std::vector<uint16_t>);
     for (const Block& b : m_store)
         bytes += b.entries.capacity() * sizeof(BuildEntry) + b.keys.capacity();
     for (const auto& tier : m_tiers)

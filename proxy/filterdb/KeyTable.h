@@ -35,7 +35,7 @@ public:
 private:
     static constexpr size_t kInline = 2;
     uint32_t m_size = 0;
-    uint16_t m_inline[kInline] {};
+    uint16_t m_inline[kInline]{};
     std::vector<uint16_t> m_more; // every number, once there are more than kInline
 };
 
@@ -89,8 +89,8 @@ public:
     size_t MemoryBytes() const;
 
     /// The limits behind Insert's failure: total key bytes and entry count.
-    static constexpr size_t kMaxKeyBytes = size_t {1} << 31;
-    static constexpr size_t kMaxEntries = size_t {1} << 28;
+    static constexpr size_t kMaxKeyBytes = size_t{1} << 31;
+    static constexpr size_t kMaxEntries = size_t{1} << 28;
 
 private:
     // The first 16 key bytes as two big-endian words, zero-padded: keys hold no NUL,
@@ -126,18 +126,21 @@ private:
     // a search ends on is already in cache.
     struct Slot {
         Prefix prefix;
-        uint32_t offset;   // into m_keys
+        uint32_t offset; // into m_keys
         uint32_t length;
-        uint32_t parent;   // 1 + index of the longest key that is a proper prefix; 0 for none
-        uint32_t run;      // index of the first entry of the nested run; top bit: nested
-        uint32_t numbers;  // the one number, or kPooled | index into m_pool (count, numbers...)
+        uint32_t parent; // 1 + index of the longest key that is a proper prefix; 0 for none
+        uint32_t run; // index of the first entry of the nested run; top bit: nested
+        uint32_t numbers; // the one number, or kPooled | index into m_pool (count, numbers...)
         uint32_t shortest; // shortest key length on the prefix chain within the nested run
     };
     static constexpr uint32_t kNestedBit = 0x80000000u;
     static constexpr uint32_t kPooled = 0x80000000u;
     static constexpr size_t kFanout = 16; // each index tier samples every 16th item of the one below
 
-    std::string_view buildKey(const Block& b, const BuildEntry& e) const { return {b.keys.data() + e.offset, e.length}; }
+    std::string_view buildKey(const Block& b, const BuildEntry& e) const
+    {
+        return {b.keys.data() + e.offset, e.length};
+    }
     std::string_view buildKey(const Cursor& c) const { return buildKey(blockAt(c.block), at(c)); }
     Block& blockAt(size_t position) { return m_store[m_order[position]]; }
     const Block& blockAt(size_t position) const { return m_store[m_order[position]]; }
@@ -175,11 +178,11 @@ private:
     size_t m_count = 0;
     size_t m_keyBytes = 0; // live key bytes
 
-    std::vector<Block> m_store;        // blocks stay where they were made; emptied ones are reused
-    std::vector<uint32_t> m_order;     // the blocks in key order, as indexes into m_store
-    std::vector<uint32_t> m_free;      // emptied blocks
+    std::vector<Block> m_store; // blocks stay where they were made; emptied ones are reused
+    std::vector<uint32_t> m_order; // the blocks in key order, as indexes into m_store
+    std::vector<uint32_t> m_free; // emptied blocks
     std::vector<Prefix> m_blockPrefix; // prefix of each block's first entry, in key order
-    size_t m_hint = 0;                 // block of the last insert: file order tends to stay near it
+    size_t m_hint = 0; // block of the last insert: file order tends to stay near it
     std::vector<std::vector<uint16_t>> m_lists;
 
     std::vector<char> m_keys;

@@ -57,8 +57,8 @@ bool WantsPrefilter(const std::vector<const ContentMatcher*>& matchers)
     return withKeys >= kMinFiltersForPrefilter;
 }
 
-PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink,
-                             const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink, const FilterDatabase& db,
+                             const ConfigrationFileSigleton& cnf)
 {
     PhraseChain out;
     out.chain = std::make_unique<PhraseFilterChain>(hold, sink);

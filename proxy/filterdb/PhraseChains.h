@@ -13,7 +13,7 @@ class ConfigrationFileSigleton;
 /// its matches for the block log.
 struct PhraseChain {
     std::unique_ptr<PhraseFilterChain> chain;
-    std::vector<BlockFilter*> blockFilters;     ///< in chain order, owned by chain
+    std::vector<BlockFilter*> blockFilters; ///< in chain order, owned by chain
     std::vector<ReplaceFilter*> replaceFilters; ///< in chain order, owned by chain
 
     /// True when any block filter matched so far.
@@ -41,8 +41,8 @@ bool WantsPrefilter(const std::vector<const ContentMatcher*>& matchers);
 
 /// Builds a group's request or response chain of the matchers ChainMatchersOf gives,
 /// each filter recording its matches. With doBlock off the block filters only record.
-PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink,
-                             const FilterDatabase& db, const ConfigrationFileSigleton& cnf);
+PhraseChain BuildPhraseChain(bool request, int group, bool hold, bool doBlock, DataSink* sink, const FilterDatabase& db,
+                             const ConfigrationFileSigleton& cnf);
 
 /// Makes (and keeps in the database) the prefilters of every group's request and
 /// response chains, so no session waits for one.

@@ -6,10 +6,7 @@
 
 namespace {
 
-bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // A byte of held data, addressed by piece and index.
 struct HeldByte {
@@ -43,16 +40,15 @@ bool stepBack(const HeldPieces& pieces, HeldByte& at)
     return true;
 }
 
-std::ptrdiff_t after(std::ptrdiff_t end)
-{
-    return std::max<std::ptrdiff_t>(0, end + 1);
-}
+std::ptrdiff_t after(std::ptrdiff_t end) { return std::max<std::ptrdiff_t>(0, end + 1); }
 
 } // namespace
 
 // ---- CompactText ----
 
-CompactText::CompactText(const HeldPieces& pieces, size_t offset) : m_pieces(pieces), m_offset(offset)
+CompactText::CompactText(const HeldPieces& pieces, size_t offset)
+    : m_pieces(pieces)
+    , m_offset(offset)
 {
     if (pieces.empty())
         return;
@@ -85,7 +81,7 @@ std::ptrdiff_t CompactText::Position(std::ptrdiff_t n) const
     std::ptrdiff_t position = offset;
     if (m_pieces.empty())
         return position - 1;
-    HeldByte at {static_cast<std::ptrdiff_t>(m_pieces.size()) - 1, offset};
+    HeldByte at{static_cast<std::ptrdiff_t>(m_pieces.size()) - 1, offset};
     while (stepBack(m_pieces, at)) {
         --position;
         if (!isWhite(m_pieces[static_cast<size_t>(at.piece)].Data()[at.index]))

@@ -13,7 +13,10 @@
 /// or shorten it to nothing; its length never grows.
 class DataPiece {
 public:
-    DataPiece(const char* bytes, size_t length) : m_bytes(bytes, bytes + length) {}
+    DataPiece(const char* bytes, size_t length)
+        : m_bytes(bytes, bytes + length)
+    {
+    }
 
     char* Data() { return m_bytes.data(); }
     const char* Data() const { return m_bytes.data(); }
@@ -56,7 +59,7 @@ private:
 
 /// A match a filter found, as the block log wants it.
 struct PhraseMatch {
-    std::string phrase;     ///< the key that matched, as the matcher keeps it
+    std::string phrase; ///< the key that matched, as the matcher keeps it
     uint16_t keyNumber = 0;
     std::ptrdiff_t end = 0; ///< position of its last byte when found (see kNotHeld)
     uint32_t length = 0;
@@ -87,7 +90,10 @@ private:
 class PhraseFilter {
 public:
     /// matcher may be null: such a filter never matches.
-    explicit PhraseFilter(const ContentMatcher* matcher) : m_matcher(matcher) {}
+    explicit PhraseFilter(const ContentMatcher* matcher)
+        : m_matcher(matcher)
+    {
+    }
     virtual ~PhraseFilter() = default;
     PhraseFilter(const PhraseFilter&) = delete;
     PhraseFilter& operator=(const PhraseFilter&) = delete;

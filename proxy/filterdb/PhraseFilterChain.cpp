@@ -38,8 +38,8 @@ bool PhraseFilterChain::runFilters()
     for (size_t i = 0; i < m_filters.size() && !blocked; ++i) {
         PhraseFilter& filter = *m_filters[i];
         const uint64_t before = filter.MatchCount();
-        const bool mayMatch = !skipping || (m_flags[i] & ChainPrefilter::kHit) != 0 ||
-                              (m_lastFlags[i] & ChainPrefilter::kHitAtEnd) != 0;
+        const bool mayMatch =
+            !skipping || (m_flags[i] & ChainPrefilter::kHit) != 0 || (m_lastFlags[i] & ChainPrefilter::kHitAtEnd) != 0;
         if (mayMatch || !filter.SkipNewest(m_held))
             blocked = filter.Write(m_held);
         if (filter.MatchCount() == before || !filter.ChangesData() || blocked)

@@ -36,7 +36,11 @@ public:
 /// session thread.
 class PhraseFilterChain {
 public:
-    explicit PhraseFilterChain(bool hold, DataSink* sink = nullptr) : m_hold(hold), m_sink(sink) {}
+    explicit PhraseFilterChain(bool hold, DataSink* sink = nullptr)
+        : m_hold(hold)
+        , m_sink(sink)
+    {
+    }
     PhraseFilterChain(const PhraseFilterChain&) = delete;
     PhraseFilterChain& operator=(const PhraseFilterChain&) = delete;
 
@@ -92,6 +96,6 @@ private:
     // True while the prefilter's states and every filter's state agree with the data
     // as it now stands: no filter has changed a byte since the prefilter saw it.
     bool m_synced = false;
-    std::vector<uint8_t> m_flags;     // the prefilter's findings for the newest piece
+    std::vector<uint8_t> m_flags; // the prefilter's findings for the newest piece
     std::vector<uint8_t> m_lastFlags; // the same for the piece before
 };

@@ -59,8 +59,8 @@ int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* ma
     return countResult(table->LookupKeys(*extension, true), matched);
 }
 
-int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group,
-                      const FilterDatabase& db, const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
+int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group, const FilterDatabase& db,
+                      const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
 {
     const ConfigrationFileData* data = GroupSettings(cnf, group);
     if (!data)

@@ -31,5 +31,5 @@ int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* ma
 /// For every category whose status in group equals status, looks url up in that
 /// category's table of kind (CategoryUrls: prefix, CategoryExtensions: extension) and
 /// counts the categories that match; their numbers are appended to `matched`.
-int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group,
-                      const FilterDatabase& db, const ConfigrationFileSigleton& cnf, MatchedKeys* matched = nullptr);
+int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group, const FilterDatabase& db,
+                      const ConfigrationFileSigleton& cnf, MatchedKeys* matched = nullptr);

@@ -13,8 +13,12 @@
 #include "platform/ProcessControl.h"
 
 const char* const StartErrorText[7] = {
-    "Filtering Initialization failed.", "WinSock Initialization failed.", "Thread Create failed.",
-    "Thread Suspend failed.",           "Sock Create failed.",            "Port Bind failed.",
+    "Filtering Initialization failed.",
+    "WinSock Initialization failed.",
+    "Thread Create failed.",
+    "Thread Suspend failed.",
+    "Sock Create failed.",
+    "Port Bind failed.",
     "Configration File Read failed.",
 };
 

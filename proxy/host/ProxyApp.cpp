@@ -75,7 +75,8 @@ int ProxyApp::RunTray()
         if (message == platform::kCloseMessage && eventQueryExit.Test())
             quit.Set();
     });
-    AccessLogger::getInstance().SetStatusSink([](std::string_view line) { AppendStatusLine(std::string(line).c_str()); });
+    AccessLogger::getInstance().SetStatusSink(
+        [](std::string_view line) { AppendStatusLine(std::string(line).c_str()); });
 
     DaemonControl& daemon = DaemonControl::getInstance();
     int status = 0;

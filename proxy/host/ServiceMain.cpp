@@ -33,8 +33,8 @@ constexpr size_t kMaxKeeperArgument = 63;
 /// State shared by the dispatcher's thread and the service thread.
 struct ServiceRun {
     std::mutex lock;
-    platform::NamedEvent stopEvent;  // "__zpfServiceStop", open while the body waits
-    bool stopRequested = false;      // a stop that came before the event existed
+    platform::NamedEvent stopEvent; // "__zpfServiceStop", open while the body waits
+    bool stopRequested = false; // a stop that came before the event existed
     ServiceStatus current = ServiceStatus::StartPending;
     int checkPoint = 1;
     std::atomic<int> savedError{0};
@@ -107,7 +107,8 @@ void startKeeperService(const ConfigrationFileSigleton& config)
     platform::ServiceManager manager;
     if (platform::OpenServiceManager(manager) != 0)
         return;
-    (void)platform::StartServiceUnit(manager, kKeeperServiceName, KeeperArguments(config)); // the proxy runs without it too
+    (void)platform::StartServiceUnit(manager, kKeeperServiceName,
+                                     KeeperArguments(config)); // the proxy runs without it too
 }
 
 void serviceBody(ServiceRun& run)

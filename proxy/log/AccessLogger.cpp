@@ -112,8 +112,8 @@ std::string FormatAccessLine(const std::tm& when, const Ipv4Bytes* client, std::
     static const Ipv4Bytes kUnknown{0, 0, 0, 0};
     const Ipv4Bytes& ip = client ? *client : kUnknown;
     char head[96];
-    std::snprintf(head, sizeof head, "%4d/%02d/%02d,%02d:%02d:%02d,%u.%u.%u.%u,", when.tm_year + 1900,
-                  when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec, ip[0], ip[1], ip[2], ip[3]);
+    std::snprintf(head, sizeof head, "%4d/%02d/%02d,%02d:%02d:%02d,%u.%u.%u.%u,", when.tm_year + 1900, when.tm_mon + 1,
+                  when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec, ip[0], ip[1], ip[2], ip[3]);
     std::string line = head;
     line.reserve(line.size() + url.size() + tag.size() + groupName.size() + 16 + keyNumbers.size() * 6);
     appendEscaped(line, url, true, kMaxLoggedUrl);
@@ -179,8 +179,8 @@ void AccessLogger::WriteAccess(const Ipv4Bytes* client, std::string_view url, st
     writeLocked(line, alwaysToFile, toWindow, trace, tag.empty(), date.c_str());
 }
 
-void AccessLogger::writeLocked(std::string_view text, bool alwaysToFile, bool toWindow, TraceLog* trace,
-                               bool isAccess, const char* date)
+void AccessLogger::writeLocked(std::string_view text, bool alwaysToFile, bool toWindow, TraceLog* trace, bool isAccess,
+                               const char* date)
 {
     bool openFailed = false;
     if (alwaysToFile || DebugFlag()) {

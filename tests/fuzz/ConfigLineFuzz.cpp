@@ -12,7 +12,11 @@
 namespace {
 class FuzzConfig : public ConfigrationFileSigleton {
 public:
-    FuzzConfig() { AddGroup("g1"); AddGroup("g2"); }
+    FuzzConfig()
+    {
+        AddGroup("g1");
+        AddGroup("g2");
+    }
 };
 
 std::string tempPath()

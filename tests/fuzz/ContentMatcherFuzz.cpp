@@ -24,15 +24,9 @@ void check(bool ok)
         std::abort();
 }
 
-bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-char lower(char c, bool fold)
-{
-    return fold && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lower(char c, bool fold) { return fold && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct Naive {
     struct Node {
@@ -43,13 +37,16 @@ struct Naive {
         uint16_t number = 0;
         std::string path;
     };
-    std::vector<Node> nodes {Node {}};
+    std::vector<Node> nodes{Node{}};
     bool fold;
     bool hasKeys = false;
     uint32_t minLength = 1000;
     uint32_t maxLength = 0;
 
-    explicit Naive(bool f) : fold(f) {}
+    explicit Naive(bool f)
+        : fold(f)
+    {
+    }
 
     void add(const std::string& raw, uint16_t number)
     {
@@ -71,7 +68,8 @@ struct Naive {
                 child.depth = nodes[static_cast<size_t>(n)].depth + 1;
                 child.path = nodes[static_cast<size_t>(n)].path + c;
                 nodes.push_back(child);
-                nodes[static_cast<size_t>(n)].children[static_cast<signed char>(c)] = static_cast<int>(nodes.size()) - 1;
+                nodes[static_cast<size_t>(n)].children[static_cast<signed char>(c)] =
+                    static_cast<int>(nodes.size()) - 1;
                 n = static_cast<int>(nodes.size()) - 1;
             } else {
                 n = it->second;
@@ -130,7 +128,8 @@ struct Naive {
                 if (ch >= 0) {
                     node = ch;
                     if (nodes[static_cast<size_t>(ch)].terminal)
-                        return {true, static_cast<std::ptrdiff_t>(i), static_cast<uint32_t>(nodes[static_cast<size_t>(ch)].depth),
+                        return {true, static_cast<std::ptrdiff_t>(i),
+                                static_cast<uint32_t>(nodes[static_cast<size_t>(ch)].depth),
                                 nodes[static_cast<size_t>(ch)].number, ch};
                     break;
                 }
@@ -140,7 +139,8 @@ struct Naive {
                 }
                 n = nodes[static_cast<size_t>(n)].fail;
                 if (nodes[static_cast<size_t>(n)].terminal)
-                    return {true, static_cast<std::ptrdiff_t>(i) - 1, static_cast<uint32_t>(nodes[static_cast<size_t>(n)].depth),
+                    return {true, static_cast<std::ptrdiff_t>(i) - 1,
+                            static_cast<uint32_t>(nodes[static_cast<size_t>(n)].depth),
                             nodes[static_cast<size_t>(n)].number, n};
             }
         }
@@ -151,7 +151,11 @@ struct Naive {
 
 class Input {
 public:
-    Input(const uint8_t* d, size_t s) : m_data(d), m_size(s) {}
+    Input(const uint8_t* d, size_t s)
+        : m_data(d)
+        , m_size(s)
+    {
+    }
     uint8_t byte()
     {
         if (m_size == 0)
@@ -310,7 +314,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // Now and then only a few shallow states get full rows, so the others are used.
     const uint8_t rows = in.byte();
-    m.Build(rows < 128 ? 0 : size_t {rows - 127u} * 16);
+    m.Build(rows < 128 ? 0 : size_t{rows - 127u} * 16);
     naive.build();
     check(m.HasKeys() == naive.hasKeys && m.MinKeyLength() == naive.minLength && m.MaxKeyLength() == naive.maxLength);
 
@@ -334,7 +338,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         block->EnableRecorder();
         chain.InsertFilter(std::move(block), 0);
         if (prefiltered)
-            check(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*> {&m, &m})));
+            check(
+                chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*>{&m, &m})));
         for (size_t start = 0; start < text.size(); start += pieceSize)
             check(!chain.Write(text.data() + start, std::min(pieceSize, text.size() - start)));
         chain.Flush();

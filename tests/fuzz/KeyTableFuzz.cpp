@@ -41,10 +41,7 @@ std::string normalise(std::string text)
 }
 
 // byte order, as strcmp
-bool less(const std::string& a, const std::string& b)
-{
-    return a.compare(b) < 0;
-}
+bool less(const std::string& a, const std::string& b) { return a.compare(b) < 0; }
 
 size_t upperBound(const std::vector<RefEntry>& t, const std::string& key)
 {
@@ -71,7 +68,7 @@ void refCleanup(std::vector<RefEntry>& t, size_t changed)
 
 void refInsert(std::vector<RefEntry>& t, const std::string& text, uint16_t number)
 {
-    RefEntry e {normalise(text), {number}, false};
+    RefEntry e{normalise(text), {number}, false};
     const size_t pos = upperBound(t, e.key);
     if (pos > 0) {
         RefEntry& p = t[pos - 1];

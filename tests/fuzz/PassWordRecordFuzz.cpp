@@ -24,10 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     accounts.CheckAccessClass(line.c_str(), &group, false);
     accounts.CheckAccessClass(line.c_str(), &group, true);
     // The written form of an account whose fields hold no separators reads back whole.
-    if (rec.id.find_first_of(":;\r\n") == std::string::npos && rec.password.find_first_of(":;\r\n") == std::string::npos &&
-        rec.group >= 0) {
-        std::string written = rec.id + ":" + rec.password + ":" + std::to_string(rec.accessClass) + ";" +
-                              groups.GetGroupName(rec.group);
+    if (rec.id.find_first_of(":;\r\n") == std::string::npos &&
+        rec.password.find_first_of(":;\r\n") == std::string::npos && rec.group >= 0) {
+        std::string written =
+            rec.id + ":" + rec.password + ":" + std::to_string(rec.accessClass) + ";" + groups.GetGroupName(rec.group);
         CPassWord back(written.c_str(), &groups);
         if (back.id != rec.id || back.password != rec.password || back.accessClass != rec.accessClass ||
             back.group != rec.group)

@@ -178,12 +178,12 @@ TEST_F(ProxyFlowTest, BlocksAnswerWithTheirPagesAndAreLogged)
         EXPECT_EQ(f.body, page(r.page)) << r.args.back();
     }
     const std::string log = blockLog();
-    for (const char* line : {",http://adult.example/any/page.html,(URL Block),,101",
-                                   ",http://127.0.0.1/blocked/page.html,(URL Block),,101",
-                                   ",http://127.0.0.1/setup.xxx-sample,(Extension Block),,101",
-                                   ",http://127.0.0.1/blockphrase.html,zpf-sample,,101",
-                                   ",http://127.0.0.1/post,zpf-sample,,101",
-                                   ",http://127.0.0.1/blockphrase.html,(Access Log),"})
+    for (const char* line :
+         {",http://adult.example/any/page.html,(URL Block),,101",
+          ",http://127.0.0.1/blocked/page.html,(URL Block),,101",
+          ",http://127.0.0.1/setup.xxx-sample,(Extension Block),,101",
+          ",http://127.0.0.1/blockphrase.html,zpf-sample,,101", ",http://127.0.0.1/post,zpf-sample,,101",
+          ",http://127.0.0.1/blockphrase.html,(Access Log),"})
         EXPECT_NE(log.find(std::string(line) + "\r\n"), std::string::npos) << line << "\n" << log;
 }
 
@@ -294,7 +294,8 @@ TEST_F(ProxyFlowTest, UpstreamProxyWithBasicAuthenticationAndWrongCredentials)
                                             " CONNECT 127.0.0.1:" + std::to_string(nginx->port) + " up "};
     for (const std::string& line : lines)
         EXPECT_TRUE(zpftest::WaitUntil([&] { return squid->Log("access.log").find(line) != std::string::npos; }))
-            << line << "\n" << squid->Log("access.log");
+            << line << "\n"
+            << squid->Log("access.log");
 
     // Wrong credentials: the upstream proxy's refusal reaches the client.
     stopZpf();

@@ -89,8 +89,8 @@ public:
             return;
         }
         using std::filesystem::perms;
-        const std::string dir = home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
-                                     perms::others_exec);
+        const std::string dir =
+            home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
         const std::string www = dir + "www/";
         for (const char* page : {"page.html", "raw/page.html", "blocked/page.html"})
             m_home.writeBytes(std::string("www/") + page, PhrasePage());
@@ -103,27 +103,38 @@ public:
         // Runs as the user starting it (root on the test machines): "user" is only
         // honoured for root and keeps the workers able to read the temporary folder.
         m_home.writeBytes("nginx.conf",
-                  "daemon off;\nmaster_process off;\n" + std::string(::geteuid() == 0 ? "user root;\n" : "") +
-                      "worker_processes 1;\npid " + dir + "nginx.pid;\nerror_log " + dir + "error.log;\n"
-                      "events { worker_connections 256; }\n"
-                      "http {\n"
-                      "  access_log " + dir + "access.log;\n"
-                      "  client_body_temp_path " + dir + "body; proxy_temp_path " + dir + "proxy;\n"
-                      "  fastcgi_temp_path " + dir + "fcgi; uwsgi_temp_path " + dir + "uwsgi; scgi_temp_path " + dir +
-                      "scgi;\n"
-                      "  types { text/html html; image/png png; text/plain txt; }\n"
-                      "  if_modified_since before;\n"
-                      "  client_body_timeout 5s;\n"
-                      "  gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;\n"
-                      "  server {\n"
-                      "    listen 127.0.0.1:" + p + ";\n"
-                      "    root " + www + ";\n"
-                      "    location /ssi/ { ssi on; }\n"
-                      "    location = /post { client_body_buffer_size 1m; proxy_pass http://127.0.0.1:" + p +
-                      "/sink; }\n"
-                      "    location = /sink { return 200 \"received $content_length bytes\\n\"; }\n"
-                      "  }\n"
-                      "}\n");
+                          "daemon off;\nmaster_process off;\n" + std::string(::geteuid() == 0 ? "user root;\n" : "") +
+                              "worker_processes 1;\npid " + dir + "nginx.pid;\nerror_log " + dir +
+                              "error.log;\n"
+                              "events { worker_connections 256; }\n"
+                              "http {\n"
+                              "  access_log " +
+                              dir +
+                              "access.log;\n"
+                              "  client_body_temp_path " +
+                              dir + "body; proxy_temp_path " + dir +
+                              "proxy;\n"
+                              "  fastcgi_temp_path " +
+                              dir + "fcgi; uwsgi_temp_path " + dir + "uwsgi; scgi_temp_path " + dir +
+                              "scgi;\n"
+                              "  types { text/html html; image/png png; text/plain txt; }\n"
+                              "  if_modified_since before;\n"
+                              "  client_body_timeout 5s;\n"
+                              "  gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;\n"
+                              "  server {\n"
+                              "    listen 127.0.0.1:" +
+                              p +
+                              ";\n"
+                              "    root " +
+                              www +
+                              ";\n"
+                              "    location /ssi/ { ssi on; }\n"
+                              "    location = /post { client_body_buffer_size 1m; proxy_pass http://127.0.0.1:" +
+                              p +
+                              "/sink; }\n"
+                              "    location = /sink { return 200 \"received $content_length bytes\\n\"; }\n"
+                              "  }\n"
+                              "}\n");
         launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
     }
 };
@@ -153,21 +164,31 @@ public:
             hash.pop_back();
         m_home.writeBytes("passwd", std::string(kUser) + ":" + hash + "\n");
         ::chmod((dir + "passwd").c_str(), 0644);
-        m_home.writeBytes("squid.conf",
-                  "http_port 127.0.0.1:" + std::to_string(port) + "\n"
-                  "pid_filename " + dir + "squid.pid\n"
-                  "cache_log " + dir + "cache.log\n"
-                  "access_log stdio:" + dir + "access.log\n"
-                  "cache deny all\ncache_mem 8 MB\ncoredump_dir " + dir + "\n"
-                  "visible_hostname zpftest\n"
-                  // Names are never looked up outside this machine; the tests use addresses.
-                  "dns_nameservers 127.0.0.1\nnetdb_filename none\npinger_enable off\n"
-                  "shutdown_lifetime 0 seconds\n"
-                  "auth_param basic program " + helper + " " + dir + "passwd\n"
-                  "auth_param basic children 2 startup=1\n"
-                  "auth_param basic realm zpftest\n"
-                  "acl authed proxy_auth REQUIRED\n"
-                  "http_access allow authed\nhttp_access deny all\n");
+        m_home.writeBytes("squid.conf", "http_port 127.0.0.1:" + std::to_string(port) +
+                                            "\n"
+                                            "pid_filename " +
+                                            dir +
+                                            "squid.pid\n"
+                                            "cache_log " +
+                                            dir +
+                                            "cache.log\n"
+                                            "access_log stdio:" +
+                                            dir +
+                                            "access.log\n"
+                                            "cache deny all\ncache_mem 8 MB\ncoredump_dir " +
+                                            dir +
+                                            "\n"
+                                            "visible_hostname zpftest\n"
+                                            // Names are never looked up outside this machine; the tests use addresses.
+                                            "dns_nameservers 127.0.0.1\nnetdb_filename none\npinger_enable off\n"
+                                            "shutdown_lifetime 0 seconds\n"
+                                            "auth_param basic program " +
+                                            helper + " " + dir +
+                                            "passwd\n"
+                                            "auth_param basic children 2 startup=1\n"
+                                            "auth_param basic realm zpftest\n"
+                                            "acl authed proxy_auth REQUIRED\n"
+                                            "http_access allow authed\nhttp_access deny all\n");
         launch({program, "-N", "-f", dir + "squid.conf"});
     }
 };
@@ -181,7 +202,8 @@ inline std::string ChromiumDom(unsigned proxyPort, const std::string& url, const
         "--disable-background-networking --disable-component-update --disable-sync --disable-extensions "
         "--disable-default-apps --dns-prefetch-disable --no-pings --metrics-recording-only "
         "--host-resolver-rules='MAP * ~NOTFOUND, EXCLUDE 127.0.0.1' "
-        "--user-data-dir='" + profileDir + "' --proxy-server=127.0.0.1:" + std::to_string(proxyPort) +
+        "--user-data-dir='" +
+        profileDir + "' --proxy-server=127.0.0.1:" + std::to_string(proxyPort) +
         " --proxy-bypass-list='<-loopback>' --virtual-time-budget=5000 --timeout=20000 --dump-dom '" + url +
         "' 2>/dev/null";
     std::string out;

@@ -21,7 +21,7 @@ namespace zpftest {
 /// What curl reported for one transfer.
 struct Fetch {
     int exit = -1;
-    std::string code;    // HTTP status of the last answer, "000" without one
+    std::string code; // HTTP status of the last answer, "000" without one
     std::string headers; // every header curl received
     std::string body;
 };
@@ -128,9 +128,12 @@ public:
     {
         std::remove(file("curl-body").c_str());
         std::remove(file("curl-headers").c_str());
-        std::vector<std::string> argv = {"curl", "-s", "--max-time", std::to_string(maxSeconds), "-o",
-                                         file("curl-body"), "-D", file("curl-headers"), "-w", "%{http_code}", "-x",
-                                         "http://127.0.0.1:" + std::to_string(port)};
+        std::vector<std::string> argv = {"curl",       "-s",
+                                         "--max-time", std::to_string(maxSeconds),
+                                         "-o",         file("curl-body"),
+                                         "-D",         file("curl-headers"),
+                                         "-w",         "%{http_code}",
+                                         "-x",         "http://127.0.0.1:" + std::to_string(port)};
         argv.insert(argv.end(), args.begin(), args.end());
         Fetch f;
         f.exit = platform::RunProgram(argv, &f.code, (maxSeconds + 10) * 1000);

@@ -39,16 +39,15 @@ protected:
     {
         std::filesystem::create_directories(zpf.file("units"));
         const std::string script = zpf.file("fake/systemctl");
-        zpf.writeBytes("fake/systemctl",
-                       "#!/bin/sh\n"
-                       "d=$(dirname \"$0\")\n"
-                       "echo \"$*\" >> \"$d/systemctl.log\"\n"
-                       "if [ \"$1\" = is-active ]; then\n"
-                       "  s=$(head -n 1 \"$d/states\" 2>/dev/null); [ -n \"$s\" ] || s=inactive\n"
-                       "  tail -n +2 \"$d/states\" > \"$d/states.next\" 2>/dev/null\n"
-                       "  mv \"$d/states.next\" \"$d/states\"\n"
-                       "  echo \"$s\"\n"
-                       "fi\n");
+        zpf.writeBytes("fake/systemctl", "#!/bin/sh\n"
+                                         "d=$(dirname \"$0\")\n"
+                                         "echo \"$*\" >> \"$d/systemctl.log\"\n"
+                                         "if [ \"$1\" = is-active ]; then\n"
+                                         "  s=$(head -n 1 \"$d/states\" 2>/dev/null); [ -n \"$s\" ] || s=inactive\n"
+                                         "  tail -n +2 \"$d/states\" > \"$d/states.next\" 2>/dev/null\n"
+                                         "  mv \"$d/states.next\" \"$d/states\"\n"
+                                         "  echo \"$s\"\n"
+                                         "fi\n");
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         return {{"ZPF_UNIT_DIR", zpf.file("units")}, {"ZPF_SYSTEMCTL", script}};
     }

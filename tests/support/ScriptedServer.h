@@ -70,7 +70,8 @@ class ScriptedServer {
 public:
     using Script = std::function<void(platform::SocketHandle connection)>;
 
-    explicit ScriptedServer(Script script) : m_script(std::move(script))
+    explicit ScriptedServer(Script script)
+        : m_script(std::move(script))
     {
         m_listener = platform::CreateTcpSocket();
         if (!platform::BindIpv4(m_listener, platform::kLoopbackAddress, 0) || !platform::Listen(m_listener, 16))

@@ -55,8 +55,13 @@ private:
 /// comes back afterwards.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name) { ::setenv(name, value.c_str(), 1); }
-    explicit ScopedEnv(const char* name) : m_name(name)
+    ScopedEnv(const char* name, const std::string& value)
+        : ScopedEnv(name)
+    {
+        ::setenv(name, value.c_str(), 1);
+    }
+    explicit ScopedEnv(const char* name)
+        : m_name(name)
     {
         const char* old = std::getenv(name);
         m_had = old != nullptr;

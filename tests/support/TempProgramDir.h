@@ -19,7 +19,11 @@ namespace zpftest {
 /// lifetime of the object and removed afterwards.
 class TempProgramDir : public TempDir {
 public:
-    TempProgramDir() : m_previous(baseDirectory()) { SetBaseDirectory(path()); }
+    TempProgramDir()
+        : m_previous(baseDirectory())
+    {
+        SetBaseDirectory(path());
+    }
     ~TempProgramDir() { SetBaseDirectory(m_previous); }
 
     /// Writes text enciphered as the system's files are, after an optional plain prefix.

@@ -14,7 +14,8 @@ TEST(CategoriesCommandTest, ListsTheShippedSampleWithReadableNames)
     ASSERT_EQ(RunZpfctl(dir.path(), "cipher encode '" + sample + "' " + dir.file("category2.cnf")).status, 0);
     auto r = RunZpfctl(dir.path(), "categories");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("0     101    adult.fdb            1       no    アダルト・ポルノ\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0     101    adult.fdb            1       no    アダルト・ポルノ\n"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("7     108    chat.fdb             0       no    ﾁｬｯﾄ・掲示板\n"), std::string::npos);
 
     TempProgramDir empty;

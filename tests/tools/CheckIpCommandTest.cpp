@@ -20,8 +20,9 @@ TEST(CheckIpCommandTest, RestrictionAndPolicy)
         int status;
         const char* out; // network edition
     } rows[] = {
-        {"10.0.0.50", 0, "10.0.0.50: admitted by 10.0.0.0-10.0.0.255\n"
-                         "policy: 10.0.0.0-10.0.0.127, filtered, group kids, authentication mode 1\n"},
+        {"10.0.0.50", 0,
+         "10.0.0.50: admitted by 10.0.0.0-10.0.0.255\n"
+         "policy: 10.0.0.0-10.0.0.127, filtered, group kids, authentication mode 1\n"},
         {"10.0.0.200", 0, "10.0.0.200: admitted by 10.0.0.0-10.0.0.255\npolicy: 10.0.0.200, not filtered\n"},
         {"8.8.8.8", 1, "8.8.8.8: refused (no range of the restriction list holds it)\npolicy: none\n"},
     };

@@ -111,6 +111,7 @@ int cipherCommand(const zpfctl::Args& argsIn)
 
 } // namespace
 
-ZPFCTL_COMMAND("cipher", "cipher encode|decode [--marker] IN OUT   (de)cipher a file as the system's files are; "
-                         "--marker writes or skips the plain PLXharbor line",
+ZPFCTL_COMMAND("cipher",
+               "cipher encode|decode [--marker] IN OUT   (de)cipher a file as the system's files are; "
+               "--marker writes or skips the plain PLXharbor line",
                cipherCommand);

@@ -33,5 +33,5 @@ bool TakeFlag(Args& args, const std::string& name);
 #define ZPFCTL_CONCAT2(a, b) a##b
 #define ZPFCTL_CONCAT(a, b) ZPFCTL_CONCAT2(a, b)
 /// ZPFCTL_COMMAND("word", "usage line", function): makes `zpfctl word` run function.
-#define ZPFCTL_COMMAND(name, usage, fn) \
+#define ZPFCTL_COMMAND(name, usage, fn)                                                                                \
     static ::zpfctl::CommandRegistrar ZPFCTL_CONCAT(zpfctlCommand_, __LINE__)(name, usage, fn)

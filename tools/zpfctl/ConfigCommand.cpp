@@ -20,7 +20,8 @@ int runConfig(const zpfctl::Args& args)
     if (failed) {
         // The list readers fail without a message of their own.
         std::fprintf(stderr, "%s\n",
-                     cnf->errorText.empty() ? "a configuration or list file could not be read" : cnf->errorText.c_str());
+                     cnf->errorText.empty() ? "a configuration or list file could not be read"
+                                            : cnf->errorText.c_str());
         return zpfctl::kFailed;
     }
     return zpfctl::kOk;

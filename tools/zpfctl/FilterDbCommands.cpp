@@ -47,7 +47,8 @@ bool loadDatabase(ConfigrationFileSigleton* cnf)
 {
     if (cnf->Initialize())
         std::fprintf(stderr, "zpfctl: configuration: %s\n",
-                     cnf->errorText.empty() ? "a configuration or list file could not be read" : cnf->errorText.c_str());
+                     cnf->errorText.empty() ? "a configuration or list file could not be read"
+                                            : cnf->errorText.c_str());
     FilterDatabase::getInstance().SetErrorSink(
         [](const std::string& text) { std::fprintf(stderr, "zpfctl: %s\n", text.c_str()); });
     FilterDatabase::getInstance().Load(true);

@@ -49,5 +49,4 @@ int runPassword(const zpfctl::Args& args)
 
 } // namespace
 
-ZPFCTL_COMMAND("password", "password set|check          administrator password, read from standard input",
-               runPassword);
+ZPFCTL_COMMAND("password", "password set|check          administrator password, read from standard input", runPassword);

@@ -22,6 +22,7 @@ using TempFileWriter = std::function<bool(const std::string& tempPath)>;
 /// is then renamed over `path`. On any failure the temporary file is removed and `path`
 /// is left as it was. `tempPath` names the temporary file; empty means path + ".tmp".
 /// Returns false on failure.
-[[nodiscard]] bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write, const std::string& tempPath = {});
+[[nodiscard]] bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write,
+                                         const std::string& tempPath = {});
 
 } // namespace platform

@@ -56,6 +56,6 @@ inline constexpr const char* kCloseMessage = "close";
 
 /// Sends one message to the owner of the class. Returns false when nobody listens.
 [[nodiscard]] bool SendControlMessage(const std::string& runtimeDirectory, const std::string& className,
-                        const std::string& message, int timeoutMs = 2000);
+                                      const std::string& message, int timeoutMs = 2000);
 
 } // namespace platform

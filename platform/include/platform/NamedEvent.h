@@ -24,7 +24,8 @@ public:
     /// Creates the event, or opens it when it already exists (then manualReset and
     /// initialState are ignored, as with an existing event on the original system).
     /// Makes the runtime folder when missing. Returns false on failure.
-    [[nodiscard]] bool Create(const std::string& runtimeDirectory, const std::string& name, bool manualReset, bool initialState);
+    [[nodiscard]] bool Create(const std::string& runtimeDirectory, const std::string& name, bool manualReset,
+                              bool initialState);
     /// Opens the event only if some process holds it. Returns false when it does not
     /// exist or cannot be opened.
     [[nodiscard]] bool Open(const std::string& runtimeDirectory, const std::string& name);

@@ -50,7 +50,10 @@ public:
 /// The real objects, scoped to one runtime folder (RuntimeDirectory of a program directory).
 class RuntimeNamedObjects final : public NamedObjects {
 public:
-    explicit RuntimeNamedObjects(std::string runtimeDirectory) : m_runtimeDirectory(std::move(runtimeDirectory)) { }
+    explicit RuntimeNamedObjects(std::string runtimeDirectory)
+        : m_runtimeDirectory(std::move(runtimeDirectory))
+    {
+    }
 
     std::unique_ptr<SharedEvent> CreateNamedEvent(const std::string& name, bool manualReset,
                                                   bool initialState) override;

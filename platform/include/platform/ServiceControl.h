@@ -26,7 +26,8 @@ std::string ServiceUnitName(const std::string& serviceName);
 
 /// Writes a notify-type unit that runs execPath without arguments, started on
 /// demand, then reloads systemd. EEXIST when the unit is already there.
-[[nodiscard]] int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath);
+[[nodiscard]] int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName,
+                                    const std::string& execPath);
 
 /// 0 when the unit file exists.
 [[nodiscard]] int OpenServiceUnit(const ServiceManager& manager, const std::string& serviceName);
@@ -44,7 +45,7 @@ ServiceState QueryServiceState(const ServiceManager& manager, const std::string&
 /// Starts a unit with arguments: they are written as ZPF_SERVICE_ARGS="..." to the
 /// environment file "<unit>.args" beside the unit, which the unit reads.
 [[nodiscard]] int StartServiceUnit(const ServiceManager& manager, const std::string& serviceName,
-                     const std::vector<std::string>& args);
+                                   const std::vector<std::string>& args);
 
 /// "text (0xN)" for an error number, or empty when there is no text.
 std::string ServiceErrorText(int error);

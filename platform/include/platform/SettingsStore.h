@@ -37,15 +37,15 @@ enum class ValueType : uint32_t {
 
 enum class SettingsStatus {
     Ok,
-    NotFound,        ///< no such key or value, or an enumeration index past the end
-    AccessDenied,    ///< a write through a key opened for reading
-    HasSubkeys,      ///< a key that still has subkeys cannot be deleted
+    NotFound, ///< no such key or value, or an enumeration index past the end
+    AccessDenied, ///< a write through a key opened for reading
+    HasSubkeys, ///< a key that still has subkeys cannot be deleted
     InvalidArgument, ///< bad path, name or size, or a transaction call out of order
-    Busy,            ///< another process held the hive longer than the busy time-out
-    Corrupt,         ///< the file is not a hive or is damaged; it is left untouched
-    Incompatible,    ///< the hive was written by a newer layout
-    IoError,         ///< the file cannot be created, opened, read or written
-    NotOpen,         ///< the store or key is closed
+    Busy, ///< another process held the hive longer than the busy time-out
+    Corrupt, ///< the file is not a hive or is damaged; it is left untouched
+    Incompatible, ///< the hive was written by a newer layout
+    IoError, ///< the file cannot be created, opened, read or written
+    NotOpen, ///< the store or key is closed
 };
 
 /// A short English description of a status.

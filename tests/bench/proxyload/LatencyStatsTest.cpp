@@ -18,14 +18,15 @@ TEST(LatencyStatsTest, PercentileIsTheNearestRank)
     std::iota(hundred.begin(), hundred.end(), 1); // 1..100
     std::vector<uint32_t> reversed(hundred.rbegin(), hundred.rend());
     const Case cases[] = {
-        { {}, 50, 0 },
-        { { 7 }, 50, 7 },
-        { { 4, 1, 3, 2 }, 50, 2 }, // the lower middle: half the samples are at or below it
-        { hundred, 99, 99 },
-        { hundred, 100, 100 },
-        { reversed, 99, 99 },
-        { { 5, 5, 5, 9 }, 99, 9 },
-        { { 1, 2 }, 0, 1 },
+        {{}, 50, 0},
+        {{7}, 50, 7},
+        // The lower middle: half the samples are at or below it.
+        {{4, 1, 3, 2}, 50, 2},
+        {hundred, 99, 99},
+        {hundred, 100, 100},
+        {reversed, 99, 99},
+        {{5, 5, 5, 9}, 99, 9},
+        {{1, 2}, 0, 1},
     };
     for (const Case& c : cases) {
         std::vector<uint32_t> samples = c.samples;

@@ -50,7 +50,7 @@ const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-L
 LoadOptions optionsFor(unsigned port)
 {
     LoadOptions o;
-    o.origin = { "127.0.0.1", port };
+    o.origin = {"127.0.0.1", port};
     o.path = "/page.html";
     o.timeoutMs = 3000;
     o.durationMs = 10000; // the request count ends these runs long before
@@ -61,12 +61,12 @@ LoadOptions optionsFor(unsigned port)
 
 TEST(LoadRunTest, CountedRunMakesExactlyThatManyRequestsOriginFormOrAbsoluteThroughAProxy)
 {
-    for (bool viaProxy : { false, true }) {
+    for (bool viaProxy : {false, true}) {
         Origin server(kOk);
         // Through the proxy the origin is only named, never reached.
         LoadOptions o = optionsFor(viaProxy ? 9 : server.server.port);
         o.viaProxy = viaProxy;
-        o.proxy = { "127.0.0.1", server.server.port };
+        o.proxy = {"127.0.0.1", server.server.port};
         o.connections = 4;
         o.maxRequests = 20;
         LoadReport report = RunLoad(o, &kBody);
@@ -100,11 +100,10 @@ TEST(LoadRunTest, FailuresAreCountedByKind)
     };
     const Case cases[] = {
         // The reader's tests have every kind it finds; connecting and timing out only a run meets.
-        { "other status", "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n", false, false, 3000,
-            Failure::Status },
-        { "closed without a word", "", false, false, 3000, Failure::NoResponse },
-        { "nobody listening", "", false, true, 3000, Failure::Connect },
-        { "no answer in time", "", true, false, 200, Failure::Timeout },
+        {"other status", "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n", false, false, 3000, Failure::Status},
+        {"closed without a word", "", false, false, 3000, Failure::NoResponse},
+        {"nobody listening", "", false, true, 3000, Failure::Connect},
+        {"no answer in time", "", true, false, 200, Failure::Timeout},
     };
     for (const Case& c : cases) {
         Origin origin(c.response, c.silent);

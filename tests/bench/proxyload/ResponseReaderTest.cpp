@@ -17,8 +17,8 @@ struct Outcome {
     uint64_t bodyBytes;
     bool operator==(const Outcome& o) const
     {
-        return state == o.state && failure == o.failure
-            && (bodyBytes == o.bodyBytes || bodyBytes == kAnyCount || o.bodyBytes == kAnyCount);
+        return state == o.state && failure == o.failure &&
+               (bodyBytes == o.bodyBytes || bodyBytes == kAnyCount || o.bodyBytes == kAnyCount);
     }
 };
 
@@ -46,7 +46,7 @@ Outcome read(const std::string& response, size_t split, bool close, const std::s
     }
     if (close && state == ResponseReader::State::NeedMore)
         state = reader.Close();
-    return { state, reader.failure(), reader.bodyBytes() };
+    return {state, reader.failure(), reader.bodyBytes()};
 }
 
 } // namespace
@@ -65,35 +65,63 @@ TEST(ResponseReaderTest, CompletesByLengthOrCloseWhereverTheDataIsSplit)
         Outcome want;
     };
     const Case cases[] = {
-        { "length", "HTTP/1.1 200 OK\r\nContent-Length: 18\r\n\r\n" + body, false, &body,
-            { S::Complete, Failure::None, 18 } },
-        { "length, no check", "HTTP/1.0 200 OK\r\ncontent-length:18\r\n\r\n" + body, false, nullptr,
-            { S::Complete, Failure::None, 18 } },
-        { "bytes past the length are ignored", "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + body + "junk", false,
-            &body, { S::Complete, Failure::None, 18 } },
-        { "until close", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body, true, &body,
-            { S::Complete, Failure::None, 18 } },
-        { "until close, still open", "HTTP/1.0 200 OK\r\n\r\n" + body, false, &body,
-            { S::NeedMore, Failure::None, 18 } },
-        { "bare line feeds", "HTTP/1.0 200 OK\nContent-Length: 18\n\n" + body, false, &body,
-            { S::Complete, Failure::None, 18 } },
-        { "empty body", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", false, nullptr,
-            { S::Complete, Failure::None, 0 } },
-        { "truncated", "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n<html>", true, &body,
-            { S::Failed, Failure::Truncated, 6 } },
-        { "other status", "HTTP/1.0 502 Bad Gateway\r\nContent-Length: 18\r\n\r\n" + body, false, &body,
-            { S::Failed, Failure::Status, 0 } },
-        { "different body", "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + other, false, &body,
-            { S::Failed, Failure::BodyMismatch, kAnyCount } },
-        { "body too long", "HTTP/1.0 200 OK\r\n\r\n" + longer, true, &body,
-            { S::Failed, Failure::BodyMismatch, kAnyCount } },
-        { "body too short", "HTTP/1.0 200 OK\r\n\r\n<html>", true, &body, { S::Failed, Failure::BodyMismatch, 6 } },
-        { "closed at once", "", true, &body, { S::Failed, Failure::NoResponse, 0 } },
-        { "closed in the header", "HTTP/1.0 200 OK\r\nContent-", true, &body, { S::Failed, Failure::BadHeader, 0 } },
-        { "not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, nullptr, { S::Failed, Failure::BadHeader, 0 } },
-        { "status not a number", "HTTP/1.0 2x0 OK\r\n\r\n", false, nullptr, { S::Failed, Failure::BadHeader, 0 } },
-        { "negative length", "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", false, nullptr,
-            { S::Failed, Failure::BadHeader, 0 } },
+        {"length",
+         "HTTP/1.1 200 OK\r\nContent-Length: 18\r\n\r\n" + body,
+         false,
+         &body,
+         {S::Complete, Failure::None, 18}},
+        {"length, no check",
+         "HTTP/1.0 200 OK\r\ncontent-length:18\r\n\r\n" + body,
+         false,
+         nullptr,
+         {S::Complete, Failure::None, 18}},
+        {"bytes past the length are ignored",
+         "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + body + "junk",
+         false,
+         &body,
+         {S::Complete, Failure::None, 18}},
+        {"until close",
+         "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body,
+         true,
+         &body,
+         {S::Complete, Failure::None, 18}},
+        {"until close, still open", "HTTP/1.0 200 OK\r\n\r\n" + body, false, &body, {S::NeedMore, Failure::None, 18}},
+        {"bare line feeds",
+         "HTTP/1.0 200 OK\nContent-Length: 18\n\n" + body,
+         false,
+         &body,
+         {S::Complete, Failure::None, 18}},
+        {"empty body", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", false, nullptr, {S::Complete, Failure::None, 0}},
+        {"truncated",
+         "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n<html>",
+         true,
+         &body,
+         {S::Failed, Failure::Truncated, 6}},
+        {"other status",
+         "HTTP/1.0 502 Bad Gateway\r\nContent-Length: 18\r\n\r\n" + body,
+         false,
+         &body,
+         {S::Failed, Failure::Status, 0}},
+        {"different body",
+         "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + other,
+         false,
+         &body,
+         {S::Failed, Failure::BodyMismatch, kAnyCount}},
+        {"body too long",
+         "HTTP/1.0 200 OK\r\n\r\n" + longer,
+         true,
+         &body,
+         {S::Failed, Failure::BodyMismatch, kAnyCount}},
+        {"body too short", "HTTP/1.0 200 OK\r\n\r\n<html>", true, &body, {S::Failed, Failure::BodyMismatch, 6}},
+        {"closed at once", "", true, &body, {S::Failed, Failure::NoResponse, 0}},
+        {"closed in the header", "HTTP/1.0 200 OK\r\nContent-", true, &body, {S::Failed, Failure::BadHeader, 0}},
+        {"not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, nullptr, {S::Failed, Failure::BadHeader, 0}},
+        {"status not a number", "HTTP/1.0 2x0 OK\r\n\r\n", false, nullptr, {S::Failed, Failure::BadHeader, 0}},
+        {"negative length",
+         "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n",
+         false,
+         nullptr,
+         {S::Failed, Failure::BadHeader, 0}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(read(c.response, std::string::npos, c.close, c.expected), c.want) << c.name;

@@ -80,7 +80,8 @@ Bytes streamReference(const Params& p, bool encipher, const Bytes& data)
                 window = (window << 8) | Bits(cipherUnit[i]);
             feed = window;
         }
-        reg = p.shift == 64 ? feed : (reg << static_cast<size_t>(p.shift)) | (feed >> static_cast<size_t>(64 - p.shift));
+        reg =
+            p.shift == 64 ? feed : (reg << static_cast<size_t>(p.shift)) | (feed >> static_cast<size_t>(64 - p.shift));
     }
     return out;
 }
@@ -101,8 +102,10 @@ TEST(CDesBlockTest, KeyDigitsFollowTheLooseHexRule)
     const auto enc = [&](const char* key) { return ToHex(Transform({1, 8, 0, key, ""}, 1, block)); };
     EXPECT_EQ(enc("133457799bbcdff1"), "85E813540F0AB405"); // the published example
     EXPECT_EQ(ToHex(Transform({1, 8, 0, "133457799BBCDFF1", ""}, 0, FromHex("85E813540F0AB405"))), "0123456789ABCDEF");
-    EXPECT_EQ(enc("1334"), enc("1334000000000000"));        // missing digits are zero
-    EXPECT_EQ(enc("1334\0" "577"), enc("1334"));            // the terminator ends the key
+    EXPECT_EQ(enc("1334"), enc("1334000000000000")); // missing digits are zero
+    EXPECT_EQ(enc("1334\0"
+                  "577"),
+              enc("1334")); // the terminator ends the key
     EXPECT_EQ(enc("GHIJKLMNOPQRSTUV"), enc("789ABCDEF0123456")); // other characters: low 4 bits
     EXPECT_EQ(enc("133457799BBCDFF1FFFF"), enc("133457799BBCDFF1")); // 16 digits at most
 }
@@ -137,8 +140,10 @@ TEST(CDesBlockTest, StandardModesMatchReferenceOnRandomKeys)
             }
             // A 64-bit feedback over whole blocks is the standard OFB and CFB.
             const Params p{mode, 8, 64, keyHex.c_str(), ivHex.c_str()};
-            ASSERT_EQ(Transform(p, 1, plain, static_cast<size_t>(8 * (1 + round % 3))), expected) << mode << " " << keyHex;
-            ASSERT_EQ(Transform(p, 0, expected, static_cast<size_t>(8 * (1 + round % 2))), plain) << mode << " " << keyHex;
+            ASSERT_EQ(Transform(p, 1, plain, static_cast<size_t>(8 * (1 + round % 3))), expected)
+                << mode << " " << keyHex;
+            ASSERT_EQ(Transform(p, 0, expected, static_cast<size_t>(8 * (1 + round % 2))), plain)
+                << mode << " " << keyHex;
         }
     }
 }
@@ -147,8 +152,16 @@ TEST(CDesBlockTest, FeedbackVariantsMatchBitwiseReference)
 {
     const Params rows[] = {
         {4, 7, 59, CDes::kKey, CDes::kIV}, // every file of the system
-        {4, 7, 64}, {4, 1, 8}, {4, 1, 20}, {4, 3, 33}, {4, 5, 63}, {4, 8, 64},
-        {3, 7, 59}, {3, 1, 8}, {3, 8, 1}, {3, 5, 64},
+        {4, 7, 64},
+        {4, 1, 8},
+        {4, 1, 20},
+        {4, 3, 33},
+        {4, 5, 63},
+        {4, 8, 64},
+        {3, 7, 59},
+        {3, 1, 8},
+        {3, 8, 1},
+        {3, 5, 64},
     };
     std::mt19937_64 rng(3);
     for (const Params& p : rows) {

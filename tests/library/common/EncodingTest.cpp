@@ -114,7 +114,9 @@ TEST(EncodingTest, HalfWidthKatakanaAndInvalidShiftJisStayBytes)
     ASSERT_TRUE(convert("CP932", "EUC-JP", kana, euc));
     EXPECT_EQ(euc, "\x8E\xB1\x8E\xC0\x8E\xDE\x8E\xD9\x8E\xC4\n");
     EXPECT_EQ(eucToSjis(euc), kana);
-    EXPECT_EQ(utf8ToSjis("a\xFF" "b"), "a?b");
+    EXPECT_EQ(utf8ToSjis("a\xFF"
+                         "b"),
+              "a?b");
     EXPECT_EQ(utf8ToSjis("\xF0\x9F\x98\x80"), "?"); // no Shift_JIS form
 }
 
@@ -150,14 +152,14 @@ TEST(EncodingTest, DetectEncoding)
         {"casino\n", TextEncoding::Ascii},
         {"\x1b$B4A;z\x1b(B\n", TextEncoding::Jis},
         {"\x1bK4A\n", TextEncoding::Jis},
-        {"\x8A\xBF\x8E\x9A\n", TextEncoding::ShiftJis},   // kanji, lead 0x8A exists only in Shift_JIS
-        {"\xB4\xC1\xBB\xFA\n", TextEncoding::EucJp},      // the same kanji in EUC-JP
-        {"\xB1\xB2\xB3\n", TextEncoding::ShiftJis},       // odd half-width katakana run
-        {"\xB1\xB2\n", TextEncoding::Unknown},            // valid as either
-        {"\x8E\xB1\n", TextEncoding::Unknown},            // EUC kana or a Shift_JIS kanji
-        {"\xA4\xA2\xFE\xFE\n", TextEncoding::EucJp},      // 0xFE exists only in EUC-JP
-        {"\x80\n", TextEncoding::Unknown},                // invalid in both
-        {"a\x8A", TextEncoding::ShiftJis},                // EUC breaks first, at 0x8A
+        {"\x8A\xBF\x8E\x9A\n", TextEncoding::ShiftJis}, // kanji, lead 0x8A exists only in Shift_JIS
+        {"\xB4\xC1\xBB\xFA\n", TextEncoding::EucJp}, // the same kanji in EUC-JP
+        {"\xB1\xB2\xB3\n", TextEncoding::ShiftJis}, // odd half-width katakana run
+        {"\xB1\xB2\n", TextEncoding::Unknown}, // valid as either
+        {"\x8E\xB1\n", TextEncoding::Unknown}, // EUC kana or a Shift_JIS kanji
+        {"\xA4\xA2\xFE\xFE\n", TextEncoding::EucJp}, // 0xFE exists only in EUC-JP
+        {"\x80\n", TextEncoding::Unknown}, // invalid in both
+        {"a\x8A", TextEncoding::ShiftJis}, // EUC breaks first, at 0x8A
     };
     for (const Row& r : rows)
         EXPECT_EQ(detectEncoding(r.line), r.expected) << testing::PrintToString(r.line);
@@ -165,7 +167,7 @@ TEST(EncodingTest, DetectEncoding)
 
 TEST(EncodingTest, FindSjisCharStepsOverDoubleByteCharacters)
 {
-    const std::string po = "\x83\x7C";  // second byte is '|'
+    const std::string po = "\x83\x7C"; // second byte is '|'
     // The category line tests cover lead bytes before separators.
     EXPECT_EQ(findSjisChar(po + po, '|'), std::string::npos);
     EXPECT_EQ(findSjisChar("a|b|c", '|', 2), 3u);

@@ -14,9 +14,9 @@ using zpftest::TempProgramDir;
 
 namespace {
 
-const std::string kPo = "\x83\x7C";   // katakana "po": second byte is '|'
-const std::string kSo = "\x83\x5C";   // katakana "so": second byte is '\'
-const std::string kKan = "\x8A\xBF";  // a kanji
+const std::string kPo = "\x83\x7C"; // katakana "po": second byte is '|'
+const std::string kSo = "\x83\x5C"; // katakana "so": second byte is '\'
+const std::string kKan = "\x8A\xBF"; // a kanji
 
 std::string keys(const CCategoryList& list)
 {
@@ -125,8 +125,9 @@ TEST(CategoryTest, LinesAreCutAtTheReadBufferAndNulEndsThem)
 TEST(CategoryTest, KeysThatAreNoSafeFileOrConfigKeyAreRefused)
 {
     CCategoryList list;
-    for (const char* line : {"1|a|b|1|n|../x.fdb|r", "1|a|b|1|n|..|r", "1|a|b|1|n|a\\b.fdb|r", "1|a|b|1|n|a\x01.fdb|r",
-                             "1|a|b|1|n|%x.fdb|r", "1|a|b|1|n|#x.fdb|r", "1|a|b|1|n|x=y.fdb|r", "-1|a|b|1|n|a.fdb|r", ""})
+    for (const char* line :
+         {"1|a|b|1|n|../x.fdb|r", "1|a|b|1|n|..|r", "1|a|b|1|n|a\\b.fdb|r", "1|a|b|1|n|a\x01.fdb|r",
+          "1|a|b|1|n|%x.fdb|r", "1|a|b|1|n|#x.fdb|r", "1|a|b|1|n|x=y.fdb|r", "-1|a|b|1|n|a.fdb|r", ""})
         EXPECT_FALSE(list.MergeLine(line)) << line;
     EXPECT_FALSE(list.MergeLine(nullptr));
     // A Shift_JIS character whose second byte is '\' is no separator.
@@ -154,7 +155,7 @@ TEST(CategoryTest, CategoryCountIsBounded)
 
 namespace {
 
-class TestConfig : public ConfigrationFileSigleton {};
+class TestConfig : public ConfigrationFileSigleton { };
 
 class CategoryFileTest : public ::testing::Test {
 protected:
@@ -219,7 +220,7 @@ TEST_F(CategoryFileTest, InitializeAppliesDefaultsThenZpfCnfAndWritesEveryCatego
     EXPECT_TRUE(cnf.GetCategoryName(102, name));
     EXPECT_EQ(name, "Game");
     EXPECT_FALSE(cnf.GetCategoryClass(999, name));
-    EXPECT_TRUE(cnf.GetCategoryUse(0));  // group 0 still blocks it
+    EXPECT_TRUE(cnf.GetCategoryUse(0)); // group 0 still blocks it
     EXPECT_EQ(cnf.GetStatusCategoryNum(0, 1), 2);
     EXPECT_EQ(cnf.GetStatusCategoryNum(1, 1), 1);
     EXPECT_EQ(cnf.GetStatusCategoryNum(9, 1), 0);

@@ -17,9 +17,9 @@ namespace {
 // A fresh instance per test, built against the current program directory.
 class TestConfig : public ConfigrationFileSigleton {
 public:
-    using ConfigrationFileSigleton::ReadCnf1Line;
-    using ConfigrationFileSigleton::OpenZpfCnfRead;
     using ConfigrationFileSigleton::CloseZpfCnfRead;
+    using ConfigrationFileSigleton::OpenZpfCnfRead;
+    using ConfigrationFileSigleton::ReadCnf1Line;
 };
 
 class ConfigrationFileTest : public ::testing::Test {
@@ -201,8 +201,8 @@ TEST_F(ConfigrationFileTest, LineParsingRules)
     while (cnf.ReadCnf1Line(&key, &value, &group))
         pairs.emplace_back(key, value);
     cnf.CloseZpfCnfRead();
-    std::vector<std::pair<std::string, std::string>> expected = {
-        {" port", "2"}, {"port", "3"}, {"Port ", "4"}, {"", ""}, {"", "5"}, {"LogPath", " /x/"}};
+    std::vector<std::pair<std::string, std::string>> expected = {{" port", "2"}, {"port", "3"}, {"Port ", "4"},
+                                                                 {"", ""},       {"", "5"},     {"LogPath", " /x/"}};
     EXPECT_EQ(pairs, expected);
     ASSERT_FALSE(cnf.ReadZpfCnf());
     EXPECT_EQ(cnf.Port, 3036u);

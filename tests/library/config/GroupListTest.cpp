@@ -60,13 +60,8 @@ TEST(GroupListTest, SectionLineNames)
         const char* line;
         const char* name;
     } rows[] = {
-        {"%kids%\n", "kids"},
-        {"%kids\n", "kids\n"}, // no closing '%': the line end stays and names no group
-        {"%%", "%"},
-        {"%a%b%", "a%b"},
-        {"kids%", ""},
-        {"", ""},
-        {"%", ""},
+        {"%kids%\n", "kids"}, {"%kids\n", "kids\n"}, // no closing '%': the line end stays and names no group
+        {"%%", "%"},          {"%a%b%", "a%b"},      {"kids%", ""}, {"", ""}, {"%", ""},
     };
     for (const auto& r : rows)
         EXPECT_EQ(GroupList::GetGroupNameFromLine(r.line), r.name) << r.line;

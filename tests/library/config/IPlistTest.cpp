@@ -163,10 +163,10 @@ TEST(IPDatalistTest, PolicyLinesAndLookup)
     groups.AddGroup("staff");
     dir.writeBytes("ippass.cnf", Crlf("# policy\n"
                                       "192.168.1.0-192.168.1.255;kids;2\n"
-                                      "192.168.1.50\n"                  // exempt, but a later first address
-                                      "10.0.0.0-10.0.0.255;nosuch;1\n"  // unknown group: default group
+                                      "192.168.1.50\n" // exempt, but a later first address
+                                      "10.0.0.0-10.0.0.255;nosuch;1\n" // unknown group: default group
                                       "10.0.0.0-10.255.255.255;staff\n" // no mode: 0
-                                      "172.16.0.9-172.16.0.1\n"));      // backwards: holds nothing
+                                      "172.16.0.9-172.16.0.1\n")); // backwards: holds nothing
     IPDatalist list(&groups);
     ASSERT_EQ(list.ReadFile(dir.file("ippass.cnf").c_str()), 0);
     ASSERT_EQ(list.size(), 5u);
@@ -177,11 +177,9 @@ TEST(IPDatalistTest, PolicyLinesAndLookup)
         bool filterClient;
         int group, authMode;
     } rows[] = {
-        {"192.168.1.7", true, true, 1, 2},
-        {"192.168.1.50", true, true, 1, 2}, // the earlier entry in sorted order wins
-        {"10.0.0.9", true, true, 0, 1},     // same first address: file order
-        {"10.9.0.9", true, true, 2, 0},
-        {"172.16.0.5", false, false, -7, -7},
+        {"192.168.1.7", true, true, 1, 2}, {"192.168.1.50", true, true, 1, 2}, // the earlier entry in sorted order wins
+        {"10.0.0.9", true, true, 0, 1}, // same first address: file order
+        {"10.9.0.9", true, true, 2, 0},    {"172.16.0.5", false, false, -7, -7},
     };
     for (const auto& r : rows) {
         bool filter = false;

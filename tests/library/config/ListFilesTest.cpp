@@ -16,9 +16,9 @@ using zpftest::TempProgramDir;
 
 namespace {
 
-const std::string kPorno = "\x83\x7C\x83\x8B\x83\x6D\n";          // second byte of the first is '|'
+const std::string kPorno = "\x83\x7C\x83\x8B\x83\x6D\n"; // second byte of the first is '|'
 const std::string kFree = "(\x96\xB3\x97\xBF[\x93\xAE\x89\xE6])\n"; // a pattern line with kanji
-const std::string kKana = "\xB1\xC0\xDE\xD9\xC4\n";               // half-width katakana only
+const std::string kKana = "\xB1\xC0\xDE\xD9\xC4\n"; // half-width katakana only
 
 GroupList groupsNamed(std::initializer_list<const char*> names)
 {
@@ -88,8 +88,8 @@ TEST(ListFilesTest, SectionsFollowGroupNamesNotPositions)
                              "\n%a%\nfirst\n"
                              "\n%b%\nb1\n"
                              "\n%gone%\nstray\n" // unknown group: lines stay with b
-                             "\n%a%\nsecond\n"   // a repeated section keeps its last lines
-                             "%a\n";            // no closing '%': names no group
+                             "\n%a%\nsecond\n" // a repeated section keeps its last lines
+                             "%a\n"; // no closing '%': names no group
     for (bool phrase : {false, true}) {
         std::vector<std::string> texts = readBack(groups, file, phrase);
         EXPECT_EQ(texts[0], "zero\n");
@@ -109,8 +109,8 @@ TEST(ListFilesTest, DeletedGroupsKeepTheirLinesOutOfTheFileAndFailuresLeaveTexts
     EXPECT_EQ(readBack(groups, content, false)[0], "zero\n");
     EXPECT_TRUE(listfiles::ReadListFile(dir.file("none.fdb"), groups, pointers<std::string>(texts), true));
     EXPECT_EQ(texts[0], "zero\n");
-    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), groups, pointers<const std::string>(texts),
-                                         false, false));
+    EXPECT_TRUE(listfiles::WriteListFile(dir.file("no/such/dir.fdb"), groups, pointers<const std::string>(texts), false,
+                                         false));
 }
 
 TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
@@ -124,7 +124,7 @@ TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
     const std::string jisPattern = "(\x1b$B4A\x1b(B)\n"; // every form but the pattern forms equals it
     const std::string sjis = "\x8A\xBF\x8E\x9A\n";
     const std::string eucLine = encoding::sjisToEucForm(sjis); // 0xFA before LF: only EUC-JP
-    std::string longText(listfiles::kReadBufferSize - 1, 'x');    // fills a piece; its LF comes alone
+    std::string longText(listfiles::kReadBufferSize - 1, 'x'); // fills a piece; its LF comes alone
     longText += "\n" + std::string(listfiles::kReadBufferSize - 1, 'y') + "%z%\nnext\n";
     for (int i = 0; i < 400; ++i)
         longText += "\x8A\xBF";
@@ -160,7 +160,7 @@ TEST(ListFilesTest, WrittenFormsReadBackToTheirPhrases)
 // ---- the singleton's list members ----
 
 namespace {
-class TestConfig : public ConfigrationFileSigleton {};
+class TestConfig : public ConfigrationFileSigleton { };
 } // namespace
 
 TEST(ListFilesTest, WritePhraseReadsBackToTheSameGroupTexts)

@@ -70,8 +70,7 @@ TEST_F(PassWordTest, FileRoundTrip)
                                   "carol:pw:0;\n"
                                   "dave:pw:1;gone\n" // unknown group
                                   "just some text\n" // names no account
-                                  + longLine + "\n" +
-                                  "erin:  spaced  :1;\n"));
+                                  + longLine + "\n" + "erin:  spaced  :1;\n"));
     CPassWordData data(&groups);
     ASSERT_FALSE(data.Initialize());
     ASSERT_EQ(data.accounts.size(), 5u);
@@ -115,7 +114,7 @@ TEST_F(PassWordTest, AccountLookup)
     } rows[] = {
         {"alice:pw", false, 2, 1},
         {"alice:other", false, 3, 2}, // same id, the password decides
-        {"alice:PW", false, -1, 0},   // case-sensitive
+        {"alice:PW", false, -1, 0}, // case-sensitive
         {"alice:pw:x", false, -1, 0}, // nothing after the password may tag along
         {"alice", true, 2, 1}, // by id: the first account wins
         {"bob:b;c", false, 1, -1}, // a stored password holding ";" still matches (its group is lost)

@@ -18,7 +18,7 @@ namespace {
 
 const char* const kPasswordKey = "System\\CurrentControlSet\\control\\SecurityProviders\\Net";
 
-class TestConfig : public ConfigrationFileSigleton {};
+class TestConfig : public ConfigrationFileSigleton { };
 
 class SettingsRoundTripTest : public ::testing::Test {
 protected:

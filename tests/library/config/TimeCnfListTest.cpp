@@ -75,25 +75,21 @@ TEST_F(TimeCnfListTest, StateAtEachBoundaryOfTheWeek)
         unsigned int now;
         FilterStatus expected;
     } rows[] = {
-        {0, kMon, at(8, 59), FilterOff},  // before the first slot: the default
-        {0, kMon, at(9, 0), FilterOn},    // start is inclusive
-        {0, kMon, at(11, 30), FilterOn},  // overlaps the later cut slot: the earlier line wins
-        {0, kMon, at(12, 0), FilterCut},  // end is exclusive, the cut slot takes over
-        {0, kMon, at(13, 0), FilterOn},   // the second range of the first line comes first again
-        {0, kMon, at(17, 0), FilterOff},  // exclusive end
+        {0, kMon, at(8, 59), FilterOff}, // before the first slot: the default
+        {0, kMon, at(9, 0), FilterOn}, // start is inclusive
+        {0, kMon, at(11, 30), FilterOn}, // overlaps the later cut slot: the earlier line wins
+        {0, kMon, at(12, 0), FilterCut}, // end is exclusive, the cut slot takes over
+        {0, kMon, at(13, 0), FilterOn}, // the second range of the first line comes first again
+        {0, kMon, at(17, 0), FilterOff}, // exclusive end
         {0, kTue, at(12, 30), FilterOff}, // the cut line named Monday only
-        {0, kThu, at(6, 30), FilterOn},   // from the line after the unknown section
-        {0, kSat, at(0, 0), FilterCut},   // a blank time item covers the whole day
+        {0, kThu, at(6, 30), FilterOn}, // from the line after the unknown section
+        {0, kSat, at(0, 0), FilterCut}, // a blank time item covers the whole day
         {0, kSun, at(0, 0), FilterOff}, // Saturday's slot ends at its midnight
         {0, kSun, at(23, 0), FilterOn}, // up to 24:00
-        {0, kSun, at(23, 59), FilterOn},
-        {1, kMon, at(8, 30), FilterOn}, // kids: own slots, own default
-        {1, kMon, at(10, 0), FilterCut},
-        {1, kWed, at(8, 0), FilterOn},
-        {1, kTue, at(8, 30), FilterCut},
-        {2, kMon, at(10, 0), FilterOn}, // staff: group 0's slots ...
-        {2, kMon, at(12, 30), FilterCut},
-        {2, kMon, at(8, 0), FilterOn}, // ... but its own default, not group 0's "off"
+        {0, kSun, at(23, 59), FilterOn},  {1, kMon, at(8, 30), FilterOn}, // kids: own slots, own default
+        {1, kMon, at(10, 0), FilterCut},  {1, kWed, at(8, 0), FilterOn},
+        {1, kTue, at(8, 30), FilterCut},  {2, kMon, at(10, 0), FilterOn}, // staff: group 0's slots ...
+        {2, kMon, at(12, 30), FilterCut}, {2, kMon, at(8, 0), FilterOn}, // ... but its own default, not group 0's "off"
         {-1, kMon, at(8, 0), FilterOff}, // an account's unknown group: group 0
         {99, kMon, at(9, 0), FilterOn},
     };
@@ -134,20 +130,20 @@ TEST_F(TimeCnfListTest, LineParsing)
     struct Row {
         const char* line;
         bool result;
-        size_t slots;           // added to group 0
+        size_t slots; // added to group 0
         FilterStatus defaultIs; // group 0's default afterwards
     } rows[] = {
         {"on;mon;09:00-12:00\n", true, 1, FilterOn},
         {"ON;Tuesday;\n", true, 1, FilterOn}, // full, upper-case day name; whole day
-        {"on;fri-mon;", true, 0, FilterOn},   // a first day after the last adds none
+        {"on;fri-mon;", true, 0, FilterOn}, // a first day after the last adds none
         {"on;mon,mon;1:00-2:00", true, 2, FilterOn},
         {"on;mon-wed;1:00-2:00,3:00-4:00", true, 6, FilterOn},
         {"on;mon;09:00-10:00,bad,11:00-12:00", true, 2, FilterOn}, // the bad item is skipped
-        {"on;mon;9:75-11:00", true, 1, FilterOn},                  // minutes beyond 59 as scanned
-        {"on;mon;300:00-400:00", true, 0, FilterOn},               // numbers beyond a byte do not scan
+        {"on;mon;9:75-11:00", true, 1, FilterOn}, // minutes beyond 59 as scanned
+        {"on;mon;300:00-400:00", true, 0, FilterOn}, // numbers beyond a byte do not scan
         {"on;mon;99999999999999999999:00-1:00", true, 0, FilterOn},
         {"on;mon;12:00-09:00", false, 0, FilterOn}, // start after end: nothing stored
-        {"on;mon;9:75-10:00", false, 0, FilterOn},  // 9:75 is after 10:00 in minutes
+        {"on;mon;9:75-10:00", false, 0, FilterOn}, // 9:75 is after 10:00 in minutes
         {"on;mon,xyz;", false, 0, FilterOn}, // one bad day spoils the line
         {"maybe;mon;", false, 0, FilterOn},
         {"on", false, 0, FilterOn},
@@ -166,7 +162,7 @@ TEST_F(TimeCnfListTest, LineParsing)
     ASSERT_TRUE(one.PutLineData("on;mon;9:75-11:00", 0));
     EXPECT_EQ(one.GetVector(0, kMon)[0].range, (0x0B00u << 16) | 0x094Bu);
     EXPECT_EQ(one.GetVector(0, kMon)[0].text, "on;mon;9:75-11:00"); // no line end given, none kept
-    EXPECT_FALSE(one.PutLineData("on;mon;", 1));                    // group 1 does not exist here
+    EXPECT_FALSE(one.PutLineData("on;mon;", 1)); // group 1 does not exist here
     EXPECT_FALSE(one.PutLineData(nullptr, 0));
 }
 
@@ -247,8 +243,8 @@ TEST_F(TimeCnfListTest, LinesOfManySlotsSurviveSaveAndReloadUnchanged)
         ASSERT_FALSE(list.Initialize());
         EXPECT_EQ(slotCount(list, 0), 11u);
     }
-    EXPECT_EQ(dir.readBytes("time.cnf").rfind(
-                  zpftest::Crlf("on;\non;mon-fri;09:00-12:00,13:00-17:00\noff;tue;09:00-10:00\n\n%kids%\n"), 0),
+    EXPECT_EQ(dir.readBytes("time.cnf")
+                  .rfind(zpftest::Crlf("on;\non;mon-fri;09:00-12:00,13:00-17:00\noff;tue;09:00-10:00\n\n%kids%\n"), 0),
               0u);
 }
 

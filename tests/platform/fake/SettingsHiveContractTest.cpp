@@ -62,17 +62,29 @@ std::string run(platform::SettingsHive& hive, const Step& step, SettingsStatus* 
     std::string data;
     platform::SettingsValue value;
     switch (step.op) {
-    case Op::Set: *status = hive.SetValue(step.key, step.name, platform::ValueType::String, step.data); break;
-    case Op::Query: *status = hive.QueryValue(step.key, step.name, nullptr, &data); break;
-    case Op::DeleteValue: *status = hive.DeleteValue(step.key, step.name); break;
+    case Op::Set:
+        *status = hive.SetValue(step.key, step.name, platform::ValueType::String, step.data);
+        break;
+    case Op::Query:
+        *status = hive.QueryValue(step.key, step.name, nullptr, &data);
+        break;
+    case Op::DeleteValue:
+        *status = hive.DeleteValue(step.key, step.name);
+        break;
     case Op::EnumValue:
         *status = hive.EnumValue(step.key, index, &value);
         if (*status == SettingsStatus::Ok)
             data = value.name + "=" + value.data;
         break;
-    case Op::EnumSubkey: *status = hive.EnumSubkey(step.key, index, &data); break;
-    case Op::CreateKey: *status = hive.CreateKey(step.key); break;
-    case Op::DeleteKey: *status = hive.DeleteKey(step.key); break;
+    case Op::EnumSubkey:
+        *status = hive.EnumSubkey(step.key, index, &data);
+        break;
+    case Op::CreateKey:
+        *status = hive.CreateKey(step.key);
+        break;
+    case Op::DeleteKey:
+        *status = hive.DeleteKey(step.key);
+        break;
     }
     return step.op == Op::Set ? step.data : data;
 }

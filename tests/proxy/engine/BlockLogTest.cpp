@@ -42,10 +42,9 @@ TEST_F(BlockLogTest, BlockAndAccessLinesFollowTheSwitches)
     body->LogBlock("(Extension Block)", {3});
     body->policy.doAccessLog = 0;
     body->LogBlock("(Access Control)", {});
-    EXPECT_EQ(log(),
-              (std::vector<std::string>{"127.0.0.1,http://bad.example/a%2Cb,(URL Block),,12,40",
-                                        "127.0.0.1,http://bad.example/a%2Cb,(Access Log),",
-                                        "127.0.0.1,http://bad.example/a%2Cb,(Access Log),"}));
+    EXPECT_EQ(log(), (std::vector<std::string>{"127.0.0.1,http://bad.example/a%2Cb,(URL Block),,12,40",
+                                               "127.0.0.1,http://bad.example/a%2Cb,(Access Log),",
+                                               "127.0.0.1,http://bad.example/a%2Cb,(Access Log),"}));
 }
 
 TEST_F(BlockLogTest, PhrasesAreCutUnlessThePhraseFlagIsSet)
@@ -60,9 +59,8 @@ TEST_F(BlockLogTest, PhrasesAreCutUnlessThePhraseFlagIsSet)
     body->policy.doBlockLog = 0;
     EXPECT_TRUE(body->LogPhraseMatches(matches, nullptr, nullptr)); // reported, not logged
     const std::string head = "127.0.0.1,http://bad.example/a%2Cb,";
-    EXPECT_EQ(log(),
-              (std::vector<std::string>{head + "abcdefghij,,7", head + "short,,999", head + "abcdefghijklmn,,7",
-                                        head + "short,,999", head + "(Replaced),,1"}));
+    EXPECT_EQ(log(), (std::vector<std::string>{head + "abcdefghij,,7", head + "short,,999", head + "abcdefghijklmn,,7",
+                                               head + "short,,999", head + "(Replaced),,1"}));
 }
 
 TEST_F(BlockLogTest, MatchProgramRunsOncePerRecordBeforeTheLines)

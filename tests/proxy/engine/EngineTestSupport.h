@@ -18,7 +18,10 @@ namespace enginetest {
 /// Shortened engine limits for one test; the defaults come back afterwards.
 class ScopedLimits {
 public:
-    ScopedLimits() : m_saved(engineLimits()) {}
+    ScopedLimits()
+        : m_saved(engineLimits())
+    {
+    }
     ~ScopedLimits() { engineLimits() = m_saved; }
     EngineLimits* operator->() { return &engineLimits(); }
 

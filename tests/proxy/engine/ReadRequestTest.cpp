@@ -41,7 +41,7 @@ TEST_F(ReadRequestTest, IncompleteOrAbsentRequests)
         int expected;
     };
     const std::vector<Case> cases = {
-        {"", true, 0},                                       // connects and closes at once
+        {"", true, 0}, // connects and closes at once
         {"GET http://h/ HTTP/1.1\r\nHost: h\r\n", false, 0}, // header never finishes
         {"GET http://h/ HTTP/1.1\r\nHost: h\r\n", true, 0},
         {std::string("\0\x01\x02\xff\r\n\r\n", 8), true, 8}, // binary bytes still end at the terminator

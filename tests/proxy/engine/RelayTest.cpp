@@ -34,14 +34,14 @@ std::string response(const std::string& type, const std::string& body, bool with
 struct Origin {
     explicit Origin(std::string answer, std::chrono::milliseconds holdOpen = 0ms)
         : server([this, answer, holdOpen](platform::SocketHandle c) {
-              std::string r = zpftest::ReadHttpRequest(c);
-              {
-                  std::lock_guard<std::mutex> g(lock);
-                  requests.push_back(r);
-              }
-              platform::SendAll(c, answer.data(), answer.size(), 5000);
-              std::this_thread::sleep_for(holdOpen);
-          })
+            std::string r = zpftest::ReadHttpRequest(c);
+            {
+                std::lock_guard<std::mutex> g(lock);
+                requests.push_back(r);
+            }
+            platform::SendAll(c, answer.data(), answer.size(), 5000);
+            std::this_thread::sleep_for(holdOpen);
+        })
     {
     }
     std::string request(size_t i = 0)
@@ -117,7 +117,8 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
 
     // Without any phrase filter in force the request keeps its encoding.
     data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
-    session("POST " + url(origin.server.port, "/p?q") + " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
+    session("POST " + url(origin.server.port, "/p?q") +
+            " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
             "Content-Length: 4\r\n\r\nbody");
     EXPECT_EQ(origin.request(1),
               "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
@@ -126,8 +127,8 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
 TEST_F(RelayTest, ResponseEndsByLengthOr304WhileTheServerStaysOpen)
 {
     for (const std::string& answer : {std::string("HTTP/1.1 304 Not Modified\r\nETag: \"x\"\r\n\r\n"),
-                                     response("image/png", std::string(10000, 'i')),
-                                     std::string("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n")}) {
+                                      response("image/png", std::string(10000, 'i')),
+                                      std::string("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n")}) {
         Origin origin(answer, 800ms);
         const auto start = Clock::now();
         EXPECT_EQ(session("GET " + url(origin.server.port) + " HTTP/1.1\r\n\r\n"), answer);
@@ -200,9 +201,9 @@ TEST_F(RelayTest, PhraseBlocksOnBothSides)
 
     // A request phrase never reaches the server.
     Origin origin(response("text/html", "ok"));
-    EXPECT_NE(session("POST " + url(origin.server.port) + " HTTP/1.0\r\nContent-Length: 6\r\n\r\nupword")
-                  .find("page 904"),
-              std::string::npos);
+    EXPECT_NE(
+        session("POST " + url(origin.server.port) + " HTTP/1.0\r\nContent-Length: 6\r\n\r\nupword").find("page 904"),
+        std::string::npos);
     zpftest::WaitUntil([&] { return origin.server.served() >= 1; }, 2000);
     EXPECT_EQ(origin.request(), "");
 

@@ -15,8 +15,12 @@ TEST(Base64Test, EncodesAndDecodesStandardAlphabet)
         std::string plain, encoded;
     };
     const std::vector<Row> rows = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},    {"user:pw", "dXNlcjpwdw=="}, {std::string("\xff\xfe\x00\x01", 4), "//4AAQ=="},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"user:pw", "dXNlcjpwdw=="},
+        {std::string("\xff\xfe\x00\x01", 4), "//4AAQ=="},
         {"a+b/c?", "YStiL2M/"},
     };
     for (const Row& r : rows) {
@@ -28,12 +32,12 @@ TEST(Base64Test, EncodesAndDecodesStandardAlphabet)
 TEST(Base64Test, DecodingStopsAtTheFirstForeignCharacter)
 {
     const std::vector<std::pair<std::string, std::string>> rows = {
-        {"dXNlcjpwdw==\r", "user:pw"},  // the carriage return before the line feed
-        {"dXNlcjpwdw\r", "user:pw"},    // no padding
-        {"Zm9vYg", "foob"},             // a trailing pair gives one byte
-        {"Zm9vY", "foo"},               // a single trailing character gives none
-        {"Zm9v=Zm9v", "foo"},           // nothing after the padding
-        {"Zm 9v", "f"},                 // a blank ends it
+        {"dXNlcjpwdw==\r", "user:pw"}, // the carriage return before the line feed
+        {"dXNlcjpwdw\r", "user:pw"}, // no padding
+        {"Zm9vYg", "foob"}, // a trailing pair gives one byte
+        {"Zm9vY", "foo"}, // a single trailing character gives none
+        {"Zm9v=Zm9v", "foo"}, // nothing after the padding
+        {"Zm 9v", "f"}, // a blank ends it
         {"!!!!", ""},
     };
     for (const auto& [text, plain] : rows)

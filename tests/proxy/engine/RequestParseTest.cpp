@@ -137,9 +137,9 @@ TEST(RequestParseTest, IntegersScanLikePercentI)
         int value;
     };
     const std::vector<Case> cases = {
-        {"80/", true, 80},   {"0x50", true, 80}, {"0X1f", true, 31}, {"017", true, 15}, {"08", true, 0},
-        {" 443 ", true, 443}, {"+12", true, 12},  {"-1", true, -1},   {"0x", true, 0},   {"abc", false, 0},
-        {"", false, 0},      {"-", false, 0},    {"4294967296", false, 0},
+        {"80/", true, 80},    {"0x50", true, 80}, {"0X1f", true, 31},       {"017", true, 15}, {"08", true, 0},
+        {" 443 ", true, 443}, {"+12", true, 12},  {"-1", true, -1},         {"0x", true, 0},   {"abc", false, 0},
+        {"", false, 0},       {"-", false, 0},    {"4294967296", false, 0},
     };
     for (const auto& c : cases) {
         int v = -999;

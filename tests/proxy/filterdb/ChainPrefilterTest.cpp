@@ -113,9 +113,10 @@ TEST(ChainPrefilterTest, RefusedForOtherMatchersOrAfterTheChainChanges)
     PhraseFilterChain chain(false);
     chain.InsertFilter(std::make_unique<ReplaceFilter>(&a), 0);
     chain.InsertFilter(std::make_unique<ReplaceFilter>(&b), 1);
-    EXPECT_FALSE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*> {&b, &a})));
+    EXPECT_FALSE(
+        chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*>{&b, &a})));
     EXPECT_FALSE(chain.SetPrefilter(nullptr));
-    EXPECT_TRUE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*> {&a, &b})));
+    EXPECT_TRUE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*>{&a, &b})));
     chain.RemoveFilter(chain.GetFilter(0));
     EXPECT_FALSE(chain.HasPrefilter());
 }

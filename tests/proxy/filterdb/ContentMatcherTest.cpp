@@ -35,7 +35,7 @@ TEST(ContentMatcherBuildTest, ScansOnlyOnceBuiltAndTakesNoKeysAfter)
 {
     ContentMatcher m, empty;
     empty.Build();
-    EXPECT_EQ(scan(empty, "anything at all"), (Found {false, 0, 0, 0}));
+    EXPECT_EQ(scan(empty, "anything at all"), (Found{false, 0, 0, 0}));
     EXPECT_FALSE(m.AddKey("a b", 1));
     MatchResult r;
     EXPECT_FALSE(m.Scan(ContentMatcher::kRootState, "ab", 2, r)); // not built yet
@@ -59,12 +59,12 @@ TEST(ContentMatcherBuildTest, LongBinaryKeyAndItsSuffixInDeepStates)
     ASSERT_FALSE(m.AddKey(big, 1));
     ASSERT_FALSE(m.AddKey(suffix, 2));
     m.Build();
-    EXPECT_LT(m.MemoryBytes(), size_t {16} << 20); // rows are capped, not one per state and byte value
-    EXPECT_EQ(scan(m, "  " + big), (Found {true, 2 + 100 * 1024 - 1, 100 * 1024, 1}));
+    EXPECT_LT(m.MemoryBytes(), size_t{16} << 20); // rows are capped, not one per state and byte value
+    EXPECT_EQ(scan(m, "  " + big), (Found{true, 2 + 100 * 1024 - 1, 100 * 1024, 1}));
     // Breaking off the long key deep inside reports the suffix that ended there.
     std::string text = big.substr(0, 50000);
     text.push_back(big[50000] == 'x' ? 'y' : 'x');
-    EXPECT_EQ(scan(m, text), (Found {true, 49999, 10, 2}));
+    EXPECT_EQ(scan(m, text), (Found{true, 49999, 10, 2}));
 }
 
 } // namespace

@@ -34,17 +34,17 @@ class FilterDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir.writeEnciphered("category2.cnf",
-                        "1|A|0|101|Adult|adult.fdb|http://u.invalid/adult.fdb\n"
-                        "0|B|0|102|Games|games.fdb|http://u.invalid/games.fdb\n"
-                        "1|C|0|103|Missing|missing.fdb|http://u.invalid/missing.fdb\n");
+        dir.writeEnciphered("category2.cnf", "1|A|0|101|Adult|adult.fdb|http://u.invalid/adult.fdb\n"
+                                             "0|B|0|102|Games|games.fdb|http://u.invalid/games.fdb\n"
+                                             "1|C|0|103|Missing|missing.fdb|http://u.invalid/missing.fdb\n");
         dir.writeEnciphered("adult.fdb",
-                        "adult.example/\nHTTP://Upper.example/\n*.xxx\n{BadWord}\n[blank me,blankme]\n(upword)\n"
-                        "%not-a-section%\n*** End of filtering database. ***\nafter.example/\n");
+                            "adult.example/\nHTTP://Upper.example/\n*.xxx\n{BadWord}\n[blank me,blankme]\n(upword)\n"
+                            "%not-a-section%\n*** End of filtering database. ***\nafter.example/\n");
         dir.writeEnciphered("games.fdb", "games.example/\n");
         dir.writeEnciphered("target.fdb", "allowed.example/\n{curly}\n*.txt\n");
         dir.writeEnciphered("nofilup.fdb", "up.example/\n");
-        dir.writeBytes("phrase.fdb", "\r\nuser-blocked.example/\r\n*.zip\r\n{userword}\r\n\r\n%kids%\r\nkids-only.example/\r\n");
+        dir.writeBytes("phrase.fdb",
+                       "\r\nuser-blocked.example/\r\n*.zip\r\n{userword}\r\n\r\n%kids%\r\nkids-only.example/\r\n");
         dir.writeBytes("passurl.fdb", "\r\npass.example/\r\n\r\n%kids%\r\nkidpass.example/\r\n");
         dir.writeBytes("nofilter.fdb", "\r\nnofilter.example/\r\n");
         cnf = ConfigrationFileSigleton::getInstance();
@@ -141,7 +141,7 @@ TEST_F(FilterDatabaseTest, SessionsBuildChainsAtOnce)
 {
     switchOnResponseFilters(*cnf);
     std::vector<std::thread> sessions;
-    std::atomic<int> wrong {0};
+    std::atomic<int> wrong{0};
     for (int t = 0; t < 4; ++t) {
         sessions.emplace_back([&] {
             for (int i = 0; i < 50; ++i) {

@@ -11,10 +11,7 @@ namespace {
 
 using Numbers = std::vector<uint16_t>;
 
-Numbers values(const KeyNumbers& n)
-{
-    return Numbers(n.Values().begin(), n.Values().end());
-}
+Numbers values(const KeyNumbers& n) { return Numbers(n.Values().begin(), n.Values().end()); }
 
 // Every case runs on the table as built and again after sealing it. The key table
 // fuzzer checks both forms, nested walks and inserts after a seal against a plain model
@@ -33,7 +30,7 @@ protected:
     {
         const auto r = table.LookupKeys(text, false);
         EXPECT_TRUE(r.has_value());
-        return r ? values(*r) : Numbers {};
+        return r ? values(*r) : Numbers{};
     }
     std::vector<std::string> keys() const
     {
@@ -52,11 +49,11 @@ INSTANTIATE_TEST_SUITE_P(BuiltAndSealed, KeyTableTest, ::testing::Bool(),
 TEST_P(KeyTableTest, OnlyLowerCaseSchemeIsDroppedAndLettersAreLowered)
 {
     insert({{"http://Example.COM/Dir", 3}, {"HTTP://Caps.org", 4}});
-    EXPECT_EQ(keys(), (std::vector<std::string> {"example.com/dir", "http://caps.org"}));
+    EXPECT_EQ(keys(), (std::vector<std::string>{"example.com/dir", "http://caps.org"}));
     const std::vector<std::pair<std::string, Numbers>> cases = {
         {"http://EXAMPLE.com/dir/page.html", {3}},
         {"Http://example.com/dir", {}}, // the scheme stays and is lowered
-        {"http://caps.org/x", {}},      // the scheme goes, so the key no longer fits
+        {"http://caps.org/x", {}}, // the scheme goes, so the key no longer fits
         {"hTTP://caps.org", {4}},
     };
     for (const auto& [text, expected] : cases)
@@ -72,8 +69,8 @@ TEST_P(KeyTableTest, LongBinaryKeysWork)
     const std::string half = big.substr(0, big.size() / 2);
     insert({{half, 2}, {big, 1}});
     EXPECT_EQ(table.Size(), 2u);
-    EXPECT_EQ(lookup(big + "tail"), (Numbers {1, 2}));
-    EXPECT_EQ(lookup(half + "tail"), (Numbers {2}));
+    EXPECT_EQ(lookup(big + "tail"), (Numbers{1, 2}));
+    EXPECT_EQ(lookup(half + "tail"), (Numbers{2}));
 }
 
 TEST(KeyNumbersTest, KeepsFirstAppearanceOrderBeyondInlineCapacity)
@@ -81,7 +78,7 @@ TEST(KeyNumbersTest, KeepsFirstAppearanceOrderBeyondInlineCapacity)
     KeyNumbers n;
     for (uint16_t v : std::initializer_list<uint16_t>{4, 2, 4, 9, 2, 1, 65535})
         n.Add(v);
-    EXPECT_EQ(values(n), (Numbers {4, 2, 9, 1, 65535}));
+    EXPECT_EQ(values(n), (Numbers{4, 2, 9, 1, 65535}));
     EXPECT_TRUE(KeyNumbers(9).IsSubsetOf(n));
     EXPECT_FALSE(n.IsSubsetOf(KeyNumbers(9)));
     KeyNumbers m;

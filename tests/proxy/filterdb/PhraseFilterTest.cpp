@@ -68,7 +68,7 @@ TEST_F(PhraseFilterTest, SplitPhraseIsBlankedInOlderPiecesOnlyWhileHeld)
         bool hold;
         std::vector<std::string> expected;
     };
-    for (const Case& c : {Case {true, {"xx   ", "      yy"}}, Case {false, {"xx ba", "      yy"}}}) {
+    for (const Case& c : {Case{true, {"xx   ", "      yy"}}, Case{false, {"xx ba", "      yy"}}}) {
         RecordingSink out;
         PhraseFilterChain chain(c.hold, &out);
         chain.InsertFilter(std::make_unique<ReplaceFilter>(&words), 0);
@@ -97,9 +97,9 @@ TEST_F(PhraseFilterTest, SuffixKeyEndingInAnOlderPieceIsPlacedThere)
         EXPECT_EQ(m.length, 2u);
         if (hold) {
             EXPECT_EQ(m.end, -1);
-            EXPECT_EQ(out.writes, (std::vector<std::string> {"xa ", " ", " q"}));
+            EXPECT_EQ(out.writes, (std::vector<std::string>{"xa ", " ", " q"}));
         } else {
-            EXPECT_EQ(out.writes, (std::vector<std::string> {"xab", "c", " q"})); // already gone
+            EXPECT_EQ(out.writes, (std::vector<std::string>{"xab", "c", " q"})); // already gone
         }
     }
 }
@@ -120,7 +120,7 @@ TEST_F(PhraseFilterTest, BlockEmptiesHeldAndLaterPiecesAndSkipsLaterFilters)
         EXPECT_TRUE(chain.Write("more", 4));
         chain.Flush();
         const std::vector<std::string> expected =
-            hold ? std::vector<std::string> {"", "", ""} : std::vector<std::string> {"hello ", "", ""};
+            hold ? std::vector<std::string>{"", "", ""} : std::vector<std::string>{"hello ", "", ""};
         EXPECT_EQ(out.writes, expected) << "hold " << hold;
         EXPECT_TRUE(replace->Recorder()->Empty());
     }
@@ -168,7 +168,7 @@ TEST_F(PhraseFilterTest, WithoutSinkPiecesWaitUntilOneIsAttached)
     chain.SetHold(true);
     write(chain, {"three"});
     EXPECT_EQ(chain.DetachSink(true), &sink);
-    EXPECT_EQ(sink.writes, (std::vector<std::string> {"one", "two", "three"}));
+    EXPECT_EQ(sink.writes, (std::vector<std::string>{"one", "two", "three"}));
     EXPECT_EQ(chain.Sink(), nullptr);
 }
 
@@ -191,7 +191,7 @@ TEST_F(PhraseFilterTest, FiltersGoInAtTheirPlaceAndComeOutOnce)
     std::vector<PhraseFilter*> order;
     for (size_t i = 0; i <= 3; ++i)
         order.push_back(chain.GetFilter(i));
-    EXPECT_EQ(order, (std::vector<PhraseFilter*> {b, a, c, nullptr}));
+    EXPECT_EQ(order, (std::vector<PhraseFilter*>{b, a, c, nullptr}));
     EXPECT_EQ(chain.RemoveFilter(a).get(), a);
     EXPECT_EQ(chain.RemoveFilter(a), nullptr);
     EXPECT_EQ(chain.IndexOfFilter(c), 1);

@@ -47,7 +47,7 @@ TEST(CommandLineTest, ServiceArgumentsNeedADashAndSayKeeper)
         int debug, keep;
     };
     const std::vector<Case> cases = {
-        {{"zpf", "-keeper"}, 0, 1},     {{"zpf", "/DEBUG"}, 1, 0}, {{"zpf", "-keep"}, 0, 0},
+        {{"zpf", "-keeper"}, 0, 1},         {{"zpf", "/DEBUG"}, 1, 0}, {{"zpf", "-keep"}, 0, 0},
         {{"zpf", "keeper", "debug"}, 0, 0}, {{"-debug"}, 0, 0}, // the first argument is the service name
     };
     for (const auto& c : cases) {

@@ -48,7 +48,11 @@ TEST_F(AccessLoggerTest, FormatsAccessAndBlockLines)
     const std::vector<Case> cases = {
         {&kClient, "http://a/b", "", "", {}, kHead + "http://a/b,(Access Log),\n"},
         {&kClient, "http://x/a,b", "(URL Block)", "Kids", {12, 40}, kHead + "http://x/a%2Cb,(URL Block),Kids,12,40\n"},
-        {&kClient, std::string("http://x/a\r\nb\0c", 15), "(URL Block)", "", {1},
+        {&kClient,
+         std::string("http://x/a\r\nb\0c", 15),
+         "(URL Block)",
+         "",
+         {1},
          kHead + "http://x/a%0D%0Ab%00c,(URL Block),,1\n"},
         // A matched phrase keeps its comma but not its line break.
         {&kClient, "http://p/", "ab,c\nd", "", {999}, kHead + "http://p/,ab,c%0Ad,,999\n"},
@@ -70,8 +74,8 @@ TEST_F(AccessLoggerTest, WritesCrLfLinesIntoSingleAndPerDayFiles)
     m_logger.WriteAccess(&kClient, "http://x/", "", {}, 1, true, false);
     m_logger.WriteAccess(&kClient, "http://x/", "", {}, 57, true, false); // no such group: empty name
     m_logger.Write("Key file missing", true, false);
-    EXPECT_EQ(m_dir.readBytes("zpf.log"), kHead + "http://x/,(Access Log),Kids\r\n" + kHead +
-                                              "http://x/,(Access Log),\r\nKey file missing\r\n");
+    EXPECT_EQ(m_dir.readBytes("zpf.log"),
+              kHead + "http://x/,(Access Log),Kids\r\n" + kHead + "http://x/,(Access Log),\r\nKey file missing\r\n");
 
     std::filesystem::create_directory(m_dir.file("logs"));
     configure(1, m_dir.file("logs")); // no trailing '/'

@@ -20,7 +20,7 @@ using zpftest::LocalClock;
 constexpr int kThreads = 4;
 constexpr int kLinesPerThread = 600;
 
-class AccessLoggerThreadsTest : public zpftest::LogFixture {};
+class AccessLoggerThreadsTest : public zpftest::LogFixture { };
 
 TEST_F(AccessLoggerThreadsTest, LinesStayWholeAndTheNewestAreAllKeptThroughRepeatedCuts)
 {
@@ -101,9 +101,10 @@ TEST_F(AccessLoggerThreadsTest, EveryLineLandsInTheFileOfItsOwnDayAcrossMidnight
         th.join();
     zpfclock::SetTestClock({});
 
-    const std::map<std::string, std::string> fileDates = {
-        {"access20040229.log", "2004/02/29"}, {"block20040229.log", "2004/02/29"},
-        {"access20040301.log", "2004/03/01"}, {"block20040301.log", "2004/03/01"}};
+    const std::map<std::string, std::string> fileDates = {{"access20040229.log", "2004/02/29"},
+                                                          {"block20040229.log", "2004/02/29"},
+                                                          {"access20040301.log", "2004/03/01"},
+                                                          {"block20040301.log", "2004/03/01"}};
     size_t total = 0;
     for (const auto& [name, date] : fileDates) {
         std::vector<std::string> file = lines(name);

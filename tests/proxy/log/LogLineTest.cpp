@@ -27,7 +27,7 @@ TEST(LogLineTest, SplitsLinesIntoColumns)
         {head + "(URL Block),Kids,12,40\r\n", true, "(URL Block)", "Kids", {12, 40}},
         {head + "(Access Log),", true, "(Access Log)", "", {}},
         {head + "(Access Log),2007", true, "(Access Log)", "2007", {}}, // a group named by digits
-        {head + "ab,1,,5", true, "ab,1", "", {5}},                     // a matched phrase with a comma
+        {head + "ab,1,,5", true, "ab,1", "", {5}}, // a matched phrase with a comma
         {head + "ab,c,Kids,3", true, "ab,c", "Kids", {3}},
         {head, true, "", "", {}},
         {head + "(URL Block),,99999999999", true, "(URL Block),", "99999999999", {}}, // not a %u number

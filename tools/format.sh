@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# tools/format.sh [--check]: formats every C++ file git tracks with Debian's clang-format 14
+# (the version is pinned: other versions lay the same code out differently). With --check
+# nothing is changed; the files that are not formatted are listed and the exit status is 1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tool=clang-format-14
+command -v "$tool" >/dev/null || { echo "format.sh: $tool is missing (bash tools/deps.sh)" >&2; exit 2; }
+mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
+if [ "${1:-}" = "--check" ]; then
+  bad=()
+  for f in "${files[@]}"; do
+    "$tool" --dry-run --Werror "$f" >/dev/null 2>&1 || bad+=("$f")
+  done
+  if [ ${#bad[@]} -gt 0 ]; then
+    echo "not formatted (run: bash tools/format.sh):" >&2
+    printf '  %s\n' "${bad[@]}" >&2
+    exit 1
+  fi
+  echo "format: ${#files[@]} files formatted"
+else
+  "$tool" -i "${files[@]}"
+fi
