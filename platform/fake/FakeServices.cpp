@@ -193,29 +193,6 @@ std::string folded(std::string_view name)
 
 bool sameName(std::string_view a, std::string_view b) { return folded(a) == folded(b); }
 
-bool validName(std::string_view name, size_t limit)
-{
-    return name.size() <= limit && name.find('\0') == std::string_view::npos;
-}
-
-// Empty parts are skipped, as the store skips them.
-bool splitPath(std::string_view path, std::vector<std::string_view>& parts)
-{
-    parts.clear();
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = std::min(path.find('\\', start), path.size());
-        std::string_view part = path.substr(start, end - start);
-        if (!part.empty()) {
-            if (!validName(part, kMaxKeyNameLength) || parts.size() >= kMaxKeyDepth)
-                return false;
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
 template <typename List, typename NameOf> auto findNamed(List& list, std::string_view name, NameOf nameOf)
 {
     return std::find_if(list.begin(), list.end(), [&](const auto& item) { return sameName(nameOf(item), name); });
@@ -235,7 +212,7 @@ FakeSettingsHive::~FakeSettingsHive() = default;
 SettingsStatus FakeSettingsHive::find(std::string_view keyPath, bool create, Key** key)
 {
     std::vector<std::string_view> parts;
-    if (!splitPath(keyPath, parts))
+    if (!SplitSettingsPath(keyPath, parts))
         return SettingsStatus::InvalidArgument;
     Key* at = m_root.get();
     for (std::string_view part : parts) {
@@ -263,7 +240,7 @@ SettingsStatus FakeSettingsHive::CreateKey(std::string_view keyPath)
 SettingsStatus FakeSettingsHive::DeleteKey(std::string_view keyPath)
 {
     std::vector<std::string_view> parts;
-    if (!splitPath(keyPath, parts) || parts.empty())
+    if (!SplitSettingsPath(keyPath, parts) || parts.empty())
         return SettingsStatus::InvalidArgument; // the root key cannot be deleted
     Key* parent = m_root.get();
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
@@ -287,7 +264,7 @@ SettingsStatus FakeSettingsHive::QueryValue(std::string_view keyPath, std::strin
     Key* key;
     if (SettingsStatus s = find(keyPath, false, &key); s != SettingsStatus::Ok)
         return s;
-    if (!validName(name, kMaxValueNameLength))
+    if (!ValidSettingsName(name, kMaxValueNameLength))
         return SettingsStatus::InvalidArgument;
     auto it = findNamed(key->values, name, valueName);
     if (it == key->values.end())
@@ -305,7 +282,7 @@ SettingsStatus FakeSettingsHive::SetValue(std::string_view keyPath, std::string_
     Key* key;
     if (SettingsStatus s = find(keyPath, true, &key); s != SettingsStatus::Ok)
         return s;
-    if (!validName(name, kMaxValueNameLength) || data.size() > kMaxValueSize)
+    if (!ValidSettingsName(name, kMaxValueNameLength) || data.size() > kMaxValueSize)
         return SettingsStatus::InvalidArgument;
     auto it = findNamed(key->values, name, valueName);
     if (it == key->values.end()) {
@@ -323,7 +300,7 @@ SettingsStatus FakeSettingsHive::DeleteValue(std::string_view keyPath, std::stri
     Key* key;
     if (SettingsStatus s = find(keyPath, false, &key); s != SettingsStatus::Ok)
         return s;
-    if (!validName(name, kMaxValueNameLength))
+    if (!ValidSettingsName(name, kMaxValueNameLength))
         return SettingsStatus::InvalidArgument;
     auto it = findNamed(key->values, name, valueName);
     if (it == key->values.end())

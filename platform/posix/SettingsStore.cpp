@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <algorithm>
 #include <vector>
 
 #include "platform/ProgramDirectory.h"
@@ -152,32 +153,6 @@ private:
     int m_rc;
 };
 
-bool validName(std::string_view name, size_t limit)
-{
-    return name.size() <= limit && name.find('\0') == std::string_view::npos;
-}
-
-/// Splits a key path at backslashes; empty parts (doubled or edge backslashes) are
-/// ignored. Returns false for a part that is too long or holds a NUL byte.
-bool splitPath(std::string_view path, std::vector<std::string_view>& parts)
-{
-    parts.clear();
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        std::string_view part = path.substr(start, end - start);
-        if (!part.empty()) {
-            if (!validName(part, kMaxKeyNameLength) || parts.size() >= kMaxKeyDepth)
-                return false;
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
 /// Looks up one child key; 0 when missing. *rc gets the SQLite result.
 int64_t findChild(sqlite3* db, int64_t parent, std::string_view name, int* rc)
 {
@@ -244,6 +219,28 @@ void prepareFile(const std::string& path)
 }
 
 } // namespace
+
+bool ValidSettingsName(std::string_view name, size_t limit)
+{
+    return name.size() <= limit && name.find('\0') == std::string_view::npos;
+}
+
+bool SplitSettingsPath(std::string_view path, std::vector<std::string_view>& parts)
+{
+    parts.clear();
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = std::min(path.find('\\', start), path.size());
+        std::string_view part = path.substr(start, end - start);
+        if (!part.empty()) {
+            if (!ValidSettingsName(part, kMaxKeyNameLength) || parts.size() >= kMaxKeyDepth)
+                return false;
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    return true;
+}
 
 const char* SettingsStatusText(SettingsStatus status)
 {
@@ -380,7 +377,7 @@ SettingsStatus SettingsStore::CreateKey(std::string_view path, SettingsAccess ac
     if (!m_conn)
         return SettingsStatus::NotOpen;
     std::vector<std::string_view> parts;
-    if (!key || !splitPath(path, parts) || !validName(keyClass, kMaxKeyNameLength))
+    if (!key || !SplitSettingsPath(path, parts) || !ValidSettingsName(keyClass, kMaxKeyNameLength))
         return SettingsStatus::InvalidArgument;
     sqlite3* db = m_conn->db;
     int64_t id;
@@ -422,7 +419,7 @@ SettingsStatus SettingsStore::OpenKey(std::string_view path, SettingsAccess acce
     if (!m_conn)
         return SettingsStatus::NotOpen;
     std::vector<std::string_view> parts;
-    if (!key || !splitPath(path, parts))
+    if (!key || !SplitSettingsPath(path, parts))
         return SettingsStatus::InvalidArgument;
     int64_t id;
     size_t matched;
@@ -444,7 +441,7 @@ SettingsStatus SettingsStore::DeleteKey(std::string_view path)
     if (!m_conn)
         return SettingsStatus::NotOpen;
     std::vector<std::string_view> parts;
-    if (!splitPath(path, parts) || parts.empty())
+    if (!SplitSettingsPath(path, parts) || parts.empty())
         return SettingsStatus::InvalidArgument; // the root key cannot be deleted
     sqlite3* db = m_conn->db;
     WriteScope scope(db);
@@ -535,7 +532,7 @@ SettingsStatus SettingsKey::QueryValue(std::string_view name, ValueType* type, s
 {
     if (!m_conn)
         return SettingsStatus::NotOpen;
-    if (!validName(name, kMaxValueNameLength))
+    if (!ValidSettingsName(name, kMaxValueNameLength))
         return SettingsStatus::InvalidArgument;
     Statement st(m_conn->db, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2");
     if (!st.ok())
@@ -593,7 +590,7 @@ SettingsStatus SettingsKey::SetValue(std::string_view name, ValueType type, std:
         return SettingsStatus::NotOpen;
     if (m_access != SettingsAccess::ReadWrite)
         return SettingsStatus::AccessDenied;
-    if (!validName(name, kMaxValueNameLength) || data.size() > kMaxValueSize)
+    if (!ValidSettingsName(name, kMaxValueNameLength) || data.size() > kMaxValueSize)
         return SettingsStatus::InvalidArgument;
     Statement st(m_conn->db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
                              "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
@@ -632,7 +629,7 @@ SettingsStatus SettingsKey::DeleteValue(std::string_view name)
         return SettingsStatus::NotOpen;
     if (m_access != SettingsAccess::ReadWrite)
         return SettingsStatus::AccessDenied;
-    if (!validName(name, kMaxValueNameLength))
+    if (!ValidSettingsName(name, kMaxValueNameLength))
         return SettingsStatus::InvalidArgument;
     Statement st(m_conn->db, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
     if (!st.ok())

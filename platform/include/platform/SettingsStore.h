@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// A store of keys and typed values shaped like the Windows registry, kept in SQLite
 /// files ("hives"). Keys form a tree addressed by paths whose parts are separated by
@@ -69,6 +70,14 @@ constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxKeyDepth = 512;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr size_t kMaxValueSize = 1024 * 1024;
+
+/// True for a key or value name the store takes: at most `limit` bytes, no NUL byte.
+bool ValidSettingsName(std::string_view name, size_t limit);
+
+/// Splits a key path at backslashes; empty parts (doubled or edge backslashes) are
+/// ignored. Returns false for a part that is too long or holds a NUL byte, or a path
+/// deeper than kMaxKeyDepth.
+bool SplitSettingsPath(std::string_view path, std::vector<std::string_view>& parts);
 
 namespace detail {
 struct HiveConnection;
