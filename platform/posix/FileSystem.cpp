@@ -1,7 +1,10 @@
 // File sizes, removal and the one-step replacement every writer of a whole file uses.
 #include "platform/FileSystem.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,14 +29,99 @@ bool SameFile(const std::string& a, const std::string& b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+namespace {
+
+// The file a write to `path` lands in: the target of a symbolic link (relative links
+// count from the link's directory), else the path itself.
+std::string writeTarget(const std::string& path)
+{
+    std::string target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target;
+        std::string link(4096, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size())
+            return target;
+        link.resize(static_cast<size_t>(n));
+        const size_t slash = target.rfind('/');
+        target = link[0] == '/' || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+    }
+    return target;
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new, empty file beside `target` whose name no other writer holds; the kernel gives
+// it the mode a new file gets. Empty when none could be made.
+std::string makeTempBeside(const std::string& target)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()), counter++);
+        const std::string name = target + suffix;
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+// Flushes the written temporary file to the disk and gives it the mode and owner of
+// the file it replaces (when there is one).
+bool settleTemp(const std::string& temp, const struct stat* replaced)
+{
+    const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    if (replaced) {
+        ok = ::fchmod(fd, replaced->st_mode & 07777) == 0;
+        // Only root may give a file away; anyone else keeps their own files anyway.
+        if (ok && (replaced->st_uid != ::geteuid() || replaced->st_gid != ::getegid()) &&
+            ::fchown(fd, replaced->st_uid, replaced->st_gid) != 0 && errno != EPERM)
+            ok = false;
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    return ::close(fd) == 0 && ok;
+}
+
+// Makes a rename in `directory` last across a power cut.
+void syncDirectory(const std::string& directory)
+{
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
 bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write, const std::string& tempPath)
 {
-    const std::string temp = tempPath.empty() ? path + ".tmp" : tempPath;
+    const std::string target = writeTarget(path);
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const std::string temp = tempPath.empty() ? makeTempBeside(target) : tempPath;
+    if (temp.empty())
+        return false;
     // unlink, not remove: a directory squatting on the temporary name is not ours to delete.
-    if (!write(temp) || std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!write(temp) || !settleTemp(temp, exists ? &st : nullptr) || std::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
+    syncDirectory(directoryOf(target));
     return true;
 }
 

@@ -18,10 +18,12 @@ bool SameFile(const std::string& a, const std::string& b);
 using TempFileWriter = std::function<bool(const std::string& tempPath)>;
 
 /// Replaces the file at `path` in one step, so a reader sees the old or the new content,
-/// never a half-written file: `write` fills a temporary file in the same directory, which
-/// is then renamed over `path`. On any failure the temporary file is removed and `path`
-/// is left as it was. `tempPath` names the temporary file; empty means path + ".tmp".
-/// Returns false on failure.
+/// never a half-written file, even after a power cut: `write` fills a temporary file in
+/// the same directory, which is flushed to the disk, given the mode and owner of the file
+/// it replaces, renamed over it, and the directory flushed too. A symbolic link at `path`
+/// stays; its target is replaced. On any failure the temporary file is removed and the
+/// old file is left as it was. `tempPath` names the temporary file; empty means a name of
+/// its own beside the file, so two writers never share one. Returns false on failure.
 [[nodiscard]] bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write,
                                          const std::string& tempPath = {});
 

@@ -1,0 +1,84 @@
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/TextFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+platform::TempFileWriter writes(const std::string& text)
+{
+    return [text](const std::string& temp) {
+        platform::TextFile f;
+        return f.Open(temp, "wb") && f.Puts(text) && f.Close();
+    };
+}
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st { };
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+size_t entriesIn(const std::string& dir)
+{
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+} // namespace
+
+// A save must not loosen a private file, break a link the owner set up, or leave
+// anything behind when it fails.
+TEST(FileSystemTest, ReplaceKeepsModeFollowsLinksAndLeavesNothingOnFailure)
+{
+    zpftest::TempDir dir;
+    for (mode_t mode : {mode_t{0600}, mode_t{0640}}) {
+        dir.writeBytes("passwd", "old");
+        ASSERT_EQ(::chmod(dir.file("passwd").c_str(), mode), 0);
+        ASSERT_TRUE(platform::ReplaceFileAtomically(dir.file("passwd"), writes("new")));
+        EXPECT_EQ(dir.readBytes("passwd"), "new");
+        EXPECT_EQ(modeOf(dir.file("passwd")), mode);
+    }
+
+    dir.writeBytes("real/zpf.cnf", "old");
+    ASSERT_EQ(::symlink("real/zpf.cnf", dir.file("zpf.cnf").c_str()), 0);
+    ASSERT_TRUE(platform::ReplaceFileAtomically(dir.file("zpf.cnf"), writes("new")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("zpf.cnf")));
+    EXPECT_EQ(dir.readBytes("real/zpf.cnf"), "new");
+
+    const size_t before = entriesIn(dir.path());
+    EXPECT_FALSE(platform::ReplaceFileAtomically(dir.file("passwd"), [](const std::string&) { return false; }));
+    EXPECT_FALSE(platform::ReplaceFileAtomically(dir.file("gone/x"), writes("x")));
+    EXPECT_EQ(dir.readBytes("passwd"), "new");
+    EXPECT_EQ(entriesIn(dir.path()), before);
+}
+
+// Two programs saving the same file at once each write their own temporary file, so
+// every save lands whole and none fails.
+TEST(FileSystemTest, ConcurrentReplacesEachLandWhole)
+{
+    zpftest::TempDir dir;
+    const std::string a(5000, 'a');
+    const std::string b(7000, 'b');
+    int failures = 0;
+    std::thread other([&] {
+        for (int i = 0; i < 50; ++i)
+            failures += platform::ReplaceFileAtomically(dir.file("time.cnf"), writes(b)) ? 0 : 1;
+    });
+    int mine = 0;
+    for (int i = 0; i < 50; ++i) {
+        mine += platform::ReplaceFileAtomically(dir.file("time.cnf"), writes(a)) ? 0 : 1;
+        const std::string now = dir.readBytes("time.cnf");
+        EXPECT_TRUE(now == a || now == b) << now.size();
+    }
+    other.join();
+    EXPECT_EQ(mine + failures, 0);
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
