@@ -258,21 +258,30 @@ SettingsStatus FakeSettingsHive::DeleteKey(std::string_view keyPath)
     return SettingsStatus::Ok;
 }
 
+SettingsStatus FakeSettingsHive::findValue(std::string_view keyPath, std::string_view name, Key** key, size_t* index)
+{
+    if (SettingsStatus s = find(keyPath, false, key); s != SettingsStatus::Ok)
+        return s;
+    if (!ValidSettingsName(name, kMaxValueNameLength))
+        return SettingsStatus::InvalidArgument;
+    auto it = findNamed((*key)->values, name, valueName);
+    if (it == (*key)->values.end())
+        return SettingsStatus::NotFound;
+    *index = static_cast<size_t>(it - (*key)->values.begin());
+    return SettingsStatus::Ok;
+}
+
 SettingsStatus FakeSettingsHive::QueryValue(std::string_view keyPath, std::string_view name, ValueType* type,
                                             std::string* data)
 {
     Key* key;
-    if (SettingsStatus s = find(keyPath, false, &key); s != SettingsStatus::Ok)
+    size_t index;
+    if (SettingsStatus s = findValue(keyPath, name, &key, &index); s != SettingsStatus::Ok)
         return s;
-    if (!ValidSettingsName(name, kMaxValueNameLength))
-        return SettingsStatus::InvalidArgument;
-    auto it = findNamed(key->values, name, valueName);
-    if (it == key->values.end())
-        return SettingsStatus::NotFound;
     if (type)
-        *type = it->type;
+        *type = key->values[index].type;
     if (data)
-        *data = it->data;
+        *data = key->values[index].data;
     return SettingsStatus::Ok;
 }
 
@@ -298,14 +307,10 @@ SettingsStatus FakeSettingsHive::SetValue(std::string_view keyPath, std::string_
 SettingsStatus FakeSettingsHive::DeleteValue(std::string_view keyPath, std::string_view name)
 {
     Key* key;
-    if (SettingsStatus s = find(keyPath, false, &key); s != SettingsStatus::Ok)
+    size_t index;
+    if (SettingsStatus s = findValue(keyPath, name, &key, &index); s != SettingsStatus::Ok)
         return s;
-    if (!ValidSettingsName(name, kMaxValueNameLength))
-        return SettingsStatus::InvalidArgument;
-    auto it = findNamed(key->values, name, valueName);
-    if (it == key->values.end())
-        return SettingsStatus::NotFound;
-    key->values.erase(it);
+    key->values.erase(key->values.begin() + static_cast<std::ptrdiff_t>(index));
     return SettingsStatus::Ok;
 }
 

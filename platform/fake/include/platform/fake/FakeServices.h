@@ -83,6 +83,8 @@ public:
 
 private:
     SettingsStatus find(std::string_view keyPath, bool create, Key** key);
+    // An existing value of an existing key: its key and its place among the key's values.
+    SettingsStatus findValue(std::string_view keyPath, std::string_view name, Key** key, size_t* index);
     std::unique_ptr<Key> m_root;
 };
 
