@@ -101,15 +101,17 @@ int main()
         platform::TextFile phrases;
         if (!phrases.Open(dir + "phrase.fdb", "w"))
             return 1;
-        phrases.Puts("\n");
+        bool written = phrases.Puts("\n");
         for (int p = 0; p < kPhrases; ++p) {
             std::string phrase = word() + "phrase" + std::to_string(p);
             rawKeyBytes += phrase.size();
             std::string line(1, p % 2 ? '{' : '[');
             line.append(phrase).push_back(p % 2 ? '}' : ']');
             line.push_back('\n');
-            phrases.Puts(line);
+            written = phrases.Puts(line) && written;
         }
+        if (!phrases.Close() || !written)
+            return 1;
     }
     for (const char* f : {"nofilter.fdb", "passurl.fdb", "zpf.cnf"})
         std::ofstream(dir + f) << "\r\n";

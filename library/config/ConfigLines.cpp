@@ -68,15 +68,18 @@ bool ReadLimitedLine(platform::TextFile& file, int bufferSize, std::string& line
     }
 }
 
-bool ReplaceTextFile(const std::string& path, const std::string& text)
+bool ReplaceTextFile(const std::string& path, const std::string& text, int newFileMode)
 {
-    const bool ok = platform::ReplaceFileAtomically(path, [&](const std::string& temp) {
-        platform::TextFile file;
-        if (!file.Open(temp, "wt"))
-            return false;
-        const bool written = file.Puts(text);
-        return file.Close() && written;
-    });
+    const bool ok = platform::ReplaceFileAtomically(
+        path,
+        [&](const std::string& temp) {
+            platform::TextFile file;
+            if (!file.Open(temp, "wt"))
+                return false;
+            const bool written = file.Puts(text);
+            return file.Close() && written;
+        },
+        {}, newFileMode);
     return !ok;
 }
 

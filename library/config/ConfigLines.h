@@ -20,8 +20,9 @@ int ParseIntPrefix(const char* text);
 bool ReadLimitedLine(platform::TextFile& file, int bufferSize, std::string& line, int* overlong = nullptr);
 
 /// Writes text in text mode (CR LF on disk) to a temporary file beside path and renames
-/// it over path, so a failed save leaves the old file. Returns true on failure.
-bool ReplaceTextFile(const std::string& path, const std::string& text);
+/// it over path, so a failed save leaves the old file. newFileMode as for
+/// platform::ReplaceFileAtomically. Returns true on failure.
+[[nodiscard]] bool ReplaceTextFile(const std::string& path, const std::string& text, int newFileMode = -1);
 
 /// Strips trailing blanks, tabs, CR and LF.
 void StripTrailingSpace(std::string& text);

@@ -390,6 +390,7 @@ void ConfigrationFileSigleton::CloseZpfCnfWrite()
 {
     // Written beside the real file and renamed over it, so a failed or interrupted save
     // never leaves a half-written configuration.
+    // The proxy's upstream password is kept here: a new file is the owner's only.
     const bool ok = platform::ReplaceFileAtomically(zpfCnfPath, [this](const std::string& temp) {
         if (!bCiphered) {
             if (!cnfFile.Open(temp, "w"))
@@ -410,7 +411,7 @@ void ConfigrationFileSigleton::CloseZpfCnfWrite()
         des.CloseWriteFile(1);
         // The cipher cannot report a short write; the file size can.
         return written && platform::FileSize(temp) == markerBytes + units * CDes::kUnit;
-    });
+    }, {}, platform::kPrivateFileMode);
     cnfWriteFailed = !ok;
 }
 

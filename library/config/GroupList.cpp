@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "config/ConfigLines.h"
 #include "platform/TextFile.h"
 
 void GroupData::SetGroup(const char* newName, bool isDeleted)
@@ -36,15 +37,16 @@ int GroupList::InitGroupList(const char* path)
 
 bool GroupList::WriteGroupList(const char* path)
 {
-    platform::TextFile file;
-    if (!path || !file.Open(path, "wt"))
+    if (!path)
         return true;
+    std::string text;
     for (size_t i = 1; i < m_groups.size(); ++i) {
-        if (m_groups[i].deleted || m_groups[i].name.empty())
-            continue;
-        file.Printf("%s\n", m_groups[i].name.c_str());
+        if (!m_groups[i].deleted && !m_groups[i].name.empty())
+            text += m_groups[i].name + "\n";
     }
-    return false;
+    // Every sectioned file maps its sections through this list: a cut file would move
+    // them to other groups, so the old file stays whole unless the new one is.
+    return zpfconfig::ReplaceTextFile(path, text);
 }
 
 int GroupList::GetGroupNo(const char* name) const

@@ -30,7 +30,8 @@ public:
     /// names from the file. Returns 0, or 1 when the file cannot be opened.
     int InitGroupList(const char* path);
     /// Writes every named, not deleted group after the default one, one per line
-    /// (CR LF on disk). Returns true when the file cannot be created.
+    /// (CR LF on disk), replacing the file whole. Returns true when it cannot be written
+    /// (the old file is then left as it was).
     [[nodiscard]] bool WriteGroupList(const char* path);
     /// Index of the first group with exactly this name, or -1.
     int GetGroupNo(const char* name) const;

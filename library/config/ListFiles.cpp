@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/Encoding.h"
+#include "config/ConfigLines.h"
 #include "config/ConfigrationFile.h"
 #include "platform/TextFile.h"
 
@@ -276,12 +277,7 @@ std::string ListFileText(const GroupList& groups, const std::vector<const std::s
 bool WriteListFile(const std::string& path, const GroupList& groups, const std::vector<const std::string*>& texts,
                    bool phrase, bool phraseEuc)
 {
-    std::string content = ListFileText(groups, texts, phrase, phraseEuc);
-    platform::TextFile file;
-    if (!file.Open(path, "w"))
-        return true;
-    bool ok = file.Puts(content);
-    return !(file.Close() && ok);
+    return zpfconfig::ReplaceTextFile(path, ListFileText(groups, texts, phrase, phraseEuc));
 }
 
 } // namespace listfiles

@@ -84,8 +84,8 @@ RAVLIN_EXPORT void ParseListText(std::string_view bytes, const GroupList& groups
 RAVLIN_EXPORT std::string ListFileText(const GroupList& groups, const std::vector<const std::string*>& texts,
                                        bool phrase, bool phraseEuc);
 
-/// Writes ListFileText in text mode (CR LF on disk). Returns true when the file cannot
-/// be created or written.
+/// Writes ListFileText in text mode (CR LF on disk), replacing the file whole. Returns
+/// true when it cannot be written (the old file is then left as it was).
 [[nodiscard]] RAVLIN_EXPORT bool WriteListFile(const std::string& path, const GroupList& groups,
                                                const std::vector<const std::string*>& texts, bool phrase,
                                                bool phraseEuc);

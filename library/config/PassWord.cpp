@@ -7,6 +7,7 @@
 #include "config/ConfigLines.h"
 #include "config/ConfigrationFile.h"
 #include "config/GroupList.h"
+#include "platform/FileSystem.h"
 #include "platform/TextFile.h"
 
 namespace {
@@ -76,7 +77,7 @@ bool CPassWordData::WriteData() const
         const char* name = a.group >= 0 && a.group < list.size() ? list.GetGroupName(a.group) : "";
         text += a.id + ":" + a.password + ":" + std::to_string(a.accessClass) + ";" + name + "\n";
     }
-    return zpfconfig::ReplaceTextFile(Path(), text);
+    return zpfconfig::ReplaceTextFile(Path(), text, platform::kPrivateFileMode);
 }
 
 int CPassWordData::CheckAccessClass(const char* credentials, int* group, bool byId) const

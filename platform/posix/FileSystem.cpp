@@ -1,4 +1,5 @@
-// File sizes, removal and the one-step replacement every writer of a whole file uses.
+// File sizes, removal, the one-step replacement every writer of a whole file uses and
+// the lock that keeps two programs' saves of one directory apart.
 #include "platform/FileSystem.h"
 
 #include <atomic>
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/TextFile.h"
 
 namespace platform {
 
@@ -59,14 +62,14 @@ std::string directoryOf(const std::string& path)
 
 // A new, empty file beside `target` whose name no other writer holds; the kernel gives
 // it the mode a new file gets. Empty when none could be made.
-std::string makeTempBeside(const std::string& target)
+std::string makeTempBeside(const std::string& target, mode_t mode)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[48];
         std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()), counter++);
         const std::string name = target + suffix;
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             ::close(fd);
             return name;
@@ -78,13 +81,15 @@ std::string makeTempBeside(const std::string& target)
 }
 
 // Flushes the written temporary file to the disk and gives it the mode and owner of
-// the file it replaces (when there is one).
-bool settleTemp(const std::string& temp, const struct stat* replaced)
+// the file it replaces (when there is one), else newFileMode when it is given.
+bool settleTemp(const std::string& temp, const struct stat* replaced, int newFileMode)
 {
     const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = true;
+    if (!replaced && newFileMode >= 0)
+        ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & 07777) == 0;
     if (replaced) {
         ok = ::fchmod(fd, replaced->st_mode & 07777) == 0;
         // Only root may give a file away; anyone else keeps their own files anyway.
@@ -108,21 +113,75 @@ void syncDirectory(const std::string& directory)
 
 } // namespace
 
-bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write, const std::string& tempPath)
+bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write, const std::string& tempPath,
+                           int newFileMode)
 {
     const std::string target = writeTarget(path);
     struct stat st;
     const bool exists = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    const std::string temp = tempPath.empty() ? makeTempBeside(target) : tempPath;
+    // A private file is private from its first byte, not only after the rename.
+    const mode_t createMode = exists ? (st.st_mode & 0666) | 0600 : newFileMode >= 0 ? 0600 : 0666;
+    const std::string temp = tempPath.empty() ? makeTempBeside(target, createMode) : tempPath;
     if (temp.empty())
         return false;
     // unlink, not remove: a directory squatting on the temporary name is not ours to delete.
-    if (!write(temp) || !settleTemp(temp, exists ? &st : nullptr) || std::rename(temp.c_str(), target.c_str()) != 0) {
+    if (!write(temp) || !settleTemp(temp, exists ? &st : nullptr, newFileMode) ||
+        std::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
     syncDirectory(directoryOf(target));
     return true;
+}
+
+bool CopyFileAside(const std::string& path, const std::string& copyPath)
+{
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes))
+        return false;
+    return ReplaceFileAtomically(
+        copyPath,
+        [&](const std::string& temp) {
+            TextFile file;
+            if (!file.Open(temp, "wb"))
+                return false;
+            const bool written = file.Puts(bytes);
+            return file.Close() && written;
+        },
+        {}, kPrivateFileMode);
+}
+
+bool DirectoryLock::Acquire(const std::string& directory, const std::string& lockName, int timeoutMs)
+{
+    Release();
+    const std::string dir = directory.empty() || directory.back() == '/' ? directory : directory + "/";
+    const int fd = ::open((dir + lockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    // Open-file-description locks: a second DirectoryLock of this process waits too.
+    struct flock fl { };
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_len = 1;
+    for (int waited = 0;; waited += 10) {
+        if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) {
+            m_fd = fd;
+            return true;
+        }
+        if ((errno != EAGAIN && errno != EACCES && errno != EINTR) || waited >= timeoutMs)
+            break;
+        ::usleep(10000);
+    }
+    ::close(fd);
+    return false;
+}
+
+void DirectoryLock::Release()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 } // namespace platform

@@ -62,7 +62,7 @@ TraceLog::TraceLog(const char* name, const char* extension)
         std::lock_guard<std::mutex> guard(*m_lock);
         platform::TextFile file;
         if (file.Open(m_path, "w"))
-            file.Puts("Log start!\n");
+            (void)file.Puts("Log start!\n"); // a trace line lost is no reason to stop
     }
 }
 
@@ -80,7 +80,7 @@ void TraceLog::append(std::string_view bytes, bool textMode)
     platform::TextFile file;
     if (!file.Open(m_path, textMode ? "a" : "ab"))
         return;
-    file.Puts(bytes);
+    (void)file.Puts(bytes);
 }
 
 void TraceLog::Printf(const char* format, ...)

@@ -23,8 +23,38 @@ using TempFileWriter = std::function<bool(const std::string& tempPath)>;
 /// it replaces, renamed over it, and the directory flushed too. A symbolic link at `path`
 /// stays; its target is replaced. On any failure the temporary file is removed and the
 /// old file is left as it was. `tempPath` names the temporary file; empty means a name of
-/// its own beside the file, so two writers never share one. Returns false on failure.
+/// its own beside the file, so two writers never share one. `newFileMode`, when not
+/// negative, is the mode of a file that did not exist yet (0600 for one that holds
+/// secrets); otherwise a new file gets the default mode. Returns false on failure.
 [[nodiscard]] bool ReplaceFileAtomically(const std::string& path, const TempFileWriter& write,
-                                         const std::string& tempPath = {});
+                                         const std::string& tempPath = {}, int newFileMode = -1);
+
+/// The mode of a new file only its owner may read: passwords, account lists.
+constexpr int kPrivateFileMode = 0600;
+
+/// Copies a file's bytes to `copyPath` through ReplaceFileAtomically, the copy readable
+/// by the owner only. Returns false when the file cannot be read or the copy written.
+[[nodiscard]] bool CopyFileAside(const std::string& path, const std::string& copyPath);
+
+/// An advisory lock of a directory, held by an open lock file in it: programs that save
+/// files of the directory take it for the whole save, so their saves never interleave.
+/// The lock goes with the process, so a crashed holder never blocks the next one. Two
+/// DirectoryLock objects of one process exclude each other too.
+class DirectoryLock {
+public:
+    DirectoryLock() = default;
+    ~DirectoryLock() { Release(); }
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+    /// Waits up to timeoutMs for the lock of `directory` (its file `lockName`). False
+    /// when the time ran out or the lock file cannot be made.
+    [[nodiscard]] bool Acquire(const std::string& directory, const std::string& lockName, int timeoutMs);
+    void Release();
+    bool IsHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
 
 } // namespace platform

@@ -35,9 +35,9 @@ public:
     bool ReadLine(std::string& line, size_t maxLength);
 
     /// Writes the bytes, turning "\n" into "\r\n" in text mode. Returns false on error.
-    bool Puts(std::string_view text);
+    [[nodiscard]] bool Puts(std::string_view text);
     /// printf-style write through Puts.
-    bool Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    [[nodiscard]] bool Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     size_t ReadBytes(void* buf, size_t n);
     size_t WriteBytes(const void* buf, size_t n);
