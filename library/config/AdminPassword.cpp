@@ -27,6 +27,9 @@ bool openPasswordKey(platform::SettingsStore& hive, platform::SettingsAccess acc
 bool ConfigrationFileSigleton::ReadPassword()
 {
     adminPassword.clear();
+    // What a later SaveAll compares with: empty too when nothing could be read.
+    m_storedPassword.clear();
+    m_passwordKnown = true;
     // Reading never creates the hive: a directory without one simply has no password.
     if (!platform::PathExists(HivePath(platform::Hive::LocalMachine)))
         return true;
@@ -41,10 +44,17 @@ bool ConfigrationFileSigleton::ReadPassword()
     if (auto nul = data.find('\0'); nul != std::string::npos)
         data.resize(nul);
     adminPassword = data;
+    m_storedPassword = data;
     return false;
 }
 
 bool ConfigrationFileSigleton::WritePassword()
+{
+    SaveScope lock(*this);
+    return !lock.held() || storePassword();
+}
+
+bool ConfigrationFileSigleton::storePassword()
 {
     // A password the reader cannot take back (too long, or cut by a NUL byte) would
     // silently turn the protection off at the next start: refuse it instead.
@@ -54,5 +64,9 @@ bool ConfigrationFileSigleton::WritePassword()
     platform::SettingsKey key;
     if (!openPasswordKey(hive, platform::SettingsAccess::ReadWrite, key))
         return true;
-    return key.SetString(kPasswordValue, adminPassword) != platform::SettingsStatus::Ok;
+    if (key.SetString(kPasswordValue, adminPassword) != platform::SettingsStatus::Ok)
+        return true;
+    m_storedPassword = adminPassword;
+    m_passwordKnown = true;
+    return false;
 }

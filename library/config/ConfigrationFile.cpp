@@ -2,6 +2,7 @@
 // save sequences and the accessors both programs use.
 #include "config/ConfigrationFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -30,6 +31,17 @@ int minuteOf(const std::string& at)
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string directoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+std::string notConfigurationError(const std::string& path, const char* reason)
+{
+    return path + ": not a configuration file (" + reason + "); it is damaged or enciphered with another key";
+}
 
 } // namespace
 
@@ -133,14 +145,58 @@ bool ConfigrationFileSigleton::Initialize()
     return failed;
 }
 
-bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
+bool ConfigrationFileSigleton::lockSaves()
 {
+    if (m_saveDepth == 0 && !m_saveLock.Acquire(directoryOf(zpfCnfPath), kSaveLockName, kSaveLockWaitMs)) {
+        Error((directoryOf(zpfCnfPath) + ": another program is saving this directory").c_str());
+        return false;
+    }
+    ++m_saveDepth;
+    return true;
+}
+
+void ConfigrationFileSigleton::unlockSaves()
+{
+    if (m_saveDepth > 0 && --m_saveDepth == 0)
+        m_saveLock.Release();
+}
+
+bool ConfigrationFileSigleton::mayOverwrite(const std::string& path, bool overwrite)
+{
+    if (std::find(unreadableFiles.begin(), unreadableFiles.end(), path) == unreadableFiles.end())
+        return true;
+    if (!overwrite) {
+        Error((path + ": could not be read, so it is not written over").c_str());
+        return false;
+    }
+    if (!platform::CopyFileAside(path, path + ".bak")) {
+        Error((path + ": no copy could be kept, so it is not written over").c_str());
+        return false;
+    }
+    return true;
+}
+
+void ConfigrationFileSigleton::forgetUnreadable(const std::string& path)
+{
+    unreadableFiles.erase(std::remove(unreadableFiles.begin(), unreadableFiles.end(), path), unreadableFiles.end());
+}
+
+bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc, bool overwriteUnreadable)
+{
+    SaveScope lock(*this);
+    if (!lock.held())
+        return true;
+    // Refused before anything is written, so the files stay consistent with each other.
+    if (!overwriteUnreadable && !unreadableFiles.empty()) {
+        (void)mayOverwrite(unreadableFiles.front(), false);
+        return true;
+    }
     bool failed = false;
     if (groupList.WriteGroupList(groupPath.c_str()))
         failed = true;
     if (timeCnfList.WriteData())
         failed = true;
-    if (WriteZpfCnf(cipherCnf))
+    if (WriteZpfCnf(cipherCnf, overwriteUnreadable))
         failed = true;
     if (WritePhrase(phraseEuc))
         failed = true;
@@ -155,8 +211,9 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc)
     passWordData.SetPath(passwdPath);
     if (passWordData.WriteData())
         failed = true;
-    // Last: a password that could not be stored is a failure, not silence.
-    if (WritePassword())
+    // Last: a password that could not be stored is a failure, not silence. An unchanged
+    // one is left alone: another program may have set a new one since it was read.
+    if ((!m_passwordKnown || adminPassword != m_storedPassword) && storePassword())
         failed = true;
     return failed;
 }
@@ -239,18 +296,60 @@ bool ConfigrationFileSigleton::ReadCnf1Line(std::string* key, std::string* value
     }
 }
 
+bool ConfigrationFileSigleton::checkEncipheredBody()
+{
+    // The writer pads the text to whole cipher units; anything else was cut or added to.
+    const long long bodyBytes = platform::FileSize(zpfCnfPath) - static_cast<long long>(std::strlen(kMarker)) - 2;
+    if (bodyBytes > 0 && bodyBytes % CDes::kUnit != 0) {
+        Error(notConfigurationError(zpfCnfPath, "its length is not whole cipher units").c_str());
+        return true;
+    }
+    CDes check;
+    if (check.SettingSystem(0) != 0 || check.OpenReadFile(zpfCnfPath.c_str()) != 0 ||
+        check.Seek(static_cast<long>(std::strlen(kMarker)) + 2, SEEK_SET) != 0)
+        return false; // the reader reports what it cannot open
+    std::string body;
+    char buf[CDes::kUnit * 1024];
+    int n;
+    while ((n = check.ReadData(buf, sizeof buf)) > 0 && body.size() < (size_t{1} << 20))
+        body.append(buf, static_cast<size_t>(n));
+    check.CloseReadFile();
+    // The last unit is padded with zero bytes.
+    while (!body.empty() && body.back() == '\0')
+        body.pop_back();
+    for (char byte : body) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
+            Error(notConfigurationError(zpfCnfPath, "control bytes in its text").c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ConfigrationFileSigleton::ReadZpfCnf()
 {
+    forgetUnreadable(zpfCnfPath);
     if (OpenZpfCnfRead())
         return true;
+    // Deciphered with the wrong key or from damaged bytes, the text is noise: loading it
+    // would give every default, and the next save would put them over the real ones.
+    if (bCiphered && checkEncipheredBody()) {
+        CloseZpfCnfRead();
+        unreadableFiles.push_back(zpfCnfPath);
+        return true;
+    }
     if (cnfData.empty())
         cnfData.resize(1);
     int current = 0;
     int section = 0;
     bool sawHTTPSProxy = false;
     bool sawFTPProxy = false;
+    bool anyText = false;
+    int knownKeys = 0;
     std::string key, value;
     while (ReadCnf1Line(&key, &value, &section)) {
+        anyText = anyText || !key.empty() || !value.empty();
         if (section < 0 || static_cast<size_t>(section) >= cnfData.size())
             continue;
         if (section != current) {
@@ -261,15 +360,24 @@ bool ConfigrationFileSigleton::ReadZpfCnf()
         ConfigrationFileData& data = cnfData[static_cast<size_t>(current)];
         if (const ConfigKey* k = FindConfigKey(key)) {
             k->Read(*this, current, value);
+            ++knownKeys;
             sawHTTPSProxy |= key == "HTTPSProxy";
             sawFTPProxy |= key == "FTPProxy";
         } else if (key.find("fdb") != std::string::npos) {
             int index = categoryList.FindKey(key);
             if (index >= 0 && static_cast<size_t>(index) < data.categoryStatus.size())
                 data.categoryStatus[static_cast<size_t>(index)] = parseInt(value);
+            knownKeys += index >= 0 ? 1 : 0;
         }
     }
     CloseZpfCnfRead();
+    // A plain file may hold anything a person wrote; an enciphered one was written by a
+    // program and always names some key.
+    if (bCiphered && anyText && knownKeys == 0) {
+        Error(notConfigurationError(zpfCnfPath, "no known key in its text").c_str());
+        unreadableFiles.push_back(zpfCnfPath);
+        return true;
+    }
 
     if (!Proxy.empty()) {
         if (!sawHTTPSProxy) {
@@ -415,8 +523,11 @@ void ConfigrationFileSigleton::CloseZpfCnfWrite()
     cnfWriteFailed = !ok;
 }
 
-bool ConfigrationFileSigleton::WriteZpfCnf(bool cipher)
+bool ConfigrationFileSigleton::WriteZpfCnf(bool cipher, bool overwriteUnreadable)
 {
+    SaveScope lock(*this);
+    if (!lock.held() || !mayOverwrite(zpfCnfPath, overwriteUnreadable))
+        return true;
     bCiphered = cipher;
     if (OpenZpfCnfWrite())
         return true;
@@ -425,6 +536,8 @@ bool ConfigrationFileSigleton::WriteZpfCnf(bool cipher)
         appendGroup(g);
     CloseZpfCnfWrite();
     cnfText.clear();
+    if (!cnfWriteFailed)
+        forgetUnreadable(zpfCnfPath);
     return cnfWriteFailed;
 }
 

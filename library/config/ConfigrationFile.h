@@ -9,6 +9,7 @@
 #include "config/IPlist.h"
 #include "config/PassWord.h"
 #include "config/TimeCnfList.h"
+#include "platform/FileSystem.h"
 #include "platform/TextFile.h"
 #include "ravlin_export.h"
 
@@ -44,11 +45,17 @@ public:
 /// The process's configuration: every global setting as a public member named after
 /// its zpf.cnf key, one ConfigrationFileData per group, and the other configuration
 /// objects. Loaded by Initialize, written by SaveAll; bool results are true on
-/// failure. No lock: load and save must not overlap with other users, and the first
-/// getInstance must finish before a second thread calls it.
+/// failure. Saves of one program directory by several processes are serialised by
+/// the directory's save lock (kSaveLockName beside zpf.cnf); within a process, load and
+/// save must not overlap with other users, and the first getInstance must finish
+/// before a second thread calls it.
 class RAVLIN_EXPORT ConfigrationFileSigleton {
 public:
     static constexpr const char* kMarker = "PLXharbor";
+    /// The lock file every save of the program directory holds.
+    static constexpr const char* kSaveLockName = "save.lock";
+    /// How long a save waits for another program's save to end.
+    static constexpr int kSaveLockWaitMs = 10000;
 
     static ConfigrationFileSigleton* getInstance();
     virtual ~ConfigrationFileSigleton();
@@ -60,16 +67,25 @@ public:
 
     /// Loads every file of the program directory. Every step runs; true if any failed.
     [[nodiscard]] bool Initialize();
-    /// Writes every file; true if any write failed.
-    [[nodiscard]] bool SaveAll(bool cipherCnf, bool phraseEuc);
+    /// Writes every file under the save lock; true if any write failed. The password is
+    /// stored only when it differs from the one last read or stored, so a password
+    /// another program set meanwhile stays. A file the last load found damaged (see
+    /// unreadableFiles) is never written over: the whole save is refused unless
+    /// overwriteUnreadable, and then a copy of it is kept as its name + ".bak".
+    [[nodiscard]] bool SaveAll(bool cipherCnf, bool phraseEuc, bool overwriteUnreadable = false);
+    /// Reads zpf.cnf. An enciphered file whose text is not a configuration (control
+    /// bytes, or no known key in a text that is not empty: damaged, or enciphered with
+    /// another key) fails with an error text naming the file and the reason, keeps the
+    /// values read so far and is added to unreadableFiles.
     [[nodiscard]] bool ReadZpfCnf();
-    /// Sets bCiphered to cipher and writes zpf.cnf.
-    [[nodiscard]] bool WriteZpfCnf(bool cipher);
+    /// Sets bCiphered to cipher and writes zpf.cnf under the save lock (see SaveAll for
+    /// overwriteUnreadable).
+    [[nodiscard]] bool WriteZpfCnf(bool cipher, bool overwriteUnreadable = false);
 
     /// adminPassword from the registry; true (and an empty password) when it cannot be read.
     [[nodiscard]] bool ReadPassword();
-    /// Stores adminPassword in the registry; true when it cannot be stored (also for a
-    /// password of 256 characters or more).
+    /// Stores adminPassword in the registry under the save lock; true when it cannot be
+    /// stored (also for a password of 256 characters or more).
     [[nodiscard]] bool WritePassword();
 
     /// Builds every default path from the program directory, as the constructor does
@@ -138,6 +154,8 @@ public:
 
     // ---- members, in the order of the library's interface ----
     std::string errorText;
+    /// Files the last load found damaged; saves leave them alone unless told otherwise.
+    std::vector<std::string> unreadableFiles;
     CCategoryList categoryList;
     std::string adminPassword;
 
@@ -220,6 +238,43 @@ protected:
     bool cnfWriteFailed = false;
 
 private:
+    // Holds the save lock for one save; nested saves of the process share it.
+    class SaveScope {
+    public:
+        explicit SaveScope(ConfigrationFileSigleton& cnf)
+            : m_cnf(cnf)
+            , m_held(cnf.lockSaves())
+        {
+        }
+        ~SaveScope()
+        {
+            if (m_held)
+                m_cnf.unlockSaves();
+        }
+        SaveScope(const SaveScope&) = delete;
+        SaveScope& operator=(const SaveScope&) = delete;
+        bool held() const { return m_held; }
+
+    private:
+        ConfigrationFileSigleton& m_cnf;
+        bool m_held;
+    };
+    /// The save lock, taken once per process however deep saves nest.
+    bool lockSaves();
+    void unlockSaves();
+    /// False (with an error text) when path was found damaged and may not be replaced;
+    /// with overwrite, a copy of it is kept first.
+    bool mayOverwrite(const std::string& path, bool overwrite);
+    void forgetUnreadable(const std::string& path);
+    bool checkEncipheredBody();
+    bool storePassword();
+
+    platform::DirectoryLock m_saveLock;
+    int m_saveDepth = 0;
+    /// The password as last read or stored, so SaveAll writes only a changed one.
+    std::string m_storedPassword;
+    bool m_passwordKnown = false;
+
     /// The global keys that WriteZpfCnf writes, or those it does not.
     void appendGlobals(bool written);
     void appendGroup(int group);

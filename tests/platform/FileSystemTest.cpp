@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -47,6 +48,10 @@ TEST(FileSystemTest, ReplaceKeepsModeFollowsLinksAndLeavesNothingOnFailure)
         EXPECT_EQ(modeOf(dir.file("passwd")), mode);
     }
 
+    // A new file that will hold secrets is private from the start.
+    ASSERT_TRUE(platform::ReplaceFileAtomically(dir.file("new"), writes("x"), {}, platform::kPrivateFileMode));
+    EXPECT_EQ(modeOf(dir.file("new")), 0600u);
+
     dir.writeBytes("real/zpf.cnf", "old");
     ASSERT_EQ(::symlink("real/zpf.cnf", dir.file("zpf.cnf").c_str()), 0);
     ASSERT_TRUE(platform::ReplaceFileAtomically(dir.file("zpf.cnf"), writes("new")));
@@ -81,4 +86,21 @@ TEST(FileSystemTest, ConcurrentReplacesEachLandWhole)
     other.join();
     EXPECT_EQ(mine + failures, 0);
     EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+// The save lock excludes a second holder, in this process or another, until released.
+TEST(FileSystemTest, DirectoryLockExcludesASecondHolder)
+{
+    zpftest::TempDir dir;
+    platform::DirectoryLock first;
+    platform::DirectoryLock second;
+    ASSERT_TRUE(first.Acquire(dir.path(), "save.lock", 0));
+    EXPECT_FALSE(second.Acquire(dir.path(), "save.lock", 50));
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        first.Release();
+    });
+    EXPECT_TRUE(second.Acquire(dir.path(), "save.lock", 5000)); // waits for the release
+    release.join();
+    EXPECT_FALSE(first.Acquire(dir.path() + "gone/", "save.lock", 0));
 }

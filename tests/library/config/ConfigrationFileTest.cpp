@@ -254,36 +254,61 @@ TEST_F(ConfigrationFileTest, AccessorsFollowTheMasterSwitch)
     EXPECT_FALSE(cnf.useFilteringDB());
 }
 
-TEST_F(ConfigrationFileTest, DamagedEncipheredFilesKeepEarlierValues)
+// A damaged enciphered file, or one enciphered with another key, used to load as every
+// default with success, and the next save put the defaults over the real settings.
+TEST_F(ConfigrationFileTest, DamagedEncipheredFilesFailAndAreNotWrittenOver)
 {
     std::string body = "Port=9999\nLogSize=5\n";
     auto encipher = [&](const char* key) {
         CDes des;
         des.Setting(1, 4, key, CDes::kIV, 7, 59);
-        ASSERT_EQ(des.OpenWriteFile(dir.file("zpf.cnf").c_str()), 0);
+        EXPECT_EQ(des.OpenWriteFile(dir.file("zpf.cnf").c_str()), 0);
         des.WriteString("PLXharbor\r\n");
         des.WriteData(body.data(), static_cast<int>(body.size()));
         des.CloseWriteFile(1);
+        return dir.readBytes("zpf.cnf");
     };
-    encipher("0123456789ABCDEF"); // another key: the body deciphers to noise
-    TestConfig cnf;
-    cnf.Port = 1234;
-    EXPECT_FALSE(cnf.ReadZpfCnf());
-    EXPECT_EQ(cnf.Port, 1234u);
-    EXPECT_EQ(cnf.LogSize, 1000);
-
-    for (const char* bytes : {"PLXharbor\r\n", "PLXharbor", "PLXharbor and more\r\n"}) {
-        dir.writeBytes("zpf.cnf", bytes);
-        TestConfig marker;
-        EXPECT_FALSE(marker.ReadZpfCnf()) << bytes;
-        EXPECT_TRUE(marker.bCiphered) << bytes;
-        EXPECT_EQ(marker.Port, 3036u);
+    const std::string good = encipher(CDes::kKey);
+    std::string flipped = good;
+    for (size_t i = 14; i < 18; ++i)
+        flipped[i] = static_cast<char>(~flipped[i]);
+    const struct {
+        std::string bytes;
+        const char* reason; // null: loads
+    } rows[] = {
+        {encipher("0123456789ABCDEF"), "control bytes"},
+        {flipped, "control bytes"},
+        {good.substr(0, 11 + 3), "its length"}, // cut inside the first key
+        {"PLXharbor and more\r\n", "its length"},
+        {"PLXharbor\r\n", nullptr},
+        {"PLXharbor", nullptr},
+        {"# a note\r\nNoSuchKey=1\r\n\x01\r\n", nullptr}, // plain text may hold anything
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.bytes.size());
+        dir.writeBytes("zpf.cnf", r.bytes);
+        TestConfig cnf;
+        cnf.Port = 1234;
+        EXPECT_EQ(cnf.ReadZpfCnf(), r.reason != nullptr);
+        EXPECT_EQ(cnf.Port, 1234u);
+        if (!r.reason)
+            continue;
+        EXPECT_EQ(cnf.errorText.rfind(dir.file("zpf.cnf") + ": not a configuration file (" + r.reason, 0), 0u)
+            << cnf.errorText;
+        // Saving refuses until the caller chooses to overwrite, and then keeps a copy.
+        EXPECT_TRUE(cnf.SaveAll(true, false));
+        EXPECT_TRUE(cnf.WriteZpfCnf(true));
+        EXPECT_EQ(dir.readBytes("zpf.cnf"), r.bytes);
+        EXPECT_FALSE(cnf.WriteZpfCnf(true, true));
+        EXPECT_EQ(dir.readBytes("zpf.cnf.bak"), r.bytes);
+        EXPECT_FALSE(cnf.ReadZpfCnf());
+        EXPECT_EQ(cnf.Port, 1234u);
     }
 
+    // Enciphered text that names no key at all is noise too.
+    body = "zzzz=1\n";
     encipher(CDes::kKey);
-    std::string whole = dir.readBytes("zpf.cnf");
-    dir.writeBytes("zpf.cnf", whole.substr(0, 11 + 3)); // cut inside the first key
-    TestConfig cut;
-    EXPECT_FALSE(cut.ReadZpfCnf());
-    EXPECT_EQ(cut.Port, 3036u);
+    TestConfig noKey;
+    EXPECT_TRUE(noKey.ReadZpfCnf());
+    EXPECT_NE(noKey.errorText.find("(no known key"), std::string::npos) << noKey.errorText;
 }

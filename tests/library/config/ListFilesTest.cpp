@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "common/Encoding.h"
 #include "config/ConfigrationFile.h"
 #include "platform/TextFile.h"
+#include "support/SmallDisk.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::Crlf;
@@ -225,4 +227,34 @@ TEST(ListFilesTest, PlainListFlagsAndFailures)
     other.SetNoFilter("x\n", 0);
     EXPECT_TRUE(other.WriteNoFilter());
     EXPECT_TRUE(other.bNoFilterChanged);
+}
+
+// With the disk full a save reports the failure and leaves the old file whole; the
+// group list and the list files used to be cut first.
+TEST(ListFilesTest, FullDiskFailsAndKeepsTheOldFile)
+{
+    zpftest::SmallDisk disk(64);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no tmpfs could be mounted";
+    GroupList groups = groupsNamed({"kids"});
+    std::string big;
+    for (int i = 0; big.size() < 100000; ++i)
+        big += "line" + std::to_string(i) + "\n";
+    const std::vector<const std::string*> texts = {&big, &big};
+    GroupList many;
+    for (int i = 0; i < 20000; ++i)
+        many.AddGroup(("group" + std::to_string(i)).c_str());
+    const struct {
+        const char* name;
+        bool phrase;
+    } rows[] = {{"group.cnf", false}, {"phrase.fdb", true}, {"nofilter.fdb", false}, {"passurl.fdb", false}};
+    for (const auto& r : rows) {
+        disk.writeBytes(r.name, "\r\nold\r\n");
+        const std::string path = disk.file(r.name);
+        EXPECT_TRUE(std::string(r.name) == "group.cnf" ? many.WriteGroupList(path.c_str())
+                                                        : listfiles::WriteListFile(path, groups, texts, r.phrase, false))
+            << r.name;
+        EXPECT_EQ(disk.readBytes(r.name), "\r\nold\r\n") << r.name;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.path()), {}), 4); // no temporary file left
 }
