@@ -12,6 +12,7 @@
 
 #include "common/BaseDirectory.h"
 #include "common/Edition.h"
+#include "config/TimeCnfList.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLines.h"
 #include "platform/FileSystem.h"
@@ -38,9 +39,17 @@ std::string directoryOf(const std::string& path)
     return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
-std::string notConfigurationError(const std::string& path, const char* reason)
+std::string notConfigurationError(const std::string& path, const char* reason, bool enciphered = true)
 {
-    return path + ": not a configuration file (" + reason + "); it is damaged or enciphered with another key";
+    return path + ": not a configuration file (" + reason + "); it is damaged" +
+           (enciphered ? " or enciphered with another key" : "");
+}
+
+// Line ends, tabs and the end-of-file mark are the only control bytes a text file has.
+bool isControlByte(char byte)
+{
+    const auto c = static_cast<unsigned char>(byte);
+    return (c < 0x20 && c != '\t' && c != '\r' && c != '\n' && c != 0x1A) || c == 0x7F;
 }
 
 } // namespace
@@ -87,6 +96,7 @@ void ConfigrationFileSigleton::Error(const char* text) { errorText = text ? text
 bool ConfigrationFileSigleton::Initialize()
 {
     bool failed = false;
+    unreadableFiles.clear();
 
     // Step 1: the administrator password from the registry (result ignored).
     (void)ReadPassword();
@@ -142,6 +152,19 @@ bool ConfigrationFileSigleton::Initialize()
             failed = true;
     }
 
+    // Step 10: a plain file that is not text loads as nothing; saving would make that
+    // loss final, so such a file is reported and kept from the next save.
+    std::vector<std::string> plain = {baseDirectory() + TimeCnfList::durationFilename};
+    if (!IsStandaloneEdition())
+        plain.insert(plain.end(), {groupPath, passwdPath, ipLimitPath, ipPassPath});
+    for (const std::string& path : plain) {
+        std::string bytes;
+        if (platform::ReadFileBytes(path, bytes) && std::any_of(bytes.begin(), bytes.end(), isControlByte)) {
+            Error(notConfigurationError(path, "control bytes in its text", false).c_str());
+            unreadableFiles.push_back(path);
+            failed = true;
+        }
+    }
     return failed;
 }
 
@@ -187,10 +210,11 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc, bool over
     if (!lock.held())
         return true;
     // Refused before anything is written, so the files stay consistent with each other.
-    if (!overwriteUnreadable && !unreadableFiles.empty()) {
-        (void)mayOverwrite(unreadableFiles.front(), false);
-        return true;
+    for (const std::string& path : unreadableFiles) {
+        if (!mayOverwrite(path, overwriteUnreadable))
+            return true;
     }
+    unreadableFiles.clear();
     bool failed = false;
     if (groupList.WriteGroupList(groupPath.c_str()))
         failed = true;
@@ -317,12 +341,9 @@ bool ConfigrationFileSigleton::checkEncipheredBody()
     // The last unit is padded with zero bytes.
     while (!body.empty() && body.back() == '\0')
         body.pop_back();
-    for (char byte : body) {
-        const auto c = static_cast<unsigned char>(byte);
-        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
-            Error(notConfigurationError(zpfCnfPath, "control bytes in its text").c_str());
-            return true;
-        }
+    if (std::any_of(body.begin(), body.end(), isControlByte)) {
+        Error(notConfigurationError(zpfCnfPath, "control bytes in its text").c_str());
+        return true;
     }
     return false;
 }

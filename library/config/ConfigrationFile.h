@@ -66,6 +66,8 @@ public:
     virtual void Error(const char* text);
 
     /// Loads every file of the program directory. Every step runs; true if any failed.
+    /// A file that is not a configuration (see ReadZpfCnf; a plain file with control
+    /// bytes) is reported in errorText and listed in unreadableFiles.
     [[nodiscard]] bool Initialize();
     /// Writes every file under the save lock; true if any write failed. The password is
     /// stored only when it differs from the one last read or stored, so a password

@@ -41,6 +41,21 @@ TEST(ConfigCommandTest, EncipheredConfigurationShowsStoredValues)
     EXPECT_NE(r.out.find("\n#Adult\nadult.fdb=1\nBlock=1\n"), std::string::npos);
 }
 
+TEST(ConfigCommandTest, ConfigurationEncipheredWithAnotherKeyIsReported)
+{
+    TempProgramDir dir;
+    CDes des;
+    des.Setting(1, 4, "0123456789ABCDEF", CDes::kIV, CDes::kUnit, 59);
+    ASSERT_EQ(des.OpenWriteFile(dir.file("zpf.cnf").c_str()), 0);
+    des.WriteString("PLXharbor\r\n");
+    des.WriteData("Port=8088\n", 10);
+    des.CloseWriteFile(1);
+    auto r = RunZpfctl(dir.path(), "config");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(dir.file("zpf.cnf") + ": not a configuration file (control bytes"), std::string::npos)
+        << r.err;
+}
+
 TEST(ConfigCommandTest, BadArgumentsGiveUsage)
 {
     TempProgramDir dir;

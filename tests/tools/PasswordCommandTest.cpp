@@ -1,8 +1,13 @@
 // zpfctl password with the password on standard input.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 
+#include "common/RegistryHive.h"
+#include "config/ConfigrationFile.h"
+#include "platform/FileSystem.h"
 #include "support/RunProgram.h"
 #include "support/TempProgramDir.h"
 
@@ -40,4 +45,29 @@ TEST(PasswordCommandTest, SetThenCheck)
     EXPECT_EQ(runWithInput(dir, "s3cret pass", "check").status, 0); // no line end needed
     EXPECT_EQ(runWithInput(dir, "\\n", "set").out, "administrator password cleared\n");
     EXPECT_EQ(runWithInput(dir, "x\\n", "set now").status, 2);
+}
+
+// The configuration application loads, `zpfctl password set` changes the password, then
+// the application saves: its save used to put the old password back.
+TEST(PasswordCommandTest, ASaveOfTheWholeConfigurationKeepsAPasswordSetMeanwhile)
+{
+    struct App : ConfigrationFileSigleton { };
+    TempProgramDir dir;
+    SetHivePath(platform::Hive::LocalMachine, dir.file("registry.db"));
+    ASSERT_EQ(runWithInput(dir, "old\\n", "set").status, 0);
+    App app;
+    (void)app.Initialize();
+    ASSERT_EQ(app.adminPassword, "old");
+
+    // A save in progress holds the directory's lock: the second writer waits for it.
+    platform::DirectoryLock saving;
+    ASSERT_TRUE(saving.Acquire(dir.path(), ConfigrationFileSigleton::kSaveLockName, 0));
+    auto setter = std::async(std::launch::async, [&] { return runWithInput(dir, "new\\n", "set"); });
+    EXPECT_EQ(setter.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    saving.Release();
+    EXPECT_EQ(setter.get().status, 0);
+
+    ASSERT_FALSE(app.SaveAll(false, false));
+    EXPECT_EQ(runWithInput(dir, "new\\n", "check").status, 0);
+    SetHivePath(platform::Hive::LocalMachine, "");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "common/Edition.h"
@@ -68,6 +69,8 @@ TEST_F(SettingsRoundTripTest, SaveAllThenInitializeOnAFreshInstanceGivesEverythi
         EXPECT_TRUE(platform::PathExists(dir.file(f))) << f; // every file, in either edition
         first += f + std::string(":") + dir.readBytes(f);
     }
+    for (const char* f : {"zpf.cnf", "passwd"}) // they hold passwords
+        EXPECT_EQ(std::filesystem::status(dir.file(f)).permissions(), std::filesystem::perms(0600)) << f;
     TestConfig fresh;
     (void)fresh.Initialize(); // reports the missing category list; the rest loads
     EXPECT_EQ(fresh.FormatZpfCnf(false), cnf.FormatZpfCnf(false));
@@ -171,4 +174,26 @@ TEST_F(SettingsRoundTripTest, DamagedHiveFailsWithoutLosingIt)
     EXPECT_TRUE(cnf.SaveAll(false, false)); // the failed password write is reported
     EXPECT_EQ(dir.readBytes("registry.db"), junk);
     EXPECT_TRUE(platform::PathExists(dir.file("passwd"))); // the other files were still written
+}
+
+// A plain file that is not text loads as nothing; the save after it used to make the
+// loss final.
+TEST_F(SettingsRoundTripTest, DamagedPlainFilesAreReportedAndNotWrittenOver)
+{
+    const std::string junk("kids\r\n\x00\x03\x91", 9);
+    for (const char* f : {"time.cnf", "group.cnf", "passwd"}) {
+        if (IsStandaloneEdition() && std::string(f) != "time.cnf")
+            continue; // not read there
+        SCOPED_TRACE(f);
+        TempProgramDir fresh;
+        fresh.writeBytes(f, junk);
+        TestConfig cnf;
+        EXPECT_TRUE(cnf.Initialize());
+        EXPECT_EQ(cnf.errorText, fresh.file(f) + ": not a configuration file (control bytes in its text); it is damaged");
+        EXPECT_TRUE(cnf.SaveAll(false, false));
+        EXPECT_EQ(fresh.readBytes(f), junk);
+        EXPECT_FALSE(cnf.SaveAll(false, false, true));
+        EXPECT_EQ(fresh.readBytes(std::string(f) + ".bak"), junk);
+        EXPECT_NE(fresh.readBytes(f), junk);
+    }
 }
