@@ -12,9 +12,9 @@
 
 #include "common/BaseDirectory.h"
 #include "common/Edition.h"
-#include "config/TimeCnfList.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLines.h"
+#include "config/TimeCnfList.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -518,8 +518,8 @@ bool ConfigrationFileSigleton::OpenZpfCnfWrite()
 void ConfigrationFileSigleton::CloseZpfCnfWrite()
 {
     // Written beside the real file and renamed over it, so a failed or interrupted save
-    // never leaves a half-written configuration.
-    // The proxy's upstream password is kept here: a new file is the owner's only.
+    // never leaves a half-written configuration. The upstream proxy's password is kept
+    // here: a new file is the owner's only.
     const bool ok = platform::ReplaceFileAtomically(zpfCnfPath, [this](const std::string& temp) {
         if (!bCiphered) {
             if (!cnfFile.Open(temp, "w"))
