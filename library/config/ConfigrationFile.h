@@ -129,9 +129,9 @@ public:
     [[nodiscard]] bool ReadPhrase();
     [[nodiscard]] bool ReadNoFilter();
     [[nodiscard]] bool ReadPassURL();
-    /// Write the file only when its change flag is set, then clear the flag. True when
-    /// the file cannot be written (the flag stays set). phraseEuc takes every non-ASCII
-    /// phrase as EUC-JP.
+    /// Write the file (under the save lock) only when its change flag is set, then clear
+    /// the flag. True when the file cannot be written (the flag stays set). phraseEuc
+    /// takes every non-ASCII phrase as EUC-JP.
     [[nodiscard]] bool WritePhrase(bool phraseEuc);
     [[nodiscard]] bool WriteNoFilter();
     [[nodiscard]] bool WritePassURL();

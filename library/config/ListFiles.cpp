@@ -338,15 +338,18 @@ bool ConfigrationFileSigleton::ReadPassURL()
 
 bool ConfigrationFileSigleton::WritePhrase(bool phraseEuc)
 {
-    return writeList(*this, bPhraseChanged, phrasePath, &ConfigrationFileData::phraseText, true, phraseEuc);
+    SaveScope lock(*this);
+    return !lock.held() || writeList(*this, bPhraseChanged, phrasePath, &ConfigrationFileData::phraseText, true, phraseEuc);
 }
 
 bool ConfigrationFileSigleton::WriteNoFilter()
 {
-    return writeList(*this, bNoFilterChanged, noFilterPath, &ConfigrationFileData::noFilterText, false, false);
+    SaveScope lock(*this);
+    return !lock.held() || writeList(*this, bNoFilterChanged, noFilterPath, &ConfigrationFileData::noFilterText, false, false);
 }
 
 bool ConfigrationFileSigleton::WritePassURL()
 {
-    return writeList(*this, bPassURLChanged, passURLPath, &ConfigrationFileData::passURLText, false, false);
+    SaveScope lock(*this);
+    return !lock.held() || writeList(*this, bPassURLChanged, passURLPath, &ConfigrationFileData::passURLText, false, false);
 }

@@ -69,7 +69,7 @@ TEST_F(SettingsRoundTripTest, SaveAllThenInitializeOnAFreshInstanceGivesEverythi
         EXPECT_TRUE(platform::PathExists(dir.file(f))) << f; // every file, in either edition
         first += f + std::string(":") + dir.readBytes(f);
     }
-    for (const char* f : {"zpf.cnf", "passwd"}) // they hold passwords
+    for (const char* f : {"zpf.cnf", "passwd", "registry.db"}) // they hold passwords
         EXPECT_EQ(std::filesystem::status(dir.file(f)).permissions(), std::filesystem::perms(0600)) << f;
     TestConfig fresh;
     (void)fresh.Initialize(); // reports the missing category list; the rest loads
