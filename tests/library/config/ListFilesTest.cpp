@@ -254,7 +254,7 @@ TEST(ListFilesTest, FullDiskFailsAndKeepsTheOldFile)
         EXPECT_TRUE(std::string(r.name) == "group.cnf" ? many.WriteGroupList(path.c_str())
                                                         : listfiles::WriteListFile(path, groups, texts, r.phrase, false))
             << r.name;
-        EXPECT_EQ(disk.readBytes(r.name), "\r\nold\r\n") << r.name;
+        EXPECT_TRUE(disk.readBytes(r.name) == "\r\nold\r\n") << r.name; // a cut file is long to print
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.path()), {}), 4); // no temporary file left
 }
