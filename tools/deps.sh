@@ -8,6 +8,8 @@ packages=(
   # The one formatter version the layout is checked with.
   clang-format-14
   libssl-dev libsqlite3-dev
+  # Compressed response bodies are decoded for the phrase scan.
+  zlib1g-dev libbrotli-dev
   curl
   # End-to-end tests: the origin server, the upstream proxy and a real browser.
   nginx squid chromium openssl

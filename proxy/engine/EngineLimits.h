@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 /// Bounds of the proxy engine. The defaults are far above anything a busy family or
 /// office network produces; tests shorten the waits.
@@ -23,6 +24,9 @@ inline constexpr size_t kSessionStackBytes = 512u << 10;
 inline constexpr int kRelayWaitMs = 300'000; // one wait of the relay for either side
 inline constexpr int kRelayIdleMs = 300'000; // silence of both sides that ends a relay
 inline constexpr size_t kMaxResponseHeaderBytes = 256u << 10; // a response header held in memory
+// A compressed body decoded for the scan stops here (or at the group's FilteringSize):
+// a few kilobytes can inflate without end.
+inline constexpr uint64_t kMaxDecodedBytes = 64u << 20;
 
 struct EngineLimits {
     int requestWaitMs = kRequestWaitMs;
@@ -35,6 +39,7 @@ struct EngineLimits {
     int relayWaitMs = kRelayWaitMs;
     int relayIdleMs = kRelayIdleMs;
     size_t maxResponseHeaderBytes = kMaxResponseHeaderBytes;
+    uint64_t maxDecodedBytes = kMaxDecodedBytes;
 };
 
 /// The limits in force. Written only before the listener starts (tests change them
