@@ -50,8 +50,9 @@ struct ResponseInfo {
     uint32_t headerLength = 0;
     int32_t length = -1; ///< Content-Length; -1 when unknown
     std::string contentType;
+    std::string contentEncoding; ///< every Content-Encoding line's value, joined by ", "
     std::string statusText;
-    bool isText = true;
+    bool isText = true; ///< a type the browser shows or runs as text: the response is scanned
 };
 
 /// The state of one client connection. Built on the session thread from its

@@ -1,4 +1,5 @@
-// The analysis of a response header: status, type and length.
+// The analysis of a response header: status, type, coding and length.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -41,6 +42,22 @@ bool headerValue(std::string_view line, std::string_view name, std::string_view&
     return true;
 }
 
+/// Types besides text/* that a browser shows or runs as text, so a phrase in them counts.
+constexpr std::string_view kTextTypes[] = {"application/xhtml+xml", "application/xml", "application/json",
+                                           "application/javascript", "application/ecmascript"};
+
+bool textType(std::string_view value)
+{
+    if (startsWithNoCase(value, "TEXT/"))
+        return true;
+    const std::string_view type = value.substr(0, std::min(value.find_first_of("; \t"), value.size()));
+    for (std::string_view text : kTextTypes) {
+        if (type.size() == text.size() && startsWithNoCase(type, text))
+            return true;
+    }
+    return false;
+}
+
 /// A length read as atoi reads at most 15 characters. A value beyond the session's
 /// 32-bit field is taken as its largest value; a negative one as unknown.
 int32_t readLength(std::string_view value)
@@ -75,6 +92,7 @@ bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
 
     bool haveStatus = false;
     bool haveType = false;
+    bool inEncoding = false; // the last line was a Content-Encoding line: a folded line continues it
     for (size_t start = 0; start < header.size();) {
         size_t stop = header.find_first_of("\r\n", start);
         if (stop == std::string_view::npos)
@@ -84,6 +102,11 @@ bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
         if (line.empty())
             continue;
         std::string_view value;
+        if (inEncoding && isBlank(line.front())) {
+            response.contentEncoding.append(" ").append(line);
+            continue;
+        }
+        inEncoding = false;
         if (!haveStatus) {
             const size_t at = findNoCase(line, "HTTP/");
             if (at != std::string_view::npos) {
@@ -102,7 +125,13 @@ bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
         if (!haveType && headerValue(line, "Content-Type", value)) {
             haveType = true;
             response.contentType.assign(value);
-            response.isText = startsWithNoCase(value, "TEXT/");
+            response.isText = textType(value);
+        } else if (headerValue(line, "Content-Encoding", value)) {
+            // Several lines make one list, as the browser reads them.
+            if (!response.contentEncoding.empty())
+                response.contentEncoding.append(", ");
+            response.contentEncoding.append(value);
+            inEncoding = true;
         } else if (response.length == -1 && headerValue(line, "Content-Length", value)) {
             response.length = readLength(value);
         }

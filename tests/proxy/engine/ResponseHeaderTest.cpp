@@ -12,6 +12,7 @@ struct Analysis {
     std::string status, type;
     bool isText = true;
     int32_t length = -1;
+    std::string encoding;
 };
 
 Analysis analyse(const std::string& received)
@@ -19,7 +20,7 @@ Analysis analyse(const std::string& received)
     HTTPServiceBody b(platform::kInvalidSocket, nullptr);
     const bool complete = b.AnalyzeResponseHeader(received);
     const ResponseInfo& r = b.response;
-    return {complete, r.headerLength, r.statusText, r.contentType, r.isText, r.length};
+    return {complete, r.headerLength, r.statusText, r.contentType, r.isText, r.length, r.contentEncoding};
 }
 
 TEST(ResponseHeaderTest, StatusTypeAndLength)
@@ -29,6 +30,7 @@ TEST(ResponseHeaderTest, StatusTypeAndLength)
         std::string status, type;
         bool isText;
         int32_t length;
+        std::string encoding = "";
     };
     const std::vector<Row> rows = {
         {"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 12\r\n\r\nhello world!",
@@ -47,6 +49,21 @@ TEST(ResponseHeaderTest, StatusTypeAndLength)
         // No "HTTP/" at all: no status, but the other lines still count.
         {"XTTP/1.1 200 OK\nContent-Type: image/gif\n\n", "", "image/gif", false, -1},
         {"HTTP/1.1\r\n\r\n", "", "", true, -1},
+        // Types a browser shows or runs as text, whatever the letter case and parameters.
+        {"HTTP/1.1 200 OK\r\nContent-Type: Application/JSON;charset=utf-8\r\n\r\n", "200 OK",
+         "Application/JSON;charset=utf-8", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: application/xhtml+xml\r\n\r\n", "200 OK", "application/xhtml+xml", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: application/javascript ; x=y\r\n\r\n", "200 OK",
+         "application/javascript ; x=y", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: application/ecmascript\r\n\r\n", "200 OK", "application/ecmascript", true,
+         -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: APPLICATION/XML\r\n\r\n", "200 OK", "APPLICATION/XML", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: application/xml-dtd\r\n\r\n", "200 OK", "application/xml-dtd", false, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n", "200 OK", "application/octet-stream",
+         false, -1},
+        // Every coding line counts, folded lines included, as the browser joins them.
+        {"HTTP/1.1 200 OK\r\nContent-Encoding: identity\r\nX: y\r\ncontent-encoding:\r\n  gzip\r\n\r\n", "200 OK", "",
+         true, -1, "identity,    gzip"},
     };
     for (const Row& r : rows) {
         const Analysis a = analyse(r.received);
@@ -55,6 +72,7 @@ TEST(ResponseHeaderTest, StatusTypeAndLength)
         EXPECT_EQ(a.type, r.type) << r.received;
         EXPECT_EQ(a.isText, r.isText) << r.received;
         EXPECT_EQ(a.length, r.length) << r.received;
+        EXPECT_EQ(a.encoding, r.encoding) << r.received;
     }
 }
 
