@@ -1,6 +1,6 @@
 // Forwarding a request that passed the decision, and the relay of both directions
-// until the response is complete: request edits, phrase chains, download size,
-// access log, and the CONNECT tunnel.
+// until the response is complete: request edits, phrase chains, decoding of compressed
+// bodies for the scan, download size, access log, and the CONNECT tunnel.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "config/ConfigrationFile.h"
+#include "engine/BodyDecoder.h"
 #include "engine/EngineLimits.h"
 #include "engine/HTTPServiceBody.h"
 #include "engine/RequestEdits.h"
@@ -40,11 +41,17 @@ public:
     bool Write(const char* bytes, size_t length) override
     {
         // A piece a block filter emptied sends nothing.
-        return length != 0 && !platform::SendAll(m_socket, bytes, length, m_waitMs, m_stop);
+        if (length == 0)
+            return false;
+        m_sent += length;
+        return !platform::SendAll(m_socket, bytes, length, m_waitMs, m_stop);
     }
+    /// Bytes written so far.
+    uint64_t Sent() const { return m_sent; }
 
 private:
     platform::SocketHandle m_socket;
+    uint64_t m_sent = 0;
     int m_waitMs;
     platform::Event* m_stop;
 };
@@ -52,6 +59,27 @@ private:
 bool onlyDigitsAndDots(const std::string& text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
+/// Removes every header line named `name` (with its colon) and the folded lines that
+/// continue it; headerLength follows.
+void removeHeaderField(std::string& buffer, uint32_t& headerLength, std::string_view name)
+{
+    for (;;) {
+        const std::string_view header(buffer.data(), headerLength);
+        const size_t found = FindHeaderLine(header, name);
+        size_t end = found == std::string_view::npos ? found : header.find('\n', found);
+        if (end == std::string_view::npos)
+            return;
+        while (end + 1 < header.size() && (header[end + 1] == ' ' || header[end + 1] == '\t')) {
+            const size_t next = header.find('\n', end + 1);
+            if (next == std::string_view::npos)
+                break;
+            end = next;
+        }
+        buffer.erase(found, end + 1 - found);
+        headerLength -= static_cast<uint32_t>(end + 1 - found);
+    }
 }
 
 const ConfigrationFileData& groupRecord(const ConfigrationFileSigleton& cnf, int group)
@@ -79,7 +107,14 @@ public:
 
     ~RelayRun()
     {
-        // Held-back data still reaches the client, whatever ended the relay.
+        // Held-back data still reaches the client, whatever ended the relay; so does the
+        // header of a decoded response whose body brought nothing.
+        if (!m_pendingHeader.empty()) {
+            if (m_body.policy.filterResponse && m_response.chain)
+                m_response.chain->Write(m_pendingHeader.data(), m_pendingHeader.size());
+            else
+                (void)m_clientSink.Write(m_pendingHeader.data(), m_pendingHeader.size()); // the relay ends anyway
+        }
         if (m_body.policy.filterResponse && m_response.chain)
             m_response.chain->Flush();
         m_request = {};
@@ -251,10 +286,10 @@ private:
             const int64_t bodyReceived = m_received - m_body.response.headerLength;
             if (m_headerDone && m_body.response.length >= 0 && bodyReceived >= m_body.response.length)
                 return;
-            if (m_body.response.length < 0 && m_data.DownloadSize > 0 && bodyReceived >= m_data.DownloadSize)
+            if (m_data.DownloadSize > 0 && m_bodyOut >= m_data.DownloadSize)
                 return;
             if (m_body.policy.filterResponse && m_data.FilteringSize != 0 && m_headerDone &&
-                bodyReceived >= m_data.FilteringSize) {
+                m_bodyOut >= m_data.FilteringSize) {
                 m_body.policy.filterResponse = false;
                 if (m_response.chain->Flush())
                     return;
@@ -302,27 +337,46 @@ private:
 
         const char* piece = chunk;
         size_t length = static_cast<size_t>(n);
+        size_t bodyStart = 0;
         if (!m_headerDone) {
             if (!collectHeader(chunk, length))
                 return false;
             m_headerDone = true;
             piece = m_body.buffer.data();
             length = m_body.buffer.size();
+            bodyStart = m_body.response.headerLength;
             if (m_body.response.isText && m_body.policy.doAccessLog)
                 logAccess();
-            if (m_data.DownloadSize > 0 &&
-                static_cast<uint32_t>(m_body.response.length) > static_cast<unsigned long>(m_data.DownloadSize)) {
+            // Only a length the server announces is refused up front; any other body is
+            // counted as it passes.
+            if (m_data.DownloadSize > 0 && m_body.response.length > m_data.DownloadSize) {
                 if (m_data.MessageFlag)
                     m_body.SendPage(906, blockStatus());
                 m_body.policy.filterResponse = false; // nothing of the response goes out
                 return false;
             }
-        } else if (m_body.request.scheme == Scheme::Https && m_data.DownloadSize > 0 &&
-                   m_received > m_data.DownloadSize) {
-            // A tunnel passes exactly DownloadSize bytes from the server.
-            length -= static_cast<size_t>(m_received - m_data.DownloadSize);
-            m_received = m_data.DownloadSize;
+            if (m_body.policy.filterResponse && m_body.response.isText) {
+                const BodyEncoding coding = EncodingOf(m_body.response.contentEncoding);
+                if (coding == BodyEncoding::Unsupported) {
+                    refuseUnreadable();
+                    return false;
+                }
+                if (coding != BodyEncoding::Identity) {
+                    m_trace.WriteBytes(piece, 1, length);
+                    return startDecoding(coding);
+                }
+            }
         }
+        if (m_decoder) {
+            m_trace.WriteBytes(piece, 1, length);
+            return decode(piece, length);
+        }
+        // The client gets at most DownloadSize body bytes (for a tunnel: bytes from the server).
+        const bool last =
+            m_data.DownloadSize > 0 && m_bodyOut + static_cast<int64_t>(length - bodyStart) >= m_data.DownloadSize;
+        if (last)
+            length = bodyStart + static_cast<size_t>(m_data.DownloadSize - m_bodyOut);
+        m_bodyOut += static_cast<int64_t>(length - bodyStart);
         m_trace.WriteBytes(piece, 1, length);
 
         bool ok = true;
@@ -344,7 +398,105 @@ private:
         m_firstPiece = false;
         if (piece != chunk)
             m_body.buffer.clear();
+        return ok && !last;
+    }
+
+    /// Starts decoding a compressed response that is going to be scanned: the client
+    /// gets the decoded body, so the header loses its coding and its length (the
+    /// connection's end delimits the body). False ends the relay.
+    bool startDecoding(BodyEncoding coding)
+    {
+        std::string& buffer = m_body.buffer;
+        uint32_t headerLength = m_body.response.headerLength;
+        removeHeaderField(buffer, headerLength, "Content-Encoding:");
+        removeHeaderField(buffer, headerLength, "Content-Length:");
+        // The header waits for the first decoded bytes, so that a block in them still
+        // finds nothing sent.
+        m_pendingHeader.assign(buffer, 0, headerLength);
+        uint64_t bound = m_limits.maxDecodedBytes;
+        if (m_data.FilteringSize > 0)
+            bound = std::min(bound, static_cast<uint64_t>(m_data.FilteringSize));
+        m_decoder = std::make_unique<BodyDecoder>(coding, bound);
+        const bool ok = decode(buffer.data() + headerLength, buffer.size() - headerLength);
+        buffer.clear();
         return ok;
+    }
+
+    /// Decodes a piece of a compressed body and passes what comes out on; false ends
+    /// the relay.
+    bool decode(const char* bytes, size_t length)
+    {
+        bool blocked = false;
+        const BodyDecoder::Result result = m_decoder->Feed(
+            bytes, length, [this, &blocked](const char* out, size_t n) { return passDecoded(out, n, blocked); });
+        switch (result) {
+        case BodyDecoder::Result::Ok:
+            return true;
+        case BodyDecoder::Result::Stopped:
+            if (blocked)
+                refuse(901);
+            return false;
+        case BodyDecoder::Result::TooLarge:
+            // A bomb, or a page larger than the group scans: it is not passed on
+            // unscanned. The client gets page 906 when nothing has gone out yet.
+            refuse(906);
+            return false;
+        case BodyDecoder::Result::Corrupt:
+            refuseUnreadable();
+            return false;
+        }
+        return false;
+    }
+
+    /// Passes decoded body bytes on as a piece from the server would go; false stops
+    /// the decoding (a block, a failed send, or DownloadSize reached).
+    bool passDecoded(const char* out, size_t n, bool& blocked)
+    {
+        const bool last = m_data.DownloadSize > 0 && m_bodyOut + static_cast<int64_t>(n) >= m_data.DownloadSize;
+        if (last)
+            n = static_cast<size_t>(m_data.DownloadSize - m_bodyOut);
+        m_bodyOut += static_cast<int64_t>(n);
+        std::string joined;
+        if (!m_pendingHeader.empty()) {
+            joined = std::move(m_pendingHeader);
+            m_pendingHeader.clear();
+            joined.append(out, n);
+            out = joined.data();
+            n = joined.size();
+        }
+        bool ok = true;
+        if (m_body.policy.filterResponse) {
+            m_response.chain->Write(out, n);
+            logMatches(m_response.replaceFilters);
+            if (logMatches(m_response.blockFilters) && m_body.policy.doBlock) {
+                blocked = true;
+                return false;
+            }
+            ok = !m_response.chain->SinkFailed();
+        } else {
+            ok = !m_clientSink.Write(out, n);
+        }
+        return ok && !last;
+    }
+
+    /// A scanned response whose body cannot be read (a coding not decoded here, or
+    /// damaged data) is refused like a phrase block, and logged as one.
+    void refuseUnreadable()
+    {
+        if (m_body.policy.doBlockLog)
+            AccessLogger::getInstance().WriteAccess(m_body.ClientAddress(), m_body.request.url, "(Encoding Block)", {},
+                                                    m_body.policy.group, true, true, &m_trace);
+        refuse(901);
+    }
+
+    /// Ends a response that may not go out as it is: page `page` when nothing of it has
+    /// reached the client yet, and what the chain still holds is dropped.
+    void refuse(int page)
+    {
+        if (m_clientSink.Sent() == 0 && m_data.MessageFlag)
+            m_body.SendPage(page, blockStatus());
+        m_pendingHeader.clear();
+        m_body.policy.filterResponse = false;
     }
 
     /// Gathers the response header into buffer, starting with the first piece.
@@ -403,6 +555,9 @@ private:
     PhraseChain m_request;
     PhraseChain m_response;
     int64_t m_received = 0; // bytes from the server
+    int64_t m_bodyOut = 0; // body bytes passed on to the client (decoded ones when decoding)
+    std::unique_ptr<BodyDecoder> m_decoder; // set for a compressed response that is scanned
+    std::string m_pendingHeader; // a decoded response's header, until its first body bytes
     bool m_headerDone = false;
     bool m_firstPiece = true;
 };

@@ -144,8 +144,9 @@ TEST_F(RelayTest, DownloadSizeAndAccessLog)
     Origin big(response("text/html", std::string(5000, 'x')));
     EXPECT_EQ(session("GET " + url(big.server.port) + " HTTP/1.1\r\n\r\n"),
               "HTTP/1.1 403 Forbidden\nConnection: Close\nContent-Type: text/html\nContent-Length: 8\n\npage 906");
+    // Without a length the body is counted as it passes instead.
     Origin unknown(response("text/html", "short", false));
-    EXPECT_NE(session("GET " + url(unknown.server.port) + " HTTP/1.1\r\n\r\n").find("page 906"), std::string::npos);
+    EXPECT_EQ(session("GET " + url(unknown.server.port) + " HTTP/1.1\r\n\r\n"), response("text/html", "short", false));
     Origin small(response("image/gif", "GIF89a"));
     EXPECT_EQ(session("GET " + url(small.server.port, "/i.gif") + " HTTP/1.1\r\n\r\n"),
               response("image/gif", "GIF89a"));
