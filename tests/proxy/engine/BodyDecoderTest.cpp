@@ -1,48 +1,21 @@
 // Decoding of compressed response bodies: every coding, fed in pieces, bounded.
 #include <gtest/gtest.h>
 
-#include <brotli/encode.h>
-#include <zlib.h>
-
 #include "engine/BodyDecoder.h"
+#include "support/Compress.h"
 
 namespace {
-
-/// text compressed by zlib with windowBits (31 gzip, 15 zlib, -15 raw deflate).
-std::string deflated(const std::string& text, int windowBits)
-{
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-std::string brotli(const std::string& text)
-{
-    std::string out(BrotliEncoderMaxCompressedSize(text.size()), '\0');
-    size_t size = out.size();
-    EXPECT_TRUE(BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, text.size(),
-                                      reinterpret_cast<const uint8_t*>(text.data()), &size,
-                                      reinterpret_cast<uint8_t*>(out.data())));
-    out.resize(size);
-    return out;
-}
+using zpftest::Brotli;
+using zpftest::Deflated;
 
 TEST(BodyDecoderTest, CodingsPiecesAndBounds)
 {
     using R = BodyDecoder::Result;
     using E = BodyEncoding;
     const std::string page = "<html><body><p>A zpf-sample-adult-phrase in a compressed page.</p></body></html>\n";
-    const std::string gzip = deflated(page, 31);
+    const std::string gzip = Deflated(page, 31);
     const std::string zeros(1 << 20, '\0');
-    std::string damaged = brotli(page);
+    std::string damaged = Brotli(page);
     damaged[damaged.size() / 2] = static_cast<char>(~damaged[damaged.size() / 2]);
     struct Row {
         std::string contentEncoding;
@@ -57,15 +30,15 @@ TEST(BodyDecoderTest, CodingsPiecesAndBounds)
         {"gzip", E::Gzip, gzip, 1, 1000, R::Ok, page},
         {"X-GZIP", E::Gzip, gzip, 4096, 1000, R::Ok, page},
         // The form of a deflate body is told from its first two bytes, even when they come apart.
-        {"deflate", E::Deflate, deflated(page, 15), 1, 1000, R::Ok, page},
-        {" Deflate ", E::Deflate, deflated(page, -15), 7, 1000, R::Ok, page},
-        {"br", E::Brotli, brotli(page), 3, 1000, R::Ok, page},
+        {"deflate", E::Deflate, Deflated(page, 15), 1, 1000, R::Ok, page},
+        {" Deflate ", E::Deflate, Deflated(page, -15), 7, 1000, R::Ok, page},
+        {"br", E::Brotli, Brotli(page), 3, 1000, R::Ok, page},
         // Identity entries and empty list elements add no layer.
         {"identity, gzip,", E::Gzip, gzip + "trailing bytes never come out", 5, 1000, R::Ok, page},
         {"gzip", E::Gzip, gzip, 4096, page.size(), R::Ok, page},
         // Bombs stop at the bound, with exactly that much out.
-        {"gzip", E::Gzip, deflated(zeros, 31), 4096, 100000, R::TooLarge, zeros.substr(0, 100000)},
-        {"br", E::Brotli, brotli(zeros), 4096, 70000, R::TooLarge, zeros.substr(0, 70000)},
+        {"gzip", E::Gzip, Deflated(zeros, 31), 4096, 100000, R::TooLarge, zeros.substr(0, 100000)},
+        {"br", E::Brotli, Brotli(zeros), 4096, 70000, R::TooLarge, zeros.substr(0, 70000)},
         {"gzip", E::Gzip, gzip, 4096, page.size() - 1, R::TooLarge, page.substr(0, page.size() - 1)},
         {"gzip", E::Gzip, "<html>plain text sent as gzip</html>", 4096, 1000, R::Corrupt, ""},
         {"deflate", E::Deflate, "\x78\x9c\xff\xff\xff\xff", 4096, 1000, R::Corrupt, ""},
@@ -74,8 +47,6 @@ TEST(BodyDecoderTest, CodingsPiecesAndBounds)
         {"gzip, br", E::Unsupported, gzip, 4096, 1000, R::Corrupt, ""},
         {"gzip\t,gzip", E::Unsupported, gzip, 4096, 1000, R::Corrupt, ""},
         {"zstd", E::Unsupported, gzip, 4096, 1000, R::Corrupt, ""},
-        {"compress", E::Unsupported, gzip, 4096, 1000, R::Corrupt, ""},
-        {"gzip;q=1", E::Unsupported, gzip, 4096, 1000, R::Corrupt, ""},
         {"", E::Identity, "", 1, 1000, R::Ok, ""},
         {"identity", E::Identity, "", 1, 1000, R::Ok, ""},
     };
