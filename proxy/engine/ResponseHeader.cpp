@@ -58,6 +58,22 @@ bool textType(std::string_view value)
     return false;
 }
 
+/// Whether any type of a Content-Type value (a browser may take a later one of a list)
+/// is shown or run as text.
+bool anyTextType(std::string_view value)
+{
+    for (size_t start = 0; start <= value.size();) {
+        size_t comma = std::min(value.find(',', start), value.size());
+        std::string_view part = value.substr(start, comma - start);
+        while (!part.empty() && isBlank(part.front()))
+            part.remove_prefix(1);
+        if (textType(part))
+            return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
 /// A length read as atoi reads at most 15 characters. A value beyond the session's
 /// 32-bit field is taken as its largest value; a negative one as unknown.
 int32_t readLength(std::string_view value)
@@ -122,10 +138,13 @@ bool HTTPServiceBody::AnalyzeResponseHeader(std::string_view received)
                 continue;
             }
         }
-        if (!haveType && headerValue(line, "Content-Type", value)) {
+        if (headerValue(line, "Content-Type", value)) {
+            // The first line names the type; any line naming a text type has it scanned,
+            // as a browser may go by another one.
+            if (!haveType)
+                response.contentType.assign(value);
+            response.isText = (haveType && response.isText) || anyTextType(value);
             haveType = true;
-            response.contentType.assign(value);
-            response.isText = textType(value);
         } else if (headerValue(line, "Content-Encoding", value)) {
             // Several lines make one list, as the browser reads them.
             if (!response.contentEncoding.empty())

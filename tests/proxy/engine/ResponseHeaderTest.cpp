@@ -59,6 +59,10 @@ TEST(ResponseHeaderTest, StatusTypeAndLength)
          -1},
         {"HTTP/1.1 200 OK\r\nContent-Type: APPLICATION/XML\r\n\r\n", "200 OK", "APPLICATION/XML", true, -1},
         {"HTTP/1.1 200 OK\r\nContent-Type: application/xml-dtd\r\n\r\n", "200 OK", "application/xml-dtd", false, -1},
+        // A browser may go by a later type of a list or of another line.
+        {"HTTP/1.1 200 OK\r\nContent-Type: image/gif, text/html\r\n\r\n", "200 OK", "image/gif, text/html", true, -1},
+        {"HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Type: application/json\r\n\r\n", "200 OK", "image/gif",
+         true, -1},
         // Every coding line counts, folded lines included, as the browser joins them.
         {"HTTP/1.1 200 OK\r\nContent-Encoding: identity\r\nX: y\r\ncontent-encoding:\r\n  gzip\r\n\r\n", "200 OK", "",
          true, -1, "identity,    gzip"},
