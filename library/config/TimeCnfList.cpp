@@ -111,9 +111,14 @@ std::string TimeCnfList::durationFilename = "time.cnf";
 // ---- TimeCnfDataLine ----
 
 TimeCnfDataLine::TimeCnfDataLine(FilterStatus s, unsigned long r, const char* t)
+    : TimeCnfDataLine(s, r, std::make_shared<const std::string>(t ? t : ""))
+{
+}
+
+TimeCnfDataLine::TimeCnfDataLine(FilterStatus s, unsigned long r, std::shared_ptr<const std::string> t)
     : status(s)
     , range(static_cast<uint32_t>(r))
-    , text(t ? t : "")
+    , m_text(t ? std::move(t) : std::make_shared<const std::string>())
 {
 }
 
@@ -185,27 +190,37 @@ bool TimeCnfList::WriteData()
     std::string text;
     const int count = std::min(size(), list.size());
     for (int g = 0; g < count; ++g) {
+        const TimeCnfData& own = m_weeks[static_cast<size_t>(g)];
+        const TimeCnfData* slots = &own;
         if (g >= 1) {
             // A deleted group has no name: its section would read back as an unknown
             // one and its slots would land in the group before it.
             if (list[g].deleted || list[g].name.empty())
                 continue;
+            // A section of its own, even an empty one, would cut the group off from
+            // group 0's slots when read back.
+            if (!own.ownSchedule) {
+                if (own.defaultStatus == FilterOn)
+                    continue;
+                slots = &m_weeks[0];
+            }
             text += "\n%";
             text += list.GetGroupName(g);
             text += "%\n";
         }
-        const TimeCnfData& week = m_weeks[static_cast<size_t>(g)];
-        text += statusWord(week.defaultStatus);
+        const TimeCnfData& week = *slots;
+        text += statusWord(own.defaultStatus);
         // Every slot of a line carries the whole line; writing it once per slot would
         // multiply a line naming several days or ranges at every save and reload.
         // Identical lines add identical slots, so one copy keeps the schedule.
-        std::unordered_set<std::string> written;
+        std::unordered_set<std::string_view> written;
         for (const auto& day : week.days) {
             for (const auto& slot : day) {
-                if (!written.insert(slot.text).second)
+                const std::string& line = slot.text();
+                if (!written.insert(line).second)
                     continue;
-                text += slot.text;
-                if (slot.text.empty() || slot.text.back() != '\n')
+                text += line;
+                if (line.empty() || line.back() != '\n')
                     text += '\n';
             }
         }
@@ -282,9 +297,9 @@ bool TimeCnfList::PutLineData(const char* line, int group)
         body.remove_suffix(1);
     if (body.size() > kMaxLineLength || body.find_first_of("\r\n") != std::string_view::npos)
         return false;
-    std::string stored(body);
+    auto stored = std::make_shared<std::string>(body);
     if (body.size() != text.size())
-        stored.push_back('\n');
+        stored->push_back('\n');
 
     FilterStatus status;
     if (strncasecmp(line, "on", 2) == 0)
@@ -323,7 +338,7 @@ bool TimeCnfList::PutLineData(const char* line, int group)
 
     for (uint32_t range : ranges) {
         for (int d : days)
-            week.days[static_cast<size_t>(d)].emplace_back(status, range, stored.c_str());
+            week.days[static_cast<size_t>(d)].emplace_back(status, range, stored);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,17 +20,22 @@ enum FilterStatus { FilterOff = 0, FilterOn = 1, FilterCut = 2 };
 class RAVLIN_EXPORT TimeCnfDataLine {
 public:
     TimeCnfDataLine(FilterStatus status, unsigned long range, const char* text);
+    /// The slots of one line share its text: a line naming many days and ranges is kept once.
+    TimeCnfDataLine(FilterStatus status, unsigned long range, std::shared_ptr<const std::string> text);
 
     unsigned int start() const { return range & 0xffffu; }
     unsigned int end() const { return range >> 16; }
     bool Covers(unsigned int now) const { return start() <= now && now < end(); }
     /// "HH:MM-HH:MM".
     std::string RangeString() const;
+    /// The time.cnf line the slot was made from, with its line end.
+    const std::string& text() const { return *m_text; }
 
     FilterStatus status;
     uint32_t range;
-    /// The time.cnf line the slot was made from, with its line end.
-    std::string text;
+
+private:
+    std::shared_ptr<const std::string> m_text;
 };
 
 /// One group's week: slots per day (0 = Monday ... 6 = Sunday) in insertion order.
@@ -37,7 +43,8 @@ class RAVLIN_EXPORT TimeCnfData {
 public:
     static constexpr int kDays = 7;
 
-    /// Set when time.cnf has a section for the group; otherwise group 0's slots apply.
+    /// Set when time.cnf has a section for the group; otherwise group 0's slots apply
+    /// (with the group's own default) and the group's own slots are neither used nor saved.
     bool ownSchedule = false;
     /// The state at times no slot covers.
     FilterStatus defaultStatus = FilterOn;
@@ -54,7 +61,7 @@ public:
     /// The file name, "time.cnf" unless changed.
     static std::string durationFilename;
     /// Bounds on what one line and one group may add, so a hostile file cannot exhaust
-    /// memory (each slot keeps its whole line).
+    /// memory.
     static constexpr size_t kMaxLineLength = 1022;
     static constexpr size_t kMaxSlotsPerLine = 1024;
     static constexpr size_t kMaxSlotsPerGroup = 16384;
@@ -69,6 +76,9 @@ public:
     /// Returns true when the file cannot be opened (the slots then stay empty).
     [[nodiscard]] bool Initialize();
     /// Writes the file. Returns true when it cannot be written (the old file stays).
+    /// A group without a schedule of its own gets no section, so it goes on using group
+    /// 0's slots; only when its default differs from "on" is it written with group 0's
+    /// slots as its own, the one way the file can keep that default.
     [[nodiscard]] bool WriteData();
 
     /// Parses one time.cnf line into slots of the group. Returns true when the line was

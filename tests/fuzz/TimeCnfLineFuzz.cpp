@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (const auto& slot : list.GetVector(g, d)) {
                 // A kept slot has a known state and a line the reader could read back.
                 if ((slot.status != FilterOff && slot.status != FilterOn && slot.status != FilterCut) ||
-                    slot.text.empty() || slot.text.size() > TimeCnfList::kMaxLineLength + 1)
+                    slot.text().empty() || slot.text().size() > TimeCnfList::kMaxLineLength + 1)
                     std::abort();
             }
         }
