@@ -2,6 +2,10 @@
 // in the fixed order of loading.
 #include "filterdb/FilterDatabase.h"
 
+#include <deque>
+#include <string_view>
+#include <unordered_set>
+
 #include "config/ConfigrationFile.h"
 #include "filterdb/PhraseChains.h"
 #include "log/AccessLogger.h"
@@ -29,6 +33,7 @@ void FilterDatabase::Clear()
     for (auto& v : m_matchers)
         v.clear();
     ClearKeyLists();
+    m_keyBytes = 0;
     const std::lock_guard lock(m_prefilterLock);
     m_prefilters.clear();
     m_prefilterBytes = 0;
@@ -101,25 +106,61 @@ void FilterDatabase::ClearKeyLists()
     }
 }
 
-void FilterDatabase::LoadKeyFile(const std::string& fileName, uint16_t number, bool enciphered, int group)
+bool FilterDatabase::readKeys(const std::string& fileName, uint16_t number, bool enciphered, int group, bool byKind,
+                              KeyEntryList (&out)[4])
 {
+    // The strings stay where the deque put them, so the sets can look at them.
+    std::deque<std::string> kept[4];
+    std::unordered_set<std::string_view> seen[4];
+    size_t bytes = 0;
+    std::string over;
     CAtFilterKeyFileReader reader(fileName, enciphered, m_errorSink);
     reader.forEachKey(group, groupName(group), [&](FilterKey&& key) {
-        auto& list = m_lists[key.kind];
-        for (auto& s : key.strings)
-            list.push_back(KeyEntryItem{std::move(s), number});
+        const size_t kind = byKind ? static_cast<size_t>(key.kind) : 0;
+        for (auto& s : key.strings) {
+            if (!over.empty() || seen[kind].contains(s))
+                continue;
+            bytes += s.size();
+            if (bytes > m_maxFileKeyBytes)
+                over = "its keys expand to more than " + std::to_string(m_maxFileKeyBytes) + " bytes";
+            else if (m_keyBytes + bytes > m_maxDatabaseKeyBytes)
+                over = "the database's keys would exceed " + std::to_string(m_maxDatabaseKeyBytes) + " bytes";
+            if (!over.empty()) {
+                // Nothing more is kept from this file; the lines are still read through.
+                for (size_t k = 0; k < 4; ++k) {
+                    seen[k] = {};
+                    kept[k] = {};
+                }
+                return;
+            }
+            seen[kind].insert(kept[kind].emplace_back(std::move(s)));
+        }
     });
+    if (!over.empty()) {
+        if (m_errorSink)
+            m_errorSink(fileName + "[" + std::to_string(group) + "] Skipped - " + over);
+        return false;
+    }
+    m_keyBytes += bytes;
+    for (size_t k = 0; k < 4; ++k) {
+        seen[k] = {};
+        out[k].reserve(out[k].size() + kept[k].size());
+        for (auto& s : kept[k])
+            out[k].push_back(KeyEntryItem{std::move(s), number});
+    }
+    return true;
+}
+
+void FilterDatabase::LoadKeyFile(const std::string& fileName, uint16_t number, bool enciphered, int group)
+{
+    (void)readKeys(fileName, number, enciphered, group, true, m_lists);
 }
 
 KeyEntryList FilterDatabase::LoadKeyList(const std::string& fileName, uint16_t number, bool enciphered, int group)
 {
-    KeyEntryList out;
-    CAtFilterKeyFileReader reader(fileName, enciphered, m_errorSink);
-    reader.forEachKey(group, groupName(group), [&](FilterKey&& key) {
-        for (auto& s : key.strings)
-            out.push_back(KeyEntryItem{std::move(s), number});
-    });
-    return out;
+    KeyEntryList out[4];
+    (void)readKeys(fileName, number, enciphered, group, false, out);
+    return std::move(out[0]);
 }
 
 void FilterDatabase::buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive)

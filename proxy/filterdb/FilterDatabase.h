@@ -68,10 +68,22 @@ public:
     // ---- the loader's steps, public for the tools and tests ----
 
     /// Reads a key file and appends each expanded string, with number, to the list of
-    /// its key kind (invalid lines are dropped).
+    /// its key kind (invalid lines and repeated strings are dropped). A file whose
+    /// strings hold more than the bounds allow is reported and adds nothing.
     void LoadKeyFile(const std::string& fileName, uint16_t number, bool enciphered, int group);
-    /// Reads a key file and returns every expanded string of every kind.
+    /// Reads a key file and returns every expanded string of every kind, each once,
+    /// within the same bounds.
     KeyEntryList LoadKeyList(const std::string& fileName, uint16_t number, bool enciphered, int group);
+    /// Most bytes the distinct strings of one key file (one section of a sectioned
+    /// file) may hold, and all loaded files together until the next Clear. A few
+    /// hundred bracketed lines can otherwise expand to gigabytes.
+    static constexpr size_t kMaxFileKeyBytes = size_t{16} << 20;
+    static constexpr size_t kMaxDatabaseKeyBytes = size_t{128} << 20;
+    void SetKeyBytesBounds(size_t perFile, size_t total)
+    {
+        m_maxFileKeyBytes = perFile;
+        m_maxDatabaseKeyBytes = total;
+    }
     void ClearKeyLists();
     const KeyEntryList& KeyList(int kind) const { return m_lists[kind]; }
 
@@ -91,11 +103,18 @@ private:
     std::vector<KeyTable>& tables(TableKind kind) { return m_tables[static_cast<int>(kind)]; }
     void buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive);
     void distributePlainKeys(KeyTable& urls, KeyTable& extensions);
+    /// The file's distinct strings by kind (all in kind 0 when byKind is false); false,
+    /// after a report, when they are over a bound.
+    bool readKeys(const std::string& fileName, uint16_t number, bool enciphered, int group, bool byKind,
+                  KeyEntryList (&out)[4]);
 
     std::vector<KeyTable> m_tables[kTableKinds];
     std::vector<std::unique_ptr<ContentMatcher>> m_matchers[kMatcherKinds];
     KeyEntryList m_lists[4];
     CAtFilterKeyFileReader::ErrorSink m_errorSink;
+    size_t m_maxFileKeyBytes = kMaxFileKeyBytes;
+    size_t m_maxDatabaseKeyBytes = kMaxDatabaseKeyBytes;
+    size_t m_keyBytes = 0;
 
     // Groups switch filters on and off, so few chains differ; the bounds only keep a
     // strange configuration from growing the cache without end. Past them chains go

@@ -158,3 +158,43 @@ TEST_F(FilterDatabaseTest, SessionsBuildChainsAtOnce)
         s.join();
     EXPECT_EQ(wrong.load(), 0);
 }
+
+TEST_F(FilterDatabaseTest, KeyFilesOverTheirBoundAreSkippedAndTheRestLoads)
+{
+    // 1024 distinct strings of 6 bytes; 300 lines of 4096 copies of one string.
+    const std::string wide = "[x][a,b,c,d][a,b,c,d][a,b,c,d][a,b,c,d][a,b,c,d]\r\n";
+    std::string copies;
+    for (int i = 0; i < 300; ++i)
+        copies += "[copied" + std::to_string(i % 3) + "][,][,][,][,][,][,][,][,][,][,][,]\r\n";
+    struct Row {
+        const char* what;
+        std::string text;
+        size_t perFile, total, strings;
+        bool reported;
+    } rows[] = {
+        {"copies", copies, 4096, 4096, 3, false},
+        {"within", wide, 6144, 6144, 1024, false},
+        {"over the file's bound", wide, 6143, 1 << 20, 0, true},
+        {"over the database's bound", wide, 1 << 20, 6143, 0, true},
+    };
+    for (const auto& r : rows) {
+        db.Clear();
+        errors.clear();
+        db.SetKeyBytesBounds(r.perFile, r.total);
+        dir.writeBytes("phrase.fdb", r.text);
+        db.LoadKeyFile("phrase.fdb", 1, false, 0);
+        EXPECT_EQ(db.KeyList(FilterKey::Brackets).size(), r.strings) << r.what;
+        EXPECT_EQ(errors.size(), r.reported ? 1u : 0u) << r.what;
+    }
+
+    // In a whole load the skipped section goes, every other file and section stays.
+    dir.writeBytes("phrase.fdb", "\r\n{userword}\r\n" + wide + "\r\n%kids%\r\nkids-only.example/\r\n");
+    errors.clear();
+    db.SetKeyBytesBounds(4096, 1 << 20);
+    db.Load(true);
+    EXPECT_FALSE(matches(db.GetContentMatcher(GroupPageBlock, 0), "userword"));
+    EXPECT_EQ(numbers(db.GetKeyTable(GroupUrls, 1), "http://kids-only.example/"), std::vector<uint16_t>{1});
+    EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, 0), "http://adult.example/"), std::vector<uint16_t>{101});
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[2], "phrase.fdb[0] Skipped - its keys expand to more than 4096 bytes");
+}
