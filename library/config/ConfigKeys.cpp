@@ -60,6 +60,15 @@ std::string ConfigKey::Format(const ConfigrationFileSigleton& cnf, int group) co
     return DefaultText();
 }
 
+std::string ConfigKey::ValueError(std::string_view value) const
+{
+    // An overlong value is cut by the writer but keeps its line end; only a line end
+    // inside it changes what the file says.
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        return std::string("The value of ") + name + " may not hold a line end.";
+    return {};
+}
+
 bool ConfigKey::Read(ConfigrationFileSigleton& cnf, int group, const std::string& value) const
 {
     if (type == ConfigType::Text) {

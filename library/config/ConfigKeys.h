@@ -70,6 +70,9 @@ struct RAVLIN_EXPORT ConfigKey {
     std::string Format(const ConfigrationFileSigleton& cnf, int group) const;
     /// The default as zpf.cnf would hold it.
     std::string DefaultText() const;
+    /// Why the value cannot be written as the key's line, as a text to show; "" when it
+    /// can: a line end in it would start a key of its own.
+    std::string ValueError(std::string_view value) const;
     /// Takes a value as the reader does, by the key's rule (the group is ignored for a
     /// global key). False when the group has no record.
     bool Read(ConfigrationFileSigleton& cnf, int group, const std::string& value) const;

@@ -209,6 +209,11 @@ bool ConfigrationFileSigleton::SaveAll(bool cipherCnf, bool phraseEuc, bool over
     SaveScope lock(*this);
     if (!lock.held())
         return true;
+    // Checked first, so a refused value leaves every file as it was.
+    if (std::string error = CheckTexts(); !error.empty()) {
+        Error(error.c_str());
+        return true;
+    }
     // Refused before anything is written, so the files stay consistent with each other.
     for (const std::string& path : unreadableFiles) {
         if (!mayOverwrite(path, overwriteUnreadable))
@@ -544,8 +549,31 @@ void ConfigrationFileSigleton::CloseZpfCnfWrite()
     cnfWriteFailed = !ok;
 }
 
+std::string ConfigrationFileSigleton::CheckZpfCnf() const
+{
+    if (std::string error = groupList.CheckNames(); !error.empty())
+        return error;
+    for (const ConfigKey& k : kConfigKeys) {
+        if (k.scope != ConfigScope::Global || k.type != ConfigType::Text || !k.written)
+            continue;
+        if (std::string error = k.ValueError(k.Format(*this, 0)); !error.empty())
+            return error;
+    }
+    return {};
+}
+
+std::string ConfigrationFileSigleton::CheckTexts() const
+{
+    std::string error = CheckZpfCnf();
+    return error.empty() ? passWordData.CheckAccounts() : error;
+}
+
 bool ConfigrationFileSigleton::WriteZpfCnf(bool cipher, bool overwriteUnreadable)
 {
+    if (std::string error = CheckZpfCnf(); !error.empty()) {
+        Error(error.c_str());
+        return true;
+    }
     SaveScope lock(*this);
     if (!lock.held() || !mayOverwrite(zpfCnfPath, overwriteUnreadable))
         return true;
@@ -650,12 +678,15 @@ void ConfigrationFileSigleton::SetPassURL(const char* text, int group)
     }
 }
 
-void ConfigrationFileSigleton::AddGroup(const char* name)
+std::string ConfigrationFileSigleton::AddGroup(const char* name)
 {
+    if (std::string error = GroupList::NameError(name ? name : ""); !error.empty())
+        return error;
     if (groupList.AddGroup(name))
-        return;
+        return "There is a group named \"" + std::string(name) + "\" already.";
     timeCnfList.AddGroup();
     if (cnfData.empty())
         cnfData.resize(1);
     cnfData.push_back(cnfData[0]);
+    return {};
 }

@@ -69,9 +69,10 @@ public:
     /// A file that is not a configuration (see ReadZpfCnf; a plain file with control
     /// bytes) is reported in errorText and listed in unreadableFiles.
     [[nodiscard]] bool Initialize();
-    /// Writes every file under the save lock; true if any write failed. The password is
-    /// stored only when it differs from the one last read or stored, so a password
-    /// another program set meanwhile stays. A file the last load found damaged (see
+    /// Writes every file under the save lock; true if any write failed. Nothing is
+    /// written when CheckTexts finds a value that cannot be (its text is then in
+    /// errorText). The password is stored only when it differs from the one last read
+    /// or stored, so a password another program set meanwhile stays. A file the last load found damaged (see
     /// unreadableFiles) is never written over: the whole save is refused unless
     /// overwriteUnreadable, and then a copy of it is kept as its name + ".bak".
     [[nodiscard]] bool SaveAll(bool cipherCnf, bool phraseEuc, bool overwriteUnreadable = false);
@@ -81,8 +82,14 @@ public:
     /// values read so far and is added to unreadableFiles.
     [[nodiscard]] bool ReadZpfCnf();
     /// Sets bCiphered to cipher and writes zpf.cnf under the save lock (see SaveAll for
-    /// overwriteUnreadable).
+    /// overwriteUnreadable). True, with the file left as it was, when it cannot be
+    /// written or CheckZpfCnf finds a value that cannot be.
     [[nodiscard]] bool WriteZpfCnf(bool cipher, bool overwriteUnreadable = false);
+    /// The first group name or zpf.cnf text that would not read back as it is, as a
+    /// text to show; "" when there is none.
+    std::string CheckZpfCnf() const;
+    /// CheckZpfCnf, then the accounts of passwd; "" when every file can be written.
+    std::string CheckTexts() const;
 
     /// adminPassword from the registry; true (and an empty password) when it cannot be read.
     [[nodiscard]] bool ReadPassword();
@@ -146,8 +153,9 @@ public:
     int GetStatusCategoryNum(int group, int status) const;
 
     /// Adds a group to the group list, the schedule and the per-group settings (a copy
-    /// of group 0's record). The caller passes a name the list does not hold yet.
-    void AddGroup(const char* name);
+    /// of group 0's record). Returns "", or why nothing was added (a name the list
+    /// holds already or one GroupList::NameError refuses) as a text to show.
+    std::string AddGroup(const char* name);
 
     /// The text WriteZpfCnf would write (plain form). With `effective`, the keys that
     /// are read but never written (ConfigWrite::NotWritten in config/ConfigKeys.h)

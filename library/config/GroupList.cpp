@@ -37,7 +37,7 @@ int GroupList::InitGroupList(const char* path)
 
 bool GroupList::WriteGroupList(const char* path)
 {
-    if (!path)
+    if (!path || !CheckNames().empty())
         return true;
     std::string text;
     for (size_t i = 1; i < m_groups.size(); ++i) {
@@ -47,6 +47,37 @@ bool GroupList::WriteGroupList(const char* path)
     // Every sectioned file maps its sections through this list: a cut file would move
     // them to other groups, so the old file stays whole unless the new one is.
     return zpfconfig::ReplaceTextFile(path, text);
+}
+
+std::string GroupList::NameError(std::string_view name)
+{
+    if (name.empty())
+        return "A group needs a name.";
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return "A group name may not hold a line end or another control character.";
+    }
+    if (name.size() > kMaxNameLength)
+        return "A group name may not be longer than " + std::to_string(kMaxNameLength) + " bytes.";
+    const std::string quoted = "The group name \"" + std::string(name) + "\" ";
+    if (name.front() == '#' || name.front() == '%')
+        return quoted + "may not begin with \"#\" or \"%\".";
+    if (name.front() == ' ' || name.back() == ' ')
+        return quoted + "may not begin or end with a blank.";
+    if (name.find_first_of(",;") != std::string_view::npos)
+        return quoted + "may not hold \",\" or \";\".";
+    return {};
+}
+
+std::string GroupList::CheckNames() const
+{
+    for (size_t i = 1; i < m_groups.size(); ++i) {
+        if (m_groups[i].deleted || m_groups[i].name.empty())
+            continue;
+        if (std::string error = NameError(m_groups[i].name); !error.empty())
+            return error;
+    }
+    return {};
 }
 
 int GroupList::GetGroupNo(const char* name) const

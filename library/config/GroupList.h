@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ravlin_export.h"
@@ -31,8 +32,17 @@ public:
     int InitGroupList(const char* path);
     /// Writes every named, not deleted group after the default one, one per line
     /// (CR LF on disk), replacing the file whole. Returns true when it cannot be written
-    /// (the old file is then left as it was).
+    /// or a name cannot (CheckNames); the old file is then left as it was.
     [[nodiscard]] bool WriteGroupList(const char* path);
+    /// Why a group cannot be called this, as a text to show; "" when it can. The name
+    /// must read back the same from group.cnf and every file and log field that names
+    /// groups: not empty, no blank at either end, no "#" or "%" first (a comment or a
+    /// section line), no "," (a log field) or ";" (a field of passwd and ippass.cnf),
+    /// no control character, at most kMaxNameLength bytes.
+    static std::string NameError(std::string_view name);
+    static constexpr size_t kMaxNameLength = 255;
+    /// NameError of the first named, not deleted group that has one; "" when none does.
+    std::string CheckNames() const;
     /// Index of the first group with exactly this name, or -1.
     int GetGroupNo(const char* name) const;
     /// Appends a group and returns false; returns true (nothing added) if the name exists.

@@ -69,14 +69,43 @@ bool CPassWordData::Initialize()
     return false;
 }
 
-bool CPassWordData::WriteData() const
+std::string CPassWordData::line(const CPassWord& a) const
 {
     const GroupList& list = groups();
-    std::string text;
-    for (const auto& a : accounts) {
-        const char* name = a.group >= 0 && a.group < list.size() ? list.GetGroupName(a.group) : "";
-        text += a.id + ":" + a.password + ":" + std::to_string(a.accessClass) + ";" + name + "\n";
+    const char* name = a.group >= 0 && a.group < list.size() ? list.GetGroupName(a.group) : "";
+    return a.id + ":" + a.password + ":" + std::to_string(a.accessClass) + ";" + name + "\n";
+}
+
+std::string CPassWordData::AccountError(const CPassWord& a) const
+{
+    for (const std::string* text : {&a.id, &a.password}) {
+        for (char c : *text) {
+            if (c == ':' || c == ';' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                return std::string(text == &a.id ? "An account name" : "A password") +
+                       " may not hold \":\", \";\", a line end or another control character.";
+        }
     }
+    if (line(a).size() > static_cast<size_t>(kLineLimit))
+        return "The account \"" + a.id + "\" does not fit in a line of " + std::to_string(kLineLimit) + " bytes.";
+    return {};
+}
+
+std::string CPassWordData::CheckAccounts() const
+{
+    for (const auto& a : accounts) {
+        if (std::string error = AccountError(a); !error.empty())
+            return error;
+    }
+    return {};
+}
+
+bool CPassWordData::WriteData() const
+{
+    if (!CheckAccounts().empty())
+        return true;
+    std::string text;
+    for (const auto& a : accounts)
+        text += line(a);
     return zpfconfig::ReplaceTextFile(Path(), text, platform::kPrivateFileMode);
 }
 

@@ -51,8 +51,15 @@ public:
     /// be opened (the list is then empty).
     [[nodiscard]] bool Initialize();
     /// Writes every account as "id:password:class;group"; an account whose group is
-    /// unknown gets an empty group name. Returns true when the file cannot be written.
+    /// unknown gets an empty group name. Returns true when the file cannot be written
+    /// or an account cannot (CheckAccounts; the file is then left as it was).
     [[nodiscard]] bool WriteData() const;
+    /// Why the account cannot be written to passwd, as a text to show; "" when it can:
+    /// no ":", ";" or control character in its id or password (each would split the
+    /// line differently when read back) and a line within kLineLimit.
+    std::string AccountError(const CPassWord& account) const;
+    /// AccountError of the first account that has one; "" when none does.
+    std::string CheckAccounts() const;
 
     /// Looks an account up. byId: the first account whose id equals credentials. Else
     /// credentials are "user:password" (split at the first ":" only) and both must
@@ -64,6 +71,8 @@ public:
 
 private:
     const GroupList& groups() const;
+    /// The account's passwd line, line end included.
+    std::string line(const CPassWord& account) const;
 
     const GroupList* m_groups;
     std::string m_path;

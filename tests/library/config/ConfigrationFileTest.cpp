@@ -220,12 +220,32 @@ TEST_F(ConfigrationFileTest, OverlongValuesAreCutButKeepTheirLineEnd)
     EXPECT_EQ(in.ListenBacklog, 10); // the line after LogPath survived
 }
 
-TEST_F(ConfigrationFileTest, FailedWriteKeepsTheOldFile)
+TEST_F(ConfigrationFileTest, FailedOrRefusedWriteKeepsTheOldFile)
 {
     TestConfig out;
     out.Port = 1111;
     ASSERT_FALSE(out.WriteZpfCnf(false));
     std::string before = dir.readBytes("zpf.cnf");
+    // Written, a line end would add a key of its own and a "," in a group name would
+    // break the log fields: refused with a text to show, and no file is written.
+    auto refused = [&] {
+        out.errorText.clear();
+        EXPECT_TRUE(out.WriteZpfCnf(false));
+        EXPECT_TRUE(out.SaveAll(false, false));
+        EXPECT_NE(out.errorText, "");
+        EXPECT_EQ(dir.readBytes("zpf.cnf"), before);
+        EXPECT_FALSE(platform::PathExists(dir.file("group.cnf")));
+    };
+    for (std::string* text : {&out.LogPath, &out.ProxyPassword}) {
+        *text = "x\nPort=1";
+        refused();
+        text->clear();
+    }
+    EXPECT_NE(out.AddGroup("a,b"), "");
+    EXPECT_EQ(out.groupList.size(), 1);
+    out.groupList.AddGroup("a,b"); // as an older group.cnf may hold
+    refused();
+    out.groupList.DeleteGroup(1);
     out.SetZpfCnf(dir.file("missing-dir/zpf.cnf").c_str());
     EXPECT_TRUE(out.WriteZpfCnf(false));
     EXPECT_EQ(dir.readBytes("zpf.cnf"), before);

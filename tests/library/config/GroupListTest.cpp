@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "support/TempProgramDir.h"
 
 using zpftest::TempProgramDir;
@@ -52,6 +55,37 @@ TEST(GroupListTest, WriteSkipsDefaultAndDeletedGroupsAndEndsLinesInCrLf)
     EXPECT_EQ(list.GetGroupNo(""), 0);
     EXPECT_FALSE(list.DeleteGroup(0)); // allowed; the default group is never written
     EXPECT_TRUE(list[0].deleted);
+}
+
+TEST(GroupListTest, NamesThatWouldNotReadBackAreRefusedAndTheFileKept)
+{
+    TempProgramDir dir;
+    GroupList list;
+    list.AddGroup("kids");
+    ASSERT_FALSE(list.WriteGroupList(dir.file("group.cnf").c_str()));
+    const char* const bad[] = {
+        "#kids2", // read back as a comment: every later group moves down a number
+        "%kids2", // a section line in the sectioned files
+        "a,b", // splits a log field
+        "a;b", // splits an ippass.cnf or passwd field
+        "kids2 ", // read back without the blank, a different name
+        " kids2",
+        "ki\nds", // two groups
+        "tab\t",
+    };
+    std::vector<std::string> names(std::begin(bad), std::end(bad));
+    names.push_back(std::string(GroupList::kMaxNameLength + 1, 'x'));
+    for (const auto& name : names) {
+        EXPECT_NE(GroupList::NameError(name), "") << name;
+        GroupList more = list;
+        more.AddGroup(name.c_str());
+        EXPECT_NE(more.CheckNames(), "") << name;
+        EXPECT_TRUE(more.WriteGroupList(dir.file("group.cnf").c_str())) << name;
+        EXPECT_EQ(dir.readBytes("group.cnf"), "kids\r\n") << name;
+    }
+    EXPECT_NE(GroupList::NameError(""), "");
+    for (const char* good : {"k#i%ds", "\x93\xfa\x96\x7b", "a b"})
+        EXPECT_EQ(GroupList::NameError(good), "") << good;
 }
 
 TEST(GroupListTest, SectionLineNames)

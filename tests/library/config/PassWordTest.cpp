@@ -100,6 +100,36 @@ TEST_F(PassWordTest, FileRoundTrip)
     EXPECT_TRUE(again.WriteData());
 }
 
+TEST_F(PassWordTest, AccountsThatWouldNotReadBackAreRefusedAndTheFileKept)
+{
+    CPassWordData data(&groups);
+    data.accounts.emplace_back("alice:secret:2;kids", &groups);
+    ASSERT_FALSE(data.WriteData());
+    const std::string before = dir.readBytes("passwd");
+    struct Row {
+        std::string id, password;
+    } rows[] = {
+        {"al:ice", "pw"}, // read back as "al" with password "ice"
+        {"alice", "p:w"}, // the class would be read from "w"
+        {"al;ice", "pw"}, // the group would be read from "ice:pw..."
+        {"alice", "p;w"},
+        {"alice", "p\nw"}, // a second line
+        {"alice", "p\rw"},
+        {"alice", std::string(CPassWordData::kLineLimit, 'x')}, // cut by the reader
+    };
+    for (const auto& r : rows) {
+        CPassWordData more = data;
+        CPassWord& added = more.accounts.emplace_back();
+        added.id = r.id;
+        added.password = r.password;
+        EXPECT_NE(more.AccountError(added), "") << r.id << ":" << r.password;
+        EXPECT_NE(more.CheckAccounts(), "");
+        EXPECT_TRUE(more.WriteData());
+        EXPECT_EQ(dir.readBytes("passwd"), before);
+    }
+    EXPECT_EQ(data.CheckAccounts(), "");
+}
+
 TEST_F(PassWordTest, AccountLookup)
 {
     CPassWordData data(&groups);
