@@ -25,8 +25,8 @@ struct LogRow {
     std::string client; ///< dotted IPv4 address
     std::string url; ///< as logged (commas appear as "%2C")
     std::string rest; ///< everything after the fourth comma
-    std::string tag;
-    std::string group;
+    std::string tag; ///< as logged, like the URL
+    std::string group; ///< as logged, like the URL
     std::vector<unsigned> keyNumbers;
 };
 
@@ -44,8 +44,9 @@ RAVLIN_EXPORT std::string DefaultLogFile(int logFlag, const std::string& logPath
 /// Splits one line (its line end, LF or CR LF, may still be attached). Returns false
 /// when the line lacks the four leading fields or when the date, time or client field
 /// holds characters other than digits and '/', ':' or '.' respectively. The part
-/// after the fourth comma is split into tag, group and trailing key numbers; a tag
-/// that itself holds commas (a matched phrase) is kept whole.
+/// after the fourth comma is split into tag, group and trailing key numbers; the
+/// writer escapes commas in both, but a tag with commas of its own (a matched phrase
+/// in an older log) is kept whole.
 RAVLIN_EXPORT bool ParseLogLine(std::string_view line, LogRow& row);
 
 /// The number after the last comma of rest that is followed by a digit (the last

@@ -23,7 +23,7 @@ constexpr const char* kOpenErrorText = "LogFile Open Error";
 constexpr long kMaxLogSizeUnits = 1'000'000'000L;
 
 // Appends text with the characters that would break the one-line, comma-separated
-// form escaped; with commas, the URL field stays one field.
+// form escaped; with commas, the field stays one field.
 void appendEscaped(std::string& out, std::string_view text, bool escapeComma, size_t maxLength)
 {
     size_t start = out.size();
@@ -119,9 +119,10 @@ std::string FormatAccessLine(const std::tm& when, const Ipv4Bytes* client, std::
     appendEscaped(line, url, true, kMaxLoggedUrl);
     line += ',';
     const size_t unbounded = std::numeric_limits<size_t>::max();
-    appendEscaped(line, tag.empty() ? std::string_view(logline::kAccessTag) : tag, false, unbounded);
+    // A matched phrase or a group name with a comma would shift the fields after it.
+    appendEscaped(line, tag.empty() ? std::string_view(logline::kAccessTag) : tag, true, unbounded);
     line += ',';
-    appendEscaped(line, groupName, false, unbounded);
+    appendEscaped(line, groupName, true, unbounded);
     for (unsigned n : keyNumbers) {
         char number[16];
         std::snprintf(number, sizeof number, ",%u", n);

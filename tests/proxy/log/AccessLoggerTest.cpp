@@ -54,8 +54,8 @@ TEST_F(AccessLoggerTest, FormatsAccessAndBlockLines)
          "",
          {1},
          kHead + "http://x/a%0D%0Ab%00c,(URL Block),,1\n"},
-        // A matched phrase keeps its comma but not its line break.
-        {&kClient, "http://p/", "ab,c\nd", "", {999}, kHead + "http://p/,ab,c%0Ad,,999\n"},
+        // A comma in a matched phrase or a group name is escaped as in the URL.
+        {&kClient, "http://p/", "ab,c\nd", "Ki,ds", {999}, kHead + "http://p/,ab%2Cc%0Ad,Ki%2Cds,999\n"},
         {nullptr, "http://a/", "", "", {}, "2004/05/10,04:49:09,0.0.0.0,http://a/,(Access Log),\n"},
     };
     for (const auto& c : cases)

@@ -29,6 +29,7 @@ TEST(LogLineTest, SplitsLinesIntoColumns)
         {head + "(Access Log),2007", true, "(Access Log)", "2007", {}}, // a group named by digits
         {head + "ab,1,,5", true, "ab,1", "", {5}}, // a matched phrase with a comma
         {head + "ab,c,Kids,3", true, "ab,c", "Kids", {3}},
+        {head + "ab%2Cc,Ki%2Cds,3", true, "ab%2Cc", "Ki%2Cds", {3}}, // unescaped, a group "Ki,ds" would read "ds"
         {head, true, "", "", {}},
         {head + "(URL Block),,99999999999", true, "(URL Block),", "99999999999", {}}, // not a %u number
         {"Database Initialize Start", false, "", "", {}},
@@ -106,7 +107,7 @@ TEST_F(LogCommandTest, PrintsTheCurrentLogInColumns)
     EXPECT_EQ(rows[0].rfind("DATE", 0), 0u);
     EXPECT_NE(rows[1].find("192.168.0.5      http://x/a%2Cb"), std::string::npos) << rows[1];
     EXPECT_NE(rows[1].find("  (URL Block)     Kids      12 40"), std::string::npos) << rows[1];
-    EXPECT_NE(rows[2].find("  ab,cd           "), std::string::npos) << rows[2];
+    EXPECT_NE(rows[2].find("  ab%2Ccd         "), std::string::npos) << rows[2]; // escaped like the URL
 
     auto tail = zpfctl("--file access" + today + ".log --tail 1");
     EXPECT_EQ(tail.status, 0) << tail.err;
