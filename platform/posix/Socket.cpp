@@ -78,9 +78,11 @@ int pollWithStop(SocketHandle s, short events, int timeoutMs, Event* stop, short
 int NetworkStartup() { return 0; }
 void NetworkCleanup() { }
 
-SocketHandle CreateTcpSocket(int* error)
+SocketHandle CreateTcpSocket(int* error) { return CreateTcpSocketOf(false, error); }
+
+SocketHandle CreateTcpSocketOf(bool ipv6, int* error)
 {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int s = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) {
         setError(error, errno);
         return kInvalidSocket;
@@ -393,19 +395,16 @@ bool ResolveIpv4(const std::string& host, Ipv4Address& out)
     return found;
 }
 
-bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop, int* error)
+namespace {
+/// The connect of ConnectIpv4 and ConnectIpv6 for either kind of socket address.
+bool connectAddress(SocketHandle s, const sockaddr* sa, socklen_t length, int timeoutMs, Event* stop, int* error)
 {
-    if (port == 0 || port > 65535) {
-        setError(error, EINVAL);
-        return false;
-    }
-    sockaddr_in sa = socketAddress(address, port);
     const int flags = ::fcntl(s, F_GETFL, 0);
     if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
         setError(error, errno);
         return false;
     }
-    bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    bool connected = ::connect(s, sa, length) == 0;
     if (!connected && errno != EINPROGRESS) {
         setError(error, errno);
     } else if (!connected) {
@@ -427,6 +426,39 @@ bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int 
     }
     ::fcntl(s, F_SETFL, flags);
     return connected;
+}
+} // namespace
+
+bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop, int* error)
+{
+    if (port == 0 || port > 65535) {
+        setError(error, EINVAL);
+        return false;
+    }
+    const sockaddr_in sa = socketAddress(address, port);
+    return connectAddress(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa, timeoutMs, stop, error);
+}
+
+bool ParseIpv6(const std::string& text, Ipv6Address& out)
+{
+    in6_addr a{};
+    if (::inet_pton(AF_INET6, text.c_str(), &a) != 1)
+        return false;
+    std::memcpy(out.data(), &a, 16);
+    return true;
+}
+
+bool ConnectIpv6(SocketHandle s, const Ipv6Address& address, unsigned port, int timeoutMs, Event* stop, int* error)
+{
+    if (port == 0 || port > 65535) {
+        setError(error, EINVAL);
+        return false;
+    }
+    sockaddr_in6 sa{};
+    sa.sin6_family = AF_INET6;
+    sa.sin6_port = htons(static_cast<uint16_t>(port));
+    std::memcpy(&sa.sin6_addr, address.data(), 16);
+    return connectAddress(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa, timeoutMs, stop, error);
 }
 
 void SetKeepAlive(SocketHandle s)

@@ -18,6 +18,8 @@ inline constexpr SocketHandle kInvalidSocket = -1;
 
 /// An IPv4 address as four bytes in dotted order.
 using Ipv4Address = std::array<unsigned char, 4>;
+/// An IPv6 address as its sixteen bytes in network order.
+using Ipv6Address = std::array<unsigned char, 16>;
 
 /// Start and release of the network library: nothing to do here, kept so callers
 /// have one place for it. NetworkStartup returns 0 on success.
@@ -27,6 +29,8 @@ void NetworkCleanup();
 /// A new IPv4 stream socket (close-on-exec, address reuse on so a restart does not
 /// wait for old connections). kInvalidSocket on failure, with the reason in *error.
 SocketHandle CreateTcpSocket(int* error = nullptr);
+/// The same, an IPv6 socket when ipv6 is set.
+SocketHandle CreateTcpSocketOf(bool ipv6, int* error = nullptr);
 
 /// Binds to the address (dotted order) and port; a port above 65535 fails.
 /// Returns false on failure.
@@ -89,6 +93,11 @@ bool ResolveIpv4(const std::string& host, Ipv4Address& out);
 /// signalled. The socket stays blocking afterwards. False on failure, with the
 /// reason in *error.
 bool ConnectIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop,
+                 int* error = nullptr);
+/// Reads an IPv6 address in its text form ("::1", "fe80::a:b"), without brackets.
+bool ParseIpv6(const std::string& text, Ipv6Address& out);
+/// ConnectIpv4 for an IPv6 socket and address.
+bool ConnectIpv6(SocketHandle s, const Ipv6Address& address, unsigned port, int timeoutMs, Event* stop,
                  int* error = nullptr);
 /// Turns on TCP keep-alive probes.
 void SetKeepAlive(SocketHandle s);
