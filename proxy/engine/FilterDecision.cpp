@@ -6,6 +6,7 @@
 
 #include "config/ConfigrationFile.h"
 #include "engine/HTTPServiceBody.h"
+#include "engine/PageSender.h"
 #include "filterdb/FilterDatabase.h"
 #include "filterdb/GroupSettings.h"
 #include "filterdb/UrlLookup.h"
@@ -192,7 +193,11 @@ void RunFilterDecision(HTTPServiceBody& body, TraceLog& trace)
 
     if (body.ReadRequest(trace) == 0) {
         // At stop nobody waits for an answer.
-        if (!(body.eventStop && body.eventStop->IsSet()))
+        if (body.eventStop && body.eventStop->IsSet())
+            return;
+        if (body.requestsFull)
+            SendBuiltInPage(503, body.clientSocket, body.eventStop.get());
+        else
             body.SendPage(400, 400);
         return;
     }

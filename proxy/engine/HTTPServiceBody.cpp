@@ -2,6 +2,7 @@
 #include "engine/HTTPServiceBody.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -18,6 +19,20 @@ const char* const kSchemeNames[3] = {"http", "ftp", "https"};
 namespace {
 constexpr std::string_view kTerminators[] = {"\r\n\r\n", "\r\r", "\n\n"};
 constexpr size_t kReceiveSize = 4096;
+
+std::atomic<size_t> heldRequestBytes{0};
+
+/// Counts n more bytes against the shared bound; false (counting nothing) when they
+/// do not fit.
+bool holdBytes(size_t n, size_t bound)
+{
+    size_t held = heldRequestBytes.load(std::memory_order_relaxed);
+    do {
+        if (n > bound || held > bound - n)
+            return false;
+    } while (!heldRequestBytes.compare_exchange_weak(held, held + n, std::memory_order_relaxed));
+    return true;
+}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {
@@ -37,6 +52,16 @@ HTTPServiceBody::HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<
     , clientSocket(socket)
 {
 }
+
+HTTPServiceBody::~HTTPServiceBody() { ReleaseRequestBytes(); }
+
+void HTTPServiceBody::ReleaseRequestBytes()
+{
+    heldRequestBytes.fetch_sub(m_heldBytes, std::memory_order_relaxed);
+    m_heldBytes = 0;
+}
+
+size_t HeldRequestBytes() { return heldRequestBytes.load(std::memory_order_relaxed); }
 
 const platform::Ipv4Address* HTTPServiceBody::ClientAddress()
 {
@@ -137,8 +162,9 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
 {
     const EngineLimits& limits = engineLimits();
     buffer.clear();
+    ReleaseRequestBytes();
     headerLength = 0;
-    requestTooLarge = false;
+    requestTooLarge = requestsFull = false;
     int64_t bodyLength = -1; // unknown until the header is complete
     size_t scanFrom = 0;
     const auto headerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.requestWaitMs);
@@ -169,6 +195,15 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
         long n = platform::Receive(clientSocket, chunk, sizeof chunk);
         if (n <= 0)
             return static_cast<int>(headerLength);
+        // Each request has its bound, and all of them together one more, so that many
+        // clients cannot take all memory between them.
+        if (!holdBytes(static_cast<size_t>(n), limits.maxHeldRequestBytes)) {
+            requestsFull = true;
+            traceLog.Printf("[%3d] Requests of all sessions too large\r\n", clientSocket);
+            headerLength = 0;
+            return 0;
+        }
+        m_heldBytes += static_cast<size_t>(n);
         buffer.append(chunk, static_cast<size_t>(n));
         if (headerLength != 0)
             continue;
@@ -217,11 +252,24 @@ bool HTTPServiceBody::ParseRequestLine()
     }
 
     request.port = 80;
+    request.portWritten = false;
     size_t hostEnd = text.find(request.scheme == Scheme::Https ? ' ' : '/', hostStart);
     if (hostEnd == std::string_view::npos)
         hostEnd = text.size();
     size_t nameEnd = hostEnd;
-    const size_t colon = text.find(':', hostStart);
+    size_t portFrom = hostStart;
+    if (hostStart < text.size() && text[hostStart] == '[') {
+        // An IPv6 literal: the host keeps its brackets, its colons are no port.
+        const size_t close = text.find(']', hostStart);
+        platform::Ipv6Address address{};
+        if (close >= hostEnd ||
+            !platform::ParseIpv6(std::string(text.substr(hostStart + 1, close - hostStart - 1)), address))
+            return false;
+        portFrom = close + 1;
+        if (portFrom != hostEnd && text[portFrom] != ':')
+            return false;
+    }
+    const size_t colon = text.find(':', portFrom);
     if (colon < hostEnd) {
         int value = 0;
         if (!ScanInteger(text.substr(colon + 1), value))
@@ -231,6 +279,7 @@ bool HTTPServiceBody::ParseRequestLine()
         if (value < 1 || value > 65535)
             return false;
         request.port = value;
+        request.portWritten = true;
         nameEnd = colon;
     }
     request.host = std::string(text.substr(hostStart, nameEnd - hostStart));

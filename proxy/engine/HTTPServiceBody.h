@@ -30,6 +30,7 @@ struct RequestLine {
     std::string method;
     std::string host;
     int port = 80;
+    bool portWritten = false; ///< the URL names its port
     std::string path;
     std::string version;
     std::string url; ///< scheme name, "://", host and path; made by the decision
@@ -62,13 +63,18 @@ public:
     explicit HTTPServiceBody(const SessionStart& start);
     /// A body on a socket of the caller's (tests and tools); stop may be null.
     HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop);
+    ~HTTPServiceBody();
     HTTPServiceBody(const HTTPServiceBody&) = delete;
     HTTPServiceBody& operator=(const HTTPServiceBody&) = delete;
 
     /// Reads one request, header and body, into buffer. Returns headerLength, or 0
     /// when no complete header arrived (silence for the read wait, the client closed,
-    /// the stop event, or a request over the size bounds; see requestTooLarge).
+    /// the stop event, or a request over the size bounds; see requestTooLarge and
+    /// requestsFull).
     int ReadRequest(TraceLog& trace);
+    /// Gives back the bytes of the request counted against the bound of all sessions
+    /// (the relay does once the request is sent; the destructor does anyway).
+    void ReleaseRequestBytes();
     /// Splits the request line of buffer into request. Returns false when it is not a
     /// proxy request this program serves.
     bool ParseRequestLine();
@@ -114,6 +120,9 @@ public:
     uint32_t headerLength = 0;
     /// Set by ReadRequest when the request passed the size bounds.
     bool requestTooLarge = false;
+    /// Set by ReadRequest when the requests of all sessions together hold the most
+    /// bytes allowed.
+    bool requestsFull = false;
 
     RequestLine request;
     SessionPolicy policy;
@@ -125,7 +134,11 @@ public:
 private:
     std::optional<platform::Ipv4Address> m_clientAddress;
     bool m_clientAsked = false;
+    size_t m_heldBytes = 0; // of this session's request, counted against the shared bound
 };
+
+/// Bytes of requests read and not yet sent, all sessions together.
+size_t HeldRequestBytes();
 
 /// Scheme names by Scheme: "http", "ftp", "https".
 extern const char* const kSchemeNames[3];

@@ -38,6 +38,17 @@ bool readPage(const std::string& path, std::string& bytes)
     bytes.resize(static_cast<size_t>(size));
     return f.ReadBytes(bytes.data(), bytes.size()) == bytes.size();
 }
+
+bool sendAnswer(int status, const std::string& bytes, platform::SocketHandle client, platform::Event* stop)
+{
+    char header[256];
+    std::snprintf(header, sizeof header, "HTTP/1.1 %d %s\nContent-Length: %ld\n\n", status, StatusText(status),
+                  static_cast<long>(bytes.size()));
+    const int wait = engineLimits().sendWaitMs;
+    std::string answer = header;
+    answer += bytes;
+    return platform::SendAll(client, answer.data(), answer.size(), wait, stop);
+}
 } // namespace
 
 const char* StatusText(int status)
@@ -51,6 +62,8 @@ const char* StatusText(int status)
         return "Forbidden\nConnection: Close\nContent-Type: text/html";
     case 404:
         return "NotFound\nConnection: Close\nContent-Type: text/html";
+    case 503:
+        return "Service Unavailable\nConnection: Close\nContent-Type: text/html";
     case 407:
         // The reason is not repeated as a header line of its own: a line without a
         // colon makes strict clients drop the whole answer, challenge included.
@@ -89,14 +102,12 @@ bool SendPageFile(int page, int status, platform::SocketHandle client, int group
         AccessLogger::getInstance().Write("httpErrorFile Open Error", true, true);
         bytes = fallbackPage(page, status);
     }
+    return sendAnswer(status, bytes, client, stop);
+}
 
-    char header[256];
-    std::snprintf(header, sizeof header, "HTTP/1.1 %d %s\nContent-Length: %ld\n\n", status, StatusText(status),
-                  static_cast<long>(bytes.size()));
-    const int wait = engineLimits().sendWaitMs;
-    std::string answer = header;
-    answer += bytes;
-    return platform::SendAll(client, answer.data(), answer.size(), wait, stop);
+bool SendBuiltInPage(int status, platform::SocketHandle client, platform::Event* stop)
+{
+    return sendAnswer(status, fallbackPage(status, status), client, stop);
 }
 
 void HTTPServiceBody::SendPage(int page, int status)

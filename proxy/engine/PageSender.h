@@ -20,3 +20,6 @@ std::string CommonPageName(const std::string& directory, int page);
 /// page goes out instead. Sending stops at the first failed send; stop (may be null)
 /// ends a send that waits. Returns false when the answer could not be sent whole.
 bool SendPageFile(int page, int status, platform::SocketHandle client, int group, platform::Event* stop = nullptr);
+/// Sends the small built-in page with `status` without looking for a page file: the
+/// answer when the proxy has no room for the request.
+bool SendBuiltInPage(int status, platform::SocketHandle client, platform::Event* stop = nullptr);

@@ -129,6 +129,13 @@ public:
 
     void Run()
     {
+        // A header the server could read otherwise than the decision did is not passed on.
+        if (m_body.request.scheme != Scheme::Https &&
+            !ForwardableHeader(std::string_view(m_body.buffer).substr(0, m_body.headerLength))) {
+            m_trace.Printf("[%3d] Request header not forwardable\r\n", m_body.clientSocket);
+            m_body.SendPage(400, 400);
+            return;
+        }
         if (!connect())
             return;
         if (m_body.request.scheme == Scheme::Https && !m_viaProxy) {
@@ -175,11 +182,6 @@ private:
 
     bool connect()
     {
-        m_server = platform::CreateTcpSocket();
-        if (m_server == platform::kInvalidSocket)
-            return false;
-        m_serverSink.SetSocket(m_server);
-
         // No tunnel data ever passes through a chain.
         if (m_body.request.scheme == Scheme::Https)
             m_body.policy.filterRequest = m_body.policy.filterResponse = false;
@@ -210,15 +212,25 @@ private:
         // A proxy without a port of its own (0) is reached on the request's port.
         const unsigned port = m_viaProxy && proxyPort != 0 ? proxyPort : static_cast<unsigned>(m_body.request.port);
 
+        // A bracketed IPv6 literal is connected to over IPv6; the logs keep IPv4 addresses only.
+        const bool ipv6 = connectHost.size() > 2 && connectHost.front() == '[' && connectHost.back() == ']';
         platform::Ipv4Address address{};
-        const bool found = onlyDigitsAndDots(connectHost) ? platform::ParseDottedIpv4(connectHost, address)
-                                                          : platform::ResolveIpv4(connectHost, address);
+        platform::Ipv6Address address6{};
+        const bool found = ipv6 ? platform::ParseIpv6(connectHost.substr(1, connectHost.size() - 2), address6)
+                           : onlyDigitsAndDots(connectHost) ? platform::ParseDottedIpv4(connectHost, address)
+                                                            : platform::ResolveIpv4(connectHost, address);
         if (!found) {
             m_body.SendPage(404, 404);
             return false;
         }
+        m_server = platform::CreateTcpSocketOf(ipv6);
+        if (m_server == platform::kInvalidSocket)
+            return false;
+        m_serverSink.SetSocket(m_server);
         const int timeoutMs =
             m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000 : -1;
+        if (ipv6)
+            return platform::ConnectIpv6(m_server, address6, port, timeoutMs, m_stop);
         if (!platform::ConnectIpv4(m_server, address, port, timeoutMs, m_stop))
             return false;
         m_body.serverAddress = address;
@@ -240,19 +252,46 @@ private:
             return false;
         }
         requestedit::DowngradeVersion(buffer);
+        bool edited = true;
         if (m_body.request.scheme != Scheme::Https) {
             // One request per connection: a kept-alive server connection would carry a
             // client's next request past the decision.
             requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Proxy-Connection:");
-            requestedit::SetHeaderLine(buffer, m_body.headerLength, "Connection:", kConnectionClose);
+            requestedit::RemoveHeaderLine(buffer, m_body.headerLength, "Keep-Alive:");
+            edited = requestedit::ReplaceHeaderLines(buffer, m_body.headerLength, "Connection:", kConnectionClose) &&
+                     requestedit::ReplaceHeaderLines(buffer, m_body.headerLength, "Host:", hostLine());
+            // Exactly the request that was checked: what the client sent behind it is
+            // never forwarded.
+            const uint64_t body = static_cast<uint64_t>(
+                std::max<int64_t>(0, ContentLengthOf(std::string_view(buffer).substr(0, m_body.headerLength))));
+            const uint64_t have = buffer.size() - m_body.headerLength;
+            if (have > body)
+                buffer.resize(m_body.headerLength + body);
+            m_bodyLeft = body - std::min(have, body);
         }
         // A phrase scan of compressed bytes finds nothing: ask for the plain body when
         // the response is going to be scanned.
         if (m_body.policy.filterResponse)
-            requestedit::SetHeaderLine(buffer, m_body.headerLength, "Accept-Encoding:", kIdentityOnly);
+            edited = edited && requestedit::ReplaceHeaderLines(buffer, m_body.headerLength, "Accept-Encoding:",
+                                                               kIdentityOnly);
+        if (!edited) {
+            m_body.SendPage(400, 400);
+            return false;
+        }
         m_trace.Printf("[%3d] zpf to Server\r\n", m_body.clientSocket);
         m_trace.WriteBytes(buffer.data(), 1, buffer.size());
         return true;
+    }
+
+    /// The Host line of the absolute URL: the server serves the host that was checked.
+    std::string hostLine() const
+    {
+        const RequestLine& request = m_body.request;
+        const int defaultPort = request.scheme == Scheme::Ftp ? 21 : 80;
+        std::string line = "Host: " + request.host;
+        if (request.portWritten && request.port != defaultPort)
+            line += ":" + std::to_string(request.port);
+        return line + "\r\n";
     }
 
     bool sendRequest()
@@ -273,6 +312,7 @@ private:
         }
         // From here on the buffer collects what the server sends.
         buffer.clear();
+        m_body.ReleaseRequestBytes();
         return ok;
     }
 
@@ -305,7 +345,8 @@ private:
                 if (m_cnf.SleepTime >= 0)
                     pause(m_cnf.SleepTime);
                 // Both sides silent for the whole idle time: nobody is waiting any more.
-                if (Clock::now() - lastData >= std::chrono::milliseconds(m_limits.relayIdleMs))
+                const int idleMs = tunnel ? m_limits.tunnelIdleMs : m_limits.relayIdleMs;
+                if (Clock::now() - lastData >= std::chrono::milliseconds(idleMs))
                     return;
                 continue;
             }
@@ -533,6 +574,13 @@ private:
         long n = platform::Receive(m_body.clientSocket, chunk, sizeof chunk);
         if (n <= 0)
             return false;
+        if (m_body.request.scheme != Scheme::Https) {
+            // Only the rest of the checked request's body; a next request is dropped.
+            n = static_cast<long>(std::min<uint64_t>(static_cast<uint64_t>(n), m_bodyLeft));
+            m_bodyLeft -= static_cast<uint64_t>(n);
+            if (n == 0)
+                return true;
+        }
         if (m_body.policy.filterRequest) {
             m_request.chain->Write(chunk, static_cast<size_t>(n));
             logMatches(m_request.blockFilters);
@@ -558,6 +606,7 @@ private:
     int64_t m_bodyOut = 0; // body bytes passed on to the client (decoded ones when decoding)
     std::unique_ptr<BodyDecoder> m_decoder; // set for a compressed response that is scanned
     std::string m_pendingHeader; // a decoded response's header, until its first body bytes
+    uint64_t m_bodyLeft = 0; // request body bytes the client has still to send
     bool m_headerDone = false;
     bool m_firstPiece = true;
 };

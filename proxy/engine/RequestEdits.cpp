@@ -105,6 +105,49 @@ size_t FindHeaderLine(std::string_view header, std::string_view name)
     return std::string_view::npos;
 }
 
+bool ForwardableHeader(std::string_view header)
+{
+    if (header.find('\0') != std::string_view::npos)
+        return false;
+    for (size_t cr = header.find('\r'); cr != std::string_view::npos; cr = header.find('\r', cr + 1)) {
+        if (cr + 1 >= header.size() || header[cr + 1] != '\n')
+            return false;
+    }
+    std::string_view length; // the value of the first Content-Length line
+    size_t lf = header.find('\n');
+    while (lf != std::string_view::npos && lf + 1 < header.size()) {
+        const size_t start = lf + 1;
+        lf = header.find('\n', start);
+        std::string_view line = header.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty())
+            break;
+        if (line[0] == ' ' || line[0] == '\t')
+            return false;
+        const size_t colon = line.find(':');
+        const std::string_view name = line.substr(0, colon);
+        if (name.find_first_of(" \t") != std::string_view::npos)
+            return false;
+        if (colon == std::string_view::npos)
+            continue;
+        if (name.size() == 17 && ::strncasecmp(name.data(), "Transfer-Encoding", 17) == 0)
+            return false;
+        if (name.size() != 14 || ::strncasecmp(name.data(), "Content-Length", 14) != 0)
+            continue;
+        std::string_view value = line.substr(colon + 1);
+        const size_t first = value.find_first_not_of(" \t");
+        value = first == std::string_view::npos ? std::string_view() : value.substr(first);
+        value = value.substr(0, value.find_last_not_of(" \t") + 1);
+        if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        if (!length.empty() && value != length)
+            return false;
+        length = value;
+    }
+    return true;
+}
+
 namespace requestedit {
 
 bool ReplaceRequestLine(std::string& buffer, uint32_t& headerLength, std::string_view line)
@@ -148,6 +191,26 @@ bool SetHeaderLine(std::string& buffer, uint32_t& headerLength, std::string_view
     buffer.insert(lf + 1, line);
     adjust(headerLength, 0, line.size());
     return true;
+}
+
+bool ReplaceHeaderLines(std::string& buffer, uint32_t& headerLength, std::string_view name, std::string_view line)
+{
+    const size_t first = FindHeaderLine(std::string_view(buffer).substr(0, headerLength), name);
+    if (first != std::string_view::npos) {
+        // The lines after the first are found by searching from the first one on.
+        for (;;) {
+            const std::string_view rest = std::string_view(buffer).substr(first, headerLength - first);
+            const size_t found = FindHeaderLine(rest, name);
+            if (found == std::string_view::npos)
+                break;
+            const size_t lf = rest.find('\n', found);
+            if (lf == std::string_view::npos)
+                return false;
+            buffer.erase(first + found, lf + 1 - found);
+            adjust(headerLength, lf + 1 - found, 0);
+        }
+    }
+    return SetHeaderLine(buffer, headerLength, name, line);
 }
 
 void RemoveHeaderLine(std::string& buffer, uint32_t& headerLength, std::string_view name)

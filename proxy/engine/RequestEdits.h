@@ -20,6 +20,13 @@ size_t LineFeedHeaderEnd(std::string_view data);
 /// name is `name` (any letter case, the colon included in name), or npos.
 size_t FindHeaderLine(std::string_view header, std::string_view name);
 
+/// Whether a request header (the request line, its lines and the empty line that ends
+/// it) can be edited and forwarded so that the server reads it as this proxy does:
+/// every carriage return followed by a line feed, no zero byte, no line continued on
+/// the next, no blank before a name's colon, no Transfer-Encoding, and Content-Length
+/// lines only of digits and all alike.
+bool ForwardableHeader(std::string_view header);
+
 /// Edits of a request held in buffer whose header is the first headerLength bytes.
 /// Each keeps headerLength equal to the header's new length.
 namespace requestedit {
@@ -33,6 +40,9 @@ void DowngradeVersion(std::string& buffer);
 /// as the last header line when there is none. False when the header has no end by
 /// line feeds or the line to replace has no line feed.
 bool SetHeaderLine(std::string& buffer, uint32_t& headerLength, std::string_view name, std::string_view line);
+/// Replaces the first header line named `name` by line and removes the others, or
+/// adds line as SetHeaderLine does when there is none. False as SetHeaderLine.
+bool ReplaceHeaderLines(std::string& buffer, uint32_t& headerLength, std::string_view name, std::string_view line);
 /// Removes every header line named `name`.
 void RemoveHeaderLine(std::string& buffer, uint32_t& headerLength, std::string_view name);
 

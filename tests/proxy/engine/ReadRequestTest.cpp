@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "EngineTestSupport.h"
+#include "engine/FilterDecision.h"
 #include "engine/HTTPServiceBody.h"
 #include "log/TraceLog.h"
 #include "support/TempProgramDir.h"
@@ -89,6 +90,34 @@ TEST_F(ReadRequestTest, SizeBoundsOfHeaderAndBody)
         EXPECT_EQ(body.requestTooLarge, c.tooLarge) << c.sent.substr(0, 60);
         sender.join();
     }
+}
+
+TEST_F(ReadRequestTest, RequestsOfAllSessionsShareOneBound)
+{
+    limits->maxHeldRequestBytes = 100;
+    const std::string request = "GET http://h/ HTTP/1.1\r\nX: " + std::string(40, 'a') + "\r\n\r\n";
+    const int length = static_cast<int>(request.size());
+    SocketPair second;
+    pair.send(request);
+    second.send(request);
+    {
+        HTTPServiceBody held(pair.server, nullptr);
+        EXPECT_EQ(read(held), length);
+        HTTPServiceBody refused(second.server, nullptr);
+        TraceLog trace;
+        RunFilterDecision(refused, trace);
+        EXPECT_TRUE(refused.requestsFull);
+        char answer[64] = {};
+        ASSERT_GT(::recv(second.client, answer, sizeof answer - 1, 0), 0);
+        EXPECT_STREQ(std::string(answer).substr(0, 33).c_str(), "HTTP/1.1 503 Service Unavailable\n");
+        // Once sent, a request no longer counts.
+        held.ReleaseRequestBytes();
+        SocketPair third;
+        third.send(request);
+        HTTPServiceBody served(third.server, nullptr);
+        EXPECT_EQ(read(served), length);
+    }
+    EXPECT_EQ(HeldRequestBytes(), 0u);
 }
 
 TEST_F(ReadRequestTest, ADrippingHeaderGetsOneWaitInAll)

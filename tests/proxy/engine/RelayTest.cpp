@@ -44,6 +44,11 @@ struct Origin {
         })
     {
     }
+    size_t count()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return requests.size();
+    }
     std::string request(size_t i = 0)
     {
         std::lock_guard<std::mutex> g(lock);
@@ -113,15 +118,49 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
                                     "Proxy-Authorization: Basic eDp5\r\nAccept-Encoding: gzip, br\r\n" +
                                     "Proxy-Connection: keep-alive\r\nConnection: keep-alive\r\n\r\n");
     EXPECT_EQ(got, response("text/html", "<p>a " + std::string(9, ' ') + " b</p>"));
-    EXPECT_EQ(origin.request(), "GET /a HTTP/1.0\r\nHost: h\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n");
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(origin.server.port) + "\r\n";
+    EXPECT_EQ(origin.request(), "GET /a HTTP/1.0\r\n" + host + "Accept-Encoding: identity\r\nConnection: close\r\n\r\n");
 
     // Without any phrase filter in force the request keeps its encoding.
     data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
     session("POST " + url(origin.server.port, "/p?q") +
             " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
             "Content-Length: 4\r\n\r\nbody");
-    EXPECT_EQ(origin.request(1),
-              "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
+    EXPECT_EQ(origin.request(1), "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n" +
+                                     host + "\r\nbody");
+}
+
+TEST_F(RelayTest, OnlyTheCheckedRequestReachesTheServerWithOneLineOfEachEditedName)
+{
+    Origin origin(response("text/plain", "ok"));
+    const std::string target = url(origin.server.port);
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(origin.server.port) + "\r\n";
+    const std::string edited = "Connection: close\r\n" + host + "Accept-Encoding: identity\r\n";
+    struct Row {
+        std::string sent, forwarded; // forwarded empty: refused with page 400
+    };
+    const std::vector<Row> rows = {
+        {"GET " + target + " HTTP/1.1\r\nConnection: keep-alive\r\nHost: other\r\nKeep-Alive: 300\r\n" +
+             "Accept-Encoding: gzip\r\nconnection: keep-alive\r\nHOST: other\r\nAccept-Encoding: br\r\n\r\n" +
+             "GET /b HTTP/1.1\r\n\r\n",
+         "GET /a HTTP/1.0\r\n" + edited + "\r\n"},
+        {"POST " + target + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcGET /b HTTP/1.1\r\n\r\n",
+         "POST /a HTTP/1.0\r\nContent-Length: 3\r\n" + edited + "\r\nabc"},
+        {"GET " + target + " HTTP/1.1\r\nX: y\r\r\nGET /b HTTP/1.1\r\n\r\n", ""},
+        {"POST " + target + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", ""},
+        {"POST " + target + " HTTP/1.1\r\nContent-Length: 0\r\nContent-Length: 19\r\n\r\n", ""},
+    };
+    for (const Row& r : rows) {
+        const size_t before = origin.count();
+        const std::string got = session(r.sent);
+        if (r.forwarded.empty()) {
+            EXPECT_NE(got.find("400 Bad Request"), std::string::npos) << r.sent;
+            EXPECT_EQ(origin.count(), before) << r.sent;
+        } else {
+            EXPECT_EQ(got, response("text/plain", "ok")) << r.sent;
+            EXPECT_EQ(origin.request(before), r.forwarded);
+        }
+    }
 }
 
 TEST_F(RelayTest, ResponseEndsByLengthOr304WhileTheServerStaysOpen)
@@ -239,6 +278,19 @@ TEST_F(RelayTest, FaultyServersEndTheSessionCleanly)
     }
     // A port nobody listens on.
     EXPECT_EQ(session("GET " + url(zpftest::FreeLoopbackPort()) + " HTTP/1.1\r\n\r\n"), "");
+}
+
+TEST_F(RelayTest, TunnelsOutlastTheIdleTimeOfPlainRelays)
+{
+    limits->relayWaitMs = 100;
+    limits->relayIdleMs = 300;
+    limits->tunnelIdleMs = 2000;
+    ScriptedServer server([](int c) {
+        std::this_thread::sleep_for(700ms);
+        platform::SendAll(c, "late", 4, 1000);
+    });
+    const std::string got = session("CONNECT 127.0.0.1:" + std::to_string(server.port) + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(got.substr(got.size() - std::min<size_t>(got.size(), 8)), "\r\n\r\nlate");
 }
 
 TEST_F(RelayTest, StopEndsARelayThatWaits)

@@ -72,6 +72,27 @@ TEST(RequestEditTest, NamesMatchOnlyAtTheStartOfAHeaderLine)
     EXPECT_EQ(LineFeedHeaderEnd("a\r\nb\r\n"), 0u);
 }
 
+TEST(RequestEditTest, HeadersTheServerCouldReadOtherwiseAreNotForwarded)
+{
+    const std::string line = "POST http://h/ HTTP/1.1\r\n";
+    const std::vector<std::pair<std::string, bool>> rows = {
+        {line + "Host: h\r\nContent-Length: 4\r\n\r\n", true},
+        {"GET http://h/ HTTP/1.1\nHost: h\n\n", true},
+        {line + "Content-Length: 4\r\ncontent-length:  4 \r\n\r\n", true},
+        {line + "Host: h\r\r", false}, // ends where a server sees no end
+        {line + "Host: h\rX: y\r\n\r\n", false},
+        {line + std::string("X: a\0b\r\n\r\n", 11), false},
+        {line + "X: a\r\n folded\r\n\r\n", false},
+        {line + "Host : h\r\n\r\n", false},
+        {line + "Transfer-Encoding: chunked\r\n\r\n", false},
+        {line + "Content-Length: 4\r\nContent-Length: 40\r\n\r\n", false},
+        {line + "Content-Length: -4\r\n\r\n", false},
+        {line + "Content-Length: 4x\r\n\r\n", false},
+    };
+    for (const auto& [header, forwardable] : rows)
+        EXPECT_EQ(ForwardableHeader(header), forwardable) << header;
+}
+
 class ProxyAuthTest : public ::testing::Test {
 protected:
     void SetUp() override

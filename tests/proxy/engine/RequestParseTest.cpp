@@ -37,6 +37,9 @@ TEST(RequestParseTest, ProxyRequestLines)
         {"GET http://h:0x50/ HTTP/1.1\r\n\r\n", Http, "GET", "h", 80, "/", "HTTP/1.1"},
         // CONNECT without a port goes to 80.
         {"CONNECT h HTTP/1.1\r\n\r\n", Https, "CONNECT", "h", 80, "", "HTTP/1.1"},
+        // IPv6 literals keep their brackets.
+        {"GET http://[::1]:8080/a HTTP/1.1\r\n\r\n", Http, "GET", "[::1]", 8080, "/a", "HTTP/1.1"},
+        {"GET http://[fe80::1:2]/ HTTP/1.1\r\n\r\n", Http, "GET", "[fe80::1:2]", 80, "/", "HTTP/1.1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request);
@@ -67,6 +70,10 @@ TEST(RequestParseTest, RequestsThatAreNotServed)
         "GET http://h:99999999999999999999/ HTTP/1.1\r\n\r\n",
         "GET http://user:pw@h/ HTTP/1.1\r\n\r\n",
         "CONNECT h:0 HTTP/1.1\r\n\r\n",
+        // Brackets that hold no IPv6 address, or are followed by anything but a port.
+        "GET http://[::1/ HTTP/1.1\r\n\r\n",
+        "GET http://[not:an:address]/ HTTP/1.1\r\n\r\n",
+        "GET http://[::1]x/ HTTP/1.1\r\n\r\n",
         // Everything after a zero byte is not looked at.
         std::string("GET http://h/ HTTP/1.1\0\r\n\r\n", 27),
         "",
