@@ -56,6 +56,9 @@ protected:
 /// nginx as the origin server, serving pages of each kind from its own directory.
 class NginxOrigin : public ServerProgram {
 public:
+    /// Set before Start: also listen on [::1] at the same port.
+    bool ipv6 = false;
+
     /// The page with a phrase the sample database blanks.
     static std::string PhrasePage()
     {
@@ -108,9 +111,11 @@ public:
                               "error.log;\n"
                               "events { worker_connections 256; }\n"
                               "http {\n"
+                              // What the server was asked, and of which host.
+                              "  log_format withhost '$remote_addr \"$request\" $status host=$http_host';\n"
                               "  access_log " +
                               dir +
-                              "access.log;\n"
+                              "access.log withhost;\n"
                               "  client_body_temp_path " +
                               dir + "body; proxy_temp_path " + dir +
                               "proxy;\n"
@@ -123,8 +128,7 @@ public:
                               "  gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;\n"
                               "  server {\n"
                               "    listen 127.0.0.1:" +
-                              p +
-                              ";\n"
+                              p + ";\n" + (ipv6 ? "    listen [::1]:" + p + ";\n" : "") +
                               "    root " +
                               www +
                               ";\n"
