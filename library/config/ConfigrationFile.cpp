@@ -525,27 +525,30 @@ void ConfigrationFileSigleton::CloseZpfCnfWrite()
     // Written beside the real file and renamed over it, so a failed or interrupted save
     // never leaves a half-written configuration. The upstream proxy's password is kept
     // here: a new file is the owner's only.
-    const bool ok = platform::ReplaceFileAtomically(zpfCnfPath, [this](const std::string& temp) {
-        if (!bCiphered) {
-            if (!cnfFile.Open(temp, "w"))
+    const bool ok = platform::ReplaceFileAtomically(
+        zpfCnfPath,
+        [this](const std::string& temp) {
+            if (!bCiphered) {
+                if (!cnfFile.Open(temp, "w"))
+                    return false;
+                const bool written = cnfFile.Puts(cnfText);
+                return cnfFile.Close() && written;
+            }
+            if (des.SettingSystem(1) != 0 || des.OpenWriteFile(temp.c_str()) != 0)
                 return false;
-            const bool written = cnfFile.Puts(cnfText);
-            return cnfFile.Close() && written;
-        }
-        if (des.SettingSystem(1) != 0 || des.OpenWriteFile(temp.c_str()) != 0)
-            return false;
-        std::string marker = std::string(kMarker) + "\r\n";
-        if (des.WriteString(marker.c_str()) != static_cast<int>(marker.size())) {
-            des.CloseWriteFile(0);
-            return false;
-        }
-        const long markerBytes = static_cast<long>(marker.size());
-        const long units = (static_cast<long>(cnfText.size()) + CDes::kUnit - 1) / CDes::kUnit;
-        bool written = cnfText.empty() || des.WriteData(cnfText.data(), static_cast<int>(cnfText.size())) >= 0;
-        des.CloseWriteFile(1);
-        // The cipher cannot report a short write; the file size can.
-        return written && platform::FileSize(temp) == markerBytes + units * CDes::kUnit;
-    }, {}, platform::kPrivateFileMode);
+            std::string marker = std::string(kMarker) + "\r\n";
+            if (des.WriteString(marker.c_str()) != static_cast<int>(marker.size())) {
+                des.CloseWriteFile(0);
+                return false;
+            }
+            const long markerBytes = static_cast<long>(marker.size());
+            const long units = (static_cast<long>(cnfText.size()) + CDes::kUnit - 1) / CDes::kUnit;
+            bool written = cnfText.empty() || des.WriteData(cnfText.data(), static_cast<int>(cnfText.size())) >= 0;
+            des.CloseWriteFile(1);
+            // The cipher cannot report a short write; the file size can.
+            return written && platform::FileSize(temp) == markerBytes + units * CDes::kUnit;
+        },
+        {}, platform::kPrivateFileMode);
     cnfWriteFailed = !ok;
 }
 

@@ -339,17 +339,20 @@ bool ConfigrationFileSigleton::ReadPassURL()
 bool ConfigrationFileSigleton::WritePhrase(bool phraseEuc)
 {
     SaveScope lock(*this);
-    return !lock.held() || writeList(*this, bPhraseChanged, phrasePath, &ConfigrationFileData::phraseText, true, phraseEuc);
+    return !lock.held() ||
+           writeList(*this, bPhraseChanged, phrasePath, &ConfigrationFileData::phraseText, true, phraseEuc);
 }
 
 bool ConfigrationFileSigleton::WriteNoFilter()
 {
     SaveScope lock(*this);
-    return !lock.held() || writeList(*this, bNoFilterChanged, noFilterPath, &ConfigrationFileData::noFilterText, false, false);
+    return !lock.held() ||
+           writeList(*this, bNoFilterChanged, noFilterPath, &ConfigrationFileData::noFilterText, false, false);
 }
 
 bool ConfigrationFileSigleton::WritePassURL()
 {
     SaveScope lock(*this);
-    return !lock.held() || writeList(*this, bPassURLChanged, passURLPath, &ConfigrationFileData::passURLText, false, false);
+    return !lock.held() ||
+           writeList(*this, bPassURLChanged, passURLPath, &ConfigrationFileData::passURLText, false, false);
 }

@@ -272,8 +272,8 @@ private:
         // A phrase scan of compressed bytes finds nothing: ask for the plain body when
         // the response is going to be scanned.
         if (m_body.policy.filterResponse)
-            edited = edited && requestedit::ReplaceHeaderLines(buffer, m_body.headerLength, "Accept-Encoding:",
-                                                               kIdentityOnly);
+            edited = edited &&
+                     requestedit::ReplaceHeaderLines(buffer, m_body.headerLength, "Accept-Encoding:", kIdentityOnly);
         if (!edited) {
             m_body.SendPage(400, 400);
             return false;

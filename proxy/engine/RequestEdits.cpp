@@ -118,7 +118,8 @@ bool ForwardableHeader(std::string_view header)
     while (lf != std::string_view::npos && lf + 1 < header.size()) {
         const size_t start = lf + 1;
         lf = header.find('\n', start);
-        std::string_view line = header.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start);
+        std::string_view line =
+            header.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.empty())

@@ -72,9 +72,11 @@ TEST_F(OneRequestTest, NoSecondRequestRidesBehindTheCheckedOne)
     };
     const std::string refused = "HTTP/1.1 400 Bad Request\n";
     const std::vector<Row> rows = {
-        {"HEAD " + start + "Connection: keep-alive\r\nConnection: keep-alive\r\n\r\n" + smuggled, "HTTP/1.1 200 OK\r\n"},
-        {"POST " + start + "Content-Length: 2\r\nKeep-Alive: 60\r\nProxy-Connection: keep-alive\r\n\r\nokGET /blocked/"
-                           "page.html HTTP/1.1\r\n\r\n",
+        {"HEAD " + start + "Connection: keep-alive\r\nConnection: keep-alive\r\n\r\n" + smuggled,
+         "HTTP/1.1 200 OK\r\n"},
+        {"POST " + start +
+             "Content-Length: 2\r\nKeep-Alive: 60\r\nProxy-Connection: keep-alive\r\n\r\nokGET /blocked/"
+             "page.html HTTP/1.1\r\n\r\n",
          "HTTP/1.1 405 Not Allowed\r\n"},
         // Each of these the server would read otherwise than the proxy: never sent.
         {"GET " + start + "Connection: keep-alive\r\r\n" + smuggled, refused},

@@ -224,8 +224,8 @@ TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
     std::lock_guard<std::mutex> guard(lock);
     EXPECT_EQ(seen, "POST /form HTTP/1.0\r\nContent-Type: text/plain\r\nContent-Length: 3000\r\n"
                     "Connection: close\r\nHost: 127.0.0.1:" +
-                        std::to_string(server.port) + "\r\nAccept-Encoding: identity\r\n\r\n" +
-                        std::string(1000, 'a') + std::string(1000, 'b') + std::string(1000, 'c'));
+                        std::to_string(server.port) + "\r\nAccept-Encoding: identity\r\n\r\n" + std::string(1000, 'a') +
+                        std::string(1000, 'b') + std::string(1000, 'c'));
 }
 
 TEST_F(ProxyFlowTest, SizeLimitsOfTheGroup)

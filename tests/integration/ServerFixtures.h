@@ -128,9 +128,7 @@ public:
                               "  gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;\n"
                               "  server {\n"
                               "    listen 127.0.0.1:" +
-                              p + ";\n" + (ipv6 ? "    listen [::1]:" + p + ";\n" : "") +
-                              "    root " +
-                              www +
+                              p + ";\n" + (ipv6 ? "    listen [::1]:" + p + ";\n" : "") + "    root " + www +
                               ";\n"
                               "    location /ssi/ { ssi on; }\n"
                               "    location = /post { client_body_buffer_size 1m; proxy_pass http://127.0.0.1:" +

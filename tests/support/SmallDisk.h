@@ -13,8 +13,8 @@ class SmallDisk : public TempDir {
 public:
     explicit SmallDisk(int kilobytes)
     {
-        m_mounted = RunProgram("mount -t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs '" + path() + "'")
-                        .status == 0;
+        m_mounted =
+            RunProgram("mount -t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs '" + path() + "'").status == 0;
     }
     ~SmallDisk()
     {

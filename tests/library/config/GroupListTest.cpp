@@ -70,8 +70,7 @@ TEST(GroupListTest, NamesThatWouldNotReadBackAreRefusedAndTheFileKept)
         "kids2 ", // read back without the blank, a different name
         " kids2",
         "ki\nds", // two groups
-        "tab\t",
-        std::string(GroupList::kMaxNameLength + 1, 'x'),
+        "tab\t",  std::string(GroupList::kMaxNameLength + 1, 'x'),
     };
     for (const auto& name : bad) {
         GroupList more = list;

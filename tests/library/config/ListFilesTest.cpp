@@ -252,7 +252,7 @@ TEST(ListFilesTest, FullDiskFailsAndKeepsTheOldFile)
         disk.writeBytes(r.name, "\r\nold\r\n");
         const std::string path = disk.file(r.name);
         EXPECT_TRUE(std::string(r.name) == "group.cnf" ? many.WriteGroupList(path.c_str())
-                                                        : listfiles::WriteListFile(path, groups, texts, r.phrase, false))
+                                                       : listfiles::WriteListFile(path, groups, texts, r.phrase, false))
             << r.name;
         EXPECT_TRUE(disk.readBytes(r.name) == "\r\nold\r\n") << r.name; // a cut file is long to print
     }

@@ -112,10 +112,8 @@ TEST_F(PassWordTest, AccountsThatWouldNotReadBackAreRefusedAndTheFileKept)
         {"al:ice", "pw"}, // read back as "al" with password "ice"
         {"alice", "p:w"}, // the class would be read from "w"
         {"al;ice", "pw"}, // the group would be read from "ice:pw..."
-        {"alice", "p;w"},
-        {"alice", "p\nw"}, // a second line
-        {"alice", "p\rw"},
-        {"alice", std::string(CPassWordData::kLineLimit, 'x')}, // cut by the reader
+        {"alice", "p;w"},  {"alice", "p\nw"}, // a second line
+        {"alice", "p\rw"}, {"alice", std::string(CPassWordData::kLineLimit, 'x')}, // cut by the reader
     };
     for (const auto& r : rows) {
         CPassWordData more = data;

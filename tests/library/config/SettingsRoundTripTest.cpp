@@ -189,7 +189,8 @@ TEST_F(SettingsRoundTripTest, DamagedPlainFilesAreReportedAndNotWrittenOver)
         fresh.writeBytes(f, junk);
         TestConfig cnf;
         EXPECT_TRUE(cnf.Initialize());
-        EXPECT_EQ(cnf.errorText, fresh.file(f) + ": not a configuration file (control bytes in its text); it is damaged");
+        EXPECT_EQ(cnf.errorText,
+                  fresh.file(f) + ": not a configuration file (control bytes in its text); it is damaged");
         EXPECT_TRUE(cnf.SaveAll(false, false));
         EXPECT_EQ(fresh.readBytes(f), junk);
         EXPECT_FALSE(cnf.SaveAll(false, false, true));

@@ -114,15 +114,17 @@ TEST_F(RelayTest, DirectRequestIsEditedAndTheAnswerRelayed)
                                     "Proxy-Connection: keep-alive\r\nConnection: keep-alive\r\n\r\n");
     EXPECT_EQ(got, response("text/html", "<p>a " + std::string(9, ' ') + " b</p>"));
     const std::string host = "Host: 127.0.0.1:" + std::to_string(origin.server.port) + "\r\n";
-    EXPECT_EQ(origin.request(), "GET /a HTTP/1.0\r\n" + host + "Accept-Encoding: identity\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(origin.request(),
+              "GET /a HTTP/1.0\r\n" + host + "Accept-Encoding: identity\r\nConnection: close\r\n\r\n");
 
     // Without any phrase filter in force the request keeps its encoding.
     data().UserFilter = data().DownloadReplaceFilter = data().PageBlockFilter = 0;
     session("POST " + url(origin.server.port, "/p?q") +
             " HTTP/1.0\r\nAccept-Encoding: gzip\r\n"
             "Content-Length: 4\r\n\r\nbody");
-    EXPECT_EQ(origin.request(1), "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n" +
-                                     host + "\r\nbody");
+    EXPECT_EQ(origin.request(1),
+              "POST /p?q HTTP/1.0\r\nAccept-Encoding: gzip\r\nContent-Length: 4\r\nConnection: close\r\n" + host +
+                  "\r\nbody");
 }
 
 TEST_F(RelayTest, OnlyTheCheckedRequestReachesTheServerWithOneLineOfEachEditedName)
