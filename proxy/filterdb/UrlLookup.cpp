@@ -1,12 +1,22 @@
 // The lookups of the filtering decision: URL prefixes, extensions and per-category hits.
 #include "filterdb/UrlLookup.h"
 
+#include "filterdb/CanonicalUrl.h"
+
 #include "config/ConfigrationFile.h"
 #include "filterdb/FilterDatabase.h"
 #include "filterdb/GroupSettings.h"
 #include "filterdb/KeyTable.h"
 
 namespace {
+
+/// The numbers found for the given form merged with those of the canonical one.
+std::optional<KeyNumbers> merge(std::optional<KeyNumbers> given, const std::optional<KeyNumbers>& canonical)
+{
+    if (given && canonical)
+        given->AddAll(*canonical);
+    return given;
+}
 
 int countResult(const std::optional<KeyNumbers>& found, MatchedKeys* matched)
 {
@@ -31,6 +41,16 @@ int LookupUrl(std::string_view url, const KeyTable* table, MatchedKeys* matched)
     if (!table || table->Empty())
         return -1;
     return countResult(table->LookupKeys(url, false), matched);
+}
+
+int LookupUrl(const UrlForms& url, const KeyTable* table, MatchedKeys* matched)
+{
+    if (!table || table->Empty())
+        return -1;
+    std::optional<KeyNumbers> found = table->LookupKeys(url.given, false);
+    if (!url.sameKey)
+        found = merge(std::move(found), table->LookupKeys(url.canonical, false));
+    return countResult(found, matched);
 }
 
 std::optional<std::string_view> UrlExtension(std::string_view url)
@@ -59,7 +79,23 @@ int LookupExtension(std::string_view url, const KeyTable* table, MatchedKeys* ma
     return countResult(table->LookupKeys(*extension, true), matched);
 }
 
-int CountCategoryHits(std::string_view url, TableKind kind, CategoryStatus status, int group, const FilterDatabase& db,
+int LookupExtension(const UrlForms& url, const KeyTable* table, MatchedKeys* matched)
+{
+    const auto given = UrlExtension(url.given);
+    auto canonical = CanonicalExtension(url.canonical);
+    if (canonical == given)
+        canonical.reset();
+    if (!given && !canonical)
+        return -2;
+    if (!table || table->Empty())
+        return -1;
+    std::optional<KeyNumbers> found = given ? table->LookupKeys(*given, true) : KeyNumbers();
+    if (canonical)
+        found = merge(std::move(found), table->LookupKeys(*canonical, true));
+    return countResult(found, matched);
+}
+
+int CountCategoryHits(const UrlForms& url, TableKind kind, CategoryStatus status, int group, const FilterDatabase& db,
                       const ConfigrationFileSigleton& cnf, MatchedKeys* matched)
 {
     const ConfigrationFileData* data = GroupSettings(cnf, group);

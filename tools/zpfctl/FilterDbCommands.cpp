@@ -137,9 +137,9 @@ int runLookup(const zpfctl::Args& argsIn)
         std::printf("table %-2d %-40s %2d [%s]\n", static_cast<int>(r.kind), r.what, result, numbersText(keys).c_str());
     }
     MatchedKeys blocked;
-    int hits = CountCategoryHits(url, CategoryUrls, CategoryStatus::Block, group, db, *cnf, &blocked);
+    int hits = CountCategoryHits(UrlForms(url), CategoryUrls, CategoryStatus::Block, group, db, *cnf, &blocked);
     MatchedKeys passed;
-    int passes = CountCategoryHits(url, CategoryUrls, CategoryStatus::Pass, group, db, *cnf, &passed);
+    int passes = CountCategoryHits(UrlForms(url), CategoryUrls, CategoryStatus::Pass, group, db, *cnf, &passed);
     std::printf("blocked categories hit %d [%s]\npass-without-filtering categories hit %d [%s]\n", hits,
                 numbersText(blocked).c_str(), passes, numbersText(passed).c_str());
     return zpfctl::kOk;
