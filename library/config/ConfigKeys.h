@@ -145,7 +145,7 @@ private:
 /// Every key of zpf.cnf but the category keys, which come from the category list.
 /// The order is the file's: the global keys as WriteZpfCnf writes them, then the global
 /// keys it does not write (in the order `zpfctl config` shows them), then the group
-/// keys as every group's block holds them. Texts default to empty.
+/// keys as every group's block holds them.
 inline constexpr ConfigKey kConfigKeys[] = {
     {"Filtering", &ConfigrationFileSigleton::Filtering, 1},
     {"Port", &ConfigrationFileSigleton::Port, 3036, ConfigRule::ZeroGivesDefault},
@@ -170,6 +170,7 @@ inline constexpr ConfigKey kConfigKeys[] = {
     {"ConnectTimeout", &ConfigrationFileSigleton::ConnectTimeout, 120},
     {"SetProxy", &ConfigrationFileSigleton::SetProxy, 0},
     {"NoConnectionsTab", &ConfigrationFileSigleton::NoConnectionsTab, 0},
+    {"ConnectPorts", &ConfigrationFileSigleton::ConnectPorts, "443", ConfigRule::EmptyKeeps},
     // Read, and filled from Proxy when absent, but never written.
     {"HTTPSProxy", &ConfigrationFileSigleton::HTTPSProxy, "", ConfigRule::EmptyKeeps, ConfigWrite::NotWritten},
     {"HTTPSProxyPort", &ConfigrationFileSigleton::HTTPSProxyPort, 0, ConfigRule::BelowOneGivesZero,

@@ -197,6 +197,8 @@ public:
     unsigned int ConnectTimeout = 120;
     int SetProxy = 0;
     int NoConnectionsTab = 0;
+    /// The ports a CONNECT tunnel may reach: numbers separated by commas.
+    std::string ConnectPorts = "443";
 
     /// One record per group once Initialize has run.
     std::vector<ConfigrationFileData> cnfData;

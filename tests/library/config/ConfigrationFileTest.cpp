@@ -52,6 +52,7 @@ TEST_F(ConfigrationFileTest, PlainFileIsExactlyTheWrittenLayout)
         "LogSize=1000\nCheckDuration=0\nRebootAt=\nAutoUpdateAt=\nAutoUpdateAtBoot=0\nTestMode=0\n"
         "LogFlag=0\nLogPath=/var/log/zpf\nzpfAuthorization=0\nProgramIfMatch=\nListenBacklog=10\n"
         "MaxSession=30\nMaxFileNo=0\nMsgNoSignal=1\nConnectTimeout=120\nSetProxy=0\nNoConnectionsTab=0\n"
+        "ConnectPorts=443\n"
         "\n"
         "Block=1\nBlockLog=1\nAccessLog=0\nURLBlockFilter=1\nExtensionBlockFilter=1\nAccessControlURL=0\n"
         "UploadNoFilteringURL=1\nDownloadNoFilteringURL=1\nUploadReplaceFilter=1\nDownloadReplaceFilter=1\n"
@@ -91,6 +92,7 @@ TEST_F(ConfigrationFileTest, EveryKeyRoundTripsPlainOrEnciphered)
         out.ConnectTimeout = 33;
         out.SetProxy = 1;
         out.NoConnectionsTab = 1;
+        out.ConnectPorts = "443,8443";
         out.cnfData[1].Block = 0;
         out.cnfData[1].DownloadSize = 123456789L;
         out.cnfData[2].MessageCode = 42;
