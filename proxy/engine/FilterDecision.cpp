@@ -2,11 +2,13 @@
 // apply, and whether the request passes, and with how much inspection.
 #include "engine/FilterDecision.h"
 
+#include <cstdlib>
 #include <optional>
 
 #include "config/ConfigrationFile.h"
 #include "engine/HTTPServiceBody.h"
 #include "engine/PageSender.h"
+#include "filterdb/CanonicalUrl.h"
 #include "filterdb/FilterDatabase.h"
 #include "filterdb/GroupSettings.h"
 #include "filterdb/UrlLookup.h"
@@ -77,30 +79,39 @@ Outcome identifyClient(HTTPServiceBody& body, const ConfigrationFileSigleton& cn
 }
 
 /// The no-filtering lists and the categories set to pass.
-void applyExemptions(HTTPServiceBody& body, const ConfigrationFileData& data, const FilterDatabase& db,
-                     const ConfigrationFileSigleton& cnf)
+void applyExemptions(HTTPServiceBody& body, const UrlForms& url, const ConfigrationFileData& data,
+                     const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
 {
     SessionPolicy& policy = body.policy;
     const int group = policy.group;
-    const std::string_view url = body.request.url;
-    if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupUploadExempt, group)) == 1)
+    // Exactly one number matching exempts; the canonical form must not take away an
+    // exemption the given form earns by adding numbers of its own.
+    const bool twoForms = !url.sameKey;
+    auto listed = [&](TableKind kind, int table) {
+        const KeyTable* keys = db.GetKeyTable(kind, table);
+        return LookupUrl(url.given, keys) == 1 || (twoForms && LookupUrl(url, keys) == 1);
+    };
+    if (data.UserNoFilteringURL && listed(GroupUploadExempt, group))
         policy.filterRequest = false;
-    if (data.UploadNoFilteringURL && LookupUrl(url, db.GetKeyTable(UploadExempt, 0)) == 1)
+    if (data.UploadNoFilteringURL && listed(UploadExempt, 0))
         policy.filterRequest = false;
-    if (data.UserNoFilteringURL && LookupUrl(url, db.GetKeyTable(GroupDownloadExempt, group)) == 1)
+    if (data.UserNoFilteringURL && listed(GroupDownloadExempt, group))
         policy.filterResponse = false;
-    if (data.DownloadNoFilteringURL && LookupUrl(url, db.GetKeyTable(DownloadExempt, 0)) == 1)
+    if (data.DownloadNoFilteringURL && listed(DownloadExempt, 0))
         policy.filterResponse = false;
+    auto passes = [&](const UrlForms& forms) {
+        return CountCategoryHits(forms, CategoryUrls, CategoryStatus::Pass, group, db, cnf) == 1;
+    };
     if (cnf.GetStatusCategoryNum(group, static_cast<int>(CategoryStatus::Pass)) != 0 &&
-        CountCategoryHits(url, CategoryUrls, CategoryStatus::Pass, group, db, cnf) == 1)
+        (passes(UrlForms(url.given)) || (twoForms && passes(url))))
         noFiltering(policy);
 }
 
 /// The access-control lists: once either is in use, only what they list passes.
-Outcome checkAccessControl(HTTPServiceBody& body, const ConfigrationFileData& data, const FilterDatabase& db)
+Outcome checkAccessControl(HTTPServiceBody& body, const UrlForms& url, const ConfigrationFileData& data,
+                           const FilterDatabase& db)
 {
-    const std::string_view url = body.request.url;
-    if (!body.policy.doBlock || url.substr(0, 5) == "https")
+    if (!body.policy.doBlock)
         return std::nullopt;
     MatchedKeys matched;
     int own = -1;
@@ -117,10 +128,9 @@ Outcome checkAccessControl(HTTPServiceBody& body, const ConfigrationFileData& da
 
 /// One key block: the group's own table when UserFilter is on, else the categories it
 /// blocks when `categories` is on. A hit is logged, and answered while doBlock is on.
-Outcome checkKeyBlock(HTTPServiceBody& body, const ConfigrationFileData& data, bool extension, bool categories,
-                      const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
+Outcome checkKeyBlock(HTTPServiceBody& body, const UrlForms& url, const ConfigrationFileData& data, bool extension,
+                      bool categories, const FilterDatabase& db, const ConfigrationFileSigleton& cnf)
 {
-    const std::string_view url = body.request.url;
     const int group = body.policy.group;
     MatchedKeys matched;
     bool hit = false;
@@ -138,6 +148,44 @@ Outcome checkKeyBlock(HTTPServiceBody& body, const ConfigrationFileData& data, b
     if (!body.policy.doBlock)
         return std::nullopt;
     return blockAnswer(data, extension ? 905 : 902);
+}
+
+/// A request that passed: relayed, but ftp only through an ftp proxy, since nothing
+/// here speaks ftp and the host would get an HTTP request.
+SessionDecision pass(const RequestLine& request, const ConfigrationFileSigleton& cnf)
+{
+    if (request.scheme == Scheme::Ftp && cnf.FTPProxy.empty())
+        return page(400, 400);
+    return relay();
+}
+
+/// Whether port is one of the numbers of list ("443" or "443, 8443").
+bool listedPort(const std::string& list, int port)
+{
+    for (const char* p = list.c_str(); *p;) {
+        char* end = nullptr;
+        const long value = std::strtol(p, &end, 10);
+        if (end == p) {
+            ++p;
+            continue;
+        }
+        if (value == port)
+            return true;
+        p = end;
+    }
+    return false;
+}
+
+/// A tunnel reaches only the ports the settings allow: one to port 80 would carry
+/// plain requests past every check.
+Outcome checkTunnelPort(HTTPServiceBody& body, const ConfigrationFileData& data, const ConfigrationFileSigleton& cnf)
+{
+    if (body.request.scheme != Scheme::Https || listedPort(cnf.ConnectPorts, body.request.port))
+        return std::nullopt;
+    body.LogBlock("(Port Block)", {});
+    if (!body.policy.doBlock)
+        return std::nullopt;
+    return blockAnswer(data, 902);
 }
 } // namespace
 
@@ -161,28 +209,36 @@ SessionDecision DecideRequest(HTTPServiceBody& body, const FilterDatabase& db, c
     request.url.clear();
     request.url.append(kSchemeNames[static_cast<int>(request.scheme)]).append("://").append(request.host);
     request.url.append(request.path);
+    // Keys are stored without "http://": a canonical form equal to the rest is no new key.
+    const std::string canonical = CanonicalUrl(request.url);
+    std::string_view given = request.url;
+    if (given.starts_with("http://"))
+        given.remove_prefix(7);
+    const UrlForms url(request.url, canonical, canonical == given);
     // Neither blocking nor logging blocks: nothing to look for.
     if (!policy.doBlock && !policy.doBlockLog)
         noFiltering(policy);
     else
-        applyExemptions(body, data, db, cnf);
+        applyExemptions(body, url, data, db, cnf);
 
     const FilterStatus now = cnf.timeCnfList.FilterStatusNow(group);
     if (now == FilterCut)
         return page(907, data.MessageCode ? 200 : 403);
     if (now == FilterOff) {
         noFiltering(policy);
-        return relay();
+        return pass(request, cnf);
     }
     if (!policy.filterRequest)
-        return relay();
-    if (Outcome answer = checkAccessControl(body, data, db))
+        return pass(request, cnf);
+    if (Outcome answer = checkTunnelPort(body, data, cnf))
         return *answer;
-    if (Outcome answer = checkKeyBlock(body, data, false, data.URLBlockFilter != 0, db, cnf))
+    if (Outcome answer = checkAccessControl(body, url, data, db))
         return *answer;
-    if (Outcome answer = checkKeyBlock(body, data, true, data.ExtensionBlockFilter != 0, db, cnf))
+    if (Outcome answer = checkKeyBlock(body, url, data, false, data.URLBlockFilter != 0, db, cnf))
         return *answer;
-    return relay();
+    if (Outcome answer = checkKeyBlock(body, url, data, true, data.ExtensionBlockFilter != 0, db, cnf))
+        return *answer;
+    return pass(request, cnf);
 }
 
 void RunFilterDecision(HTTPServiceBody& body, TraceLog& trace)

@@ -231,6 +231,7 @@ TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
 TEST_F(ProxyFlowTest, SizeLimitsOfTheGroup)
 {
     zpf.setSetting("DownloadSize", "100000");
+    zpf.setSetting("ConnectPorts", std::to_string(nginx->port));
     startZpf();
     Fetch f = curl({origin("/large.html")});
     EXPECT_EQ(f.code, "403");
@@ -248,6 +249,8 @@ TEST_F(ProxyFlowTest, SizeLimitsOfTheGroup)
 
 TEST_F(ProxyFlowTest, ConnectTunnelsCarryBytesUnchanged)
 {
+    const unsigned closedPort = zpftest::FreeLoopbackPort();
+    zpf.setSetting("ConnectPorts", std::to_string(nginx->port) + "," + std::to_string(closedPort));
     startZpf();
     // Inside a tunnel nothing is scanned, so the phrase stays.
     Fetch f = curl({"-p", origin("/page.html")});
@@ -259,7 +262,7 @@ TEST_F(ProxyFlowTest, ConnectTunnelsCarryBytesUnchanged)
 
     // A port nobody listens on: the connection just closes.
     const auto start = Clock::now();
-    f = curl({"-p", "http://127.0.0.1:" + std::to_string(zpftest::FreeLoopbackPort()) + "/"});
+    f = curl({"-p", "http://127.0.0.1:" + std::to_string(closedPort) + "/"});
     EXPECT_NE(f.exit, 0);
     EXPECT_LT(zpftest::MsSince(start), 5000);
     EXPECT_TRUE(zpfRunning());
@@ -275,6 +278,7 @@ TEST_F(ProxyFlowTest, UpstreamProxyWithBasicAuthenticationAndWrongCredentials)
     zpf.setSetting("ProxyPort", std::to_string(squid->port));
     zpf.setSetting("ProxyUsername", SquidProxy::kUser);
     zpf.setSetting("ProxyPassword", SquidProxy::kPassword);
+    zpf.setSetting("ConnectPorts", std::to_string(nginx->port));
     startZpf();
 
     // Filtering still happens here; the upstream proxy fetches.

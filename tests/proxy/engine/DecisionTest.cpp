@@ -164,8 +164,13 @@ TEST_F(DecisionTest, BlockAndLogSwitches)
     EXPECT_EQ(decide(get("http://user-blocked.example/x")), (Outcome{Action::Page, 902, 200}));
     EXPECT_EQ(decide(get("http://h.example/setup.xxx")), (Outcome{Action::Page, 905, 200}));
     EXPECT_EQ(decide(get("http://h.example/a.zip")), (Outcome{Action::Page, 905, 200}));
-    EXPECT_EQ(decide(get("http://h.example/setup.xxx?x=1")), relay());
+    // Other spellings of a blocked URL or extension are blocked as well, logged as sent.
+    EXPECT_EQ(decide(get("http://h.example/setup.xxx?x=1")), (Outcome{Action::Page, 905, 200}));
+    EXPECT_EQ(decide(get("http://Adult.Example./ok/..//%73ecret")), (Outcome{Action::Page, 902, 200}));
+    EXPECT_EQ(decide(get("ftp://adult.example/f")), (Outcome{Action::Page, 902, 200}));
     EXPECT_EQ(decide(get("http://h.example/")), relay());
+    // Nothing here speaks ftp: without an ftp proxy a passed ftp request gets a page.
+    EXPECT_EQ(decide(get("ftp://h.example/f")), (Outcome{Action::Page, 400, 400}));
 
     // Block off, BlockLog on: passes but leaves the block line.
     group(0).Block = 0;
@@ -183,6 +188,9 @@ TEST_F(DecisionTest, BlockAndLogSwitches)
                                                "127.0.0.1,http://user-blocked.example/x,(URL Block),,1",
                                                "127.0.0.1,http://h.example/setup.xxx,(Extension Block),,101",
                                                "127.0.0.1,http://h.example/a.zip,(Extension Block),,1",
+                                               "127.0.0.1,http://h.example/setup.xxx?x=1,(Extension Block),,101",
+                                               "127.0.0.1,http://Adult.Example./ok/..//%73ecret,(URL Block),,101",
+                                               "127.0.0.1,ftp://adult.example/f,(URL Block),,101",
                                                "127.0.0.1,http://adult.example/logged,(URL Block),,101"}))
         << dir.readBytes("zpf.log");
 }
@@ -222,15 +230,25 @@ TEST_F(DecisionTest, AccessControlListsAndTunnels)
     EXPECT_EQ(decide(get("http://allowed.example/")), relay());
     group(0).UserAccessControlURL = 0;
     EXPECT_EQ(decide(get("http://pass.example/")), (Outcome{Action::Page, 903, 403}));
-    // A tunnel is never subject to it, but to the URL blocks on "https://" and its host.
-    EXPECT_EQ(decide("CONNECT other.example:443 HTTP/1.1\r\n\r\n"), relay());
+    // A tunnel is subject to it and to the URL blocks, on "https://host" and on "host/",
+    // and reaches only the ports ConnectPorts lists.
+    EXPECT_EQ(decide("CONNECT other.example:443 HTTP/1.1\r\n\r\n"), (Outcome{Action::Page, 903, 403}));
     EXPECT_EQ(lastUrl, "https://other.example");
+    EXPECT_EQ(decide("CONNECT allowed.example:443 HTTP/1.1\r\n\r\n"), relay());
+    group(0).AccessControlURL = 0;
     EXPECT_EQ(decide("CONNECT secure-adult.example:443 HTTP/1.1\r\n\r\n"), (Outcome{Action::Page, 902, 403}));
+    EXPECT_EQ(decide("CONNECT adult.example:443 HTTP/1.1\r\n\r\n"), (Outcome{Action::Page, 902, 403}));
+    EXPECT_EQ(decide("CONNECT h.example:80 HTTP/1.1\r\n\r\n"), (Outcome{Action::Page, 902, 403}));
+    cnf->ConnectPorts = "443, 80";
+    EXPECT_EQ(decide("CONNECT h.example:80 HTTP/1.1\r\n\r\n"), relay());
+    cnf->ConnectPorts = "443";
     group(0).MessageFlag = 0;
+    group(0).AccessControlURL = 1;
     EXPECT_EQ(decide(get("http://elsewhere.example/")), (Outcome{Action::End}));
     const auto lines = log();
-    ASSERT_GE(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "127.0.0.1,http://other.example/,(Access Control),");
+    EXPECT_EQ(lines[5], "127.0.0.1,https://h.example,(Port Block),");
 }
 
 } // namespace
