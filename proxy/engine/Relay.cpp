@@ -138,16 +138,25 @@ public:
         }
         if (!connect())
             return;
-        if (m_body.request.scheme == Scheme::Https && !m_viaProxy) {
+        const bool tunnel = m_body.request.scheme == Scheme::Https;
+        if (tunnel && !m_viaProxy) {
             for (const char* line : kTunnelAnswer) {
                 if (!platform::SendAll(m_body.clientSocket, line, std::strlen(line), m_limits.sendWaitMs, m_stop))
                     return;
             }
             m_body.response.isText = false;
+            // A client may send its first tunnel bytes with the CONNECT header.
+            const std::string_view early =
+                std::string_view(m_body.buffer).substr(std::min<size_t>(m_body.headerLength, m_body.buffer.size()));
+            if (!early.empty() && !platform::SendAll(m_server, early.data(), early.size(), m_limits.sendWaitMs, m_stop))
+                return;
             m_body.buffer.clear();
         } else if (!editRequest() || !sendRequest()) {
             return;
         }
+        // A tunnel has no response header to wait for: it is logged once it is open.
+        if (tunnel && m_body.policy.doAccessLog)
+            logAccess();
         loop();
     }
 
