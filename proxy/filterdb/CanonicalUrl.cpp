@@ -2,6 +2,7 @@
 // spellings of a host cannot walk past a key.
 #include "filterdb/CanonicalUrl.h"
 
+#include <charconv>
 #include <cstdint>
 #include <vector>
 
@@ -94,8 +95,13 @@ std::optional<std::string> dottedAddress(std::string_view host)
     if (lastBits < 32 && parts[count - 1] >> lastBits != 0)
         return std::nullopt;
     address = address << lastBits | parts[count - 1];
-    return std::to_string(address >> 24 & 0xff) + "." + std::to_string(address >> 16 & 0xff) + "." +
-           std::to_string(address >> 8 & 0xff) + "." + std::to_string(address & 0xff);
+    char text[16];
+    char* end = text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        end = std::to_chars(end, text + sizeof text, address >> shift & 0xff).ptr;
+        *end++ = '.';
+    }
+    return std::string(text, end - 1);
 }
 
 void appendHost(std::string& out, std::string_view authority)
