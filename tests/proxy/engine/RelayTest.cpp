@@ -274,7 +274,9 @@ TEST_F(RelayTest, TunnelsOutlastTheIdleTimeOfPlainRelays)
         std::this_thread::sleep_for(700ms);
         platform::SendAll(c, "late", 4, 1000);
     });
+    cnf->ConnectPorts = std::to_string(server.port);
     const std::string got = session("CONNECT 127.0.0.1:" + std::to_string(server.port) + " HTTP/1.1\r\n\r\n");
+    cnf->ConnectPorts = "443";
     EXPECT_EQ(got.substr(got.size() - std::min<size_t>(got.size(), 8)), "\r\n\r\nlate");
 }
 
