@@ -138,8 +138,9 @@ std::string decodeUnreserved(std::string_view text)
         }
         const auto c = static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
         const size_t n = out.size();
-        const bool joins = hexValue(static_cast<char>(c)) >= 0 &&
-                           ((n >= 1 && out[n - 1] == '%') || (n >= 2 && out[n - 2] == '%' && hexValue(out[n - 1]) >= 0));
+        const bool joins =
+            hexValue(static_cast<char>(c)) >= 0 &&
+            ((n >= 1 && out[n - 1] == '%') || (n >= 2 && out[n - 2] == '%' && hexValue(out[n - 1]) >= 0));
         if (isUnreserved(c) && !joins)
             out.push_back(static_cast<char>(c));
         else

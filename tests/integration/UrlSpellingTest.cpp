@@ -56,10 +56,7 @@ protected:
         platform::CloseSocket(s);
         return answer;
     }
-    std::string get(const std::string& url) const
-    {
-        return raw("GET " + url + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    }
+    std::string get(const std::string& url) const { return raw("GET " + url + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); }
     std::string origin() const { return "127.0.0.1:" + std::to_string(nginx->port); }
     /// The answer is page number with status.
     void expectPage(const std::string& answer, int number, int status) const
