@@ -4,64 +4,23 @@
 // wherever it can tell.
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "ServerFixtures.h"
 #include "ZpfProcess.h"
-#include "support/RunProgram.h"
 #include "support/ScriptedServer.h"
 
 namespace {
-using zpftest::InstalledZpf;
-using zpftest::NginxOrigin;
 
-class OneRequestTest : public ::testing::Test {
+class OneRequestTest : public zpftest::NginxTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        nginx = new NginxOrigin;
-        nginx->ipv6 = true;
-        nginx->Start();
-    }
-    static void TearDownTestSuite()
-    {
-        delete nginx;
-        nginx = nullptr;
-    }
+    static void SetUpTestSuite() { StartNginx(true); }
     void SetUp() override
     {
-        if (zpftest::FindProgram("curl").empty() || nginx->missing)
-            GTEST_SKIP() << "curl or nginx is not installed (tools/deps.sh installs them)";
-        ASSERT_TRUE(nginx->Ready()) << nginx->failure << nginx->Log("error.log");
-        zpf.setSetting("MessageFlag", "1");
-        zpf.writeBytes("test-category.txt", "127.0.0.1/blocked/\n[zpf-sample-blank]\n"
-                                            "*** End of filtering database. ***\n");
-        ASSERT_EQ(zpftest::RunZpfctl(zpf.path(), "cipher encode '" + zpf.file("test-category.txt") + "' '" +
-                                                     zpf.file("adult.fdb") + "'")
-                      .status,
-                  0);
-        pid = zpf.start({});
-        ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr);
+        NginxTest::SetUp();
+        if (!IsSkipped() && !HasFatalFailure())
+            zpf.serve();
     }
-
-    /// Sends the bytes as one packet and returns all the proxy answers.
-    std::string raw(const std::string& bytes)
-    {
-        const platform::SocketHandle s = platform::ConnectTcp("127.0.0.1", zpf.port, 2000);
-        platform::SendAll(s, bytes.data(), bytes.size(), 2000);
-        std::string answer = zpftest::ReadUntilClose(s, 5000);
-        platform::CloseSocket(s);
-        return answer;
-    }
-    std::string authority() const { return "127.0.0.1:" + std::to_string(nginx->port); }
     std::string access() const { return nginx->Log("access.log"); }
-
-    static NginxOrigin* nginx;
-    InstalledZpf zpf;
-    pid_t pid = -1;
 };
-
-NginxOrigin* OneRequestTest::nginx = nullptr;
 
 TEST_F(OneRequestTest, NoSecondRequestRidesBehindTheCheckedOne)
 {
@@ -88,7 +47,7 @@ TEST_F(OneRequestTest, NoSecondRequestRidesBehindTheCheckedOne)
     };
     for (const Row& r : rows) {
         const size_t logged = access().size();
-        const std::string answer = raw(r.attack);
+        const std::string answer = zpf.raw(r.attack);
         EXPECT_EQ(answer.substr(0, r.answer.size()), r.answer) << r.attack;
         // nginx may log a request only after its answer went out.
         if (r.answer == refused) {
@@ -102,7 +61,7 @@ TEST_F(OneRequestTest, NoSecondRequestRidesBehindTheCheckedOne)
     EXPECT_EQ(log.find("/blocked/"), std::string::npos) << log;
 
     // Asked for as itself, the path is blocked and logged.
-    EXPECT_NE(raw("GET http://" + authority() + "/blocked/page.html HTTP/1.1\r\n\r\n").find(" 403 "),
+    EXPECT_NE(zpf.raw("GET http://" + authority() + "/blocked/page.html HTTP/1.1\r\n\r\n").find(" 403 "),
               std::string::npos);
     EXPECT_TRUE(zpf.waitForText("zpf.log", ",http://127.0.0.1/blocked/page.html,(URL Block)"));
     EXPECT_EQ(access().find("/blocked/"), std::string::npos);
@@ -112,7 +71,7 @@ TEST_F(OneRequestTest, TheServerServesTheHostThatWasChecked)
 {
     const zpftest::Fetch f = zpf.curl({"-H", "Host: adult.example", "http://" + authority() + "/page.html"});
     EXPECT_EQ(f.code, "200");
-    raw("GET http://" + authority() + "/page.html HTTP/1.1\r\nHost: adult.example\r\nhost: adult.example\r\n\r\n");
+    zpf.raw("GET http://" + authority() + "/page.html HTTP/1.1\r\nHost: adult.example\r\nhost: adult.example\r\n\r\n");
     const std::string log = access();
     EXPECT_NE(log.find("\"GET /page.html HTTP/1.0\" 200 host=" + authority() + "\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("adult.example"), std::string::npos) << log;
@@ -121,23 +80,15 @@ TEST_F(OneRequestTest, TheServerServesTheHostThatWasChecked)
 TEST_F(OneRequestTest, ASecondAcceptEncodingLineDoesNotReachTheServer)
 {
     // nginx heeds the first line only, so a server that heeds them all takes its place.
-    std::mutex lock;
-    std::string seen;
-    zpftest::ScriptedServer server([&](platform::SocketHandle c) {
-        const std::string request = zpftest::ReadHttpRequest(c);
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            seen = request;
-        }
-        const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2\r\n\r\nok";
-        platform::SendAll(c, answer.data(), answer.size(), 2000);
-    });
-    raw("GET http://127.0.0.1:" + std::to_string(server.port) +
-        "/ HTTP/1.1\r\nAccept-Encoding: gzip\r\naccept-encoding: br\r\n\r\n");
-    std::lock_guard<std::mutex> guard(lock);
-    EXPECT_NE(seen.find("\r\nAccept-Encoding: identity\r\n"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find("gzip"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find(": br"), std::string::npos) << seen;
+    zpftest::Requests seen;
+    zpftest::ScriptedServer server(
+        zpftest::Answer("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2\r\n\r\nok", &seen));
+    zpf.raw("GET http://127.0.0.1:" + std::to_string(server.port) +
+            "/ HTTP/1.1\r\nAccept-Encoding: gzip\r\naccept-encoding: br\r\n\r\n");
+    const std::string request = seen[0];
+    EXPECT_NE(request.find("\r\nAccept-Encoding: identity\r\n"), std::string::npos) << request;
+    EXPECT_EQ(request.find("gzip"), std::string::npos) << request;
+    EXPECT_EQ(request.find(": br"), std::string::npos) << request;
 }
 
 TEST_F(OneRequestTest, IPv6LiteralsAreServed)

@@ -5,19 +5,16 @@
 
 #include <chrono>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 #include "ServerFixtures.h"
 #include "ZpfProcess.h"
-#include "support/RunProgram.h"
 #include "support/ScriptedServer.h"
 
 namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using zpftest::Fetch;
-using zpftest::InstalledZpf;
 using zpftest::NginxOrigin;
 using zpftest::SquidProxy;
 
@@ -28,28 +25,12 @@ std::string blanked(std::string text, const std::string& phrase)
     return text;
 }
 
-/// The sample category file of the tests: the shipped sample keys plus a path of the
-/// local origin, enciphered by the project's own tool.
-constexpr const char* kTestCategory = "adult.example/\n"
-                                      "127.0.0.1/blocked/\n"
-                                      "*.xxx-sample\n"
-                                      "{zpf-sample-adult-phrase}\n"
-                                      "[zpf-sample-blank]\n"
-                                      "(zpf-sample-upload-word)\n"
-                                      "*** End of filtering database. ***\n";
-
-class ProxyFlowTest : public ::testing::Test {
+class ProxyFlowTest : public zpftest::NginxTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        nginx = new NginxOrigin;
-        nginx->Start();
-    }
     static void TearDownTestSuite()
     {
-        delete nginx;
+        NginxTest::TearDownTestSuite();
         delete squid;
-        nginx = nullptr;
         squid = nullptr;
     }
     /// squid is started by the first test that needs it (each takes a second or two).
@@ -61,21 +42,6 @@ protected:
         }
         return squid;
     }
-    void SetUp() override
-    {
-        if (zpftest::FindProgram("curl").empty())
-            GTEST_SKIP() << "curl is not installed (tools/deps.sh installs it)";
-        if (nginx->missing)
-            GTEST_SKIP() << "nginx is not installed (tools/deps.sh installs it)";
-        ASSERT_TRUE(nginx->Ready()) << nginx->failure << nginx->Log("error.log");
-        zpf.setSetting("MessageFlag", "1");
-        zpf.writeBytes("test-category.txt", kTestCategory);
-        ASSERT_EQ(zpftest::RunZpfctl(zpf.path(), "cipher encode '" + zpf.file("test-category.txt") + "' '" +
-                                                     zpf.file("adult.fdb") + "'")
-                      .status,
-                  0);
-    }
-
     /// Serves the program directory with the network edition's library.
     void networkEdition()
     {
@@ -84,39 +50,16 @@ protected:
                                    std::filesystem::copy_options::overwrite_existing, ec);
         ASSERT_FALSE(ec) << ec.message();
     }
-    void startZpf()
-    {
-        pid = zpf.start({});
-        ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr) << zpf.readBytes(zpf.lastOut);
-    }
-    void stopZpf()
-    {
-        ::kill(pid, SIGTERM);
-        EXPECT_EQ(zpf.wait(pid, 5000), 0);
-    }
-    bool zpfRunning() { return ::kill(pid, 0) == 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
-
-    std::string origin(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(nginx->port) + path;
-    }
+    bool zpfRunning() { return ::kill(zpf.serving, 0) == 0 && ::waitpid(zpf.serving, nullptr, WNOHANG) == 0; }
     Fetch curl(const std::vector<std::string>& args, int maxSeconds = 20) { return zpf.curl(args, maxSeconds); }
-    std::string page(int number) const { return zpf.readBytes("zpf" + std::to_string(number) + ".html"); }
-    std::string blockLog() const { return zpf.readBytes("zpf.log"); }
 
-    static NginxOrigin* nginx;
-    static SquidProxy* squid;
-    InstalledZpf zpf;
-    pid_t pid = -1;
+    inline static SquidProxy* squid = nullptr;
 };
-
-NginxOrigin* ProxyFlowTest::nginx = nullptr;
-SquidProxy* ProxyFlowTest::squid = nullptr;
 
 TEST_F(ProxyFlowTest, PagesOfEachKindPass)
 {
     zpf.writeBytes("nofilter.fdb", "\r\n127.0.0.1/raw/\r\n");
-    startZpf();
+    zpf.serve();
 
     Fetch f = curl({origin("/page.html")});
     EXPECT_EQ(f.code, "200");
@@ -160,7 +103,7 @@ TEST_F(ProxyFlowTest, PagesOfEachKindPass)
 TEST_F(ProxyFlowTest, BlocksAnswerWithTheirPagesAndAreLogged)
 {
     zpf.setSetting("AccessLog", "1");
-    startZpf();
+    zpf.serve();
     struct Row {
         std::vector<std::string> args;
         int page;
@@ -175,9 +118,9 @@ TEST_F(ProxyFlowTest, BlocksAnswerWithTheirPagesAndAreLogged)
     for (const Row& r : rows) {
         const Fetch f = curl(r.args);
         EXPECT_EQ(f.code, "403") << r.args.back();
-        EXPECT_EQ(f.body, page(r.page)) << r.args.back();
+        EXPECT_EQ(f.body, zpf.page(r.page)) << r.args.back();
     }
-    const std::string log = blockLog();
+    const std::string log = zpf.readBytes("zpf.log");
     for (const char* line :
          {",http://adult.example/any/page.html,(URL Block),,101",
           ",http://127.0.0.1/blocked/page.html,(URL Block),,101",
@@ -189,7 +132,7 @@ TEST_F(ProxyFlowTest, BlocksAnswerWithTheirPagesAndAreLogged)
 
 TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
 {
-    startZpf();
+    zpf.serve();
     std::string body;
     for (int i = 0; body.size() < 200000; ++i)
         body += "field" + std::to_string(i) + "=value&";
@@ -198,17 +141,9 @@ TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
     EXPECT_EQ(f.body, "received " + std::to_string(body.size()) + " bytes\n");
 
     // Header and body in separate packets, the body itself in three.
-    std::mutex lock;
-    std::string seen;
-    zpftest::ScriptedServer server([&](platform::SocketHandle c) {
-        std::string request = zpftest::ReadHttpRequest(c);
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            seen = request;
-        }
-        const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok";
-        platform::SendAll(c, answer.data(), answer.size(), 2000);
-    });
+    zpftest::Requests seen;
+    zpftest::ScriptedServer server(
+        zpftest::Answer("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok", &seen));
     auto s = platform::ConnectTcp("127.0.0.1", zpf.port, 2000);
     const std::string head = "POST http://127.0.0.1:" + std::to_string(server.port) +
                              "/form HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 3000\r\n\r\n";
@@ -221,21 +156,20 @@ TEST_F(ProxyFlowTest, PostBodiesInSeveralPacketsArriveWhole)
     const std::string answer = zpftest::ReadUntilClose(s);
     platform::CloseSocket(s);
     EXPECT_NE(answer.find("\r\n\r\nok"), std::string::npos) << answer;
-    std::lock_guard<std::mutex> guard(lock);
-    EXPECT_EQ(seen, "POST /form HTTP/1.0\r\nContent-Type: text/plain\r\nContent-Length: 3000\r\n"
-                    "Connection: close\r\nHost: 127.0.0.1:" +
-                        std::to_string(server.port) + "\r\nAccept-Encoding: identity\r\n\r\n" + std::string(1000, 'a') +
-                        std::string(1000, 'b') + std::string(1000, 'c'));
+    EXPECT_EQ(seen[0], "POST /form HTTP/1.0\r\nContent-Type: text/plain\r\nContent-Length: 3000\r\n"
+                       "Connection: close\r\nHost: 127.0.0.1:" +
+                           std::to_string(server.port) + "\r\nAccept-Encoding: identity\r\n\r\n" +
+                           std::string(1000, 'a') + std::string(1000, 'b') + std::string(1000, 'c'));
 }
 
 TEST_F(ProxyFlowTest, SizeLimitsOfTheGroup)
 {
     zpf.setSetting("DownloadSize", "100000");
     zpf.setSetting("ConnectPorts", std::to_string(nginx->port));
-    startZpf();
+    zpf.serve();
     Fetch f = curl({origin("/large.html")});
     EXPECT_EQ(f.code, "403");
-    EXPECT_EQ(f.body, page(906));
+    EXPECT_EQ(f.body, zpf.page(906));
     f = curl({origin("/page.html")});
     EXPECT_EQ(f.code, "200");
 
@@ -251,7 +185,7 @@ TEST_F(ProxyFlowTest, ConnectTunnelsCarryBytesUnchanged)
 {
     const unsigned closedPort = zpftest::FreeLoopbackPort();
     zpf.setSetting("ConnectPorts", std::to_string(nginx->port) + "," + std::to_string(closedPort));
-    startZpf();
+    zpf.serve();
     // Inside a tunnel nothing is scanned, so the phrase stays.
     Fetch f = curl({"-p", origin("/page.html")});
     EXPECT_EQ(f.exit, 0);
@@ -279,7 +213,7 @@ TEST_F(ProxyFlowTest, UpstreamProxyWithBasicAuthenticationAndWrongCredentials)
     zpf.setSetting("ProxyUsername", SquidProxy::kUser);
     zpf.setSetting("ProxyPassword", SquidProxy::kPassword);
     zpf.setSetting("ConnectPorts", std::to_string(nginx->port));
-    startZpf();
+    zpf.serve();
 
     // Filtering still happens here; the upstream proxy fetches.
     Fetch f = curl({origin("/page.html")});
@@ -298,14 +232,12 @@ TEST_F(ProxyFlowTest, UpstreamProxyWithBasicAuthenticationAndWrongCredentials)
     const std::vector<std::string> lines = {" GET http://" + page + " up ", " GET ftp://127.0.0.1:1/file.txt up ",
                                             " CONNECT 127.0.0.1:" + std::to_string(nginx->port) + " up "};
     for (const std::string& line : lines)
-        EXPECT_TRUE(zpftest::WaitUntil([&] { return squid->Log("access.log").find(line) != std::string::npos; }))
-            << line << "\n"
-            << squid->Log("access.log");
+        EXPECT_TRUE(squid->WaitForLog("access.log", line)) << line << "\n" << squid->Log("access.log");
 
     // Wrong credentials: the upstream proxy's refusal reaches the client.
-    stopZpf();
+    zpf.stopServing();
     zpf.setSetting("ProxyPassword", "wrong");
-    startZpf();
+    zpf.serve();
     EXPECT_EQ(curl({origin("/page.html")}).code, "407");
 }
 
@@ -314,7 +246,7 @@ TEST_F(ProxyFlowTest, ClientAuthenticationAndAddressLists)
     networkEdition();
     zpf.setSetting("zpfAuthorization", "1");
     zpf.writeBytes("passwd", "kid:pw:2;\r\nfree:open:1;\r\n");
-    startZpf();
+    zpf.serve();
     Fetch f = curl({origin("/page.html")});
     EXPECT_EQ(f.code, "407");
     EXPECT_NE(f.headers.find("Proxy-Authenticate: Basic realm=\"Vantrel filtering server\""), std::string::npos);
@@ -326,49 +258,45 @@ TEST_F(ProxyFlowTest, ClientAuthenticationAndAddressLists)
     EXPECT_EQ(curl({"-H", "Proxy-Authorization: Basic !!!*not base64*", origin("/page.html")}).code, "407");
     EXPECT_EQ(curl({"-H", "Proxy-Authorization: Basic " + std::string(10240, 'A'), origin("/page.html")}).code, "407");
     EXPECT_TRUE(zpfRunning());
-    stopZpf();
+    zpf.stopServing();
 
     // Optional authentication: only the settings host asks for it.
     zpf.setSetting("zpfAuthorization", "2");
-    startZpf();
+    zpf.serve();
     EXPECT_EQ(curl({origin("/page.html")}).code, "200");
     EXPECT_EQ(curl({"http://filterset/"}).code, "407");
     f = curl({"--proxy-user", "kid:pw", "http://filterset/"});
     EXPECT_EQ(f.code, "200");
-    EXPECT_EQ(f.body, page(970));
-    stopZpf();
+    EXPECT_EQ(f.body, zpf.page(970));
+    zpf.stopServing();
 
     // Only listed client addresses are served.
     zpf.setSetting("zpfAuthorization", "0");
     zpf.writeBytes("iplist.cnf", "127.0.0.1\r\n");
-    startZpf();
+    zpf.serve();
     EXPECT_EQ(curl({origin("/page.html")}).code, "200");
     f = curl({"--interface", "127.0.0.2", origin("/page.html")});
     EXPECT_EQ(f.code, "403");
-    EXPECT_EQ(f.body, page(960));
+    EXPECT_EQ(f.body, zpf.page(960));
 }
 
 TEST_F(ProxyFlowTest, FaultyServersAndClientsNeverHangOrCrashTheProxy)
 {
-    startZpf();
+    zpf.serve();
     const std::string hugeHeader = "HTTP/1.1 200 OK\r\nX-Big: " + std::string(600000, 'h') + "\r\n\r\nbody";
     struct Row {
         std::string name;
         std::function<void(platform::SocketHandle)> script;
         std::string expectCode; // "000": no answer at all; empty: whatever curl makes of it
     };
-    auto answer = [](std::string bytes) {
-        return [bytes](platform::SocketHandle c) {
-            zpftest::ReadHttpRequest(c);
-            platform::SendAll(c, bytes.data(), bytes.size(), 3000);
-        };
-    };
     const std::vector<Row> rows = {
-        {"header over the receive buffer", answer(hugeHeader), "000"},
-        {"length abc", answer("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nxyz"), ""},
-        {"twenty digits", answer("HTTP/1.1 200 OK\r\nContent-Length: 12345678901234567890\r\n\r\nxyz"), ""},
-        {"no HTTP/ in the status line", answer("XTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nxyz"), "000"},
-        {"chunked", answer("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"), "200"},
+        {"header over the receive buffer", zpftest::Answer(hugeHeader), "000"},
+        {"length abc", zpftest::Answer("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nxyz"), ""},
+        {"twenty digits", zpftest::Answer("HTTP/1.1 200 OK\r\nContent-Length: 12345678901234567890\r\n\r\nxyz"), ""},
+        {"no HTTP/ in the status line", zpftest::Answer("XTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nxyz"),
+         "000"},
+        {"chunked", zpftest::Answer("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
+         "200"},
         {"nothing", [](platform::SocketHandle c) { zpftest::ReadHttpRequest(c); }, "000"},
         {"reset",
          [](platform::SocketHandle c) {
@@ -425,7 +353,7 @@ TEST_F(ProxyFlowTest, HeadlessBrowserSeesPagesBlocksAndBlanks)
     zpf.setSetting("UserAccessControlURL", "1");
     zpf.writeBytes("passurl.fdb", "\r\n127.0.0.1/\r\nadult.example/\r\n");
     zpf.writeBytes("phrase.fdb", "\r\nhttps://\r\n");
-    startZpf();
+    zpf.serve();
     const std::string profile = zpf.file("profile");
 
     std::string dom = zpftest::ChromiumDom(zpf.port, origin("/page.html"), profile);
@@ -435,7 +363,8 @@ TEST_F(ProxyFlowTest, HeadlessBrowserSeesPagesBlocksAndBlanks)
 
     dom = zpftest::ChromiumDom(zpf.port, "http://adult.example/", profile);
     EXPECT_NE(dom.find("This page was blocked"), std::string::npos) << dom;
-    EXPECT_NE(blockLog().find(",http://adult.example/,(URL Block),,101"), std::string::npos) << blockLog();
+    EXPECT_NE(zpf.readBytes("zpf.log").find(",http://adult.example/,(URL Block),,101"), std::string::npos)
+        << zpf.readBytes("zpf.log");
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 
 #include "ZpfProcess.h"
 #include "support/Compress.h"
-#include "support/RunProgram.h"
 #include "support/ScriptedServer.h"
 
 namespace {
@@ -20,11 +19,7 @@ const std::string kBlanked = "<html><body><p>Before " + std::string(16, ' ') + "
 /// A server that answers every request with header lines and body, whatever it was asked.
 zpftest::ScriptedServer::Script answer(const std::string& headerLines, const std::string& body)
 {
-    const std::string response = "HTTP/1.1 200 OK\r\n" + headerLines + "\r\n" + body;
-    return [response](platform::SocketHandle c) {
-        zpftest::ReadHttpRequest(c);
-        platform::SendAll(c, response.data(), response.size(), 5000);
-    };
+    return zpftest::Answer("HTTP/1.1 200 OK\r\n" + headerLines + "\r\n" + body);
 }
 
 std::string withLength(const std::string& body) { return "Content-Length: " + std::to_string(body.size()) + "\r\n"; }
@@ -36,16 +31,6 @@ protected:
         if (zpftest::FindProgram("curl").empty())
             GTEST_SKIP() << "curl is not installed (tools/deps.sh installs it)";
     }
-    void startZpf()
-    {
-        pid = zpf.start({});
-        ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr) << zpf.readBytes(zpf.lastOut);
-    }
-    void stopZpf()
-    {
-        ::kill(pid, SIGTERM);
-        EXPECT_EQ(zpf.wait(pid, 5000), 0);
-    }
     /// Fetches path from a server running script, asking for compressed bodies as a browser does.
     Fetch fetch(const zpftest::ScriptedServer::Script& script, const std::string& path)
     {
@@ -53,17 +38,15 @@ protected:
         return zpf.curl(
             {"-H", "Accept-Encoding: gzip, deflate, br", "http://127.0.0.1:" + std::to_string(server.port) + path});
     }
-    std::string page(int number) const { return zpf.readBytes("zpf" + std::to_string(number) + ".html"); }
 
     zpftest::InstalledZpf zpf;
-    pid_t pid = -1;
 };
 
 TEST_F(ScannedBodyTest, ShapedResponsesAreScannedOrRefused)
 {
     zpf.setSetting("AccessLog", "1");
     zpf.setSetting("DownloadSize", "100000");
-    startZpf();
+    zpf.serve();
     const std::string html = "Content-Type: text/html\r\n";
     const std::string big(300000, 'b');
     struct Row {
@@ -105,7 +88,7 @@ TEST_F(ScannedBodyTest, ShapedResponsesAreScannedOrRefused)
     for (const Row& r : rows) {
         const Fetch f = fetch(answer(r.headerLines, r.body), r.path);
         EXPECT_EQ(f.code, r.page ? "403" : "200") << r.path;
-        EXPECT_TRUE(f.body == (r.page ? page(r.page) : r.expect)) << r.path << ": " << f.body.substr(0, 200);
+        EXPECT_TRUE(f.body == (r.page ? zpf.page(r.page) : r.expect)) << r.path << ": " << f.body.substr(0, 200);
         if (!r.page && r.path != "/image") {
             EXPECT_EQ(f.headers.find("Content-Encoding"), std::string::npos) << r.path << f.headers;
             EXPECT_EQ(f.headers.find("Content-Length"), std::string::npos) << r.path << f.headers;
@@ -122,7 +105,7 @@ TEST_F(ScannedBodyTest, BombsStopAtTheBound)
 {
     // 70 MiB of text from 70 KB: the fixed bound cuts it at 64 MiB.
     const std::string bomb = Deflated(std::string(70u << 20, 'a'), 31);
-    startZpf();
+    zpf.serve();
     Fetch f = fetch(answer("Content-Type: text/html\r\nContent-Encoding: gzip\r\n", bomb), "/bomb");
     EXPECT_EQ(f.code, "200");
     EXPECT_EQ(f.body.size(), 64u << 20);
@@ -130,12 +113,12 @@ TEST_F(ScannedBodyTest, BombsStopAtTheBound)
 
     // With the group scanning a part only, what the chain holds is bounded by that part:
     // nothing has gone out, so the client gets the page of a response too large.
-    stopZpf();
+    zpf.stopServing();
     zpf.setSetting("FilteringSize", "100000");
-    startZpf();
+    zpf.serve();
     f = fetch(answer("Content-Type: text/html\r\nContent-Encoding: gzip\r\n", bomb), "/bomb");
     EXPECT_EQ(f.code, "403");
-    EXPECT_EQ(f.body, page(906));
+    EXPECT_EQ(f.body, zpf.page(906));
 }
 
 } // namespace

@@ -5,14 +5,27 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 #include "platform/ProcessControl.h"
 #include "platform/TextFile.h"
 #include "support/ChildProcess.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
+#include "ZpfProcess.h"
 
 namespace zpftest {
+
+/// The text with each placeholder replaced by its value, in the order given.
+inline std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    for (const auto& [name, value] : values) {
+        for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
+            text.replace(at, name.size(), value);
+    }
+    return text;
+}
 
 /// A server program of the system the test runs on, in a temporary directory with
 /// its own configuration, on a free loopback port. `missing` tells that the program
@@ -25,6 +38,11 @@ public:
 
     bool Ready() const { return !missing && failure.empty(); }
     std::string Log(const std::string& name) const { return m_home.readBytes(name); }
+    /// True once the log holds the text (the server may write it after its answer).
+    bool WaitForLog(const std::string& name, const std::string& text) const
+    {
+        return WaitUntil([&] { return Log(name).find(text) != std::string::npos; });
+    }
 
 protected:
     /// The program's folder, open to the user it may drop to.
@@ -94,7 +112,6 @@ public:
         using std::filesystem::perms;
         const std::string dir =
             home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
-        const std::string www = dir + "www/";
         for (const char* page : {"page.html", "raw/page.html", "blocked/page.html"})
             m_home.writeBytes(std::string("www/") + page, PhrasePage());
         m_home.writeBytes("www/blockphrase.html", BlockPhrasePage());
@@ -102,41 +119,34 @@ public:
         m_home.writeBytes("www/large.html", LargePage());
         m_home.writeBytes("www/ssi/page.html",
                           "<html><body><p>zpf-sample-blank <!--# echo var=\"document_uri\" --></p></body></html>\n");
-        const std::string p = std::to_string(port);
         // Runs as the user starting it (root on the test machines): "user" is only
         // honoured for root and keeps the workers able to read the temporary folder.
-        m_home.writeBytes("nginx.conf",
-                          "daemon off;\nmaster_process off;\n" + std::string(::geteuid() == 0 ? "user root;\n" : "") +
-                              "worker_processes 1;\npid " + dir + "nginx.pid;\nerror_log " + dir +
-                              "error.log;\n"
-                              "events { worker_connections 256; }\n"
-                              "http {\n"
-                              // What the server was asked, and of which host.
-                              "  log_format withhost '$remote_addr \"$request\" $status host=$http_host';\n"
-                              "  access_log " +
-                              dir +
-                              "access.log withhost;\n"
-                              "  client_body_temp_path " +
-                              dir + "body; proxy_temp_path " + dir +
-                              "proxy;\n"
-                              "  fastcgi_temp_path " +
-                              dir + "fcgi; uwsgi_temp_path " + dir + "uwsgi; scgi_temp_path " + dir +
-                              "scgi;\n"
-                              "  types { text/html html; image/png png; text/plain txt; }\n"
-                              "  if_modified_since before;\n"
-                              "  client_body_timeout 5s;\n"
-                              "  gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;\n"
-                              "  server {\n"
-                              "    listen 127.0.0.1:" +
-                              p + ";\n" + (ipv6 ? "    listen [::1]:" + p + ";\n" : "") + "    root " + www +
-                              ";\n"
-                              "    location /ssi/ { ssi on; }\n"
-                              "    location = /post { client_body_buffer_size 1m; proxy_pass http://127.0.0.1:" +
-                              p +
-                              "/sink; }\n"
-                              "    location = /sink { return 200 \"received $content_length bytes\\n\"; }\n"
-                              "  }\n"
-                              "}\n");
+        m_home.writeBytes("nginx.conf", Fill(R"(daemon off; master_process off; @USER@
+worker_processes 1; pid @DIR@nginx.pid; error_log @DIR@error.log;
+events { worker_connections 256; }
+http {
+  # What the server was asked, and of which host.
+  log_format withhost '$remote_addr "$request" $status host=$http_host';
+  access_log @DIR@access.log withhost;
+  client_body_temp_path @DIR@body; proxy_temp_path @DIR@proxy;
+  fastcgi_temp_path @DIR@fcgi; uwsgi_temp_path @DIR@uwsgi; scgi_temp_path @DIR@scgi;
+  types { text/html html; image/png png; text/plain txt; }
+  if_modified_since before;
+  client_body_timeout 5s;
+  gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;
+  server {
+    listen 127.0.0.1:@PORT@; @IPV6@
+    root @DIR@www/;
+    location /ssi/ { ssi on; }
+    location = /post { client_body_buffer_size 1m; proxy_pass http://127.0.0.1:@PORT@/sink; }
+    location = /sink { return 200 "received $content_length bytes\n"; }
+  }
+}
+)",
+                                             {{"@IPV6@", ipv6 ? "listen [::1]:@PORT@;" : ""},
+                                              {"@USER@", ::geteuid() == 0 ? "user root;" : ""},
+                                              {"@DIR@", dir},
+                                              {"@PORT@", std::to_string(port)}}));
         launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
     }
 };
@@ -166,33 +176,69 @@ public:
             hash.pop_back();
         m_home.writeBytes("passwd", std::string(kUser) + ":" + hash + "\n");
         ::chmod((dir + "passwd").c_str(), 0644);
-        m_home.writeBytes("squid.conf", "http_port 127.0.0.1:" + std::to_string(port) +
-                                            "\n"
-                                            "pid_filename " +
-                                            dir +
-                                            "squid.pid\n"
-                                            "cache_log " +
-                                            dir +
-                                            "cache.log\n"
-                                            "access_log stdio:" +
-                                            dir +
-                                            "access.log\n"
-                                            "cache deny all\ncache_mem 8 MB\ncoredump_dir " +
-                                            dir +
-                                            "\n"
-                                            "visible_hostname zpftest\n"
-                                            // Names are never looked up outside this machine; the tests use addresses.
-                                            "dns_nameservers 127.0.0.1\nnetdb_filename none\npinger_enable off\n"
-                                            "shutdown_lifetime 0 seconds\n"
-                                            "auth_param basic program " +
-                                            helper + " " + dir +
-                                            "passwd\n"
-                                            "auth_param basic children 2 startup=1\n"
-                                            "auth_param basic realm zpftest\n"
-                                            "acl authed proxy_auth REQUIRED\n"
-                                            "http_access allow authed\nhttp_access deny all\n");
+        // Names are never looked up outside this machine; the tests use addresses.
+        m_home.writeBytes("squid.conf", Fill(R"(http_port 127.0.0.1:@PORT@
+pid_filename @DIR@squid.pid
+cache_log @DIR@cache.log
+access_log stdio:@DIR@access.log
+cache deny all
+cache_mem 8 MB
+coredump_dir @DIR@
+visible_hostname zpftest
+dns_nameservers 127.0.0.1
+netdb_filename none
+pinger_enable off
+shutdown_lifetime 0 seconds
+auth_param basic program @HELPER@ @DIR@passwd
+auth_param basic children 2 startup=1
+auth_param basic realm zpftest
+acl authed proxy_auth REQUIRED
+http_access allow authed
+http_access deny all
+)",
+                                             {{"@DIR@", dir}, {"@PORT@", std::to_string(port)}, {"@HELPER@", helper}}));
         launch({program, "-N", "-f", dir + "squid.conf"});
     }
+};
+
+/// The category of the tests: sample keys of each kind plus a path of the local origin.
+constexpr const char* kTestCategory = "adult.example/\n"
+                                      "127.0.0.1/blocked/\n"
+                                      "*.xxx-sample\n"
+                                      "{zpf-sample-adult-phrase}\n"
+                                      "[zpf-sample-blank]\n"
+                                      "(zpf-sample-upload-word)\n"
+                                      "*** End of filtering database. ***\n";
+
+/// The installed zpf, showing its pages and blocking by kTestCategory, in front of one
+/// nginx that each test suite starts once.
+class NginxTest : public ::testing::Test {
+protected:
+    static void StartNginx(bool ipv6)
+    {
+        nginx = new NginxOrigin;
+        nginx->ipv6 = ipv6;
+        nginx->Start();
+    }
+    static void SetUpTestSuite() { StartNginx(false); }
+    static void TearDownTestSuite()
+    {
+        delete nginx;
+        nginx = nullptr;
+    }
+    void SetUp() override
+    {
+        if (FindProgram("curl").empty() || nginx->missing)
+            GTEST_SKIP() << "curl or nginx is not installed (tools/deps.sh installs them)";
+        ASSERT_TRUE(nginx->Ready()) << nginx->failure << nginx->Log("error.log");
+        zpf.setSetting("MessageFlag", "1");
+        zpf.writeCategory(kTestCategory);
+    }
+    std::string authority() const { return "127.0.0.1:" + std::to_string(nginx->port); }
+    std::string origin(const std::string& path) const { return "http://" + authority() + path; }
+
+    inline static NginxOrigin* nginx = nullptr;
+    InstalledZpf zpf;
 };
 
 /// Loads a URL in headless Chromium through the proxy and returns the page's DOM as

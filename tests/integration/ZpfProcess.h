@@ -13,6 +13,7 @@
 #include "platform/ProcessControl.h"
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
+#include "support/RunProgram.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 
@@ -123,6 +124,38 @@ public:
         return WaitUntil([&] { return readBytes(name).find(text) != std::string::npos; }, timeoutMs);
     }
 
+    /// Starts zpf without arguments as `serving` and waits until it listens.
+    void serve()
+    {
+        serving = start({});
+        ASSERT_TRUE(waitListening(serving)) << readBytes(lastErr) << readBytes(lastOut);
+    }
+    /// Stops the zpf that serve() started; it must end cleanly.
+    void stopServing()
+    {
+        ::kill(serving, SIGTERM);
+        EXPECT_EQ(wait(serving, 5000), 0);
+    }
+    /// Enciphers the category text into adult.fdb with the built zpfctl.
+    void writeCategory(const std::string& text)
+    {
+        writeBytes("test-category.txt", text);
+        ASSERT_EQ(
+            RunZpfctl(path(), "cipher encode '" + file("test-category.txt") + "' '" + file("adult.fdb") + "'").status,
+            0);
+    }
+    /// Sends the bytes as one packet on a new connection and returns the whole answer.
+    std::string raw(const std::string& bytes) const
+    {
+        const platform::SocketHandle s = platform::ConnectTcp("127.0.0.1", port, 2000);
+        platform::SendAll(s, bytes.data(), bytes.size(), 2000);
+        std::string answer = ReadUntilClose(s);
+        platform::CloseSocket(s);
+        return answer;
+    }
+    /// The page zpf<number>.html of the program directory.
+    std::string page(int number) const { return readBytes("zpf" + std::to_string(number) + ".html"); }
+
     /// curl through the proxy with the extra arguments; every transfer is bounded.
     Fetch curl(const std::vector<std::string>& args, int maxSeconds = 20)
     {
@@ -143,6 +176,7 @@ public:
     }
 
     unsigned port = 0;
+    pid_t serving = -1;
     std::string lastOut, lastErr;
 
 private:

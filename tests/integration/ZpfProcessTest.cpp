@@ -18,17 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using zpftest::InstalledZpf;
 
-std::string rawExchange(unsigned port, const std::string& request)
-{
-    auto s = platform::ConnectTcp("127.0.0.1", port, 2000);
-    if (s == platform::kInvalidSocket)
-        return "<no connection>";
-    platform::SendAll(s, request.data(), request.size(), 2000);
-    std::string out = zpftest::ReadUntilClose(s);
-    platform::CloseSocket(s);
-    return out;
-}
-
 class ZpfProcessTest : public ::testing::Test {
 protected:
     std::string runDir() const { return platform::RuntimeDirectory(zpf.path()); }
@@ -86,7 +75,7 @@ TEST_F(ZpfProcessTest, ForegroundRunServesBadRequestsAndStopsOnInterruptWhileSes
         "GET http://h/" + std::string(1000000, 'a') + "\r\n\r\n",
     };
     for (const auto& r : malformed)
-        EXPECT_EQ(rawExchange(zpf.port, r), head + page) << r.substr(0, 40);
+        EXPECT_EQ(zpf.raw(r), head + page) << r.substr(0, 40);
     // A client that sends half a request and closes its side also gets the page.
     {
         auto s = platform::ConnectTcp("127.0.0.1", zpf.port, 2000);

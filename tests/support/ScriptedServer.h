@@ -116,6 +116,44 @@ private:
     std::atomic<int> m_served{0};
 };
 
+/// The requests a server read, in order; the server has its own thread.
+class Requests {
+public:
+    /// The i-th request, empty when there was none.
+    std::string operator[](size_t i) const
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return i < m_list.size() ? m_list[i] : "";
+    }
+    std::vector<std::string> all() const
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_list;
+    }
+    void add(std::string request)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_list.push_back(std::move(request));
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_list;
+};
+
+/// A script that reads each request, adds it to seen, answers with the bytes whatever
+/// it was asked, and keeps the connection open holdMs longer.
+inline ScriptedServer::Script Answer(std::string bytes, Requests* seen = nullptr, int holdMs = 0)
+{
+    return [bytes = std::move(bytes), seen, holdMs](platform::SocketHandle c) {
+        std::string request = ReadHttpRequest(c);
+        if (seen)
+            seen->add(std::move(request));
+        platform::SendAll(c, bytes.data(), bytes.size(), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+    };
+}
+
 /// A loopback port nobody listens on (at the moment of the call).
 inline unsigned FreeLoopbackPort()
 {
