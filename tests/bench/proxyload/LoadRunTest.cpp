@@ -2,8 +2,8 @@
 // time limits and failures by kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "platform/Socket.h"
@@ -15,33 +15,24 @@ using namespace proxyload;
 
 namespace {
 
-/// An origin that records each request line and answers with a fixed response (none
-/// when empty: the connection just closes); a silent one reads until the client gives up.
+/// An origin that records each request and answers with a fixed response (none when
+/// empty: the connection just closes); a silent one reads until the client gives up.
 struct Origin {
     explicit Origin(std::string response, bool silent = false)
-        : server([this, response, silent](platform::SocketHandle c) {
-            if (silent) {
-                zpftest::ReadUntilClose(c);
-                return;
-            }
-            std::string request = zpftest::ReadHttpRequest(c, 2000);
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                lines.push_back(request.substr(0, request.find("\r\n")));
-            }
-            platform::SendAll(c, response.data(), response.size(), 2000);
-        })
+        : server(silent ? [](platform::SocketHandle c) { zpftest::ReadUntilClose(c); }
+                        : zpftest::Answer(std::move(response), &requests))
     {
     }
-    std::vector<std::string> requestLines()
+    std::vector<std::string> requestLines() const
     {
-        std::lock_guard<std::mutex> hold(lock);
+        std::vector<std::string> lines = requests.all();
+        for (std::string& line : lines)
+            line.erase(std::min(line.find("\r\n"), line.size()));
         return lines;
     }
 
-    std::mutex lock;
-    std::vector<std::string> lines;
-    zpftest::ScriptedServer server; // last: stopped before the lines go
+    zpftest::Requests requests;
+    zpftest::ScriptedServer server; // last: stopped before the requests go
 };
 
 const std::string kBody = "<html><body>sample</body></html>";
