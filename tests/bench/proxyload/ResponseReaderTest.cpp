@@ -57,6 +57,12 @@ TEST(ResponseReaderTest, CompletesByLengthOrCloseWhereverTheDataIsSplit)
     const std::string body = "<html>hello</html>";
     const std::string other = "<html>jello</html>";
     const std::string longer = body + "!";
+    const std::string ok = "HTTP/1.0 200 OK\r\n";
+    const std::string length18 = "Content-Length: 18\r\n\r\n";
+    const Outcome read18{S::Complete, Failure::None, 18};
+    const Outcome badHeader{S::Failed, Failure::BadHeader, 0};
+    const Outcome mismatch{S::Failed, Failure::BodyMismatch, kAnyCount};
+    const Outcome refusedStatus{S::Failed, Failure::Status, 0};
     struct Case {
         const char* name;
         std::string response;
@@ -65,63 +71,23 @@ TEST(ResponseReaderTest, CompletesByLengthOrCloseWhereverTheDataIsSplit)
         Outcome want;
     };
     const Case cases[] = {
-        {"length",
-         "HTTP/1.1 200 OK\r\nContent-Length: 18\r\n\r\n" + body,
-         false,
-         &body,
-         {S::Complete, Failure::None, 18}},
-        {"length, no check",
-         "HTTP/1.0 200 OK\r\ncontent-length:18\r\n\r\n" + body,
-         false,
-         nullptr,
-         {S::Complete, Failure::None, 18}},
-        {"bytes past the length are ignored",
-         "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + body + "junk",
-         false,
-         &body,
-         {S::Complete, Failure::None, 18}},
-        {"until close",
-         "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body,
-         true,
-         &body,
-         {S::Complete, Failure::None, 18}},
-        {"until close, still open", "HTTP/1.0 200 OK\r\n\r\n" + body, false, &body, {S::NeedMore, Failure::None, 18}},
-        {"bare line feeds",
-         "HTTP/1.0 200 OK\nContent-Length: 18\n\n" + body,
-         false,
-         &body,
-         {S::Complete, Failure::None, 18}},
-        {"empty body", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", false, nullptr, {S::Complete, Failure::None, 0}},
-        {"truncated",
-         "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n<html>",
-         true,
-         &body,
-         {S::Failed, Failure::Truncated, 6}},
-        {"other status",
-         "HTTP/1.0 502 Bad Gateway\r\nContent-Length: 18\r\n\r\n" + body,
-         false,
-         &body,
-         {S::Failed, Failure::Status, 0}},
-        {"different body",
-         "HTTP/1.0 200 OK\r\nContent-Length: 18\r\n\r\n" + other,
-         false,
-         &body,
-         {S::Failed, Failure::BodyMismatch, kAnyCount}},
-        {"body too long",
-         "HTTP/1.0 200 OK\r\n\r\n" + longer,
-         true,
-         &body,
-         {S::Failed, Failure::BodyMismatch, kAnyCount}},
-        {"body too short", "HTTP/1.0 200 OK\r\n\r\n<html>", true, &body, {S::Failed, Failure::BodyMismatch, 6}},
+        {"length", "HTTP/1.1 200 OK\r\n" + length18 + body, false, &body, read18},
+        {"length, no check", ok + "content-length:18\r\n\r\n" + body, false, nullptr, read18},
+        {"bytes past the length are ignored", ok + length18 + body + "junk", false, &body, read18},
+        {"until close", ok + "Content-Type: text/html\r\n\r\n" + body, true, &body, read18},
+        {"until close, still open", ok + "\r\n" + body, false, &body, {S::NeedMore, Failure::None, 18}},
+        {"bare line feeds", "HTTP/1.0 200 OK\nContent-Length: 18\n\n" + body, false, &body, read18},
+        {"empty body", ok + "Content-Length: 0\r\n\r\n", false, nullptr, {S::Complete, Failure::None, 0}},
+        {"truncated", ok + length18 + "<html>", true, &body, {S::Failed, Failure::Truncated, 6}},
+        {"other status", "HTTP/1.0 502 Bad Gateway\r\n" + length18 + body, false, &body, refusedStatus},
+        {"different body", ok + length18 + other, false, &body, mismatch},
+        {"body too long", ok + "\r\n" + longer, true, &body, mismatch},
+        {"body too short", ok + "\r\n<html>", true, &body, {S::Failed, Failure::BodyMismatch, 6}},
         {"closed at once", "", true, &body, {S::Failed, Failure::NoResponse, 0}},
-        {"closed in the header", "HTTP/1.0 200 OK\r\nContent-", true, &body, {S::Failed, Failure::BadHeader, 0}},
-        {"not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, nullptr, {S::Failed, Failure::BadHeader, 0}},
-        {"status not a number", "HTTP/1.0 2x0 OK\r\n\r\n", false, nullptr, {S::Failed, Failure::BadHeader, 0}},
-        {"negative length",
-         "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n",
-         false,
-         nullptr,
-         {S::Failed, Failure::BadHeader, 0}},
+        {"closed in the header", ok + "Content-", true, &body, badHeader},
+        {"not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, nullptr, badHeader},
+        {"status not a number", "HTTP/1.0 2x0 OK\r\n\r\n", false, nullptr, badHeader},
+        {"negative length", ok + "Content-Length: -5\r\n\r\n", false, nullptr, badHeader},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(read(c.response, std::string::npos, c.close, c.expected), c.want) << c.name;
