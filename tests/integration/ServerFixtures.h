@@ -77,11 +77,11 @@ public:
     /// Set before Start: also listen on [::1] at the same port.
     bool ipv6 = false;
 
-    /// The page with a phrase the sample database blanks.
-    static std::string PhrasePage()
+    /// The page with a phrase the sample database blanks, or with that phrase blanked.
+    static std::string PhrasePage(bool blanked = false)
     {
-        return "<!DOCTYPE html>\n<html><head><title>Phrase page</title></head>\n"
-               "<body><p id=\"text\">Before zpf-sample-blank after.</p></body></html>\n";
+        return "<!DOCTYPE html>\n<html><head><title>Phrase page</title></head>\n<body><p id=\"text\">Before " +
+               (blanked ? std::string(16, ' ') : "zpf-sample-blank") + " after.</p></body></html>\n";
     }
     static std::string BlockPhrasePage()
     {
