@@ -13,6 +13,8 @@ packages=(
   curl
   # End-to-end tests: the origin server, the upstream proxy and a real browser.
   nginx squid chromium openssl
+  # Browser proxy settings: the desktop's proxy keys, read and written by gsettings.
+  libglib2.0-bin gsettings-desktop-schemas
 )
 missing=()
 for p in "${packages[@]}"; do
