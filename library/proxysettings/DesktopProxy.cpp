@@ -119,6 +119,14 @@ bool readGsettings(bool schemaDefaults, std::map<std::string, std::string>* valu
     return values->size() == std::size(kManagedKeys);
 }
 
+// gsettings without the desktop's proxy schema has nothing to apply or keep. The
+// in-memory backend fails only for that reason.
+bool schemaMissing()
+{
+    std::map<std::string, std::string> defaults;
+    return !readGsettings(true, &defaults);
+}
+
 int setGsettings(const ManagedKey& k, const std::string& value)
 {
     return platform::RunGsettings({"set", k.schema, k.key, value}, nullptr, false) == 0 ? 0 : 1;
@@ -170,7 +178,7 @@ int ApplyDesktopProxy(bool enable, std::string_view host, int port, std::string_
     if (platform::GsettingsInstalled()) {
         std::map<std::string, std::string> now;
         if (!readGsettings(false, &now)) {
-            result = 1;
+            result = schemaMissing() ? 0 : 1;
         } else {
             // The desktop wants an IPv6 address without brackets.
             std::string bare(host);
@@ -231,7 +239,7 @@ int CaptureDesktopProxy(DesktopProxySnapshot* snapshot)
                 if (defaults[name] != value)
                     snapshot->gsettings[name] = value;
             }
-        } else {
+        } else if (!schemaMissing()) {
             result = 1;
         }
     }

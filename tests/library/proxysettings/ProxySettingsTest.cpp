@@ -309,6 +309,18 @@ TEST_F(ProxySettingsTest, RefusedCallsLeaveTheHiveAsItWas)
     EXPECT_EQ(get(LM, kProxyBackupKey, "BackupComplete"), "absent");
 }
 
+TEST_F(ProxySettingsTest, WithoutTheDesktopSchemaOnlyTheShellFileFollows)
+{
+    zpftest::ScopedEnv noSchemas("XDG_DATA_DIRS", dir.file("empty"));
+    ASSERT_EQ(SetProxySetting(CU, "host", 1), 0);
+    EXPECT_NE(dir.readBytes("config/zpf/proxy.sh").find("http://host:1/"), std::string::npos);
+    ASSERT_EQ(StoreProxySetting(), 0);
+    ASSERT_EQ(SetProxySetting(CU, nullptr, 0), 0);
+    EXPECT_FALSE(platform::PathExists(dir.file("config/zpf/proxy.sh")));
+    ASSERT_EQ(RestoreProxySetting(), 0);
+    EXPECT_NE(dir.readBytes("config/zpf/proxy.sh").find("http://host:1/"), std::string::npos);
+}
+
 TEST_F(ProxySettingsTest, AReadOnlyHiveIsAFailure)
 {
     if (::geteuid() == 0)
