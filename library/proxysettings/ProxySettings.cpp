@@ -59,7 +59,9 @@ public:
 
     SettingsStore* store(Hive hive)
     {
-        Slot& h = m_hives[hive == Hive::LocalMachine ? 0 : 1];
+        // Both hives in one file share one connection; two would wait for each other's lock.
+        const bool shared = HivePath(Hive::LocalMachine) == HivePath(Hive::CurrentUser);
+        Slot& h = m_hives[hive == Hive::LocalMachine || shared ? 0 : 1];
         if (!h.tried) {
             h.tried = true;
             h.ok = h.store.Open(HivePath(hive)) == SettingsStatus::Ok &&
@@ -286,11 +288,10 @@ std::string rewrittenConnection(std::string_view old, std::string_view server)
         // value starts afresh, as a new one would.
         uint32_t counter = 1;
         if (old.size() >= 8) {
-            ConnectionSettingsBlob head;
-            std::string padded(old.substr(0, 8));
-            padded.append(16, '\0');
-            if (ParseConnectionSettings(padded, &head))
-                counter = head.counter + 1;
+            counter = 0;
+            for (size_t i = 0; i < 4; ++i)
+                counter |= static_cast<uint32_t>(static_cast<unsigned char>(old[4 + i])) << (8 * i);
+            ++counter;
         }
         return ConnectionSettingsTemplate(counter, server) +
                std::string(ConnectionSettingsBlob::kNewRemainderSize, '\0');

@@ -198,6 +198,11 @@ TEST_F(ProxySettingsTest, NoChangePolicyMakesTheMachineSettingsApply)
         ASSERT_EQ(GetProxySetting(&enable, buf, sizeof buf, &port), 0);
         EXPECT_STREQ(buf, c.host);
     }
+    // Both hives in one file.
+    SetHivePath(CU, dir.file("machine.db"));
+    EXPECT_EQ(SetProxySetting("both", 3), 0);
+    EXPECT_EQ(get(LM, kInternetSettingsKey, "ProxyServer"), text("http=both:3"));
+    EXPECT_EQ(StoreProxySetting() | RestoreProxySetting(), 0);
 }
 
 TEST_F(ProxySettingsTest, RestoreGivesBackEveryValueAndTheDesktopAsTheyWere)
