@@ -156,6 +156,7 @@ TEST_F(ProxySettingsTest, GetTakesTheServerTextApartAndNeverCutsIt)
         {"host:99999999999999", 64, 0, "host", INT_MAX},
         {"ab\0:99"s, 64, 0, "ab", 0},
         {std::string(64, 'a'), 64, 1, "", 0},
+        {"http=" + std::string(65536, 'a') + ":1", 64, 1, "", 0},
         {std::string(63, 'a'), 64, 0, std::string(63, 'a'), 0},
     };
     set(CU, kInternetSettingsKey, "ProxyEnable", ValueType::Dword, dword(1).substr(2));
@@ -253,6 +254,19 @@ TEST_F(ProxySettingsTest, RestoreGivesBackEveryValueAndTheDesktopAsTheyWere)
     EXPECT_EQ(dump(CU, kInternetSettingsKey), user);
 }
 
+TEST_F(ProxySettingsTest, DeleteAndCopyOfSingleValues)
+{
+    ASSERT_EQ(SetProxySetting(CU, "h", 1), 0);
+    set(CU, kInternetSettingsKey, "ProxySettingsPerUser", ValueType::Dword, "\x05\0\0\0"s);
+    set(CU, kInternetSettingsKey, "Other", ValueType::String, "stays\0"s);
+    EXPECT_EQ(CopyRegistryDWORD(CU, kInternetSettingsKey, "ProxySettingsPerUser", LM, "K", 9), 5u);
+    EXPECT_EQ(CopyRegistryDWORD(CU, kInternetSettingsKey, "Missing", LM, "K", 9), 9u);
+    EXPECT_EQ(get(LM, "K", "Missing"), dword(9));
+    ASSERT_EQ(DeleteProxySetting(CU, kInternetSettingsKey), 0);
+    EXPECT_EQ(dump(CU, kInternetSettingsKey), (std::map<std::string, std::string>{{"Other", text("stays")}}));
+    EXPECT_EQ(DeleteProxySetting(CU, kInternetSettingsKey), 0); // nothing left to delete
+}
+
 TEST_F(ProxySettingsTest, BadConnectionValuesStartAfresh)
 {
     const std::string head = "\x3c\0\0\0"s
@@ -281,8 +295,9 @@ TEST_F(ProxySettingsTest, RefusedCallsLeaveTheHiveAsItWas)
     struct Case {
         std::string host;
         int port;
-    } cases[] = {{"bad;host", 80}, {"a b", 80},   {"[::1", 80}, {std::string(256, 'a'), 80},
-                 {"ok", 0},        {"ok", 65536}, {"ok", -1}};
+    } cases[] = {
+        {"bad;host", 80}, {"a b", 80},   {"[::1", 80}, {std::string(256, 'a'), 80}, {std::string(65536, 'a'), 80},
+        {"ok", 0},        {"ok", 65536}, {"ok", -1}};
     for (const auto& c : cases) {
         EXPECT_EQ(SetProxySetting(CU, c.host.c_str(), c.port), 1) << c.host;
         EXPECT_EQ(get(CU, kInternetSettingsKey, "ProxyEnable"), "absent") << c.host;
