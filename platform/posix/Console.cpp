@@ -49,4 +49,6 @@ bool ReadSecretLine(const char* prompt, std::string& line, size_t maxLength)
     return true;
 }
 
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 } // namespace platform

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +150,21 @@ bool CopyFileAside(const std::string& path, const std::string& copyPath)
             return file.Close() && written;
         },
         {}, kPrivateFileMode);
+}
+
+bool MakeDirectory(const std::string& path, int mode)
+{
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode) & 07777) == 0)
+        return true;
+    struct stat st;
+    return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RemoveTree(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    return !ec && !PathExists(path);
 }
 
 bool DirectoryLock::Acquire(const std::string& directory, const std::string& lockName, int timeoutMs)

@@ -11,4 +11,7 @@ namespace platform {
 /// longer than maxLength (nothing is returned then).
 [[nodiscard]] bool ReadSecretLine(const char* prompt, std::string& line, size_t maxLength);
 
+/// True when standard output is a terminal (a progress bar may redraw its line).
+bool StandardOutputIsTerminal();
+
 } // namespace platform

@@ -36,6 +36,11 @@ constexpr int kPrivateFileMode = 0600;
 /// by the owner only. Returns false when the file cannot be read or the copy written.
 [[nodiscard]] bool CopyFileAside(const std::string& path, const std::string& copyPath);
 
+/// Makes a directory with the mode (before the umask); true when it exists afterwards.
+[[nodiscard]] bool MakeDirectory(const std::string& path, int mode = 0700);
+/// Removes a directory and everything in it, or a file; true when nothing is left.
+bool RemoveTree(const std::string& path);
+
 /// An advisory lock of a directory, held by an open lock file in it: programs that save
 /// files of the directory take it for the whole save, so their saves never interleave.
 /// The lock goes with the process, so a crashed holder never blocks the next one. Two
