@@ -3,6 +3,7 @@
 #include "update/HttpClient.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <string_view>
@@ -32,8 +33,8 @@ bool equalsNoCase(std::string_view a, std::string_view b)
            });
 }
 
-// The value of the first header field of this name (names compare without case), or
-// nullopt-like false.
+// The value of the first header field of this name (names compare without case); false
+// when there is none.
 bool headerField(std::string_view header, std::string_view name, std::string& value)
 {
     size_t at = header.find("\r\n");
@@ -173,31 +174,23 @@ int getOnce(Transfer& t, std::string& address, const std::string& proxyHost, uns
         have += static_cast<size_t>(n);
         headerEnd = std::string_view(buffer.data(), have).find("\r\n\r\n");
     }
-    const std::string_view header(buffer.data(), headerEnd + 2);
-    const int status = statusOf(header);
-    if (status == 404 || status == 403)
+    const ResponseHead head = ParseResponseHead(std::string_view(buffer.data(), headerEnd + 2));
+    if (head.status == 404 || head.status == 403)
         return kHttpNotFound;
-    if (status == 301 || status == 302) {
-        std::string location;
-        if (!headerField(header, "Location", location))
+    if (head.status == 301 || head.status == 302) {
+        if (!head.hasLocation)
             return kHttpFailed;
-        if (location.starts_with("/"))
-            address = "http://" + host + (port == 80 ? "" : ":" + std::to_string(port)) + location;
-        else if (location.starts_with("http://"))
-            address = location;
+        if (head.location.starts_with("/"))
+            address = "http://" + host + (port == 80 ? "" : ":" + std::to_string(port)) + head.location;
+        else if (head.location.starts_with("http://"))
+            address = head.location;
         else
             return kHttpFailed; // another scheme is not ours to speak
         step = Step::Redirect;
         return kHttpOk;
     }
-    if (status != 200)
-        return kHttpFailed;
-
-    long long expected = -1;
-    std::string lengthText;
-    if (headerField(header, "Content-Length", lengthText) && !parseLength(lengthText, expected))
-        return kHttpFailed;
-    if (expected > t.limits.maxBodyBytes)
+    const long long expected = head.length;
+    if (head.status != 200 || !head.lengthValid || expected > t.limits.maxBodyBytes)
         return kHttpFailed;
     if (t.progress)
         t.progress->SetByteRange(expected);
@@ -231,6 +224,19 @@ int getOnce(Transfer& t, std::string& address, const std::string& proxyHost, uns
 }
 
 } // namespace
+
+ResponseHead ParseResponseHead(std::string_view header)
+{
+    ResponseHead head;
+    head.status = statusOf(header);
+    head.hasLocation = headerField(header, "Location", head.location);
+    std::string lengthText;
+    if (headerField(header, "Content-Length", lengthText))
+        head.lengthValid = parseLength(lengthText, head.length);
+    if (!head.lengthValid)
+        head.length = -1;
+    return head;
+}
 
 bool HostAddress::AddHost(const std::string& address)
 {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,19 @@ private:
 /// a space or control byte. The port is searched in the host part only, so a colon in
 /// the path is part of the path.
 RAVLIN_EXPORT bool ParseHttpUrl(const std::string& address, std::string& host, std::string& path, unsigned& port);
+
+/// What a response header says. status: the three digits of an "HTTP/1.0" or "HTTP/1.1"
+/// status line, -1 without one. length: Content-Length, -1 when absent; lengthValid is
+/// false when it is present but not a decimal number.
+struct RAVLIN_EXPORT ResponseHead {
+    int status = -1;
+    bool hasLocation = false;
+    std::string location;
+    long long length = -1;
+    bool lengthValid = true;
+};
+/// Reads the header up to (not including) its blank line. Field names compare without case.
+RAVLIN_EXPORT ResponseHead ParseResponseHead(std::string_view header);
 
 /// Standard base64 with "=" padding.
 RAVLIN_EXPORT std::string Base64Encode(const std::string& text);
