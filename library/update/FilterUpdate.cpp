@@ -26,6 +26,8 @@ namespace {
 
 constexpr const char* kUpdateLockName = "__zpfUpdateFilter";
 constexpr const char* kDownloadName = "gethttp.tmp";
+// Written into the staging folder once every file is there, before the first rename.
+constexpr const char* kInstallList = "install.list";
 constexpr int kInitialStepRange = 23;
 constexpr int kEndMarkerLineSize = 256;
 
@@ -66,7 +68,8 @@ void show(const std::string& text)
 
 bool reservedKey(const std::string& key)
 {
-    if (key.empty() || key.starts_with("zpf") || key == kStagingFolder || key == "run" || key == "save.lock")
+    if (key.empty() || key.starts_with("zpf") || key == kStagingFolder || key == "run" || key == "save.lock" ||
+        key == kInstallList || key == kDownloadName)
         return true;
     for (std::string_view name : kReservedNames) {
         if (key == name)
@@ -105,6 +108,7 @@ private:
     }
     bool fetch(const std::string& address, const std::string& name, bool endMarker);
     UpdateError install();
+    void finishInterruptedInstall();
 
     UpdateProgress* m_progress;
     bool m_noCache;
@@ -143,6 +147,7 @@ bool Updater::fetch(const std::string& address, const std::string& name, bool en
 
 UpdateError Updater::Run()
 {
+    finishInterruptedInstall();
     platform::RemoveTree(m_stage); // what a killed update left
     if (!platform::MakeDirectory(m_stage))
         return kUpdateImage;
@@ -201,15 +206,46 @@ UpdateError Updater::Run()
 
 // Every file arrived and passed its check: each replaces its installed file in one step,
 // flushed to the disk first, so a reader sees the old or the new file, never a mixture.
+// The list of names goes first, so an update killed among the renames is finished by
+// the next one instead of leaving new key files beside an old category list.
 UpdateError Updater::install()
 {
+    std::string names;
+    for (const auto& entry : m_staged)
+        names += entry.first + "\n";
+    if (!platform::ReplaceFileAtomically(m_stage + kInstallList, [&](const std::string& temp) {
+            platform::TextFile file;
+            if (!file.Open(temp, "wb"))
+                return false;
+            const bool ok = file.Puts(names);
+            return file.Close() && ok;
+        }))
+        return m_staged.front().second;
     for (const auto& [name, code] : m_staged) {
-        const std::string staged = m_stage + name;
         if (!platform::ReplaceFileAtomically(
-                baseDirectory() + name, [](const std::string&) { return true; }, staged))
+                baseDirectory() + name, [](const std::string&) { return true; }, m_stage + name))
             return code;
     }
     return kUpdateOk;
+}
+
+void Updater::finishInterruptedInstall()
+{
+    platform::TextFile list;
+    if (!list.Open(m_stage + kInstallList, "rb"))
+        return;
+    std::string name;
+    int installed = 0;
+    for (int count = 0; count < CCategoryList::kMaxCategories + 5 && list.ReadLine(name, 255); ++count) {
+        if (name.empty() || name.find('/') != std::string::npos || name == kInstallList || name == kDownloadName)
+            continue;
+        if (platform::FileSize(m_stage + name) >= 0 &&
+            platform::ReplaceFileAtomically(
+                baseDirectory() + name, [](const std::string&) { return true; }, m_stage + name))
+            ++installed;
+    }
+    if (installed > 0)
+        StatusLog("Filter Update finished an interrupted install of %d files\n", installed);
 }
 
 } // namespace

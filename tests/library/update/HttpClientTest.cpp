@@ -4,6 +4,9 @@
 
 #include <ctime>
 
+#include <cstring>
+
+#include "config/ConfigrationFile.h"
 #include "support/ScriptedServer.h"
 #include "support/TempProgramDir.h"
 #include "update/FilterUpdate.h"
@@ -118,4 +121,25 @@ TEST(HttpClientTest, LastUpdateIsLocalMidnightOfDayTxt)
     tm.tm_mday = 15;
     tm.tm_isdst = -1;
     EXPECT_EQ(GetLastUpdate(), std::mktime(&tm));
+}
+
+TEST(HttpClientTest, ResolvesEachLiveUpdateHostOnce)
+{
+    TempProgramDir dir;
+    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
+    const CCategoryList saved = cnf->categoryList;
+    cnf->categoryList.categories = {
+        CCategory(1, 101, "a.fdb", "a", "http://localhost:8080/zpfl/a.fdb", false),
+        CCategory(1, 102, "b.fdb", "b", "http://localhost/zpfl/b.fdb", false),
+        CCategory(1, 103, "c.fdb", "c", "http://127.0.0.2/zpfl/c.fdb", true),
+    };
+    HostAddress hosts;
+    SetURLhost(hosts); // the built-in host does not resolve; the stale category is skipped
+    cnf->categoryList = saved;
+    EXPECT_EQ(hosts.size(), 1u);
+    const uint32_t loopback = hosts.FindHost("localhost");
+    EXPECT_EQ(std::memcmp(&loopback, platform::kLoopbackAddress.data(), 4), 0);
+    EXPECT_EQ(hosts.FindHost("127.0.0.2"), 0u);
+    EXPECT_FALSE(hosts.AddHost("http://localhost:9/"));
+    EXPECT_FALSE(hosts.AddHost("localhost"));
 }

@@ -102,6 +102,11 @@ private:
         fs::copy_file(m_home.file("www/big-source/zpfl/target.fdb"), m_home.file("www/big/zpfl/target.fdb"),
                       fs::copy_options::overwrite_existing);
         src.writeBytes("target.fdb.txt", targetText);
+        // A list without its last category (chat.fdb), which is then stale.
+        const std::string list = src.readBytes("category2.cnf.txt");
+        src.writeBytes("category2.cnf.txt", list.substr(0, list.find("0|D|0|108|")));
+        publish(src, "shrunk");
+        src.writeBytes("category2.cnf.txt", list);
         // Two categories more than the installed list.
         src.writeBytes("category2.cnf.txt",
                        src.readBytes("category2.cnf.txt") +
@@ -213,6 +218,21 @@ TEST_F(UpdateTest, InstallsEveryFileAfterFollowingARedirectOnItsPort)
     EXPECT_EQ(UpdateFilter(nullptr, true, (server->base("good") + "zpfl/").c_str(), true, nullptr), kUpdateOk);
     EXPECT_TRUE(server->WaitForLog(
         "access.log", "\"GET /good/zpfl/nofildow.fdb HTTP/1.0\" host=127.0.0.1 pragma=no-cache cc=no-cache"));
+}
+
+TEST_F(UpdateTest, SkipsStaleCategoriesAndFinishesAnInterruptedInstall)
+{
+    EXPECT_EQ(update("shrunk"), kUpdateOk);
+    EXPECT_TRUE(cnf->categoryList[7].stale);
+    EXPECT_TRUE(server->WaitForLog("access.log", "GET /shrunk/zpfl/shopping.fdb"));
+    EXPECT_EQ(server->Log("access.log").find("/shrunk/zpfl/chat.fdb"), std::string::npos);
+
+    // Killed among the renames: the list of names was written, one file is still staged.
+    zpf.writeBytes(std::string(kStagingFolder) + "/install.list", "VTLImage.bmp\ntarget.fdb\n");
+    zpf.writeBytes(std::string(kStagingFolder) + "/target.fdb", "staged");
+    EXPECT_EQ(update("absent"), kUpdateImage);
+    EXPECT_EQ(zpf.readBytes("target.fdb"), "staged");
+    EXPECT_FALSE(platform::PathExists(zpf.file(kStagingFolder)));
 }
 
 TEST_F(UpdateTest, FetchesThroughTheUpstreamProxyWithItsCredentials)
