@@ -15,6 +15,8 @@ packages=(
   nginx squid chromium openssl
   # Browser proxy settings: the desktop's proxy keys, read and written by gsettings.
   libglib2.0-bin gsettings-desktop-schemas
+  # The update benchmark reads the update's peak memory from GNU time.
+  time
 )
 missing=()
 for p in "${packages[@]}"; do
