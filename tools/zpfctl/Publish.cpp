@@ -175,6 +175,10 @@ bool publishCategories(const std::string& source, const std::string& server, std
             error = "category line without a key file: " + body;
             return false;
         }
+        if (category.key.find_first_of("/\\") != std::string::npos || category.key[0] == '.') {
+            error = "key file name outside the folder: " + category.key;
+            return false;
+        }
         if (seen.insert(category.key).second)
             keys.push_back(category.key);
         if (!server.empty())

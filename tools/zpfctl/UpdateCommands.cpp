@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/BaseDirectory.h"
+#include "config/ConfigrationFile.h"
 #include "platform/Console.h"
 #include "update/FilterUpdate.h"
 #include "zpfctl/Command.h"
@@ -129,6 +130,9 @@ int runUpdate(const zpfctl::Args& argsIn)
     if (!quiet) {
         if (result == kUpdateOk)
             std::printf("filter database updated; zpf uses it from its next start\n");
+        else if (result == kUpdateConfiguration)
+            std::fprintf(stderr, "zpfctl update: the configuration cannot be loaded: %s\n",
+                         ConfigrationFileSigleton::getInstance()->errorText.c_str());
         else if (result == kUpdateRunning)
             std::fprintf(stderr, "zpfctl update: another update is running (999); nothing was changed\n");
         else
