@@ -49,10 +49,11 @@ constexpr std::array<UpdateFile, 5> kUpdateFiles{{
 }};
 
 // Files of the program directory that a category's key file must never replace.
-constexpr std::array<std::string_view, 20> kReservedNames{
-    "VTLImage.bmp", "target.fdb",  "nofilup.fdb", "nofildow.fdb", "category2.cnf", "zpf.cnf",     "phrase.fdb",
-    "nofilter.fdb", "passurl.fdb", "group.cnf",   "time.cnf",     "iplist.cnf",    "ippass.cnf",  "passwd",
-    "day.txt",      "status.log",  "zpf",         "zpfctl",       "zpf.log",       "libravlin.so"};
+constexpr std::array<std::string_view, 23> kReservedNames{
+    "VTLImage.bmp", "target.fdb",   "nofilup.fdb", "nofildow.fdb", "category2.cnf", "zpf.cnf",
+    "phrase.fdb",   "nofilter.fdb", "passurl.fdb", "group.cnf",    "time.cnf",      "iplist.cnf",
+    "ippass.cnf",   "passwd",       "day.txt",     "status.log",   "zpf",           "zpfctl",
+    "zpf.log",      "libravlin.so", "registry.db", "Vantrel",      "VTLImage.bak"};
 
 std::string g_server = kBuiltInServer;
 HttpLimits g_limits;

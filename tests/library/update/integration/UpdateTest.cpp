@@ -106,6 +106,10 @@ private:
         const std::string list = src.readBytes("category2.cnf.txt");
         src.writeBytes("category2.cnf.txt", list.substr(0, list.find("0|D|0|108|")));
         publish(src, "shrunk");
+        // A category whose key file would replace the configuration.
+        src.writeBytes("category2.cnf.txt", list + "1|E|0|111|bad|zpf.cnf|http://update.invalid/zpfl/zpf.cnf\n");
+        src.writeBytes("zpf.cnf.txt", "Port=1\n");
+        publish(src, "reserved");
         src.writeBytes("category2.cnf.txt", list);
         // Two categories more than the installed list.
         src.writeBytes("category2.cnf.txt",
@@ -194,6 +198,7 @@ TEST_F(UpdateTest, FailedUpdateChangesNothing)
         {"forbidden", kUpdateNoFilUp}, // 403
         {"plain", kUpdateNoFilDown}, // not enciphered
         {"missing", kUpdateCategoryFile}, // 404 for a category file
+        {"reserved", kUpdateCategoryFile}, // a key file named zpf.cnf
     };
     const auto before = Snapshot(zpf);
     for (const auto& c : cases) {
