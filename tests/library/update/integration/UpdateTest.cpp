@@ -209,6 +209,34 @@ TEST_F(UpdateTest, FailedUpdateChangesNothing)
     EXPECT_EQ(cnf->categoryList.GetCategoryNum(), 8);
 }
 
+TEST_F(UpdateTest, ShowsWhyAFileWasRefusedUnlessQuiet)
+{
+    struct Recorder : UpdateMessageSink {
+        std::vector<std::string> shown;
+        void Show(const std::string& text) override { shown.push_back(text); }
+    } recorder;
+    SetUpdateMessageSink(&recorder);
+    const struct {
+        const char* tree;
+        bool quiet;
+        std::vector<std::string> shown;
+        std::string marks;
+    } cases[] = {
+        {"cut", false, {kIncompleteFileText}, "++"},
+        {"absent", false, {kDownloadErrorText}, "+"},
+        {"cut", true, {}, ""},
+    };
+    for (const auto& c : cases) {
+        recorder.shown.clear();
+        ASSERT_TRUE(SetUpdateServer(server->base(c.tree)));
+        testing::internal::CaptureStderr();
+        EXPECT_NE(UpdateFilter(nullptr, false, nullptr, c.quiet, nullptr), kUpdateOk);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.marks) << c.tree;
+        EXPECT_EQ(recorder.shown, c.shown) << c.tree;
+    }
+    SetUpdateMessageSink(nullptr);
+}
+
 TEST_F(UpdateTest, InstallsEveryFileAfterFollowingARedirectOnItsPort)
 {
     EXPECT_EQ(update("redirect"), kUpdateOk);
