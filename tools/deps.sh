@@ -17,6 +17,9 @@ packages=(
   libglib2.0-bin gsettings-desktop-schemas
   # The update benchmark reads the update's peak memory from GNU time.
   time
+  # Tray mode's window and its tests and screenshots: Qt 6 Widgets, a virtual display,
+  # Japanese fonts, and ImageMagick for the icons and screen grabs.
+  qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -24,10 +24,7 @@ public:
 
 private:
     int RunTray();
+    friend class ProxyTrayHost;
     /// The exit step: stop and release filtering unless another instance runs.
     void ExitInstance();
 };
-
-/// Appends a line to the status text of the tray mode (here: standard output); a
-/// final line feed of the text is dropped first.
-void AppendStatusLine(const char* text);

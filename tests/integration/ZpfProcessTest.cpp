@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -17,6 +18,8 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 using zpftest::InstalledZpf;
+// Tray mode without a desktop: the window exists, nothing is drawn.
+const std::map<std::string, std::string> kOffscreen = {{"QT_QPA_PLATFORM", "offscreen"}};
 
 class ZpfProcessTest : public ::testing::Test {
 protected:
@@ -39,6 +42,13 @@ protected:
                                          "fi\n");
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         return {{"ZPF_UNIT_DIR", zpf.file("units")}, {"ZPF_SYSTEMCTL", script}};
+    }
+
+    /// The files a process has mapped (its libraries among them).
+    static std::string mapsOf(pid_t pid)
+    {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     InstalledZpf zpf;
@@ -117,19 +127,20 @@ TEST_F(ZpfProcessTest, StartErrorsAreShownAndTheProxyEnds)
         // With "keep" the bind failure is not shown.
         EXPECT_EQ(zpf.run({"keep"}), 1);
         EXPECT_EQ(zpf.readBytes(zpf.lastErr), "");
-        // Tray mode reports its steps.
-        EXPECT_EQ(zpf.run({"tray"}), 1);
-        const std::string out = zpf.readBytes(zpf.lastOut);
-        EXPECT_NE(out.find("Initialize OK\n"), std::string::npos);
-        EXPECT_NE(out.find("Start NG\n"), std::string::npos);
-        EXPECT_EQ(zpf.readBytes(zpf.lastErr), "Port Bind failed.\n");
+        // Tray mode shows the error in a message box, which the stop signal also ends.
+        pid_t tray = zpf.start({"tray"}, kOffscreen);
+        EXPECT_TRUE(zpf.waitForText(zpf.lastErr, "Port Bind failed.\n"));
+        ::kill(tray, SIGTERM);
+        EXPECT_EQ(zpf.wait(tray, 5000), 1);
         platform::CloseSocket(holder);
     }
     std::filesystem::remove(zpf.file("zpf.cnf"));
     EXPECT_EQ(zpf.run({}), 1);
     EXPECT_EQ(zpf.readBytes(zpf.lastErr), "Configration File Read failed.\n");
-    EXPECT_EQ(zpf.run({"tray"}), 1);
-    EXPECT_NE(zpf.readBytes(zpf.lastOut).find("Initialize NG\n"), std::string::npos);
+    pid_t tray = zpf.start({"tray"}, kOffscreen);
+    EXPECT_TRUE(zpf.waitForText(zpf.lastErr, "Configration File Read failed.\n"));
+    ::kill(tray, SIGINT);
+    EXPECT_EQ(zpf.wait(tray, 5000), 1);
 }
 
 TEST_F(ZpfProcessTest, ServiceModeReportsItsStatesToTheServiceManager)
@@ -214,15 +225,17 @@ TEST_F(ZpfProcessTest, InstallAndRemoveInATemporaryUnitDirectory)
 
 TEST_F(ZpfProcessTest, TrayModeRunsOnceAndEndsOnlyOnAnAskedClose)
 {
-    pid_t pid = zpf.start({"tray"});
-    ASSERT_TRUE(zpf.waitListening(pid));
-    const std::string firstOut = zpf.lastOut;
-    EXPECT_TRUE(zpf.waitForText(firstOut, "Initialize OK\n"));
-    EXPECT_TRUE(zpf.waitForText(firstOut, "Start OK\n"));
+    pid_t pid = zpf.start({"tray", "debug"}, kOffscreen);
+    ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr);
+    EXPECT_TRUE(zpf.waitForText("zpf.log", "Daemon Initialize Start"));
+    // The window lives in the module; the proxy loaded it.
+    const std::string maps = mapsOf(pid);
+    EXPECT_NE(maps.find("libzpftray.so"), std::string::npos);
+    EXPECT_NE(maps.find("libQt6Widgets"), std::string::npos);
 
     platform::NamedEvent keeperStop;
     ASSERT_TRUE(keeperStop.Create(runDir(), "__zpfkeeperStop", true, false));
-    EXPECT_EQ(zpf.run({"-tray"}), 1); // a second instance ends at once
+    EXPECT_EQ(zpf.run({"-tray"}, kOffscreen), 1); // a second instance ends at once
     EXPECT_FALSE(keeperStop.Test());
 
     // A close without the exit request only hides the window.
@@ -233,13 +246,59 @@ TEST_F(ZpfProcessTest, TrayModeRunsOnceAndEndsOnlyOnAnAskedClose)
     EXPECT_NE(s, platform::kInvalidSocket);
     platform::CloseSocket(s);
 
-    platform::NamedEvent queryExit;
-    ASSERT_TRUE(queryExit.Open(runDir(), "__zpfQueryExit"));
-    queryExit.Signal();
-    EXPECT_TRUE(platform::SendControlMessage(runDir(), "zpfWndClass", platform::kCloseMessage));
-    EXPECT_EQ(zpf.wait(pid, 5000), 0);
+    {
+        platform::NamedEvent queryExit;
+        ASSERT_TRUE(queryExit.Open(runDir(), "__zpfQueryExit"));
+        queryExit.Signal();
+        EXPECT_TRUE(platform::SendControlMessage(runDir(), "zpfWndClass", platform::kCloseMessage));
+        EXPECT_EQ(zpf.wait(pid, 5000), 0);
+    }
     EXPECT_TRUE(keeperStop.Test());
     EXPECT_FALSE(platform::InstanceExists(runDir(), "zpfWndClass"));
+    EXPECT_FALSE(std::filesystem::exists(runDir() + "zpfWndClass.sock"));
+    platform::NamedEvent gone;
+    EXPECT_FALSE(gone.Open(runDir(), "__zpfQueryExit"));
+}
+
+TEST_F(ZpfProcessTest, TrayModeEndsCleanlyOnSignalsAndNeedsADisplay)
+{
+    for (const auto& [signal, args] : {std::pair{SIGTERM, std::vector<std::string>{"tray"}},
+                                       std::pair{SIGINT, std::vector<std::string>{"tray", "noicon"}}}) {
+        platform::NamedEvent dead;
+        ASSERT_TRUE(dead.Create(runDir(), "__zpfDead", false, false));
+        pid_t pid = zpf.start(args, kOffscreen);
+        ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr);
+        ::kill(pid, signal);
+        EXPECT_EQ(zpf.wait(pid, 5000), 0) << signal;
+        EXPECT_TRUE(dead.Wait(1000));
+        dead.Close();
+        EXPECT_FALSE(platform::InstanceExists(runDir(), "zpfWndClass"));
+        EXPECT_FALSE(std::filesystem::exists(runDir() + "zpfWndClass.sock"));
+        for (const char* name : {"__zpfDead", "__zpfQueryExit"}) {
+            platform::NamedEvent left;
+            EXPECT_FALSE(left.Open(runDir(), name)) << name;
+        }
+    }
+
+    // Without a display the toolkit is not even loaded: a plain message and status 1.
+    EXPECT_EQ(zpf.run({"tray"}, {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}), 1);
+    EXPECT_NE(zpf.readBytes(zpf.lastErr).find("zpf tray: no display"), std::string::npos);
+    EXPECT_FALSE(platform::InstanceExists(runDir(), "zpfWndClass"));
+    // A display that cannot be opened gives a plain message too, not an abort.
+    EXPECT_EQ(zpf.run({"tray"}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":97"}}), 1);
+    EXPECT_NE(zpf.readBytes(zpf.lastErr).find("zpf tray: the window cannot be shown"), std::string::npos);
+}
+
+TEST_F(ZpfProcessTest, ServiceModeMapsNoWindowToolkit)
+{
+    pid_t pid = zpf.start({});
+    ASSERT_TRUE(zpf.waitListening(pid));
+    const std::string maps = mapsOf(pid);
+    EXPECT_NE(maps.find("libravlin.so"), std::string::npos); // the maps were read
+    EXPECT_EQ(maps.find("libQt6"), std::string::npos);
+    EXPECT_EQ(maps.find("libzpftray"), std::string::npos);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(zpf.wait(pid, 5000), 0);
 }
 
 } // namespace
