@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -273,12 +274,18 @@ TEST_F(ZpfProcessTest, TrayModeEndsCleanlyOnSignalsAndNeedsADisplay)
 {
     if (!trayModuleBuilt())
         GTEST_SKIP() << "built without the tray window";
-    for (const auto& [signal, args] : {std::pair{SIGTERM, std::vector<std::string>{"tray"}},
-                                       std::pair{SIGINT, std::vector<std::string>{"tray", "noicon"}}}) {
+    // A keeper that notes how it was started.
+    zpf.writeBytes("zpfkeeper", "#!/bin/sh\necho \"$*\" > \"$(dirname \"$0\")/keeper-args.txt\"\n");
+    std::filesystem::permissions(zpf.file("zpfkeeper"), std::filesystem::perms::owner_all);
+    for (const auto& [signal, args, keeperArgs] :
+         {std::tuple{SIGTERM, std::vector<std::string>{"tray"}, "-tray\n"},
+          std::tuple{SIGINT, std::vector<std::string>{"tray", "noicon"}, "-tray -noicon\n"}}) {
+        std::filesystem::remove(zpf.file("keeper-args.txt"));
         platform::NamedEvent dead;
         ASSERT_TRUE(dead.Create(runDir(), "__zpfDead", false, false));
         pid_t pid = zpf.start(args, kOffscreen);
         ASSERT_TRUE(zpf.waitListening(pid)) << zpf.readBytes(zpf.lastErr);
+        EXPECT_TRUE(zpf.waitForText("keeper-args.txt", keeperArgs)) << zpf.readBytes("keeper-args.txt");
         ::kill(pid, signal);
         EXPECT_EQ(zpf.wait(pid, 5000), 0) << signal;
         EXPECT_TRUE(dead.Wait(1000));
@@ -296,7 +303,7 @@ TEST_F(ZpfProcessTest, TrayModeEndsCleanlyOnSignalsAndNeedsADisplay)
     EXPECT_NE(zpf.readBytes(zpf.lastErr).find("zpf tray: no display"), std::string::npos);
     EXPECT_FALSE(platform::InstanceExists(runDir(), "zpfWndClass"));
     // A display that cannot be opened gives a plain message too, not an abort.
-    EXPECT_EQ(zpf.run({"tray"}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":97"}}), 1);
+    EXPECT_EQ(zpf.run({"tray"}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":4711"}}), 1);
     EXPECT_NE(zpf.readBytes(zpf.lastErr).find("zpf tray: the window cannot be shown"), std::string::npos);
 }
 

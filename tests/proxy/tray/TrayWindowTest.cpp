@@ -27,9 +27,14 @@ public:
     void WindowClosing() override { }
     std::string StartFiltering() override { return {}; }
     bool TestQueryExit() override { return false; }
-    bool ReadPassword(std::string&) override { return false; }
+    bool ReadPassword(std::string& out) override
+    {
+        out = password;
+        return true;
+    }
 
     int edition = 2;
+    std::string password;
     tray::StatusQueue queue;
 };
 
@@ -122,6 +127,26 @@ TEST(TrayWindowTest, CloseRequestsHideUntilTheProxyIsToEnd)
     answerNextMessageBox(QMessageBox::Yes);
     window.Exit();
     EXPECT_TRUE(window.Ending());
+    leaveEnded();
+}
+
+TEST(TrayWindowTest, ExitEndsOnlyWithThePassword)
+{
+    FakeHost host;
+    host.password = "Secret";
+    MainWindow window(host);
+    for (const auto& [typed, ends] : {std::pair{"", false}, std::pair{"Secret", true}}) {
+        QTimer::singleShot(50, [typed = QString::fromUtf8(typed)] {
+            auto* dialog = dynamic_cast<PasswordDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            if (typed.isEmpty())
+                return dialog->reject(); // cancel keeps the proxy
+            dialog->Edit()->setText(typed);
+            dialog->Submit();
+        });
+        window.Exit();
+        EXPECT_EQ(window.Ending(), ends) << typed;
+    }
     leaveEnded();
 }
 
