@@ -9,8 +9,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "host/tray/TrayHost.h"
 #include "host/tray/ui/PasswordDialog.h"
@@ -80,11 +82,20 @@ MainWindow::MainWindow(TrayHost& host, QWidget* parent)
         SetTrayIcon(tray::TrayIconRole::Created);
     }
 
-    // Lines of any thread arrive through the queue; its wake only posts to this window.
-    m_host.StatusLines().SetWake([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { TakeStatusLines(); }, Qt::QueuedConnection);
-    });
+    // Other threads only set the event; its descriptor wakes the UI thread, in any
+    // event loop (a dialog's too). Without a descriptor the UI thread looks every 50 ms.
+    if (m_wake.PollDescriptor() >= 0) {
+        auto* notifier = new QSocketNotifier(m_wake.PollDescriptor(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] { onWake(); });
+    } else {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this] {
+            if (m_wake.IsSet())
+                onWake();
+        });
+        poll->start(50);
+    }
+    m_host.StatusLines().SetWake([this] { m_wake.Set(); });
 }
 
 MainWindow::~MainWindow()
@@ -123,6 +134,31 @@ void MainWindow::TakeStatusLines()
         text += QString::fromUtf8(lines[i].data(), static_cast<qsizetype>(lines[i].size()));
     }
     AppendStatusLine(text);
+}
+
+void MainWindow::PostClose()
+{
+    m_closeRequested = true;
+    m_wake.Set();
+}
+
+void MainWindow::PostStop()
+{
+    m_stopRequested = true;
+    m_wake.Set();
+}
+
+void MainWindow::onWake()
+{
+    // Reset first: a request that comes while these run sets the event again.
+    m_wake.Reset();
+    TakeStatusLines();
+    if (m_stopRequested.exchange(false)) {
+        end();
+        return;
+    }
+    if (m_closeRequested.exchange(false))
+        HandleClose();
 }
 
 void MainWindow::Open()

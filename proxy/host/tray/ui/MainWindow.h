@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <atomic>
 
 #include "host/tray/TrayModel.h"
+#include "platform/Event.h"
 
 class QPlainTextEdit;
 class QSystemTrayIcon;
@@ -11,7 +13,8 @@ class TrayHost;
 
 /// The tray proxy's hidden main window: the growing status text, the menus, the tray
 /// icon and the close handler. Lives on the UI thread; other threads reach it only
-/// through the host's status queue and the posted requests below.
+/// through the host's status queue and PostClose/PostStop, which never call the
+/// toolkit: they set a flag and an event whose descriptor the UI thread watches.
 class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(TrayHost& host, QWidget* parent = nullptr);
@@ -33,6 +36,11 @@ public:
     /// The version dialog.
     void ShowVersion();
 
+    /// Any thread: a close request of another process reaches HandleClose.
+    void PostClose();
+    /// Any thread: the proxy ends without questions (stop signals).
+    void PostStop();
+
     /// True once the close handler decided that the proxy ends.
     bool Ending() const { return m_ending; }
     QPlainTextEdit* StatusText() const { return m_text; }
@@ -43,6 +51,8 @@ protected:
 
 private:
     void end();
+    /// UI thread: what other threads asked for since the last wake.
+    void onWake();
 
     TrayHost& m_host;
     tray::CloseHandler m_close;
@@ -50,6 +60,9 @@ private:
     QSystemTrayIcon* m_icon = nullptr;
     QMenu* m_trayMenu = nullptr;
     bool m_ending = false;
+    platform::Event m_wake{true};
+    std::atomic<bool> m_closeRequested{false};
+    std::atomic<bool> m_stopRequested{false};
 };
 
 /// The picture of the role (16 to 48 pixels).

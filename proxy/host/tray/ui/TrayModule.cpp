@@ -41,15 +41,7 @@ extern "C" __attribute__((visibility("default"))) int zpfTrayMain(TrayHost* host
             std::fprintf(stderr, "zpf tray: %s\n", tray::kNoSystemTray);
         }
         window.SetTrayIcon(tray::TrayIconRole::Starting);
-        (void)host->WindowReady(
-            [&window] {
-                QMetaObject::invokeMethod(
-                    &window, [&window] { window.HandleClose(); }, Qt::QueuedConnection);
-            },
-            [] {
-                QMetaObject::invokeMethod(
-                    qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-            });
+        (void)host->WindowReady([&window] { window.PostClose(); }, [&window] { window.PostStop(); });
 
         const std::string error = host->StartFiltering();
         window.TakeStatusLines();
