@@ -18,8 +18,9 @@ packages=(
   # The update benchmark reads the update's peak memory from GNU time.
   time
   # Tray mode's window and its tests and screenshots: Qt 6 Widgets, a virtual display,
-  # Japanese fonts, and ImageMagick for the icons and screen grabs.
-  qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick
+  # Japanese fonts, and ImageMagick for the icons and screen grabs; a system tray and a
+  # pointer driver for the screenshot of the running program.
+  qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick trayer xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

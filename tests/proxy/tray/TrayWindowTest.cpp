@@ -72,6 +72,13 @@ void answerNextMessageBox(QMessageBox::StandardButton button, QString* text = nu
     poll->start(10);
 }
 
+TEST(TrayWindowTest, EveryIconRoleHasItsPictureAtEachSize)
+{
+    for (auto role : {tray::TrayIconRole::Created, tray::TrayIconRole::Starting, tray::TrayIconRole::Listening})
+        for (int size : {16, 24, 32, 48})
+            EXPECT_EQ(TrayRoleIcon(role).pixmap(size, size).width(), size) << static_cast<int>(role) << " " << size;
+}
+
 TEST(TrayWindowTest, LinesOfManyThreadsArriveInOrderAndTheNewestAreKept)
 {
     FakeHost host;

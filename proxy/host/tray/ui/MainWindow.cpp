@@ -36,6 +36,9 @@ QString iconName(tray::TrayIconRole role)
 
 QIcon TrayRoleIcon(tray::TrayIconRole role)
 {
+    // The pictures are linked in from a static library, whose registration the linker
+    // would otherwise drop: every icon came out empty.
+    Q_INIT_RESOURCE(icons);
     QIcon icon;
     for (int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/zpf/zpf-%1-%2.png").arg(iconName(role)).arg(size), QSize(size, size));
