@@ -85,6 +85,12 @@ int writeNewFile(const std::string& path, const std::string& text, bool exclusiv
         return errno;
     return 0;
 }
+/// openlog keeps the ident pointer, so every entry is written under this one lock.
+std::mutex& syslogLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 } // namespace
 
 std::string ServiceUnitName(const std::string& serviceName)
@@ -119,22 +125,29 @@ int OpenServiceManager(ServiceManager& manager)
 
 int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath)
 {
-    const std::string unit = "[Unit]\n"
-                             "Description=" +
-                             serviceName +
-                             "\n"
-                             "\n"
-                             "[Service]\n"
-                             "Type=notify\n"
-                             "ExecStart=" +
-                             quoteForUnit(execPath) +
-                             "\n"
-                             // The proxy waits up to a minute for running connections.
-                             "TimeoutStopSec=90\n"
-                             "\n"
-                             "[Install]\n"
-                             "WantedBy=multi-user.target\n";
-    int rc = writeNewFile(unitPath(manager, serviceName), unit, true);
+    return CreateServiceUnit(manager, serviceName, execPath, ServiceUnitOptions{});
+}
+
+int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName, const std::string& execPath,
+                      const ServiceUnitOptions& options)
+{
+    const std::string path = unitPath(manager, serviceName);
+    std::string unit = "[Unit]\nDescription=" + serviceName + "\n\n[Service]\n";
+    unit += options.notify ? "Type=notify\n" : "Type=simple\n";
+    if (options.argumentsFromFile) {
+        // The file may be missing before the first start; the unquoted variable is split
+        // into words.
+        unit += "EnvironmentFile=-" + path + ".args\n";
+        unit += "ExecStart=" + quoteForUnit(execPath) + " $ZPF_SERVICE_ARGS\n";
+    } else {
+        unit += "ExecStart=" + quoteForUnit(execPath) + "\n";
+    }
+    // A crash is restarted after a pause; a program that fails at every start is given
+    // up by systemd's start limit instead of looping.
+    unit += "Restart=on-failure\nRestartSec=5\n";
+    // The proxy waits up to a minute for running connections.
+    unit += "TimeoutStopSec=90\n\n[Install]\nWantedBy=multi-user.target\n";
+    int rc = writeNewFile(path, unit, true);
     if (rc == 0)
         systemctl(manager, {"daemon-reload"});
     return rc;
@@ -246,11 +259,17 @@ bool NotifyServiceManager(const std::string& state)
 
 void WriteEventLog(const std::string& source, const std::string& text1, const std::string& text2)
 {
-    // openlog keeps the ident pointer, so the whole entry is written under one lock.
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(syslogLock());
     ::openlog(source.c_str(), LOG_PID, LOG_DAEMON);
     ::syslog(LOG_ERR, "%s: %s", text1.c_str(), text2.c_str());
+    ::closelog();
+}
+
+void WriteSystemLogNotice(const std::string& source, const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(syslogLock());
+    ::openlog(source.c_str(), LOG_PID, LOG_DAEMON);
+    ::syslog(LOG_NOTICE, "%s", text.c_str());
     ::closelog();
 }
 

@@ -25,9 +25,20 @@ std::string ServiceUnitName(const std::string& serviceName);
 [[nodiscard]] int OpenServiceManager(ServiceManager& manager);
 
 /// Writes a notify-type unit that runs execPath without arguments, started on
-/// demand, then reloads systemd. EEXIST when the unit is already there.
+/// demand and started again by systemd when it fails, then reloads systemd. EEXIST
+/// when the unit is already there.
 [[nodiscard]] int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName,
                                     const std::string& execPath);
+
+/// How a unit runs its program.
+struct ServiceUnitOptions {
+    /// The program reports its states over the notify protocol.
+    bool notify = true;
+    /// The program gets the arguments of the last StartServiceUnit (its "<unit>.args").
+    bool argumentsFromFile = false;
+};
+[[nodiscard]] int CreateServiceUnit(const ServiceManager& manager, const std::string& serviceName,
+                                    const std::string& execPath, const ServiceUnitOptions& options);
 
 /// 0 when the unit file exists.
 [[nodiscard]] int OpenServiceUnit(const ServiceManager& manager, const std::string& serviceName);
@@ -58,6 +69,8 @@ bool UnderServiceManager();
 
 /// Writes an error entry to the system log under the given source name.
 void WriteEventLog(const std::string& source, const std::string& text1, const std::string& text2);
+/// Writes an informational entry to the system log under the given source name.
+void WriteSystemLogNotice(const std::string& source, const std::string& text);
 
 /// Install, query and control of services as the programs that drive them see it, so
 /// their logic can be tested against a fake. Error numbers as above (0 on success).
