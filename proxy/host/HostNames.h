@@ -13,6 +13,7 @@ inline constexpr const char* kEventServiceStop = "__zpfServiceStop";
 inline constexpr const char* kProxyWindowClass = "zpfWndClass";
 inline constexpr const char* kKeeperWindowClass = "zpfkeeperWndClass";
 inline constexpr const char* kKeeperProgram = "zpfkeeper";
+inline constexpr const char* kProxyProgram = "zpf";
 
 /// The runtime folder of the program directory, where the named objects live.
 std::string HostRuntimeDirectory();
