@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/BaseDirectory.h"
 #include "config/ConfigrationFile.h"
 #include "engine/BlockLog.h"
 #include "host/DaemonControl.h"
@@ -21,6 +22,7 @@
 #include "platform/NamedEvent.h"
 #include "platform/ProcessControl.h"
 #include "platform/ServiceControl.h"
+#include "platform/TextFile.h"
 
 namespace {
 enum class ServiceStatus { StartPending, Running, StopPending, Stopped };
@@ -218,6 +220,37 @@ int InstallService()
         return 1;
     }
     print("%s installed.\n", kServiceName);
+    return InstallKeeperService(manager);
+}
+
+int InstallKeeperService(const platform::ServiceManager& manager)
+{
+    // The keeper runs as a plain service with the arguments the proxy hands it.
+    const std::string keeper = baseDirectory() + kKeeperProgram;
+    if (!platform::PathExists(keeper))
+        return 0;
+    platform::ServiceUnitOptions options;
+    options.notify = false;
+    options.argumentsFromFile = true;
+    if (const int error = platform::CreateServiceUnit(manager, kKeeperServiceName, keeper, options); error != 0) {
+        print("CreateService failed - %s\n", platform::ServiceErrorText(error));
+        return 1;
+    }
+    print("%s installed.\n", kKeeperServiceName);
+    return 0;
+}
+
+int RemoveKeeperService(const platform::ServiceManager& manager)
+{
+    if (platform::OpenServiceUnit(manager, kKeeperServiceName) != 0)
+        return 0;
+    // It ends by itself once the proxy has stopped; this only makes sure.
+    (void)platform::StopServiceUnit(manager, kKeeperServiceName);
+    if (const int error = platform::DeleteServiceUnit(manager, kKeeperServiceName); error != 0) {
+        print("DeleteService failed - %s\n", platform::ServiceErrorText(error));
+        return 1;
+    }
+    print("%s removed.\n", kKeeperServiceName);
     return 0;
 }
 
@@ -249,7 +282,7 @@ int RemoveService()
         return 1;
     }
     print("%s removed.\n", kServiceName);
-    return 0;
+    return RemoveKeeperService(manager);
 }
 
 int RunServiceDispatcher(int argc, const char* const* argv, ProxyCommandLineInfo& commandLine)

@@ -5,12 +5,20 @@
 
 class ConfigrationFileSigleton;
 class ProxyCommandLineInfo;
+namespace platform {
+struct ServiceManager;
+}
 
 /// Writes the unit of "Filtering Service" and prints the outcome. Returns 0 on
 /// success, 1 on failure.
 int InstallService();
 /// Stops (with progress dots) and deletes the unit. Returns 0 on success, 1 on failure.
 int RemoveService();
+/// The unit of "Filtering Keeper" beside the proxy's, when the keeper program is in the
+/// program directory; 0 on success (or without a keeper), 1 after printing the error.
+int InstallKeeperService(const platform::ServiceManager& manager);
+/// Stops and deletes the keeper's unit when there is one; 0 on success, 1 on failure.
+int RemoveKeeperService(const platform::ServiceManager& manager);
 
 /// Service mode: runs the service on its own thread while this (the dispatcher's)
 /// thread turns SIGTERM and SIGINT into stop requests. Returns the process's exit

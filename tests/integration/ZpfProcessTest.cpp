@@ -210,7 +210,7 @@ TEST_F(ZpfProcessTest, InstallAndRemoveInATemporaryUnitDirectory)
 {
     auto env = fakeServiceManager();
     EXPECT_EQ(zpf.run({"install"}, env), 0);
-    EXPECT_EQ(zpf.readBytes(zpf.lastOut), "Filtering Service installed.\n");
+    EXPECT_EQ(zpf.readBytes(zpf.lastOut), "Filtering Service installed.\nFiltering Keeper installed.\n");
     const std::string unit = zpf.readBytes("units/filtering-service.service");
     EXPECT_NE(unit.find("ExecStart=\"" + zpf.file("zpf") + "\"\n"), std::string::npos);
     EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
@@ -221,7 +221,8 @@ TEST_F(ZpfProcessTest, InstallAndRemoveInATemporaryUnitDirectory)
     zpf.writeBytes("fake/states", "active\ndeactivating\ninactive\n");
     EXPECT_EQ(zpf.run({"/remove"}, env), 0);
     EXPECT_EQ(zpf.readBytes(zpf.lastOut),
-              "Stopping Filtering Service..\nFiltering Service stopped.\nFiltering Service removed.\n");
+              "Stopping Filtering Service..\nFiltering Service stopped.\nFiltering Service removed.\n"
+              "Filtering Keeper removed.\n");
     EXPECT_FALSE(std::filesystem::exists(zpf.file("units/filtering-service.service")));
     EXPECT_EQ(zpf.run({"remove"}, env), 1);
     EXPECT_EQ(zpf.readBytes(zpf.lastOut), "OpenService failed - No such file or directory (0x2)\n");
