@@ -1,6 +1,6 @@
 // The built keeper in a temporary program directory: it brings back a killed tray proxy
 // within its check interval, lets one stopped on purpose rest, stays alone per program
-// directory even after a crash, and gets its systemd unit and arguments through zpf.
+// directory even after a crash, and gets its systemd unit through zpf.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -77,7 +77,8 @@ TEST_F(KeeperProcessTest, KilledTrayProxyIsBackWithinTheIntervalAndAStoppedOneIs
     ASSERT_TRUE(zpftest::WaitUntil([&] { return proxyRuns(); }, 5000)) << zpf.readBytes("status.log");
     // One interval, plus the moment the new process needs to take its instance.
     EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::milliseconds(2500));
-    EXPECT_TRUE(zpftest::WaitForPort(zpf.port, [] { return true; }, 10000));
+    EXPECT_TRUE(zpftest::WaitForPort(
+        zpf.port, [] { return true; }, 10000));
     EXPECT_TRUE(zpf.waitForText("status.log", "zpfkeeper: zpf is not running; starting it"));
 
     const zpftest::ProgramResult status = zpftest::RunZpfctl(zpf.path(), "keeper status");
@@ -116,7 +117,7 @@ TEST_F(KeeperProcessTest, OneKeeperPerProgramDirectoryAndACrashedOneBlocksNothin
     EXPECT_EQ(waitExit(next, 5000), 0);
 }
 
-TEST_F(KeeperProcessTest, InstallWritesBothUnitsAndTheServiceHandsTheKeeperItsArguments)
+TEST_F(KeeperProcessTest, InstallAndRemoveHandleBothUnits)
 {
     const std::string units = zpf.file("units");
     std::filesystem::create_directories(units);
@@ -132,22 +133,8 @@ TEST_F(KeeperProcessTest, InstallWritesBothUnitsAndTheServiceHandsTheKeeperItsAr
     EXPECT_NE(keeperUnit.find("ExecStart=\"" + zpf.file("zpfkeeper") + "\" $ZPF_SERVICE_ARGS\n"), std::string::npos)
         << keeperUnit;
 
-    // The service writes the keeper's arguments where its unit reads them.
-    zpf.setSetting("CheckDuration", "5");
-    zpf.setSetting("RebootAt", "2:05");
-    zpf.setSetting("AutoUpdateAtBoot", "1");
-    const pid_t service = zpf.start({}, env);
-    ASSERT_TRUE(zpf.waitListening(service)) << zpf.readBytes(zpf.lastErr);
-    std::string args;
-    EXPECT_TRUE(zpftest::WaitUntil(
-        [&] { return (args = zpf.readBytes("units/filtering-keeper.service.args")).find('\n') != std::string::npos; }));
-    EXPECT_EQ(args, "ZPF_SERVICE_ARGS=\"-d5 -t2:05 -a\"\n");
-    ::kill(service, SIGTERM);
-    EXPECT_EQ(zpf.wait(service, 5000), 0);
-
     EXPECT_EQ(zpf.run({"remove"}, env), 0);
     EXPECT_EQ(zpf.readBytes(zpf.lastOut), "Filtering Service removed.\nFiltering Keeper removed.\n");
     EXPECT_FALSE(std::filesystem::exists(units + "/filtering-keeper.service"));
-    EXPECT_FALSE(std::filesystem::exists(units + "/filtering-keeper.service.args"));
 }
 } // namespace
