@@ -1,0 +1,197 @@
+#include "core/CloseSequence.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "CoreFixture.h"
+#include "core/Texts.h"
+#include "platform/fake/FakeServices.h"
+
+using confapptest::CoreFixture;
+
+namespace {
+
+class ScriptedPrompt final : public UserPrompt {
+public:
+    std::deque<bool> answers;
+    std::vector<std::string> asked, shown;
+    bool AskYesNo(const std::string& text) override
+    {
+        asked.push_back(text);
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return yes;
+    }
+    void Show(const std::string& text) override { shown.push_back(text); }
+};
+
+class RecordingBrowser final : public BrowserSettings {
+public:
+    bool readable = true, enabled = true;
+    std::string server;
+    int port = 0;
+    int applied = 0;
+    bool Read(bool* on, std::string* s, int* p) override
+    {
+        *on = enabled;
+        *s = server;
+        *p = port;
+        return readable;
+    }
+    void Apply(int, bool, bool, int) override { ++applied; }
+};
+
+class CloseSequenceTest : public CoreFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(document.Load()) << document.loadError();
+        model.Load();
+    }
+    CloseOutcome close(AppCommandLine line = {})
+    {
+        ProxyRestartEnv env{services, objects, launcher, dir.path(), 0};
+        return CloseAndSave(model, document, line, prompt, browser, env);
+    }
+    MainWindowModel model{document};
+    ScriptedPrompt prompt;
+    RecordingBrowser browser;
+    platform::fake::FakeServiceController services;
+    platform::fake::FakeNamedObjects objects;
+    platform::fake::FakeProgramLauncher launcher;
+};
+
+} // namespace
+
+TEST_F(CloseSequenceTest, NothingChangedAsksNothingAndWritesNothing)
+{
+    const std::string before = read("zpf.cnf");
+    EXPECT_EQ(close(), CloseOutcome::NothingSaved);
+    EXPECT_TRUE(prompt.asked.empty());
+    EXPECT_EQ(read("zpf.cnf"), before);
+    EXPECT_TRUE(launcher.spawned.empty());
+}
+
+TEST_F(CloseSequenceTest, NoWritesNothingNotEvenThePassword)
+{
+    model.ToggleFiltering();
+    ASSERT_EQ(model.SetPassword("new"), "");
+    const std::string before = read("zpf.cnf");
+    prompt.answers = {false};
+    EXPECT_EQ(close(), CloseOutcome::NothingSaved);
+    EXPECT_EQ(prompt.asked, std::vector<std::string>{texts::kAskSave});
+    EXPECT_EQ(read("zpf.cnf"), before);
+    EXPECT_FALSE(platform::PathExists(dir.file("registry.db")));
+    EXPECT_TRUE(launcher.spawned.empty());
+}
+
+TEST_F(CloseSequenceTest, PasswordAloneIsStoredWithoutRestart)
+{
+    ASSERT_EQ(model.SetPassword("secret"), "");
+    prompt.answers = {true};
+    EXPECT_EQ(close(), CloseOutcome::PasswordSaved);
+    confapptest::TestConfig reread;
+    ASSERT_FALSE(reread.ReadPassword());
+    EXPECT_EQ(reread.adminPassword, "secret");
+    EXPECT_TRUE(launcher.spawned.empty());
+    EXPECT_EQ(browser.applied, 0);
+}
+
+TEST_F(CloseSequenceTest, SaveRestartsTheTrayProxy)
+{
+    const struct {
+        bool desk, noicon, serviceInstalled;
+        std::vector<std::string> spawned;
+    } cases[] = {
+        {false, false, false, {dir.file("zpf"), "-tray"}},
+        {false, true, false, {dir.file("zpf"), "-tray", "-noicon"}},
+        {true, false, true, {dir.file("zpf"), "-tray"}}, // desk: the tray even with a service
+        {false, false, true, {}},
+    };
+    for (const auto& c : cases) {
+        launcher.spawned.clear();
+        services.units.clear();
+        if (c.serviceInstalled) {
+            ASSERT_EQ(services.Install(kProxyServiceName, "/x/zpf"), 0);
+        }
+        model.ToggleFiltering();
+        prompt.answers = {true};
+        AppCommandLine line;
+        line.desk = c.desk;
+        line.noicon = c.noicon;
+        EXPECT_EQ(close(line), CloseOutcome::Saved);
+        EXPECT_FALSE(model.modified());
+        if (c.spawned.empty()) {
+            EXPECT_TRUE(launcher.spawned.empty());
+            EXPECT_EQ(services.units.begin()->second.starts, 1);
+        } else {
+            ASSERT_EQ(launcher.spawned.size(), 1u);
+            EXPECT_EQ(launcher.spawned[0], c.spawned);
+        }
+        EXPECT_EQ(prompt.shown.back(), texts::kRestarting);
+    }
+    EXPECT_EQ(browser.applied, 4);
+}
+
+TEST_F(CloseSequenceTest, BrowserProxyBecomesUpstreamUnlessItIsOurs)
+{
+    const struct {
+        std::string server;
+        int port;
+        bool enabled;
+        std::string proxy;
+        unsigned proxyPort;
+    } cases[] = {
+        {"cache.example", 8080, true, "cache.example", 8080},
+        {"localhost", 3036, true, "", 0},
+        {"LOCALHOST", 3036, true, "", 0},
+        {"localhost", 8080, true, "localhost", 8080},
+        {"cache.example", 8080, false, "", 0},
+        {"cache.example", 70000, true, "", 0},
+    };
+    for (const auto& c : cases) {
+        cnf.Proxy.clear();
+        cnf.ProxyPort = 0;
+        cnf.SetProxy = 0;
+        model.Load(); // browserSettingAtStart off
+        model.SetSetProxy(true);
+        browser.server = c.server;
+        browser.port = c.port;
+        browser.enabled = c.enabled;
+        prompt.answers = {true};
+        EXPECT_EQ(close(), CloseOutcome::Saved);
+        EXPECT_EQ(cnf.Proxy, c.proxy) << c.server << ":" << c.port;
+        EXPECT_EQ(cnf.ProxyPort, c.proxyPort) << c.server << ":" << c.port;
+    }
+}
+
+TEST_F(CloseSequenceTest, FailedSaveKeepsTheWindowAndSaysWhy)
+{
+    // A group name that cannot be written makes the save refuse.
+    ASSERT_EQ(cnf.AddGroup("kids"), "");
+    cnf.groupList[1].name = "bad\nname";
+    model.ToggleFiltering();
+    prompt.answers = {true};
+    EXPECT_EQ(close(), CloseOutcome::KeepOpen);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].rfind(texts::kSaveFailed, 0), 0u) << prompt.shown[0];
+    EXPECT_GT(prompt.shown[0].size(), std::string(texts::kSaveFailed).size()) << "says why";
+    EXPECT_TRUE(model.modified());
+    EXPECT_EQ(cnf.Filtering, 0) << "the change is kept";
+    EXPECT_TRUE(launcher.spawned.empty());
+}
+
+TEST_F(CloseSequenceTest, DamagedFileIsReplacedOnlyWithConsent)
+{
+    cnf.unreadableFiles = {dir.file("zpf.cnf")};
+    for (const bool agree : {false, true}) {
+        model.ToggleFiltering();
+        prompt.answers = {true, agree};
+        EXPECT_EQ(close(), agree ? CloseOutcome::Saved : CloseOutcome::KeepOpen);
+        ASSERT_GE(prompt.asked.size(), 2u);
+        EXPECT_NE(prompt.asked[1].find(dir.file("zpf.cnf")), std::string::npos);
+        prompt.asked.clear();
+    }
+}

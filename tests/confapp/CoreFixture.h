@@ -1,0 +1,50 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/RegistryHive.h"
+#include "config/ConfigrationFile.h"
+#include "core/SettingsDocument.h"
+#include "support/TempProgramDir.h"
+
+namespace confapptest {
+
+// A fresh configuration per test, built against the current program directory.
+class TestConfig : public ConfigrationFileSigleton {
+};
+
+/// A program directory with three categories and a document over it.
+class CoreFixture : public ::testing::Test {
+protected:
+    CoreFixture()
+    {
+        SetHivePath(platform::Hive::LocalMachine, dir.file("registry.db"));
+        dir.writeEnciphered("category2.cnf", "1|a|b|101|\x83\x41\x83\x5f\x83\x8b\x83\x67|adult.fdb|r\n" // アダルト
+                                             "0|a|b|102|Game|game.fdb|r\n"
+                                             "2|a|b|103|News|news.fdb|r\n");
+        dir.writeBytes("zpf.cnf", zpftest::Crlf("Port=3036\n"));
+        // The shipped list files, so the load finds every file.
+        for (const char* name : {"group.cnf", "iplist.cnf", "ippass.cnf", "nofilter.fdb", "passurl.fdb", "passwd",
+                                 "phrase.fdb", "time.cnf"}) {
+            std::string bytes;
+            EXPECT_TRUE(platform::ReadFileBytes(std::string(ZPF_TEST_DATA_DIR "/../../data/") + name, bytes)) << name;
+            dir.writeBytes(name, bytes);
+        }
+    }
+    ~CoreFixture() override { SetHivePath(platform::Hive::LocalMachine, ""); }
+
+    std::string read(const std::string& name) const
+    {
+        std::string bytes;
+        (void)platform::ReadFileBytes(dir.file(name), bytes);
+        return bytes;
+    }
+
+    zpftest::TempProgramDir dir;
+    TestConfig cnf;
+    SettingsDocument document{cnf, dir.path()};
+};
+
+} // namespace confapptest
