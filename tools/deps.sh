@@ -8,6 +8,8 @@ packages=(
   # The one formatter version the layout is checked with.
   clang-format-14
   libssl-dev libsqlite3-dev
+  # Vantrel: Qt 6 Widgets; its screenshots need a virtual display, Japanese fonts and ImageMagick.
+  qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick
   # Compressed response bodies are decoded for the phrase scan.
   zlib1g-dev libbrotli-dev
   curl

@@ -69,8 +69,8 @@ CloseOutcome CloseAndSave(MainWindowModel& window, SettingsDocument& document, c
         bool enabled = false;
         std::string server;
         int port = 0;
-        if (browser.Read(&enabled, &server, &port) && AdoptBrowserProxy(enabled, server, port, cnf.Port) &&
-            port > 0 && port <= 65535) {
+        if (browser.Read(&enabled, &server, &port) && AdoptBrowserProxy(enabled, server, port, cnf.Port) && port > 0 &&
+            port <= 65535) {
             cnf.Proxy = server;
             cnf.ProxyPort = static_cast<unsigned>(port);
         }

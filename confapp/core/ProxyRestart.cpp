@@ -56,7 +56,7 @@ RestartResult RestartTrayProxy(ProxyRestartEnv& env, bool noicon)
     if (noicon)
         args.emplace_back("-noicon");
     return env.launcher.SpawnDetached(env.programDirectory + kProxyProgram, args) ? RestartResult::Restarted
-                                                                                   : RestartResult::StartFailed;
+                                                                                  : RestartResult::StartFailed;
 }
 
 const char* RestartResultText(RestartResult result)

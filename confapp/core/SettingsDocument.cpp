@@ -9,9 +9,8 @@
 namespace {
 
 // Source and backup names, in pairs.
-const std::vector<std::string> kBackups = {"zpf.cnf",      "zpf.bak",      "category.cnf", "category.bak",
-                                           "phrase.fdb",   "phrase.bak",   "passurl.fdb",  "passurl.bak",
-                                           "nofilter.fdb", "nofilter.bak"};
+const std::vector<std::string> kBackups = {"zpf.cnf",    "zpf.bak",     "category.cnf", "category.bak", "phrase.fdb",
+                                           "phrase.bak", "passurl.fdb", "passurl.bak",  "nofilter.fdb", "nofilter.bak"};
 
 std::string failure(const char* head, const std::string& why)
 {

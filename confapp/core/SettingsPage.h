@@ -24,11 +24,11 @@ public:
     virtual bool perGroup() const { return false; }
 
     /// Fills the page's values from the document.
-    virtual void Load() {}
+    virtual void Load() { }
     /// Writes the page's values into the document.
-    virtual void Store() {}
-    virtual void LoadGroup(int /*group*/) {}
-    virtual void StoreGroup(int /*group*/) {}
+    virtual void Store() { }
+    virtual void LoadGroup(int /*group*/) { }
+    virtual void StoreGroup(int /*group*/) { }
     /// "" when the values can be stored, else a message for the user.
     virtual std::string Validate() const { return {}; }
 

@@ -5,18 +5,12 @@
 namespace {
 
 const std::vector<SheetTabInfo> kTabs = {
-    {SheetTab::Group, "フィルタ種類", false, true},
-    {SheetTab::Option, "ブロック情報", true, false},
-    {SheetTab::BlkPhrase, "追加フィルタ", true, false},
-    {SheetTab::NoFilter, "ﾌｨﾙﾀﾘﾝｸﾞ対象外", true, false},
-    {SheetTab::PassUrl, "アクセス制限", true, false},
-    {SheetTab::Time, "時間帯指定", true, false},
-    {SheetTab::Server, "Ｐｒｏｘｙ情報", false, false},
-    {SheetTab::IPRestriction, "IP制限", false, true},
-    {SheetTab::IPException, "IPポリシー", false, true},
-    {SheetTab::AuthAccount, "認証アカウント", false, true},
-    {SheetTab::Keep, "キーパー", false, false},
-    {SheetTab::Version, "バージョン情報", false, false},
+    {SheetTab::Group, "フィルタ種類", false, true},     {SheetTab::Option, "ブロック情報", true, false},
+    {SheetTab::BlkPhrase, "追加フィルタ", true, false}, {SheetTab::NoFilter, "ﾌｨﾙﾀﾘﾝｸﾞ対象外", true, false},
+    {SheetTab::PassUrl, "アクセス制限", true, false},   {SheetTab::Time, "時間帯指定", true, false},
+    {SheetTab::Server, "Ｐｒｏｘｙ情報", false, false}, {SheetTab::IPRestriction, "IP制限", false, true},
+    {SheetTab::IPException, "IPポリシー", false, true}, {SheetTab::AuthAccount, "認証アカウント", false, true},
+    {SheetTab::Keep, "キーパー", false, false},         {SheetTab::Version, "バージョン情報", false, false},
 };
 
 } // namespace
@@ -59,7 +53,8 @@ std::vector<SheetModel::GroupEntry> SheetModel::GroupEntries() const
 void SheetModel::Open(int group)
 {
     const std::vector<GroupEntry> entries = GroupEntries();
-    const bool present = std::any_of(entries.begin(), entries.end(), [group](const GroupEntry& e) { return e.group == group; });
+    const bool present =
+        std::any_of(entries.begin(), entries.end(), [group](const GroupEntry& e) { return e.group == group; });
     // The standalone edition edits group 0 only.
     m_group = (present && !m_standalone) ? group : 0;
     m_modified = false;

@@ -12,8 +12,7 @@
 namespace confapptest {
 
 // A fresh configuration per test, built against the current program directory.
-class TestConfig : public ConfigrationFileSigleton {
-};
+class TestConfig : public ConfigrationFileSigleton { };
 
 /// A program directory with three categories and a document over it.
 class CoreFixture : public ::testing::Test {

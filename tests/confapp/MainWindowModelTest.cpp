@@ -43,7 +43,8 @@ TEST_F(MainWindowModelTest, CategoryStatesReachZpfCnfOfGroupZero)
     TestConfig reread;
     ASSERT_FALSE(reread.Initialize()) << reread.errorText;
     const std::string text = reread.FormatZpfCnf(false);
-    const std::string expected = "#\x83\x41\x83\x5f\x83\x8b\x83\x67\nadult.fdb=2\n#Game\ngame.fdb=1\n#News\nnews.fdb=0\n";
+    const std::string expected =
+        "#\x83\x41\x83\x5f\x83\x8b\x83\x67\nadult.fdb=2\n#Game\ngame.fdb=1\n#News\nnews.fdb=0\n";
     EXPECT_NE(text.find(expected), std::string::npos) << text;
 }
 

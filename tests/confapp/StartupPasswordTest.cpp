@@ -13,8 +13,8 @@ TEST(StartupPasswordTest, EntryMustMatchExactly)
         std::string entry;
         bool ok;
     } cases[] = {
-        {"パスsecret", true},  {"パスSecret", false}, {"パスsecret ", false}, {"", false},
-        {"??secret", false},   {"パスsecre", false},  {std::string(2000, 'a'), false},
+        {"パスsecret", true}, {"パスSecret", false}, {"パスsecret ", false},          {"", false},
+        {"??secret", false},  {"パスsecre", false},  {std::string(2000, 'a'), false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(sjis.Check(c.entry), c.ok ? "" : texts::kWrongPassword) << c.entry;

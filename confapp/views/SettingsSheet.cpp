@@ -1,0 +1,86 @@
+#include "views/SettingsSheet.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "core/Texts.h"
+
+SettingsSheet::SettingsSheet(SheetModel& model, int group, PageViewFactory makeView, QWidget* parent)
+    : QDialog(parent)
+    , m_model(model)
+    , m_tabs(new QTabWidget(this))
+{
+    setWindowTitle(texts::kSheetCaption);
+    m_tabs->setObjectName("pagesTabWidget");
+    m_model.Open(group);
+    for (size_t i = 0; i < m_model.pages().size(); ++i) {
+        SettingsPage& page = *m_model.pages()[i];
+        QWidget* view = makeView ? makeView(m_model.tabs()[i], page, m_tabs) : nullptr;
+        if (!view)
+            view = new QWidget(m_tabs);
+        m_tabs->addTab(view, QString::fromStdString(page.caption()));
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    auto* bottom = new QHBoxLayout;
+    if (m_model.hasGroupSelector()) {
+        m_groups = new QComboBox(this);
+        m_groups->setObjectName("groupComboBox");
+        bottom->addWidget(new QLabel(texts::kGroupLabel, this));
+        bottom->addWidget(m_groups);
+        ReloadGroups();
+        connect(m_groups, &QComboBox::activated, this, [this](int index) {
+            const int wanted = m_groups->itemData(index).toInt();
+            if (wanted == m_model.currentGroup())
+                return;
+            const std::string refusal = m_model.SelectGroup(wanted);
+            if (!refusal.empty()) {
+                QMessageBox::warning(this, texts::kAppTitle, QString::fromStdString(refusal));
+                ReloadGroups();
+            }
+        });
+    }
+    bottom->addStretch();
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(texts::kOk, QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(texts::kHelp, QDialogButtonBox::HelpRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SettingsSheet::accept);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, &SettingsSheet::helpRequested);
+    bottom->addWidget(buttons);
+    layout->addLayout(bottom);
+    resize(560, 440);
+}
+
+void SettingsSheet::ReloadGroups()
+{
+    if (!m_groups)
+        return;
+    m_groups->clear();
+    for (const SheetModel::GroupEntry& e : m_model.GroupEntries()) {
+        m_groups->addItem(QString::fromStdString(e.name), e.group);
+        if (e.group == m_model.currentGroup())
+            m_groups->setCurrentIndex(m_groups->count() - 1);
+    }
+}
+
+void SettingsSheet::closeSheet()
+{
+    const std::string refusal = m_model.Close();
+    if (!refusal.empty()) {
+        QMessageBox::warning(this, texts::kAppTitle, QString::fromStdString(refusal));
+        return;
+    }
+    QDialog::accept();
+}
+
+void SettingsSheet::accept() { closeSheet(); }
+
+// The close box keeps the changes too.
+void SettingsSheet::reject() { closeSheet(); }

@@ -1,0 +1,74 @@
+#include "views/UpdateDialog.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "core/Texts.h"
+
+namespace {
+
+// The byte bar counts in KiB so sizes beyond an int fit.
+int kib(long long bytes) { return static_cast<int>(std::min<long long>(bytes / 1024, INT32_MAX)); }
+
+} // namespace
+
+UpdateDialog::UpdateDialog(QWidget* parent)
+    : QDialog(parent)
+    , m_file(new QLabel(this))
+    , m_steps(new QProgressBar(this))
+    , m_bytes(new QProgressBar(this))
+{
+    setWindowTitle(texts::kUpdateFilter);
+    setModal(true);
+    m_steps->setObjectName("stepProgressBar");
+    m_bytes->setObjectName("byteProgressBar");
+    m_file->setObjectName("fileLabel");
+    m_file->setMinimumWidth(320);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_steps);
+    layout->addWidget(m_file);
+    layout->addWidget(m_bytes);
+}
+
+void UpdateDialog::pump() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+void UpdateDialog::SetStepRange(int range)
+{
+    m_steps->setRange(0, std::max(range, 1));
+    pump();
+}
+
+void UpdateDialog::SetStep(int position)
+{
+    m_steps->setValue(std::clamp(position, m_steps->minimum(), m_steps->maximum()));
+    pump();
+}
+
+void UpdateDialog::SetFile(const std::string& name)
+{
+    m_file->setText(QString::fromStdString(name));
+    pump();
+}
+
+void UpdateDialog::SetByteRange(long long total)
+{
+    m_total = total;
+    // Unknown size: a busy bar.
+    m_bytes->setRange(0, total > 0 ? std::max(kib(total), 1) : 0);
+    pump();
+}
+
+void UpdateDialog::SetBytePosition(long long received)
+{
+    if (m_total > 0)
+        m_bytes->setValue(std::min(kib(received), m_bytes->maximum()));
+    pump();
+}
+
+void MessageBoxSink::Show(const std::string& text)
+{
+    QMessageBox::information(m_parent, texts::kAppTitle, QString::fromStdString(text));
+}
