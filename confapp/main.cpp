@@ -67,8 +67,9 @@ int main(int argc, char** argv)
     const StartupPassword password(cnf.adminPassword);
     if (password.required()) {
         PasswordDialog dialog(password);
-        QObject::connect(&dialog, &PasswordDialog::refused, &dialog,
-                         [&dialog](const QString& message) { QMessageBox::warning(&dialog, texts::kAppTitle, message); });
+        QObject::connect(&dialog, &PasswordDialog::refused, &dialog, [&dialog](const QString& message) {
+            QMessageBox::warning(&dialog, texts::kAppTitle, message);
+        });
         if (dialog.exec() != QDialog::Accepted)
             return 0;
     }

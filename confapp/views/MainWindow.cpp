@@ -70,7 +70,8 @@ MainWindow::MainWindow(SettingsDocument& document, const AppCommandLine& line, S
     m_image->setFixedSize(kImageSide, kImageSide);
     loadImage();
     if (!platform::PathExists(m_imagePath))
-        QMetaObject::invokeMethod(this, [this] { m_prompt->Show(texts::kNoBitmap); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_prompt->Show(texts::kNoBitmap); }, Qt::QueuedConnection);
     SetURLhost(m_hosts);
     setWindowTitle(texts::kAppTitle);
 

@@ -26,8 +26,7 @@ public:
         ProxyRestartEnv& restart;
         BrowserSettings& browser;
     };
-    MainWindow(SettingsDocument& document, const AppCommandLine& line, Services services,
-               QWidget* parent = nullptr);
+    MainWindow(SettingsDocument& document, const AppCommandLine& line, Services services, QWidget* parent = nullptr);
 
     MainWindowModel& model() { return m_model; }
     CategoryList* categoryList() const { return m_categories; }

@@ -10,8 +10,8 @@
 
 namespace {
 
-// The byte bar counts in KiB so sizes beyond an int fit.
-int kib(long long bytes) { return static_cast<int>(std::min<long long>(bytes / 1024, INT32_MAX)); }
+// The bar counts in units of this many bytes, so any size fits its int range.
+long long unitFor(long long total) { return std::max<long long>(1024, total / INT32_MAX + 1); }
 
 } // namespace
 
@@ -56,15 +56,16 @@ void UpdateDialog::SetFile(const std::string& name)
 void UpdateDialog::SetByteRange(long long total)
 {
     m_total = total;
+    m_unit = unitFor(total);
     // Unknown size: a busy bar.
-    m_bytes->setRange(0, total > 0 ? std::max(kib(total), 1) : 0);
+    m_bytes->setRange(0, total > 0 ? static_cast<int>(std::max<long long>(total / m_unit, 1)) : 0);
     pump();
 }
 
 void UpdateDialog::SetBytePosition(long long received)
 {
     if (m_total > 0)
-        m_bytes->setValue(std::min(kib(received), m_bytes->maximum()));
+        m_bytes->setValue(static_cast<int>(std::clamp<long long>(received / m_unit, 0, m_bytes->maximum())));
     pump();
 }
 

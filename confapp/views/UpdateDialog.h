@@ -30,6 +30,7 @@ private:
     QProgressBar* m_steps;
     QProgressBar* m_bytes;
     long long m_total = -1;
+    long long m_unit = 1024;
 };
 
 /// The update's messages as message boxes over a window.

@@ -1,0 +1,144 @@
+// The views under the offscreen platform: they show what the models hold and send the
+// user's clicks back to them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "../CoreFixture.h"
+#include "core/Texts.h"
+#include "platform/fake/FakeServices.h"
+#include "views/CategoryList.h"
+#include "views/MainWindow.h"
+#include "views/PasswordDialog.h"
+#include "views/SettingsSheet.h"
+#include "views/UpdateDialog.h"
+
+namespace {
+
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "test_confapp_views";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+}
+
+class NoPrompt final : public UserPrompt {
+public:
+    std::vector<std::string> asked, shown;
+    bool answer = false;
+    bool AskYesNo(const std::string& text) override
+    {
+        asked.push_back(text);
+        return answer;
+    }
+    void Show(const std::string& text) override { shown.push_back(text); }
+};
+
+class NoBrowser final : public BrowserSettings {
+public:
+    bool Read(bool*, std::string*, int*) override { return false; }
+    void Apply(int, bool, bool, int) override {}
+};
+
+class ViewsTest : public confapptest::CoreFixture {
+protected:
+    ViewsTest() { ensureApplication(); }
+    platform::fake::FakeServiceController services;
+    platform::fake::FakeNamedObjects objects;
+    platform::fake::FakeProgramLauncher launcher;
+    ProxyRestartEnv restart{services, objects, launcher, dir.path(), 0};
+    NoBrowser browser;
+    NoPrompt prompt;
+};
+
+} // namespace
+
+TEST_F(ViewsTest, MainWindowShowsAndCyclesCategoriesAndClosesWithoutSaving)
+{
+    MainWindow window(document, AppCommandLine{}, {restart, browser});
+    window.SetPrompt(&prompt);
+    CategoryList* list = window.categoryList();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), QString("アダルト"));
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(list->item(2)->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(list->item(0)->background().color(), QColor(0xFF, 0xE0, 0xE8));
+
+    emit list->itemClicked(list->item(0)); // 1 -> 2
+    EXPECT_EQ(window.model().categories()[0].state, 2);
+    EXPECT_EQ(list->item(0)->background().color(), QColor(0xD0, 0xFF, 0xFF));
+
+    QAction* filtering = window.toolBar()->actions().at(0);
+    EXPECT_EQ(filtering->text(), QString(texts::kFilteringOn));
+    filtering->trigger();
+    EXPECT_EQ(filtering->text(), QString(texts::kFilteringOff));
+    EXPECT_TRUE(filtering->isChecked());
+
+    const std::string before = read("zpf.cnf");
+    prompt.answer = false;
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(prompt.asked, std::vector<std::string>{texts::kAskSave});
+    EXPECT_EQ(window.lastClose(), CloseOutcome::NothingSaved);
+    EXPECT_EQ(read("zpf.cnf"), before);
+}
+
+TEST_F(ViewsTest, SheetHasTheEditionsTabsAndGroupSelector)
+{
+    ASSERT_TRUE(document.Load());
+    ASSERT_EQ(cnf.AddGroup("kids"), "");
+    for (const bool standalone : {true, false}) {
+        SheetModel model(document, standalone);
+        SettingsSheet sheet(model, 1);
+        EXPECT_EQ(sheet.windowTitle(), QString(texts::kSheetCaption));
+        ASSERT_EQ(sheet.tabs()->count(), standalone ? 8 : 12);
+        EXPECT_EQ(sheet.tabs()->tabText(standalone ? 5 : 6), QString("Ｐｒｏｘｙ情報"));
+        if (standalone) {
+            EXPECT_EQ(sheet.groupSelector(), nullptr);
+            EXPECT_EQ(model.currentGroup(), 0);
+        } else {
+            ASSERT_NE(sheet.groupSelector(), nullptr);
+            EXPECT_EQ(sheet.groupSelector()->count(), 2);
+            EXPECT_EQ(sheet.groupSelector()->currentText(), QString("kids"));
+        }
+    }
+}
+
+TEST_F(ViewsTest, PasswordDialogStaysOpenUntilTheEntryMatches)
+{
+    const StartupPassword password("secret");
+    PasswordDialog dialog(password);
+    QStringList refusals;
+    QObject::connect(&dialog, &PasswordDialog::refused, [&](const QString& m) { refusals << m; });
+    dialog.show();
+    dialog.edit()->setText("Secret");
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(refusals, QStringList{texts::kWrongPassword});
+    EXPECT_EQ(dialog.edit()->selectedText(), QString("Secret"));
+    dialog.edit()->setText("secret");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(ViewsTest, UpdateDialogFollowsStepsAndBytes)
+{
+    UpdateDialog dialog;
+    dialog.SetStepRange(23);
+    dialog.SetStep(5);
+    dialog.SetStep(99);
+    EXPECT_EQ(dialog.stepBar()->value(), 23);
+    dialog.SetByteRange(-1); // size unknown: a busy bar
+    EXPECT_EQ(dialog.byteBar()->maximum(), 0);
+    dialog.SetByteRange(10LL << 40); // beyond an int of bytes
+    dialog.SetBytePosition(5LL << 40);
+    EXPECT_EQ(dialog.byteBar()->value(), dialog.byteBar()->maximum() / 2);
+}
