@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
+
+#include <algorithm>
 #include <QVBoxLayout>
 
 #include "core/Texts.h"
@@ -55,7 +58,8 @@ SettingsSheet::SettingsSheet(SheetModel& model, int group, PageViewFactory makeV
     connect(buttons, &QDialogButtonBox::helpRequested, this, &SettingsSheet::helpRequested);
     bottom->addWidget(buttons);
     layout->addLayout(bottom);
-    resize(560, 440);
+    // Wide enough for every tab caption, as far as a screen allows.
+    resize(std::clamp(m_tabs->tabBar()->sizeHint().width() + 40, 560, 1200), 440);
 }
 
 void SettingsSheet::ReloadGroups()

@@ -29,7 +29,8 @@ TEST(VantrelProgramTest, NoDisplayIsSaidAndASecondStartLeavesTheFirst)
     zpftest::TempDir dir;
     copyProgram(dir);
     const std::string program = "'" + dir.file("Vantrel") + "'";
-    const zpftest::ProgramResult alone = zpftest::RunProgram("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program);
+    const zpftest::ProgramResult alone =
+        zpftest::RunProgram("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program);
     EXPECT_EQ(alone.status, 1);
     EXPECT_NE(alone.err.find("no display"), std::string::npos) << alone.err;
 

@@ -45,7 +45,7 @@ public:
 class NoBrowser final : public BrowserSettings {
 public:
     bool Read(bool*, std::string*, int*) override { return false; }
-    void Apply(int, bool, bool, int) override {}
+    void Apply(int, bool, bool, int) override { }
 };
 
 class ViewsTest : public confapptest::CoreFixture {
