@@ -18,21 +18,21 @@
 
 namespace {
 
-const char* const kTabFiles[] = {"group",   "option",        "blkphrase",   "nofilter",    "passurl", "time",
-                                 "server",  "iprestriction", "ipexception", "authaccount", "keep",    "version"};
+const char* const kTabFiles[] = {"group",  "option",        "blkphrase",   "nofilter",    "passurl", "time",
+                                 "server", "iprestriction", "ipexception", "authaccount", "keep",    "version"};
 
 // Says No to every question, so nothing is written.
 class Silent final : public UserPrompt {
 public:
     bool AskYesNo(const std::string&) override { return false; }
-    void Show(const std::string&) override {}
+    void Show(const std::string&) override { }
 };
 
 // Nothing is restarted or changed from here.
 class Untouched final : public BrowserSettings {
 public:
     bool Read(bool*, std::string*, int*) override { return false; }
-    void Apply(int, bool, bool, int) override {}
+    void Apply(int, bool, bool, int) override { }
 };
 
 bool save(QWidget& widget, const QString& path)

@@ -200,7 +200,15 @@ void MainWindow::RunUpdate()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     UpdateDialog progress(this);
     progress.show();
-    MessageBoxSink sink(this);
+    // The update's messages go where every other message of the window goes.
+    struct PromptSink final : UpdateMessageSink {
+        explicit PromptSink(UserPrompt& p)
+            : prompt(p)
+        {
+        }
+        void Show(const std::string& text) override { prompt.Show(text); }
+        UserPrompt& prompt;
+    } sink(*m_prompt);
     SetUpdateMessageSink(&sink);
     const UpdateError result = UpdateFilter(&progress, m_line.noCache, m_line.updateBase.c_str(), false, &m_hosts);
     progress.hide();

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
@@ -67,9 +66,4 @@ void UpdateDialog::SetBytePosition(long long received)
     if (m_total > 0)
         m_bytes->setValue(static_cast<int>(std::clamp<long long>(received / m_unit, 0, m_bytes->maximum())));
     pump();
-}
-
-void MessageBoxSink::Show(const std::string& text)
-{
-    QMessageBox::information(m_parent, texts::kAppTitle, QString::fromStdString(text));
 }

@@ -32,16 +32,3 @@ private:
     long long m_total = -1;
     long long m_unit = 1024;
 };
-
-/// The update's messages as message boxes over a window.
-class MessageBoxSink : public UpdateMessageSink {
-public:
-    explicit MessageBoxSink(QWidget* parent)
-        : m_parent(parent)
-    {
-    }
-    void Show(const std::string& text) override;
-
-private:
-    QWidget* m_parent;
-};

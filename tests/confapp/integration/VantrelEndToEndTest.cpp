@@ -1,0 +1,206 @@
+// Vantrel's roads end to end: a category ticked in the main window and saved makes the
+// running tray proxy, restarted by Vantrel, block it; the update button fetches a
+// published database from nginx.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+
+#include "common/BaseDirectory.h"
+#include "config/ConfigrationFile.h"
+#include "core/CloseSequence.h"
+#include "integration/ServerFixtures.h"
+#include "integration/ZpfProcess.h"
+#include "platform/InstanceLock.h"
+#include "platform/NamedEvent.h"
+#include "platform/NamedObjects.h"
+#include "update/FilterUpdate.h"
+#include "views/CategoryList.h"
+#include "views/MainWindow.h"
+#include "core/Texts.h"
+#include "platform/fake/FakeServices.h"
+
+namespace fs = std::filesystem;
+using zpftest::InstalledZpf;
+
+namespace {
+
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "test_confapp_integration";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+}
+
+class Yes final : public UserPrompt {
+public:
+    std::vector<std::string> shown;
+    bool AskYesNo(const std::string&) override { return true; }
+    void Show(const std::string& text) override { shown.push_back(text); }
+};
+
+class NoBrowser final : public BrowserSettings {
+public:
+    bool Read(bool*, std::string*, int*) override { return false; }
+    void Apply(int, bool, bool, int) override {}
+};
+
+// nginx serving the sample database, published by zpfctl with one category more.
+class PublishedDatabase : public zpftest::ServerProgram {
+public:
+    void Start()
+    {
+        const std::string program = zpftest::FindProgram("nginx");
+        missing = program.empty();
+        if (missing)
+            return;
+        const std::string dir = home(fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+        zpftest::TempDir src;
+        for (const auto& entry : fs::directory_iterator(ZPF_TEST_DATA_DIR "/../../data/"))
+            fs::copy_file(entry.path(), src.file(entry.path().filename().string()));
+        src.writeBytes("category2.cnf.txt", src.readBytes("category2.cnf.txt") +
+                                                "1|E|0|109|\x90\x56\x82\xb5\x82\xa2\x95\xaa\x97\xde" // 新しい分類 in Shift_JIS
+                                                "|extra1.fdb|http://update.invalid/zpfl/extra1.fdb\n");
+        src.writeBytes("extra1.fdb.txt", "extra-one.example/\n");
+        fs::create_directories(m_home.file("www"));
+        const auto r =
+            zpftest::RunZpfctl(src.path(), "publish '" + src.path() + "' '" + m_home.file("www/db") + "'");
+        if (r.status != 0) {
+            failure = "publish: " + r.err;
+            return;
+        }
+        m_home.writeBytes("nginx.conf", zpftest::Fill(R"(daemon off; master_process off; @USER@
+worker_processes 1; pid @DIR@nginx.pid; error_log @DIR@error.log;
+events { worker_connections 16; }
+http {
+  access_log @DIR@access.log;
+  client_body_temp_path @DIR@body; proxy_temp_path @DIR@proxy;
+  fastcgi_temp_path @DIR@fcgi; uwsgi_temp_path @DIR@uwsgi; scgi_temp_path @DIR@scgi;
+  server { listen 127.0.0.1:@PORT@; root @DIR@www/; }
+}
+)",
+                                                      {{"@USER@", ::geteuid() == 0 ? "user root;" : ""},
+                                                       {"@DIR@", dir},
+                                                       {"@PORT@", std::to_string(port)}}));
+        launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
+    }
+    std::string root() const { return "http://127.0.0.1:" + std::to_string(port) + "/db/"; }
+};
+
+class VantrelEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        SetBaseDirectory(zpf.path());
+        cnf->SetDefaultPaths();
+        CUpdateDateSigleton::getInstance()->SetDateTxt(zpf.file("day.txt").c_str());
+        // No service unit here: the proxy is restarted in the tray.
+        ::setenv("ZPF_UNIT_DIR", zpf.path().c_str(), 1);
+        ::unsetenv("ZPF_SYSTEMCTL");
+    }
+    void TearDown() override
+    {
+        // The proxy Vantrel started is not our child: ask it to end as Vantrel would.
+        platform::RuntimeNamedObjects objects(run());
+        if (auto exit = objects.OpenNamedEvent("__zpfQueryExit")) {
+            exit->Signal();
+            (void)objects.SendControlMessage("zpfWndClass", platform::kCloseMessage);
+        }
+        EXPECT_TRUE(zpftest::WaitUntil([&] { return !objects.InstanceExists("zpfWndClass"); }, 10000));
+        ::unsetenv("ZPF_UNIT_DIR");
+        SetUpdateServer(std::string("http://") + "update.invalid/");
+    }
+    std::string run() const { return platform::RuntimeDirectory(zpf.path()); }
+    bool blocked(const std::string& url)
+    {
+        const size_t before = zpf.readBytes("zpf.log").size();
+        (void)zpf.curl({url}, 5);
+        return zpf.readBytes("zpf.log").substr(before).find("," + url + ",(URL Block)") != std::string::npos;
+    }
+
+    InstalledZpf zpf;
+    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
+};
+
+} // namespace
+
+TEST_F(VantrelEndToEndTest, TickedCategoryIsBlockedByTheRestartedTrayProxy)
+{
+    if (zpftest::FindProgram("curl").empty())
+        GTEST_SKIP() << "curl is not installed (tools/deps.sh installs it)";
+    zpf.setSetting("BlockLog", "1");
+    const pid_t first = zpf.start({"-tray"});
+    ASSERT_TRUE(zpf.waitListening(first)) << zpf.readBytes(zpf.lastErr);
+    const std::string url = "http://game.example/";
+    ASSERT_FALSE(blocked(url)) << "the sample leaves games alone";
+
+    SettingsDocument document(*cnf, zpf.path());
+    platform::SystemdServiceController services;
+    platform::RuntimeNamedObjects objects(run());
+    platform::PosixProgramLauncher launcher;
+    ProxyRestartEnv restart{services, objects, launcher, zpf.path(), 10000};
+    NoBrowser browser;
+    Yes prompt;
+    MainWindow window(document, AppCommandLine{}, {restart, browser});
+    window.SetPrompt(&prompt);
+    CategoryList* list = window.categoryList();
+    ASSERT_NE(list, nullptr);
+    const int game = cnf->categoryList.FindKey("game.fdb");
+    int row = -1;
+    for (size_t i = 0; i < window.model().categories().size(); ++i) {
+        if (window.model().categories()[i].index == game)
+            row = static_cast<int>(i);
+    }
+    ASSERT_GE(row, 0);
+    ASSERT_EQ(window.model().categories()[static_cast<size_t>(row)].state, 0);
+    emit list->itemClicked(list->item(row)); // 0 -> 1: blocked
+
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(window.lastClose(), CloseOutcome::Saved);
+    EXPECT_EQ(zpf.wait(first, 10000), 0) << "the old proxy ended on the request";
+    ASSERT_TRUE(zpftest::WaitForPort(zpf.port, [] { return true; }, 15000)) << "the new proxy listens";
+    EXPECT_TRUE(zpftest::WaitUntil([&] { return blocked(url); }, 10000));
+    EXPECT_EQ(prompt.shown, std::vector<std::string>{texts::kRestarting});
+}
+
+TEST_F(VantrelEndToEndTest, UpdateButtonInstallsThePublishedDatabase)
+{
+    PublishedDatabase server;
+    server.Start();
+    if (server.missing)
+        GTEST_SKIP() << "nginx is not installed (tools/deps.sh installs it)";
+    ASSERT_TRUE(server.Ready()) << server.failure << server.Log("error.log");
+
+    SettingsDocument document(*cnf, zpf.path());
+    platform::fake::FakeServiceController services;
+    platform::fake::FakeNamedObjects objects;
+    platform::fake::FakeProgramLauncher launcher;
+    ProxyRestartEnv restart{services, objects, launcher, zpf.path(), 0};
+    NoBrowser browser;
+    Yes prompt;
+    // The fixed files from the start word's base, the category files from the update
+    // server, as a build configured for this server would have it.
+    ASSERT_TRUE(SetUpdateServer(server.root()));
+    AppCommandLine line = AppCommandLine::Parse({"-u" + server.root() + "zpfl/"});
+    MainWindow window(document, line, {restart, browser});
+    window.SetPrompt(&prompt);
+    const size_t before = window.model().categories().size();
+    EXPECT_EQ(window.model().dateText(), "Never");
+
+    window.RunUpdate();
+    ASSERT_EQ(window.model().categories().size(), before + 1)
+        << server.Log("access.log") << (prompt.shown.empty() ? "" : prompt.shown[0]);
+    EXPECT_EQ(window.model().categories().back().name, "新しい分類");
+    EXPECT_EQ(window.model().categories().back().state, 1);
+    EXPECT_EQ(window.categoryList()->count(), static_cast<int>(before + 1));
+    EXPECT_NE(window.model().dateText(), "Never");
+    EXPECT_TRUE(window.model().modified());
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_TRUE(fs::exists(zpf.file("extra1.fdb")));
+    EXPECT_TRUE(server.WaitForLog("access.log", "/db/zpfl/extra1.fdb"));
+}
