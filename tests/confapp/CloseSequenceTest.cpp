@@ -126,6 +126,7 @@ TEST_F(CloseSequenceTest, SaveRestartsTheTrayProxy)
         if (c.spawned.empty()) {
             EXPECT_TRUE(launcher.spawned.empty());
             EXPECT_EQ(services.units.begin()->second.starts, 1);
+            EXPECT_TRUE(services.units.begin()->second.args.empty());
         } else {
             ASSERT_EQ(launcher.spawned.size(), 1u);
             EXPECT_EQ(launcher.spawned[0], c.spawned);

@@ -16,20 +16,6 @@ protected:
 
 } // namespace
 
-TEST_F(ProxyRestartTest, ServiceIsStoppedAndStartedWithoutArguments)
-{
-    ASSERT_EQ(services.Install(kProxyServiceName, "/opt/zpf/zpf"), 0);
-    ASSERT_EQ(services.Start(kProxyServiceName, {"x"}), 0);
-    EXPECT_EQ(RestartProxy(env, false, false), RestartResult::Restarted);
-    const auto& unit = services.units.begin()->second;
-    EXPECT_EQ(unit.starts, 2);
-    EXPECT_TRUE(unit.args.empty());
-    EXPECT_EQ(unit.state, platform::ServiceState::Running);
-    EXPECT_TRUE(launcher.spawned.empty());
-    services.units.clear();
-    EXPECT_EQ(RestartFilteringService(env), RestartResult::NoService);
-}
-
 TEST_F(ProxyRestartTest, RunningTrayProxyIsAskedToEndFirst)
 {
     std::vector<std::string> received;

@@ -40,20 +40,6 @@ protected:
 
 } // namespace
 
-TEST_F(SheetModelTest, EditionChoosesTheTabs)
-{
-    EXPECT_EQ(EditionTabs(false).size(), 12u);
-    const auto standalone = EditionTabs(true);
-    ASSERT_EQ(standalone.size(), 8u);
-    EXPECT_STREQ(standalone.front().caption, "ブロック情報");
-    EXPECT_STREQ(standalone.back().caption, "バージョン情報");
-    SheetModel sheet(document, true);
-    EXPECT_FALSE(sheet.hasGroupSelector());
-    ASSERT_EQ(sheet.pages().size(), 8u);
-    EXPECT_EQ(sheet.pages()[3]->caption(), "アクセス制限");
-    EXPECT_TRUE(sheet.pages()[3]->perGroup());
-}
-
 TEST_F(SheetModelTest, GroupsAreLoadedStoredAndSwitched)
 {
     ASSERT_EQ(cnf.AddGroup("kids"), "");

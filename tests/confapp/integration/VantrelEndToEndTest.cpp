@@ -45,7 +45,7 @@ public:
 class NoBrowser final : public BrowserSettings {
 public:
     bool Read(bool*, std::string*, int*) override { return false; }
-    void Apply(int, bool, bool, int) override {}
+    void Apply(int, bool, bool, int) override { }
 };
 
 // nginx serving the sample database, published by zpfctl with one category more.
@@ -62,13 +62,13 @@ public:
         zpftest::TempDir src;
         for (const auto& entry : fs::directory_iterator(ZPF_TEST_DATA_DIR "/../../data/"))
             fs::copy_file(entry.path(), src.file(entry.path().filename().string()));
-        src.writeBytes("category2.cnf.txt", src.readBytes("category2.cnf.txt") +
-                                                "1|E|0|109|\x90\x56\x82\xb5\x82\xa2\x95\xaa\x97\xde" // 新しい分類 in Shift_JIS
-                                                "|extra1.fdb|http://update.invalid/zpfl/extra1.fdb\n");
+        src.writeBytes("category2.cnf.txt",
+                       src.readBytes("category2.cnf.txt") +
+                           "1|E|0|109|\x90\x56\x82\xb5\x82\xa2\x95\xaa\x97\xde" // 新しい分類 in Shift_JIS
+                           "|extra1.fdb|http://update.invalid/zpfl/extra1.fdb\n");
         src.writeBytes("extra1.fdb.txt", "extra-one.example/\n");
         fs::create_directories(m_home.file("www"));
-        const auto r =
-            zpftest::RunZpfctl(src.path(), "publish '" + src.path() + "' '" + m_home.file("www/db") + "'");
+        const auto r = zpftest::RunZpfctl(src.path(), "publish '" + src.path() + "' '" + m_home.file("www/db") + "'");
         if (r.status != 0) {
             failure = "publish: " + r.err;
             return;
@@ -163,7 +163,9 @@ TEST_F(VantrelEndToEndTest, TickedCategoryIsBlockedByTheRestartedTrayProxy)
     EXPECT_TRUE(window.close());
     EXPECT_EQ(window.lastClose(), CloseOutcome::Saved);
     EXPECT_EQ(zpf.wait(first, 10000), 0) << "the old proxy ended on the request";
-    ASSERT_TRUE(zpftest::WaitForPort(zpf.port, [] { return true; }, 15000)) << "the new proxy listens";
+    ASSERT_TRUE(zpftest::WaitForPort(
+        zpf.port, [] { return true; }, 15000))
+        << "the new proxy listens";
     EXPECT_TRUE(zpftest::WaitUntil([&] { return blocked(url); }, 10000));
     EXPECT_EQ(prompt.shown, std::vector<std::string>{texts::kRestarting});
 }
