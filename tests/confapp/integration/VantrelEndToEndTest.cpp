@@ -18,6 +18,7 @@
 #include "update/FilterUpdate.h"
 #include "views/CategoryList.h"
 #include "views/MainWindow.h"
+#include "../QtTestApp.h"
 #include "core/Texts.h"
 #include "platform/fake/FakeServices.h"
 
@@ -25,15 +26,6 @@ namespace fs = std::filesystem;
 using zpftest::InstalledZpf;
 
 namespace {
-
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "test_confapp_integration";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-}
 
 class Yes final : public UserPrompt {
 public:
@@ -95,7 +87,7 @@ class VantrelEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureApplication();
+        confapptest::EnsureApplication();
         SetBaseDirectory(zpf.path());
         cnf->SetDefaultPaths();
         CUpdateDateSigleton::getInstance()->SetDateTxt(zpf.file("day.txt").c_str());

@@ -15,20 +15,12 @@
 #include "platform/fake/FakeServices.h"
 #include "views/CategoryList.h"
 #include "views/MainWindow.h"
+#include "../QtTestApp.h"
 #include "views/PasswordDialog.h"
 #include "views/SettingsSheet.h"
 #include "views/UpdateDialog.h"
 
 namespace {
-
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "test_confapp_views";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-}
 
 class NoPrompt final : public UserPrompt {
 public:
@@ -50,7 +42,7 @@ public:
 
 class ViewsTest : public confapptest::CoreFixture {
 protected:
-    ViewsTest() { ensureApplication(); }
+    ViewsTest() { confapptest::EnsureApplication(); }
     platform::fake::FakeServiceController services;
     platform::fake::FakeNamedObjects objects;
     platform::fake::FakeProgramLauncher launcher;
