@@ -8,8 +8,6 @@ packages=(
   # The one formatter version the layout is checked with.
   clang-format-14
   libssl-dev libsqlite3-dev
-  # Vantrel: Qt 6 Widgets; its screenshots need a virtual display, Japanese fonts and ImageMagick.
-  qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick
   # Compressed response bodies are decoded for the phrase scan.
   zlib1g-dev libbrotli-dev
   curl
@@ -19,7 +17,7 @@ packages=(
   libglib2.0-bin gsettings-desktop-schemas
   # The update benchmark reads the update's peak memory from GNU time.
   time
-  # Tray mode's window and its tests and screenshots: Qt 6 Widgets, a virtual display,
+  # Tray mode's window, Vantrel, and their tests and screenshots: Qt 6 Widgets, a virtual display,
   # Japanese fonts, and ImageMagick for the icons and screen grabs; a system tray and a
   # pointer driver for the screenshot of the running program.
   qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick trayer xdotool
