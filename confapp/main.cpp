@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,10 +52,11 @@ int main(int argc, char** argv)
     const std::string directory = baseDirectory();
     platform::RuntimeNamedObjects objects(platform::RuntimeDirectory(directory));
     // One window per program directory; a second start brings the first to the front.
-    MainWindow* window = nullptr;
+    // Messages arrive on the lock's own thread; the window is handed over through this.
+    std::atomic<MainWindow*> window = nullptr;
     auto instance = objects.AcquireInstance(kWindowClass, [&window](const std::string& message) {
-        if (message == kActivateMessage && window)
-            QMetaObject::invokeMethod(window, &MainWindow::BringToFront, Qt::QueuedConnection);
+        if (MainWindow* w = window.load(); message == kActivateMessage && w)
+            QMetaObject::invokeMethod(w, &MainWindow::BringToFront, Qt::QueuedConnection);
     });
     if (!instance) {
         (void)objects.SendControlMessage(kWindowClass, kActivateMessage); // it may be closing
@@ -79,9 +81,10 @@ int main(int argc, char** argv)
     ProxyRestartEnv restart{services, objects, launcher, directory};
     LibraryBrowserSettings browser;
     MainWindow main(document, line, {restart, browser});
-    window = &main;
+    window.store(&main);
     main.show();
     const int status = main.exec();
-    window = nullptr;
+    window.store(nullptr);
+    instance.reset(); // no message may reach the window once it goes
     return status == QDialog::Accepted || status == QDialog::Rejected ? 0 : status;
 }
