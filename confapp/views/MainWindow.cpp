@@ -111,6 +111,10 @@ void MainWindow::buildToolBar()
     m_toolBar->addAction(s->standardIcon(QStyle::SP_FileDialogContentsView), texts::kShowLog)->setEnabled(false);
     m_toolBar->addAction(s->standardIcon(QStyle::SP_BrowserReload), texts::kUpdateFilter, this, &MainWindow::RunUpdate);
     m_toolBar->addAction(s->standardIcon(QStyle::SP_DialogHelpButton), texts::kHelp, this, &MainWindow::OpenHelp);
+    auto* context = new QAction(this);
+    context->setShortcut(QKeySequence::HelpContents);
+    connect(context, &QAction::triggered, this, [this] { OpenHelpPage("main.html"); });
+    addAction(context);
     m_toolBar->addAction(s->standardIcon(QStyle::SP_DialogCloseButton), texts::kClose, this, &QDialog::close);
     for (QAction* a : m_toolBar->actions()) {
         if (QWidget* w = m_toolBar->widgetForAction(a))
@@ -187,7 +191,7 @@ void MainWindow::OpenSettings()
 {
     SheetModel sheet(m_document, IsStandaloneEdition());
     SettingsSheet view(sheet, 0, m_pageViews, this);
-    connect(&view, &SettingsSheet::helpRequested, this, &MainWindow::OpenHelp);
+    connect(&view, &SettingsSheet::helpRequested, this, [this] { OpenHelpPage("settings.html"); });
     view.exec();
     m_model.AfterSheet(sheet.modified(), nullptr);
     refreshControls();
@@ -226,16 +230,19 @@ void MainWindow::RunUpdate()
     BringToFront();
 }
 
-void MainWindow::OpenHelp()
+void MainWindow::OpenHelp() { OpenHelpPage("index.html"); }
+
+void MainWindow::OpenHelpPage(const std::string& page)
 {
-    const std::string path = m_document.programDirectory() + "help/index.html";
-    if (!platform::PathExists(path)) {
+    const std::string contents = m_document.programDirectory() + "help/index.html";
+    if (!platform::PathExists(contents)) {
         const std::string format = texts::kNoHelpFile;
         const size_t at = format.find("%s");
-        m_prompt->Show(format.substr(0, at) + path + format.substr(at + 2));
+        m_prompt->Show(format.substr(0, at) + contents + format.substr(at + 2));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+    const std::string path = m_document.programDirectory() + "help/" + page;
+    if (!platform::PathExists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
         m_prompt->Show(texts::kNoHelpTopic);
 }
 

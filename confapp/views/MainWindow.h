@@ -45,7 +45,10 @@ public slots:
     void BringToFront();
     void OpenSettings();
     void RunUpdate();
+    /// The help's table of contents.
     void OpenHelp();
+    /// A page of the help (help/<page> in the program directory) in the browser.
+    void OpenHelpPage(const std::string& page);
     void done(int result) override;
 
 protected:

@@ -134,3 +134,15 @@ TEST_F(ViewsTest, UpdateDialogFollowsStepsAndBytes)
     dialog.SetBytePosition(5LL << 40);
     EXPECT_EQ(dialog.byteBar()->value(), dialog.byteBar()->maximum() / 2);
 }
+
+TEST_F(ViewsTest, MissingHelpSaysWhatIsMissing)
+{
+    MainWindow window(document, AppCommandLine{}, {restart, browser});
+    window.SetPrompt(&prompt);
+    window.OpenHelp();
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0], "Not Exist Html Help File\n\n   File Path [ " + dir.file("help/index.html") + " ]");
+    dir.writeBytes("help/index.html", "<p>contents</p>");
+    window.OpenHelpPage("no-such-page.html");
+    EXPECT_EQ(prompt.shown.back(), texts::kNoHelpTopic);
+}
