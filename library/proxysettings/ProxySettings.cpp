@@ -77,6 +77,14 @@ public:
         return s && s->CreateKey(path, access, key) == SettingsStatus::Ok;
     }
 
+    /// Opens a source key to read and a target key to write, as every copy needs.
+    bool openPair(Hive sourceRoot, std::string_view sourceKey, SettingsKey* source, Hive targetRoot,
+                  std::string_view targetKey, SettingsKey* target)
+    {
+        return open(sourceRoot, sourceKey, SettingsAccess::Read, source) &&
+               open(targetRoot, targetKey, SettingsAccess::ReadWrite, target);
+    }
+
     /// Commits on success, else leaves the hives as they were; the call's result.
     int finish(int result)
     {
@@ -141,8 +149,7 @@ int copyValue(Session& session, Hive sourceRoot, std::string_view sourceKey, Hiv
 {
     SettingsKey source;
     SettingsKey target;
-    if (!session.open(sourceRoot, sourceKey, SettingsAccess::Read, &source) ||
-        !session.open(targetRoot, targetKey, SettingsAccess::ReadWrite, &target))
+    if (!session.openPair(sourceRoot, sourceKey, &source, targetRoot, targetKey, &target))
         return 1;
     return copyValue(source, target, name);
 }
@@ -170,8 +177,7 @@ int copyProxySetting(Session& session, Hive sourceRoot, std::string_view sourceK
 {
     SettingsKey source;
     SettingsKey target;
-    if (!session.open(sourceRoot, sourceKey, SettingsAccess::Read, &source) ||
-        !session.open(targetRoot, targetKey, SettingsAccess::ReadWrite, &target))
+    if (!session.openPair(sourceRoot, sourceKey, &source, targetRoot, targetKey, &target))
         return 1;
     int result = 0;
     for (const char* name : {kProxyEnable, kProxyServer, kProxyOverride, kAutoConfigUrl})
@@ -186,8 +192,7 @@ int copyBinary(Session& session, Hive sourceRoot, std::string_view sourceKey, Hi
 {
     SettingsKey source;
     SettingsKey target;
-    if (!session.open(sourceRoot, sourceKey, SettingsAccess::Read, &source) ||
-        !session.open(targetRoot, targetKey, SettingsAccess::ReadWrite, &target))
+    if (!session.openPair(sourceRoot, sourceKey, &source, targetRoot, targetKey, &target))
         return 1;
     int result = 0;
     SettingsValue value;
@@ -524,8 +529,7 @@ uint32_t CopyRegistryDWORD(Hive sourceRoot, std::string_view sourceKey, std::str
     Session session(true);
     SettingsKey source;
     SettingsKey target;
-    if (!session.open(sourceRoot, sourceKey, SettingsAccess::Read, &source) ||
-        !session.open(targetRoot, targetKey, SettingsAccess::ReadWrite, &target)) {
+    if (!session.openPair(sourceRoot, sourceKey, &source, targetRoot, targetKey, &target)) {
         session.finish(1);
         return 0;
     }

@@ -79,28 +79,28 @@ int runBrowserProxy(const zpfctl::Args& args)
         std::printf("browser proxy set to %s:%d\n", host.c_str(), port);
         return zpfctl::kOk;
     }
-    if (what == "off" && args.size() == 1) {
-        if (SetProxySetting(nullptr, 0) != 0) {
-            std::fprintf(stderr, "zpfctl: the proxy settings could not all be written\n");
+    // The words without an argument: one call each, with what to say when it fails or succeeds.
+    static const struct {
+        const char* word;
+        int (*call)();
+        const char* failed;
+        const char* done;
+    } kPlain[] = {
+        {"off", [] { return SetProxySetting(nullptr, 0); }, "the proxy settings could not all be written",
+         "browser proxy off"},
+        {"backup", [] { return StoreProxySetting(); }, "the backup could not be written; the old one is kept",
+         "browser proxy settings backed up"},
+        {"restore", [] { return RestoreProxySetting(); }, "no backup, or it could not be restored",
+         "browser proxy settings restored"},
+    };
+    for (const auto& p : kPlain) {
+        if (what != p.word || args.size() != 1)
+            continue;
+        if (p.call() != 0) {
+            std::fprintf(stderr, "zpfctl: %s\n", p.failed);
             return zpfctl::kFailed;
         }
-        std::printf("browser proxy off\n");
-        return zpfctl::kOk;
-    }
-    if (what == "backup" && args.size() == 1) {
-        if (StoreProxySetting() != 0) {
-            std::fprintf(stderr, "zpfctl: the backup could not be written; the old one is kept\n");
-            return zpfctl::kFailed;
-        }
-        std::printf("browser proxy settings backed up\n");
-        return zpfctl::kOk;
-    }
-    if (what == "restore" && args.size() == 1) {
-        if (RestoreProxySetting() != 0) {
-            std::fprintf(stderr, "zpfctl: no backup, or it could not be restored\n");
-            return zpfctl::kFailed;
-        }
-        std::printf("browser proxy settings restored\n");
+        std::printf("%s\n", p.done);
         return zpfctl::kOk;
     }
     return zpfctl::UsageError("browser-proxy takes show, set [HOST:PORT], off, backup or restore");
