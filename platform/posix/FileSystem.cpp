@@ -22,6 +22,14 @@ long long FileSize(const std::string& path)
     return static_cast<long long>(st.st_size);
 }
 
+PathKind KindOfPath(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return PathKind::Missing;
+    return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
+}
+
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool SameFile(const std::string& a, const std::string& b)

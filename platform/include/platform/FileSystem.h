@@ -8,6 +8,10 @@ namespace platform {
 /// Size in bytes of a regular file; -1 when the path is missing or not a regular file.
 long long FileSize(const std::string& path);
 
+/// What a path names, following symbolic links.
+enum class PathKind { Missing, Directory, Other };
+PathKind KindOfPath(const std::string& path);
+
 /// Removes a file (never a directory). Returns false when it could not be removed.
 [[nodiscard]] bool RemoveFile(const std::string& path);
 

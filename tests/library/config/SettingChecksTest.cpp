@@ -1,0 +1,72 @@
+// The values both doors (the settings pages and zpfctl) accept or refuse for a key.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "config/ConfigKeys.h"
+#include "config/SettingChecks.h"
+
+namespace {
+
+struct Case {
+    const char* key;
+    const char* value;
+    bool accepted;
+};
+
+TEST(SettingChecksTest, RangesAndForms)
+{
+    const Case cases[] = {
+        {"Port", "1", true},          {"Port", "65535", true},      {"Port", "0", false},
+        {"Port", "65536", false},     {"Port", "80x", false},       {"Port", "", false},
+        {"Port", " 80", false},       {"ProxyPort", "", true},      {"ProxyPort", "0", false},
+        {"ProxyPort", "8080", true},  {"LogSize", "9999", true},    {"LogSize", "10000", false},
+        {"LogSize", "-1", false},     {"CheckDuration", "300", true}, {"CheckDuration", "301", false},
+        {"FilteringSize", "9999999", true}, {"FilteringSize", "10000000", false},
+        {"Block", "1", true},         {"Block", "2", false},        {"AccessLog", "0", true},
+        {"AutoUpdateAt", "", true},   {"AutoUpdateAt", "7:5", true}, {"AutoUpdateAt", "23:59", true},
+        {"AutoUpdateAt", "25:00", false}, {"AutoUpdateAt", "24:00", false}, {"AutoUpdateAt", "12:60", false},
+        {"AutoUpdateAt", "noon", false}, {"RebootAt", "1:", false},
+        {"Proxy", std::string(255, 'a').c_str(), true},
+        {"Proxy", "a\nPort=1", false}, {"DownloadSize", "123456789012", true},
+        {"MaxSession", "-5", false},  {"ConnectPorts", "443 8443", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SettingError(c.key, c.value).empty(), c.accepted) << c.key << "=" << c.value;
+    EXPECT_FALSE(SettingError("Proxy", std::string(256, 'a')).empty());
+}
+
+TEST(SettingChecksTest, EveryKeyHasARuleAndMessagesNameTheField)
+{
+    for (const ConfigKey& key : kConfigKeys)
+        EXPECT_NE(FindSettingRule(key.name), nullptr) << key.name;
+    EXPECT_EQ(FindSettingRule("NoSuchKey"), nullptr);
+    EXPECT_NE(SettingError("NoSuchKey", "1").find("NoSuchKey"), std::string::npos);
+    EXPECT_EQ(SettingError("Port", "0", "クライアント接続用ポートの指定"),
+              "「クライアント接続用ポートの指定」には1 から 65535 までの整数を入力してください。");
+    EXPECT_EQ(SettingError("Port", "0", {}, false), "\"Port\" takes a whole number from 1 to 65535.");
+}
+
+TEST(SettingChecksTest, LogPathMustBeAnExistingDirectory)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "setting-checks-test";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "file") << "x";
+    EXPECT_EQ(SettingError("LogPath", dir.string()), "");
+    EXPECT_EQ(SettingError("LogPath", (dir / "file").string()), "ディレクトリではありません。");
+    EXPECT_EQ(SettingError("LogPath", (dir / "missing").string()), "ディレクトリが存在しません。");
+    EXPECT_EQ(SettingError("LogPath", ""), "");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SettingChecksTest, TimesOfDayUpTo24)
+{
+    EXPECT_EQ(ReadTimeOfDay("22:00", true), 22 * 60);
+    EXPECT_EQ(ReadTimeOfDay("24:00", true), 24 * 60);
+    EXPECT_EQ(ReadTimeOfDay("24:30", true), std::nullopt);
+    EXPECT_EQ(ReadTimeOfDay("24:00", false), std::nullopt);
+    EXPECT_EQ(ReadTimeOfDay("0:0", false), 0);
+}
+
+} // namespace
