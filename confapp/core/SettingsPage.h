@@ -34,6 +34,10 @@ public:
 
     bool modified() const { return m_modified; }
     void ClearModified() { m_modified = false; }
+    /// Set when the user first opens the page's tab. Only an opened page stores: a tab
+    /// never looked at changes nothing.
+    bool opened() const { return m_opened; }
+    void MarkOpened() { m_opened = true; }
     /// Called on every change the user makes on the page.
     void SetChangedCallback(std::function<void()> callback) { m_changed = std::move(callback); }
 
@@ -51,6 +55,7 @@ protected:
 private:
     SettingsDocument& m_document;
     bool m_modified = false;
+    bool m_opened = false;
     std::function<void()> m_changed;
 };
 

@@ -66,17 +66,25 @@ void SheetModel::Open(int group)
     }
 }
 
+bool SheetModel::OpenTab(std::size_t index)
+{
+    if (index >= m_pages.size())
+        return false;
+    m_pages[index]->MarkOpened();
+    return !m_standalone && m_pages[index]->perGroup();
+}
+
 std::string SheetModel::SelectGroup(int group)
 {
     for (auto& page : m_pages) {
-        if (!page->perGroup())
+        if (!page->perGroup() || !page->opened())
             continue;
         std::string refusal = page->Validate();
         if (!refusal.empty())
             return refusal;
     }
     for (auto& page : m_pages) {
-        if (page->perGroup())
+        if (page->perGroup() && page->opened())
             page->StoreGroup(m_group);
     }
     m_group = group;
@@ -93,12 +101,16 @@ std::string SheetModel::Close()
     if (!any)
         return {};
     for (auto& page : m_pages) {
+        if (!page->opened())
+            continue;
         std::string refusal = page->Validate();
         if (!refusal.empty())
             return refusal;
     }
     m_modified = true;
     for (auto& page : m_pages) {
+        if (!page->opened())
+            continue;
         page->Store();
         if (page->perGroup())
             page->StoreGroup(m_group);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Pages.h"
 #include "core/SettingsPage.h"
 
 /// The tabs of the settings sheet, in their order.
@@ -47,7 +48,7 @@ public:
     /// Makes a page for every tab of the edition; makePage may return null for a tab
     /// whose page does not exist yet (an empty page is used).
     using PageFactory = std::unique_ptr<SettingsPage> (*)(SheetTab, SettingsDocument&);
-    SheetModel(SettingsDocument& document, bool standalone, PageFactory makePage = nullptr);
+    SheetModel(SettingsDocument& document, bool standalone, PageFactory makePage = MakeSettingsPage);
 
     const std::vector<std::unique_ptr<SettingsPage>>& pages() const { return m_pages; }
     const std::vector<SheetTab>& tabs() const { return m_tabs; }
@@ -56,6 +57,10 @@ public:
     /// Groups not marked deleted, group 0 first as "(default)".
     std::vector<GroupEntry> GroupEntries() const;
     int currentGroup() const { return m_group; }
+
+    /// The user opened the tab at index: its page may store from now on. Returns
+    /// whether the group selector shows while that tab is active.
+    bool OpenTab(std::size_t index);
 
     /// Opening: every page loads, the per-group pages load the current group (group
     /// 0 when it has gone).

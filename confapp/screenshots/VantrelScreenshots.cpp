@@ -83,7 +83,7 @@ int main(int argc, char** argv)
     ok &= save(window, out + "vantrel-main.png");
 
     SheetModel model(document, IsStandaloneEdition());
-    SettingsSheet sheet(model, 0, nullptr, &window);
+    SettingsSheet sheet(model, 0, MakePageView, &window);
     for (int i = 0; i < sheet.tabs()->count(); ++i) {
         sheet.tabs()->setCurrentIndex(i);
         const auto tab = static_cast<size_t>(model.tabs()[static_cast<size_t>(i)]);
@@ -92,7 +92,7 @@ int main(int argc, char** argv)
     sheet.hide();
     // The network edition's sheet, with its group selector, whatever this build is.
     SheetModel network(document, false);
-    SettingsSheet networkSheet(network, 0, nullptr, &window);
+    SettingsSheet networkSheet(network, 0, MakePageView, &window);
     ok &= save(networkSheet, out + "vantrel-sheet-network.png");
     networkSheet.hide();
     window.hide();

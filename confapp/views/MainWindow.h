@@ -67,7 +67,7 @@ private:
     Services m_services;
     MainWindowModel m_model;
     UserPrompt* m_prompt = this;
-    SettingsSheet::PageViewFactory m_pageViews = nullptr;
+    SettingsSheet::PageViewFactory m_pageViews = MakePageView;
     HostAddress m_hosts;
     std::string m_imagePath;
     CloseOutcome m_lastClose = CloseOutcome::NothingSaved;

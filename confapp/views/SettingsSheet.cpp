@@ -24,30 +24,35 @@ SettingsSheet::SettingsSheet(SheetModel& model, int group, PageViewFactory makeV
     m_model.Open(group);
     for (size_t i = 0; i < m_model.pages().size(); ++i) {
         SettingsPage& page = *m_model.pages()[i];
-        QWidget* view = makeView ? makeView(m_model.tabs()[i], page, m_tabs) : nullptr;
-        if (!view)
-            view = new QWidget(m_tabs);
-        m_tabs->addTab(view, QString::fromStdString(page.caption()));
+        PageView* view = makeView ? makeView(m_model.tabs()[i], page, m_tabs) : nullptr;
+        m_views.push_back(view);
+        m_tabs->addTab(view ? static_cast<QWidget*>(view) : new QWidget(m_tabs),
+                       QString::fromStdString(page.caption()));
     }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     auto* bottom = new QHBoxLayout;
     if (m_model.hasGroupSelector()) {
-        m_groups = new QComboBox(this);
+        // The label and the list show only while a per-group page is active.
+        m_groupRow = new QWidget(this);
+        auto* row = new QHBoxLayout(m_groupRow);
+        row->setContentsMargins(0, 0, 0, 0);
+        m_groups = new QComboBox(m_groupRow);
         m_groups->setObjectName("groupComboBox");
-        bottom->addWidget(new QLabel(texts::kGroupLabel, this));
-        bottom->addWidget(m_groups);
+        row->addWidget(new QLabel(texts::kGroupLabel, m_groupRow));
+        row->addWidget(m_groups);
+        bottom->addWidget(m_groupRow);
         ReloadGroups();
         connect(m_groups, &QComboBox::activated, this, [this](int index) {
             const int wanted = m_groups->itemData(index).toInt();
             if (wanted == m_model.currentGroup())
                 return;
             const std::string refusal = m_model.SelectGroup(wanted);
-            if (!refusal.empty()) {
+            if (!refusal.empty())
                 QMessageBox::warning(this, texts::kAppTitle, QString::fromStdString(refusal));
-                ReloadGroups();
-            }
+            ReloadGroups();
+            refreshPages();
         });
     }
     bottom->addStretch();
@@ -58,6 +63,8 @@ SettingsSheet::SettingsSheet(SheetModel& model, int group, PageViewFactory makeV
     connect(buttons, &QDialogButtonBox::helpRequested, this, &SettingsSheet::helpRequested);
     bottom->addWidget(buttons);
     layout->addLayout(bottom);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &SettingsSheet::tabOpened);
+    tabOpened(m_tabs->currentIndex());
     // Wide enough for every tab caption, as far as a screen allows.
     resize(std::clamp(m_tabs->tabBar()->sizeHint().width() + 40, 560, 1200), 440);
 }
@@ -71,6 +78,27 @@ void SettingsSheet::ReloadGroups()
         m_groups->addItem(QString::fromStdString(e.name), e.group);
         if (e.group == m_model.currentGroup())
             m_groups->setCurrentIndex(m_groups->count() - 1);
+    }
+}
+
+void SettingsSheet::tabOpened(int index)
+{
+    if (index < 0)
+        return;
+    const auto i = static_cast<size_t>(index);
+    const bool firstTime = !m_model.pages()[i]->opened();
+    const bool selector = m_model.OpenTab(i);
+    if (m_groupRow)
+        m_groupRow->setVisible(selector);
+    if (firstTime && m_views[i])
+        m_views[i]->Refresh();
+}
+
+void SettingsSheet::refreshPages()
+{
+    for (size_t i = 0; i < m_views.size(); ++i) {
+        if (m_views[i] && m_model.pages()[i]->opened())
+            m_views[i]->Refresh();
     }
 }
 

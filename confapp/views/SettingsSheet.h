@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "core/SheetModel.h"
+#include "views/PageViews.h"
 
 class QComboBox;
 class QTabWidget;
@@ -14,9 +15,9 @@ class SettingsSheet : public QDialog {
     Q_OBJECT
 public:
     /// Makes the widget of a page; null for a page without one yet (an empty page).
-    using PageViewFactory = QWidget* (*)(SheetTab, SettingsPage&, QWidget* parent);
+    using PageViewFactory = PageView* (*)(SheetTab, SettingsPage&, QWidget* parent);
 
-    SettingsSheet(SheetModel& model, int group, PageViewFactory makeView = nullptr, QWidget* parent = nullptr);
+    SettingsSheet(SheetModel& model, int group, PageViewFactory makeView = MakePageView, QWidget* parent = nullptr);
     QTabWidget* tabs() const { return m_tabs; }
     QComboBox* groupSelector() const { return m_groups; }
     /// Fills the group selector again (after the groups changed).
@@ -31,8 +32,12 @@ signals:
 
 private:
     void closeSheet();
+    void tabOpened(int index);
+    void refreshPages();
 
     SheetModel& m_model;
     QTabWidget* m_tabs;
     QComboBox* m_groups = nullptr;
+    QWidget* m_groupRow = nullptr;
+    std::vector<PageView*> m_views;
 };

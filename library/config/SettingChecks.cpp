@@ -95,7 +95,8 @@ std::string rangeText(const SettingRule& r, bool japanese)
     const std::string lo = std::to_string(r.minimum);
     const std::string hi = std::to_string(r.maximum);
     if (r.kind == SettingKind::OptionalNumber)
-        return japanese ? "空欄か " + lo + " から " + hi + " までの整数" : "empty or a whole number from " + lo + " to " + hi;
+        return japanese ? "空欄か " + lo + " から " + hi + " までの整数"
+                        : "empty or a whole number from " + lo + " to " + hi;
     if (r.kind == SettingKind::Flag)
         return japanese ? "0 か 1" : "0 or 1";
     return japanese ? lo + " から " + hi + " までの整数" : "a whole number from " + lo + " to " + hi;
@@ -141,7 +142,8 @@ std::string SettingError(std::string_view key, std::string_view value, std::stri
     if (field.empty())
         field = key;
     if (!rule)
-        return japanese ? std::string(key) + " という設定項目はありません。" : "There is no setting " + std::string(key) + ".";
+        return japanese ? std::string(key) + " という設定項目はありません。"
+                        : "There is no setting " + std::string(key) + ".";
     if (const ConfigKey* k = FindConfigKey(key); k && !k->ValueError(value).empty())
         return japanese ? quoted(field, true) + "に改行は入力できません。"
                         : "The value of " + quoted(field, false) + " may not hold a line end.";
@@ -170,14 +172,16 @@ std::string SettingError(std::string_view key, std::string_view value, std::stri
         break;
     }
     if (value.size() > rule->maxLength)
-        return japanese ? quoted(field, true) + "は " + std::to_string(rule->maxLength) + " 文字以内で入力してください。"
-                        : quoted(field, false) + " takes at most " + std::to_string(rule->maxLength) + " characters.";
+        return japanese
+                   ? quoted(field, true) + "は " + std::to_string(rule->maxLength) + " 文字以内で入力してください。"
+                   : quoted(field, false) + " takes at most " + std::to_string(rule->maxLength) + " characters.";
     if (rule->kind == SettingKind::Directory && !value.empty()) {
         switch (platform::KindOfPath(std::string(value))) {
         case platform::PathKind::Directory:
             break;
         case platform::PathKind::Missing:
-            return japanese ? "ディレクトリが存在しません。" : "The directory " + std::string(value) + " does not exist.";
+            return japanese ? "ディレクトリが存在しません。"
+                            : "The directory " + std::string(value) + " does not exist.";
         case platform::PathKind::Other:
             return japanese ? "ディレクトリではありません。" : std::string(value) + " is not a directory.";
         }

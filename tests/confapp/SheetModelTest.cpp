@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CoreFixture.h"
 
 using confapptest::CoreFixture;
@@ -55,8 +57,17 @@ TEST_F(SheetModelTest, GroupsAreLoadedStoredAndSwitched)
 
     sheet.Open(2); // deleted meanwhile: group 0
     EXPECT_EQ(sheet.currentGroup(), 0);
+    g_probe->refusal = "never asked: the tab was never opened";
     EXPECT_EQ(sheet.SelectGroup(1), "");
-    EXPECT_EQ(g_probe->log, "L0S0L1");
+    EXPECT_EQ(g_probe->log, "L0L1") << "a page never opened stores nothing";
+    g_probe->refusal.clear();
+    const auto option = static_cast<size_t>(std::find(sheet.tabs().begin(), sheet.tabs().end(), SheetTab::Option) -
+                                            sheet.tabs().begin());
+    EXPECT_FALSE(sheet.OpenTab(0)) << "the group page is not per group";
+    EXPECT_TRUE(sheet.OpenTab(option));
+    EXPECT_EQ(sheet.SelectGroup(0), "");
+    EXPECT_EQ(sheet.SelectGroup(1), "");
+    EXPECT_EQ(g_probe->log, "L0L1S1L0S0L1");
     EXPECT_EQ(sheet.Close(), "");
     EXPECT_FALSE(sheet.modified()) << "nothing edited, nothing stored";
 

@@ -100,6 +100,11 @@ TEST_F(ViewsTest, SheetHasTheEditionsTabsAndGroupSelector)
             ASSERT_NE(sheet.groupSelector(), nullptr);
             EXPECT_EQ(sheet.groupSelector()->count(), 2);
             EXPECT_EQ(sheet.groupSelector()->currentText(), QString("kids"));
+            // Shown only while a per-group page (the second tab) is active.
+            for (const int tab : {1, 0, 1}) {
+                sheet.tabs()->setCurrentIndex(tab);
+                EXPECT_EQ(sheet.groupSelector()->isVisibleTo(&sheet), tab == 1) << tab;
+            }
         }
     }
 }

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "config/ConfigKeys.h"
 #include "config/SettingChecks.h"
@@ -18,19 +19,39 @@ struct Case {
 TEST(SettingChecksTest, RangesAndForms)
 {
     const Case cases[] = {
-        {"Port", "1", true},          {"Port", "65535", true},      {"Port", "0", false},
-        {"Port", "65536", false},     {"Port", "80x", false},       {"Port", "", false},
-        {"Port", " 80", false},       {"ProxyPort", "", true},      {"ProxyPort", "0", false},
-        {"ProxyPort", "8080", true},  {"LogSize", "9999", true},    {"LogSize", "10000", false},
-        {"LogSize", "-1", false},     {"CheckDuration", "300", true}, {"CheckDuration", "301", false},
-        {"FilteringSize", "9999999", true}, {"FilteringSize", "10000000", false},
-        {"Block", "1", true},         {"Block", "2", false},        {"AccessLog", "0", true},
-        {"AutoUpdateAt", "", true},   {"AutoUpdateAt", "7:5", true}, {"AutoUpdateAt", "23:59", true},
-        {"AutoUpdateAt", "25:00", false}, {"AutoUpdateAt", "24:00", false}, {"AutoUpdateAt", "12:60", false},
-        {"AutoUpdateAt", "noon", false}, {"RebootAt", "1:", false},
+        {"Port", "1", true},
+        {"Port", "65535", true},
+        {"Port", "0", false},
+        {"Port", "65536", false},
+        {"Port", "80x", false},
+        {"Port", "", false},
+        {"Port", " 80", false},
+        {"ProxyPort", "", true},
+        {"ProxyPort", "0", false},
+        {"ProxyPort", "8080", true},
+        {"LogSize", "9999", true},
+        {"LogSize", "10000", false},
+        {"LogSize", "-1", false},
+        {"CheckDuration", "300", true},
+        {"CheckDuration", "301", false},
+        {"FilteringSize", "9999999", true},
+        {"FilteringSize", "10000000", false},
+        {"Block", "1", true},
+        {"Block", "2", false},
+        {"AccessLog", "0", true},
+        {"AutoUpdateAt", "", true},
+        {"AutoUpdateAt", "7:5", true},
+        {"AutoUpdateAt", "23:59", true},
+        {"AutoUpdateAt", "25:00", false},
+        {"AutoUpdateAt", "24:00", false},
+        {"AutoUpdateAt", "12:60", false},
+        {"AutoUpdateAt", "noon", false},
+        {"RebootAt", "1:", false},
         {"Proxy", std::string(255, 'a').c_str(), true},
-        {"Proxy", "a\nPort=1", false}, {"DownloadSize", "123456789012", true},
-        {"MaxSession", "-5", false},  {"ConnectPorts", "443 8443", true},
+        {"Proxy", "a\nPort=1", false},
+        {"DownloadSize", "123456789012", true},
+        {"MaxSession", "-5", false},
+        {"ConnectPorts", "443 8443", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SettingError(c.key, c.value).empty(), c.accepted) << c.key << "=" << c.value;
@@ -50,7 +71,8 @@ TEST(SettingChecksTest, EveryKeyHasARuleAndMessagesNameTheField)
 
 TEST(SettingChecksTest, LogPathMustBeAnExistingDirectory)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "setting-checks-test";
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("setting-checks-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "file") << "x";
     EXPECT_EQ(SettingError("LogPath", dir.string()), "");
