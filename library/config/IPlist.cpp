@@ -3,6 +3,7 @@
 #include "config/IPlist.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -137,7 +138,54 @@ bool IP::IsValidIPExpression(const char* text)
            last.IPset(trimmed(whole.c_str() + dash + 1).c_str()) == 4;
 }
 
+bool IP::ReadStrict(std::string_view text, IP& ip)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    IP read;
+    for (size_t i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (p == end || *p != '.')
+                return false;
+            ++p;
+        }
+        unsigned int v = 256;
+        auto [next, ec] = std::from_chars(p, end, v);
+        if (ec != std::errc() || next == p || next - p > 3 || v > 255)
+            return false;
+        read.addr[i] = static_cast<unsigned char>(v);
+        p = next;
+    }
+    if (p != end)
+        return false;
+    ip = read;
+    return true;
+}
+
 // ---- IPrange ----
+
+bool IPrange::ReadStrict(std::string_view text, IPrange& range)
+{
+    const auto trim = [](std::string_view t) {
+        while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
+            t.remove_prefix(1);
+        while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
+            t.remove_suffix(1);
+        return t;
+    };
+    IPrange read;
+    const size_t dash = text.find('-');
+    if (dash == std::string_view::npos) {
+        if (!IP::ReadStrict(trim(text), read.from))
+            return false;
+        read.to = read.from;
+    } else if (!IP::ReadStrict(trim(text.substr(0, dash)), read.from) ||
+               !IP::ReadStrict(trim(text.substr(dash + 1)), read.to) || read.to < read.from) {
+        return false;
+    }
+    range = read;
+    return true;
+}
 
 std::string IPrange::IPstring() const { return from == to ? from.IPstring() : from.IPstring() + "-" + to.IPstring(); }
 
@@ -294,9 +342,14 @@ int IPDatalist::ReadFile(const char* path)
     clear();
     if (!forEachDataLine(path, [this](const std::string& line) { SetDataFromLine(line.c_str()); }))
         return 1;
+    SortByFirstAddress();
+    return 0;
+}
+
+void IPDatalist::SortByFirstAddress()
+{
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const IPData& a, const IPData& b) { return a.range.from < b.range.from; });
-    return 0;
 }
 
 bool IPDatalist::WriteFile(const char* path) const

@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Socket.h" // in_addr
@@ -37,6 +38,8 @@ public:
     /// Whether the text is an address or a range "address-address" (four fields each;
     /// the numbers themselves are not range-checked).
     static bool IsValidIPExpression(const char* text);
+    /// Reads exactly four decimal fields of 0 to 255 joined by "." and nothing else.
+    static bool ReadStrict(std::string_view text, IP& ip);
 
     unsigned char addr[4] = {0, 0, 0, 0};
 };
@@ -72,6 +75,9 @@ public:
     bool Contains(const IP& ip) const { return from <= ip && ip <= to; }
     /// The address alone when from equals to, else "from-to".
     std::string IPstring() const;
+    /// Reads an address or "first-last" (blanks allowed around either) with
+    /// IP::ReadStrict; false also when first is above last, a range holding nothing.
+    static bool ReadStrict(std::string_view text, IPrange& range);
 
     IP from;
     IP to;
@@ -161,6 +167,10 @@ public:
     [[nodiscard]] int ReadFile(const char* path);
     /// Writes one entry per line. Returns true when the file cannot be written.
     [[nodiscard]] bool WriteFile(const char* path) const;
+
+    /// Orders the entries by their first address, as ReadFile does (entries with the same
+    /// first address keep their order), so lookups answer as they will after a save.
+    void SortByFirstAddress();
 
     void clear() { m_entries.clear(); }
     size_t size() const { return m_entries.size(); }

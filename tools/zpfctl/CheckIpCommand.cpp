@@ -1,6 +1,5 @@
 // zpfctl check-ip: whether the IP restriction list admits an address, and which IP
 // policy entry applies to it.
-#include <charconv>
 #include <cstdio>
 #include <string>
 
@@ -12,33 +11,12 @@
 
 namespace {
 
-// Strict dotted form: four decimal fields of 0..255, nothing else.
-bool parseAddress(const std::string& text, IP& ip)
-{
-    const char* p = text.data();
-    const char* end = p + text.size();
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            if (p == end || *p != '.')
-                return false;
-            ++p;
-        }
-        unsigned int v = 256;
-        auto [next, ec] = std::from_chars(p, end, v);
-        if (ec != std::errc() || next == p || next - p > 3 || v > 255)
-            return false;
-        ip.addr[i] = static_cast<unsigned char>(v);
-        p = next;
-    }
-    return p == end;
-}
-
 int runCheckIp(const zpfctl::Args& args)
 {
     if (args.size() != 1)
         return zpfctl::UsageError("check-ip takes one address");
     IP ip;
-    if (!parseAddress(args[0], ip))
+    if (!IP::ReadStrict(args[0], ip))
         return zpfctl::UsageError("'" + args[0] + "' is not an IPv4 address (a.b.c.d)");
     const std::string addr = ip.IPstring();
 
