@@ -475,6 +475,9 @@ void ConfigrationFileSigleton::appendGlobals(bool written)
 void ConfigrationFileSigleton::appendGroup(int group)
 {
     static const ConfigrationFileData kDefaults;
+    // A deleted group's section would have no name and read back into the group before it.
+    if (group >= 1 && groupList[group].deleted)
+        return;
     const ConfigrationFileData& data =
         static_cast<size_t>(group) < cnfData.size() ? cnfData[static_cast<size_t>(group)] : kDefaults;
     WriteCnf1Line("\n");
@@ -691,5 +694,33 @@ std::string ConfigrationFileSigleton::AddGroup(const char* name)
     if (cnfData.empty())
         cnfData.resize(1);
     cnfData.push_back(cnfData[0]);
+    // The copy holds group 0's lists too: written now, as they are in force now.
+    bPhraseChanged = bNoFilterChanged = bPassURLChanged = true;
+    return {};
+}
+
+std::string ConfigrationFileSigleton::DeleteGroup(int group)
+{
+    if (group <= 0 || group >= groupList.size() || groupList[group].deleted)
+        return "There is no group " + std::to_string(group) + " to delete.";
+    groupList.DeleteGroup(group);
+    // The list files are written only when changed; left as they are, the gone
+    // group's section would read back into the group before it.
+    bPhraseChanged = bNoFilterChanged = bPassURLChanged = true;
+    return {};
+}
+
+std::string ConfigrationFileSigleton::RenameGroup(int group, const char* name)
+{
+    if (group <= 0 || group >= groupList.size() || groupList[group].deleted)
+        return "There is no group " + std::to_string(group) + " to rename.";
+    if (std::string error = GroupList::NameError(name ? name : ""); !error.empty())
+        return error;
+    const int holder = groupList.GetGroupNo(name);
+    if (holder >= 0 && holder != group)
+        return "There is a group named \"" + std::string(name) + "\" already.";
+    groupList[group].name = name;
+    // Sections name their group: every sectioned file must be written under the new name.
+    bPhraseChanged = bNoFilterChanged = bPassURLChanged = true;
     return {};
 }

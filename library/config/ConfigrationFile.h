@@ -153,9 +153,15 @@ public:
     int GetStatusCategoryNum(int group, int status) const;
 
     /// Adds a group to the group list, the schedule and the per-group settings (a copy
-    /// of group 0's record). Returns "", or why nothing was added (a name the list
+    /// of group 0's record, its lists included). Returns "", or why nothing was added (a name the list
     /// holds already or one GroupList::NameError refuses) as a text to show.
     std::string AddGroup(const char* name);
+    /// Marks a group other than 0 deleted: it keeps its number until the next load and
+    /// the next save leaves it out of every file. Returns "" or why nothing changed.
+    std::string DeleteGroup(int group);
+    /// Gives a live group other than 0 a new name (GroupList::NameError applies); the
+    /// next save writes every sectioned file under it. Returns "" or why not.
+    std::string RenameGroup(int group, const char* name);
 
     /// The text WriteZpfCnf would write (plain form). With `effective`, the keys that
     /// are read but never written (ConfigWrite::NotWritten in config/ConfigKeys.h)

@@ -1,16 +1,21 @@
 // The checks applied to a value typed for a key of zpf.cnf, by whichever door it comes.
 #include "config/SettingChecks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <vector>
 
 #include "config/ConfigKeys.h"
+#include "config/GroupList.h"
+#include "config/IPlist.h"
 #include "platform/FileSystem.h"
 
 namespace {
 
 constexpr std::size_t kFieldLength = 255;
+// An id leaves room for its password and group on a passwd line.
+constexpr std::size_t kAccountLength = 128;
 
 constexpr SettingRule kRules[] = {
     {"Filtering", SettingKind::Flag},
@@ -187,4 +192,60 @@ std::string SettingError(std::string_view key, std::string_view value, std::stri
         }
     }
     return {};
+}
+
+std::string GroupNameFormError(std::string_view name, bool taken, bool japanese)
+{
+    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+    if (!plain)
+        return japanese ? "グループ名には半角英数字しか使えません。"
+                        : "A group name may hold ASCII letters and digits only.";
+    if (std::string error = GroupList::NameError(name); !error.empty())
+        return error; // only the length is left to refuse
+    if (taken)
+        return japanese ? "そのグループは既にあります。" : "There is such a group already.";
+    return {};
+}
+
+std::string AccountIdError(std::string_view id, bool taken, bool japanese)
+{
+    if (id.empty())
+        return japanese ? "アカウントを入力してください。" : "Enter an account.";
+    const bool plain = std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    });
+    if (!plain)
+        return japanese ? "アカウントには英数字しか使用できません。"
+                        : "An account may hold ASCII letters, digits and \"_\" only.";
+    if (id.size() > kAccountLength)
+        return japanese ? "アカウントが長すぎます。" : "The account is too long.";
+    if (taken)
+        return japanese ? "既に同じアカウント名が存在します。" : "There is such an account already.";
+    return {};
+}
+
+std::string SlotTimeError(std::string_view start, std::string_view end, bool japanese)
+{
+    const std::optional<int> from = ReadTimeOfDay(start, true);
+    const std::optional<int> to = ReadTimeOfDay(end, true);
+    if (!from || !to)
+        return japanese ? "時間の書式が正しくありません。hh:mmの形式で入力してください。"
+                        : "A time must read hh:mm (0:00 to 24:00).";
+    // 0:00 to 0:00 or 24:00 to 24:00 would hold no time at all.
+    if (*from == *to)
+        return japanese ? "開始時刻と終了時刻が同じです。" : "The start and the end are the same time.";
+    return {};
+}
+
+std::string IPEntryError(std::string_view text, bool japanese)
+{
+    IPrange range;
+    const std::string whole(text);
+    if (IP::IsValidIPExpression(whole.c_str()) && IPrange::ReadStrict(text, range))
+        return {};
+    return japanese ? "IPの書式が間違っています。"
+                    : "An entry is an address a.b.c.d or a range a.b.c.d - e.f.g.h (each field 0 to 255, the first "
+                      "address not above the last).";
 }

@@ -39,3 +39,21 @@ RAVLIN_EXPORT std::string SettingError(std::string_view key, std::string_view va
 /// Reads "h:m" (two decimal numbers joined by ":") as minutes after midnight. upTo24
 /// admits 24:00 as the end of a day. Nothing when the text does not read or is out of range.
 RAVLIN_EXPORT std::optional<int> ReadTimeOfDay(std::string_view text, bool upTo24);
+
+/// "" when a group may be given this name from a settings form; else why not. Such names
+/// are ASCII letters and digits only, so every file and log field reads them back; taken
+/// says another group holds the name already.
+RAVLIN_EXPORT std::string GroupNameFormError(std::string_view name, bool taken, bool japanese = true);
+
+/// "" when an account may be called id (trimmed by the caller): ASCII letters, digits
+/// and "_", not empty; taken says another account holds the id already, compared
+/// without regard to case.
+RAVLIN_EXPORT std::string AccountIdError(std::string_view id, bool taken, bool japanese = true);
+
+/// "" when a schedule slot may run from start to end ("h:m" each, 0:00 to 24:00); a
+/// start after the end runs across midnight into the next day. Else why not.
+RAVLIN_EXPORT std::string SlotTimeError(std::string_view start, std::string_view end, bool japanese = true);
+
+/// "" when the text is an address or a range of the IP lists, every field 0 to 255 and
+/// a range's first address not above its last; else why not.
+RAVLIN_EXPORT std::string IPEntryError(std::string_view text, bool japanese = true);

@@ -178,6 +178,8 @@ TEST(ListFilesTest, WritePhraseReadsBackToTheSameGroupTexts)
         TestConfig cnf;
         cnf.AddGroup("kids");
         cnf.AddGroup("staff");
+        EXPECT_TRUE(cnf.bPhraseChanged) << "a new group's copy of group 0's lists is to be written";
+        cnf.bPhraseChanged = false;
         EXPECT_FALSE(cnf.WritePhrase(false)); // nothing changed: nothing written
         EXPECT_FALSE(platform::PathExists(dir.file("phrase.fdb")));
         for (int g = 0; g < 3; ++g)

@@ -92,3 +92,83 @@ TEST(SettingChecksTest, TimesOfDayUpTo24)
 }
 
 } // namespace
+
+namespace {
+
+struct FormCase {
+    const char* text;
+    bool taken;
+    const char* message; // "" when accepted
+};
+
+TEST(SettingChecksTest, GroupAccountSlotAndIpFormsSayWhyInJapanese)
+{
+    const std::string longName(300, 'a');
+    const FormCase groups[] = {
+        {"kids", false, ""},
+        {"Room2", false, ""},
+        {"kids", true, "そのグループは既にあります。"},
+        {"", false, "グループ名には半角英数字しか使えません。"},
+        {"子供", false, "グループ名には半角英数字しか使えません。"},
+        {"a b", false, "グループ名には半角英数字しか使えません。"},
+        {"a_b", false, "グループ名には半角英数字しか使えません。"},
+        {"a;b", false, "グループ名には半角英数字しか使えません。"},
+        {longName.c_str(), false, "A group name may not be longer than 255 bytes."},
+    };
+    for (const FormCase& c : groups)
+        EXPECT_EQ(GroupNameFormError(c.text, c.taken), c.message) << c.text;
+
+    const FormCase accounts[] = {
+        {"taro_01", false, ""},
+        {"TARO", true, "既に同じアカウント名が存在します。"},
+        {"", false, "アカウントを入力してください。"},
+        {"ta ro", false, "アカウントには英数字しか使用できません。"},
+        {"ta:ro", false, "アカウントには英数字しか使用できません。"},
+        {"太郎", false, "アカウントには英数字しか使用できません。"},
+        {longName.c_str(), false, "アカウントが長すぎます。"},
+    };
+    for (const FormCase& c : accounts)
+        EXPECT_EQ(AccountIdError(c.text, c.taken), c.message) << c.text;
+
+    const std::string badTime = "時間の書式が正しくありません。hh:mmの形式で入力してください。";
+    const struct {
+        const char* start;
+        const char* end;
+        std::string message;
+    } slots[] = {
+        {"22:00", "24:00", ""},
+        {"0:00", "24:00", ""},
+        {"22:00", "6:00", ""}, // across midnight
+        {"9:00", "9:00", "開始時刻と終了時刻が同じです。"},
+        {"22:00", "24:30", badTime},
+        {"25:00", "26:00", badTime},
+        {"9:60", "10:00", badTime},
+        {"9", "10:00", badTime},
+        {"9:00", "", badTime},
+        {"-1:00", "3:00", badTime},
+    };
+    for (const auto& c : slots)
+        EXPECT_EQ(SlotTimeError(c.start, c.end), c.message) << c.start << "-" << c.end;
+
+    const struct {
+        const char* text;
+        bool accepted;
+    } entries[] = {
+        {"192.168.1.10", true},
+        {" 10.0.0.1 - 10.0.0.255 ", true},
+        {"10.0.0.1-10.0.0.1", true},
+        {"192.168.1.256", false},
+        {"300.1.1.1", false},
+        {"10.0.0.9 - 10.0.0.1", false}, // holds no address
+        {"10.0.0", false},
+        {"10.0-10.0.0.5", false},
+        {"host.example", false},
+        {"1.2.3.4.5", false},
+        {"", false},
+    };
+    for (const auto& c : entries)
+        EXPECT_EQ(IPEntryError(c.text), c.accepted ? "" : "IPの書式が間違っています。") << c.text;
+    EXPECT_NE(IPEntryError("1.2.3", false).find("0 to 255"), std::string::npos);
+}
+
+} // namespace
