@@ -368,4 +368,10 @@ int FakeProgramLauncher::RunShellCommand(const std::string& commandLine)
     return shellResult;
 }
 
+bool FakeProgramLauncher::OpenWithDesktop(const std::string& target)
+{
+    opened.push_back(target);
+    return openResult;
+}
+
 } // namespace platform::fake

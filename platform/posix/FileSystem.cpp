@@ -41,6 +41,23 @@ bool SameFile(const std::string& a, const std::string& b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+std::string FileIdentity(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+bool TruncateFile(const std::string& path)
+{
+    // Not O_CREAT: a file that went away is not made again.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    return ::close(fd) == 0;
+}
+
 namespace {
 
 // The file a write to `path` lands in: the target of a symbolic link (relative links

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -122,6 +123,27 @@ bool SpawnDetached(const std::string& path, const std::vector<std::string>& args
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     }).detach();
     return true;
+}
+
+bool OpenWithDesktop(const std::string& target)
+{
+    // posix_spawn does not search the path; the desktop's opener lives somewhere on it.
+    const char* path = std::getenv("PATH");
+    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t colon = dirs.find(':', start);
+        if (colon == std::string::npos)
+            colon = dirs.size();
+        std::string dir = dirs.substr(start, colon - start);
+        start = colon + 1;
+        if (dir.empty())
+            continue;
+        const std::string opener = dir + "/xdg-open";
+        if (::access(opener.c_str(), X_OK) == 0)
+            return SpawnDetached(opener, {target});
+    }
+    return false;
 }
 
 int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs)

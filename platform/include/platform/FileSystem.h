@@ -18,6 +18,14 @@ PathKind KindOfPath(const std::string& path);
 /// True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
+/// A text that stays the same while the path names the same file and changes when the
+/// file is replaced (renamed over, deleted and made again); empty when it is missing.
+std::string FileIdentity(const std::string& path);
+
+/// Cuts an existing file to zero length. Returns false when it is missing or cannot be
+/// written.
+[[nodiscard]] bool TruncateFile(const std::string& path);
+
 /// Fills the temporary file at the path it is given; false when that failed.
 using TempFileWriter = std::function<bool(const std::string& tempPath)>;
 

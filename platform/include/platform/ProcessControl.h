@@ -18,6 +18,10 @@ std::string ExecutablePath(int* error = nullptr);
 /// waiting for it). Returns false when it could not be started.
 [[nodiscard]] bool SpawnDetached(const std::string& path, const std::vector<std::string>& args);
 
+/// Opens a document or an address with the desktop's program for it (xdg-open on the
+/// search path), detached. Returns false when that program could not be started.
+[[nodiscard]] bool OpenWithDesktop(const std::string& target);
+
 /// Runs a program and waits for it at most timeoutMs (it is killed after that).
 /// Collects at most 64 KiB of its standard output into *output when given.
 /// Returns its exit status, or -1 when it could not run, died or timed out.
@@ -53,6 +57,7 @@ public:
     [[nodiscard]] virtual bool SpawnDetached(const std::string& path, const std::vector<std::string>& args) = 0;
     [[nodiscard]] virtual int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs) = 0;
     [[nodiscard]] virtual int RunShellCommand(const std::string& commandLine) = 0;
+    [[nodiscard]] virtual bool OpenWithDesktop(const std::string& target) { return platform::OpenWithDesktop(target); }
 };
 
 /// The real launcher: forwards to the functions above.

@@ -95,6 +95,9 @@ public:
     std::vector<std::vector<std::string>> spawned;
     std::vector<std::vector<std::string>> ran;
     std::vector<std::string> shellCommands;
+    /// Every document or address handed to the desktop.
+    std::vector<std::string> opened;
+    bool openResult = true;
 
     bool spawnResult = true;
     int runResult = 0;
@@ -104,6 +107,7 @@ public:
     bool SpawnDetached(const std::string& path, const std::vector<std::string>& args) override;
     int RunProgram(const std::vector<std::string>& argv, std::string* output, int timeoutMs) override;
     int RunShellCommand(const std::string& commandLine) override;
+    bool OpenWithDesktop(const std::string& target) override;
 };
 
 } // namespace platform::fake
