@@ -21,6 +21,8 @@ packages=(
   # Japanese fonts, and ImageMagick for the icons and screen grabs; a system tray and a
   # pointer driver for the screenshot of the running program.
   qt6-base-dev xvfb xauth fonts-noto-cjk imagemagick trayer xdotool
+  # The log viewer's print test reads its PDF back with pdftotext.
+  poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -21,6 +21,7 @@
 #include "platform/TextFile.h"
 #include "update/FilterUpdate.h"
 #include "views/CategoryList.h"
+#include "views/LogViewDialog.h"
 #include "views/UpdateDialog.h"
 
 namespace {
@@ -107,8 +108,13 @@ void MainWindow::buildToolBar()
     QStyle* s = style();
     m_toolBar->addAction(s->standardIcon(QStyle::SP_FileDialogDetailedView), texts::kUserSettings, this,
                          &MainWindow::OpenSettings);
-    // The log viewer arrives with its own page.
-    m_toolBar->addAction(s->standardIcon(QStyle::SP_FileDialogContentsView), texts::kShowLog)->setEnabled(false);
+    m_toolBar->addAction(s->standardIcon(QStyle::SP_FileDialogContentsView), texts::kShowLog, this, [this] {
+        CLogViewDialog viewer(m_document.config(), m_document.programDirectory(), m_services.restart.launcher, this);
+        connect(&viewer, &CLogViewDialog::helpRequested, this, [this] { OpenHelpPage("logview.html"); });
+        viewer.show();
+        viewer.OpenDefault();
+        viewer.exec();
+    });
     m_toolBar->addAction(s->standardIcon(QStyle::SP_BrowserReload), texts::kUpdateFilter, this, &MainWindow::RunUpdate);
     m_toolBar->addAction(s->standardIcon(QStyle::SP_DialogHelpButton), texts::kHelp, this, &MainWindow::OpenHelp);
     auto* context = new QAction(this);

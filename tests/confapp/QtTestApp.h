@@ -1,7 +1,7 @@
 #pragma once
 
-// The one application object of a Qt test program, on the offscreen platform. Include
-// from exactly one file of the program.
+// The one application object of a Qt test program, on the offscreen platform. Every
+// file of the program but one defines CONFAPP_TEST_APP_SHARED before including it.
 #include <QApplication>
 
 namespace confapptest {
@@ -17,5 +17,7 @@ inline void EnsureApplication()
 
 } // namespace confapptest
 
+#ifndef CONFAPP_TEST_APP_SHARED
 // Fontconfig keeps its font cache to the end of the process; that is not ours to free.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
