@@ -15,6 +15,8 @@
 #include "core/SheetModel.h"
 #include "views/MainWindow.h"
 #include "views/SettingsSheet.h"
+#include "views/LogViewDialog.h"
+#include "platform/TextFile.h"
 
 namespace {
 
@@ -95,6 +97,35 @@ int main(int argc, char** argv)
     SettingsSheet networkSheet(network, 0, MakePageView, &window);
     ok &= save(networkSheet, out + "vantrel-sheet-network.png");
     networkSheet.hide();
+
+    // The log viewer over a week of sample blocks.
+    {
+        std::string log;
+        const char* urls[] = {"http://adult.example/",  "http://game.example/play", "http://chat.example/room?id=7",
+                              "http://gamble.example/", "http://news.example/",     "http://shop.example/cart"};
+        const char* tails[] = {",(URL Block),,101", ",(URL Block),,106", ",(URL Block),,108",
+                               ",(URL Block),,104", ",(Access Log),",    ",\x82\xa8\x8b\xe0,,101"}; // お金
+        for (int i = 0; i < 60; ++i) {
+            char head[64];
+            std::snprintf(head, sizeof head, "2004/05/%02d,%02d:%02d:%02d,192.168.0.%d,", 4 + i % 7 + (i % 3 == 0),
+                          8 + i % 12, (i * 7) % 60, (i * 13) % 60, 2 + i % 4);
+            log += head;
+            log += urls[(i * 5) % 6];
+            log += tails[(i * 5) % 6];
+            log += "\r\n";
+        }
+        platform::TextFile file;
+        if (file.Open(directory + "zpf.log", "wb") && file.Puts(log))
+            file.Close();
+        cnf.LogFlag = 0;
+        cnf.LogPath.clear();
+        CLogViewDialog viewer(cnf, directory, launcher, &window);
+        viewer.resize(1000, 600);
+        viewer.show();
+        viewer.OpenDefault();
+        ok &= save(viewer, out + "vantrel-logview.png");
+        viewer.hide();
+    }
     window.hide();
     return ok ? 0 : 1;
 }
