@@ -17,6 +17,8 @@ packages=(
   libglib2.0-bin gsettings-desktop-schemas
   # The update benchmark reads the update's peak memory from GNU time.
   time
+  # Profiling the proxy (bench/proxy_bench.sh PROFILE=1): CPU samples and system call counts.
+  linux-perf strace
   # Tray mode's window, Vantrel, and their tests and screenshots: Qt 6 Widgets, a virtual display,
   # Japanese fonts, and ImageMagick for the icons and screen grabs; a system tray and a
   # pointer driver for the screenshot of the running program.
