@@ -171,6 +171,7 @@ inline constexpr ConfigKey kConfigKeys[] = {
     {"SetProxy", &ConfigrationFileSigleton::SetProxy, 0},
     {"NoConnectionsTab", &ConfigrationFileSigleton::NoConnectionsTab, 0},
     {"ConnectPorts", &ConfigrationFileSigleton::ConnectPorts, "443", ConfigRule::EmptyKeeps},
+    {"MaxClientSession", &ConfigrationFileSigleton::MaxClientSession, 256, ConfigRule::ZeroGivesDefault},
     // Read, and filled from Proxy when absent, but never written.
     {"HTTPSProxy", &ConfigrationFileSigleton::HTTPSProxy, "", ConfigRule::EmptyKeeps, ConfigWrite::NotWritten},
     {"HTTPSProxyPort", &ConfigrationFileSigleton::HTTPSProxyPort, 0, ConfigRule::BelowOneGivesZero,

@@ -205,6 +205,8 @@ public:
     int NoConnectionsTab = 0;
     /// The ports a CONNECT tunnel may reach: numbers separated by commas.
     std::string ConnectPorts = "443";
+    /// Sessions one client address may hold at once; its further connections get 503.
+    int MaxClientSession = 256;
 
     /// One record per group once Initialize has run.
     std::vector<ConfigrationFileData> cnfData;

@@ -93,6 +93,31 @@ SocketHandle CreateTcpSocketOf(bool ipv6, int* error)
 }
 
 namespace {
+/// accept4 that fills peer from the address it reports.
+int acceptWithPeer(SocketHandle listener, PeerOfAccept* peer)
+{
+    if (!peer)
+        return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    sockaddr_storage sa{};
+    socklen_t length = sizeof sa;
+    const int c = ::accept4(listener, reinterpret_cast<sockaddr*>(&sa), &length, SOCK_CLOEXEC);
+    *peer = PeerOfAccept{};
+    if (c < 0)
+        return c;
+    if (sa.ss_family == AF_INET) {
+        const auto* a4 = reinterpret_cast<const sockaddr_in*>(&sa);
+        std::memcpy(peer->address.data(), &a4->sin_addr, 4);
+        peer->known = true;
+    } else if (sa.ss_family == AF_INET6) {
+        const auto* a6 = reinterpret_cast<const sockaddr_in6*>(&sa);
+        if (IN6_IS_ADDR_V4MAPPED(&a6->sin6_addr)) {
+            std::memcpy(peer->address.data(), a6->sin6_addr.s6_addr + 12, 4);
+            peer->known = true;
+        }
+    }
+    return c;
+}
+
 sockaddr_in socketAddress(const Ipv4Address& address, unsigned port)
 {
     sockaddr_in sa{};
@@ -140,7 +165,7 @@ unsigned LocalPort(SocketHandle s)
     return ntohs(sa.sin_port);
 }
 
-AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error)
+AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error, PeerOfAccept* peer)
 {
     *client = kInvalidSocket;
     // Under load a connection is usually waiting already: take it without a poll.
@@ -158,7 +183,7 @@ AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* clie
             }
         }
         tryFirst = false;
-        int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        int c = acceptWithPeer(listener, peer);
         if (c >= 0) {
             *client = c;
             return AcceptStatus::Accepted;
@@ -174,10 +199,10 @@ AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* clie
     }
 }
 
-SocketHandle TryAccept(SocketHandle listener)
+SocketHandle TryAccept(SocketHandle listener, PeerOfAccept* peer)
 {
     for (int tries = 0; tries < 4; ++tries) {
-        const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int c = acceptWithPeer(listener, peer);
         if (c >= 0)
             return c;
         // A connection that was reset while it waited is skipped; anything else

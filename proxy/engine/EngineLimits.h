@@ -13,7 +13,6 @@ inline constexpr size_t kMaxHeldRequestBytes = 512u << 20; // requests read but 
 inline constexpr int kMaxSessions = 2000; // simultaneous session threads
 inline constexpr int kLingerMs = 2000; // draining the client at the end of a session
 inline constexpr int kSendWaitMs = 60'000; // a client that takes nothing for this long is dropped
-inline constexpr int kListenBacklog = 10;
 // A session's stack: its deepest use is a few 16 KB buffers, and a smaller stack makes
 // starting a thread per connection cheaper. Sanitizer builds keep the default, as
 // their instrumentation needs far more stack.

@@ -251,7 +251,7 @@ void RunFilterDecision(HTTPServiceBody& body, TraceLog& trace)
         // At stop nobody waits for an answer.
         if (body.eventStop && body.eventStop->IsSet())
             return;
-        if (body.requestsFull)
+        if (body.requestsFull || body.endedForRoom)
             SendBuiltInPage(503, body.clientSocket, body.eventStop.get());
         else
             body.SendPage(400, 400);

@@ -11,6 +11,7 @@
 #include <strings.h>
 
 #include "engine/EngineLimits.h"
+#include "engine/HTTPdaemonThread.h"
 #include "engine/SessionStart.h"
 #include "log/TraceLog.h"
 
@@ -42,9 +43,18 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 } // namespace
 
-HTTPServiceBody::HTTPServiceBody(const SessionStart& start)
+HTTPServiceBody::HTTPServiceBody(SessionStart& start)
     : HTTPServiceBody(start.clientSocket, start.eventStop)
 {
+    if (start.listener) {
+        m_table = &start.listener->sessions;
+        m_ticket = &start.ticket;
+    }
+    // The accept told the address already.
+    if (start.peer.known) {
+        m_clientAddress = start.peer.address;
+        m_clientAsked = true;
+    }
 }
 
 HTTPServiceBody::HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop)
@@ -164,7 +174,7 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
     buffer.clear();
     ReleaseRequestBytes();
     headerLength = 0;
-    requestTooLarge = requestsFull = false;
+    requestTooLarge = requestsFull = endedForRoom = false;
     int64_t bodyLength = -1; // unknown until the header is complete
     size_t scanFrom = 0;
     const auto headerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.requestWaitMs);
@@ -193,8 +203,10 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
         if (w != platform::WaitStatus::Ready)
             return static_cast<int>(headerLength);
         long n = platform::Receive(clientSocket, chunk, sizeof chunk);
-        if (n <= 0)
+        if (n <= 0) {
+            endedForRoom = headerLength == 0 && m_table && m_table->WasEnded(*m_ticket);
             return static_cast<int>(headerLength);
+        }
         // Each request has its bound, and all of them together one more, so that many
         // clients cannot take all memory between them.
         if (!holdBytes(static_cast<size_t>(n), limits.maxHeldRequestBytes)) {
@@ -220,6 +232,8 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
         if (end > limits.maxRequestHeaderBytes)
             return tooLarge("header");
         headerLength = static_cast<uint32_t>(end);
+        if (m_table)
+            m_table->HeaderArrived(*m_ticket);
         traceLog.Printf("[%3d] Client to zpf\r\n", clientSocket);
         traceLog.WriteBytes(buffer.data(), 1, headerLength);
         bodyLength = std::max<int64_t>(0, ContentLengthOf(std::string_view(buffer).substr(0, headerLength)));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/ProxyAuth.h"
+#include "engine/SessionTable.h"
 #include "filterdb/PhraseFilter.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
@@ -60,7 +61,7 @@ struct ResponseInfo {
 /// SessionStart record and used only by that thread.
 class HTTPServiceBody {
 public:
-    explicit HTTPServiceBody(const SessionStart& start);
+    explicit HTTPServiceBody(SessionStart& start);
     /// A body on a socket of the caller's (tests and tools); stop may be null.
     HTTPServiceBody(platform::SocketHandle socket, std::shared_ptr<platform::Event> stop);
     ~HTTPServiceBody();
@@ -123,6 +124,9 @@ public:
     /// Set by ReadRequest when the requests of all sessions together hold the most
     /// bytes allowed.
     bool requestsFull = false;
+    /// Set by ReadRequest when the session was ended, still waiting for its header,
+    /// to make room for a new connection.
+    bool endedForRoom = false;
 
     RequestLine request;
     SessionPolicy policy;
@@ -132,6 +136,8 @@ public:
     TraceLog* trace = nullptr;
 
 private:
+    SessionTable* m_table = nullptr; // with m_ticket: the listener's table, if any
+    SessionTable::Ticket* m_ticket = nullptr;
     std::optional<platform::Ipv4Address> m_clientAddress;
     bool m_clientAsked = false;
     size_t m_heldBytes = 0; // of this session's request, counted against the shared bound

@@ -1,6 +1,7 @@
 // The listener thread and the session threads it starts, one per connection.
 #include "engine/HTTPdaemonThread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -29,7 +30,7 @@ constexpr char kBusyAnswer[] = "HTTP/1.1 503 Service Unavailable\r\n"
 void sessionEntry(void* arg) { HTTPServiceThread(static_cast<SessionStart*>(arg)); }
 
 // One connection from its request to its close.
-void serveConnection(const SessionStart& start)
+void serveConnection(SessionStart& start)
 {
     {
         HTTPServiceBody body(start);
@@ -37,6 +38,9 @@ void serveConnection(const SessionStart& start)
         body.trace = &trace;
         RunFilterDecision(body, trace);
     }
+    // Out of the table before the socket closes: the table may shut it down until then.
+    if (start.listener)
+        start.listener->sessions.Release(start.ticket);
     // Shut our side, let the client take everything, then close.
     platform::GracefulClose(start.clientSocket, engineLimits().lingerMs, start.eventStop.get());
 }
@@ -62,6 +66,23 @@ void refuseBusy(platform::SocketHandle client)
     platform::CloseSocket(client);
 }
 
+/// The next waiting connection its client may still open, or null when none waits;
+/// the ones over their client's share are answered on the way.
+std::unique_ptr<SessionStart> takeWaiting(const SessionStart& done)
+{
+    for (;;) {
+        platform::PeerOfAccept peer;
+        const platform::SocketHandle next = done.listener->TakeWaiting(&peer);
+        if (next == platform::kInvalidSocket)
+            return nullptr;
+        acceptedCount.fetch_add(1);
+        auto start = std::make_unique<SessionStart>(next, done.eventStop, done.listener, peer);
+        if (start->listener->sessions.Admit(peer.known ? &peer.address : nullptr, next, start->ticket))
+            return start;
+        refuseBusy(next);
+    }
+}
+
 /// The listening socket on the configured port, or kInvalidSocket after signalling
 /// the failure.
 platform::SocketHandle openListener(DaemonParams* params, platform::Event& ended)
@@ -74,9 +95,10 @@ platform::SocketHandle openListener(DaemonParams* params, platform::Event& ended
     setDaemonSocket(params, listener);
     WriteServiceLog("daemonSock Created.");
 
-    const unsigned port = ConfigrationFileSigleton::getInstance()->Port;
+    const ConfigrationFileSigleton& cnf = *ConfigrationFileSigleton::getInstance();
     const platform::Ipv4Address& address = IsStandaloneEdition() ? platform::kLoopbackAddress : platform::kAnyAddress;
-    if (!platform::BindIpv4(listener, address, port) || !platform::Listen(listener, kListenBacklog)) {
+    if (!platform::BindIpv4(listener, address, cnf.Port) ||
+        !platform::Listen(listener, ListenBacklogFor(cnf.ListenBacklog))) {
         setDaemonSocket(params, platform::kInvalidSocket);
         platform::CloseSocket(listener);
         fail(params, ended, StartError::PortBind);
@@ -93,7 +115,8 @@ void acceptConnections(platform::SocketHandle listener, platform::Event& stop,
     while (!stop.IsSet()) {
         platform::SocketHandle client = platform::kInvalidSocket;
         int error = 0;
-        platform::AcceptStatus status = platform::AcceptOrStop(listener, stop, &client, &error);
+        platform::PeerOfAccept peer;
+        platform::AcceptStatus status = platform::AcceptOrStop(listener, stop, &client, &error, &peer);
         if (status == platform::AcceptStatus::Stopped)
             break;
         if (status == platform::AcceptStatus::Failed) {
@@ -104,15 +127,28 @@ void acceptConnections(platform::SocketHandle listener, platform::Event& stop,
             continue;
         }
         acceptedCount.fetch_add(1);
-        if (activeSessionCount.load() >= limits.maxSessions) {
+        auto start = std::make_unique<SessionStart>(client, shared->eventStop, shared, peer);
+        SessionTable& table = shared->sessions;
+        if (!table.Admit(peer.known ? &peer.address : nullptr, client, start->ticket)) {
+            refuseBusy(client); // that client holds its share already
+            continue;
+        }
+        // A full table makes room by ending the session that has waited longest for
+        // its header; sessions so ended are on their way out and not counted. Twice
+        // the bound stays a hard limit on threads.
+        const int active = activeSessionCount.load();
+        if (active - table.Ending() >= limits.maxSessions &&
+            (active >= 2 * limits.maxSessions || !table.EndLongestWaiting(&start->ticket))) {
+            table.Release(start->ticket);
             refuseBusy(client);
             continue;
         }
-        auto* start = new SessionStart{client, shared->eventStop, shared};
         activeSessionCount.fetch_add(1);
-        if (!StartSessionThread(sessionEntry, start, kSessionStackBytes)) {
+        SessionStart* handed = start.release();
+        if (!StartSessionThread(sessionEntry, handed, kSessionStackBytes)) {
             WriteServiceLog("Session thread start failed.");
-            delete start;
+            table.Release(handed->ticket);
+            delete handed;
             platform::CloseSocket(client);
             activeSessionCount.fetch_sub(1);
         }
@@ -144,7 +180,7 @@ unsigned HTTPdaemonThread(DaemonParams* params)
     if (listener == platform::kInvalidSocket)
         return 0;
     activeSessionCount = 0;
-    auto shared = std::make_shared<SharedListener>();
+    auto shared = std::make_shared<SharedListener>(ConfigrationFileSigleton::getInstance()->MaxClientSession);
     shared->socket = listener;
     shared->eventStop = stop;
     params->eventBound.Set();
@@ -160,12 +196,20 @@ unsigned HTTPdaemonThread(DaemonParams* params)
     return 0;
 }
 
-platform::SocketHandle SharedListener::TakeWaiting()
+platform::SocketHandle SharedListener::TakeWaiting(platform::PeerOfAccept* peer)
 {
     const std::shared_lock guard(lock);
     if (socket == platform::kInvalidSocket || (eventStop && eventStop->IsSet()))
         return platform::kInvalidSocket;
-    return platform::TryAccept(socket);
+    return platform::TryAccept(socket, peer);
+}
+
+int ListenBacklogFor(int configured)
+{
+    // The kernel cuts a larger backlog to its own limit; so do we, so the number stays sane.
+    constexpr int kMinimum = 10;
+    constexpr int kMaximum = 65535;
+    return std::clamp(configured, kMinimum, kMaximum);
 }
 
 void SharedListener::Withdraw()
@@ -182,11 +226,10 @@ void HTTPServiceThread(SessionStart* start)
         if (!current->listener)
             break;
         // The session count stays as it is: one connection ends, the next begins.
-        const platform::SocketHandle next = current->listener->TakeWaiting();
-        if (next == platform::kInvalidSocket)
+        std::unique_ptr<SessionStart> next = takeWaiting(*current);
+        if (!next)
             break;
-        acceptedCount.fetch_add(1);
-        current = std::make_unique<SessionStart>(SessionStart{next, current->eventStop, current->listener});
+        current = std::move(next);
     }
     current.reset();
     activeSessionCount.fetch_sub(1);

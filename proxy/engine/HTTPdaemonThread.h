@@ -7,6 +7,7 @@
 
 #include "engine/DaemonParams.h"
 #include "engine/SessionStart.h"
+#include "engine/SessionTable.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
@@ -14,15 +15,28 @@
 /// takes a connection that is already waiting, so the queue empties even while the
 /// listener thread waits for a processor. The listener withdraws it when it stops.
 struct SharedListener {
-    /// A waiting connection, or kInvalidSocket (none, or the listener stopped).
-    platform::SocketHandle TakeWaiting();
+    SharedListener() = default;
+    /// perClient: the sessions one client address may hold.
+    explicit SharedListener(int perClient)
+        : sessions(perClient)
+    {
+    }
+    /// A waiting connection, or kInvalidSocket (none, or the listener stopped). peer
+    /// (may be null) receives its address.
+    platform::SocketHandle TakeWaiting(platform::PeerOfAccept* peer = nullptr);
     /// No session takes a connection after this returns.
     void Withdraw();
 
     std::shared_mutex lock;
     platform::SocketHandle socket = platform::kInvalidSocket;
     std::shared_ptr<platform::Event> eventStop;
+    /// Every session of this listener, by client address.
+    SessionTable sessions;
 };
+
+/// The listen backlog for the configured ListenBacklog: never below 10, and never
+/// above what the kernel takes anyway.
+int ListenBacklogFor(int configured);
 
 /// Connections accepted since the process started.
 extern std::atomic<int32_t> acceptedCount;

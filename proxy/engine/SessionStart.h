@@ -2,14 +2,18 @@
 
 #include <memory>
 
+#include "engine/SessionTable.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
 struct SharedListener;
 
-/// What the listener hands to a new session thread; the session frees it.
+/// What the listener hands to a new session thread; the session frees it. It stays
+/// at one address while the session runs (the listener's table points at its ticket).
 struct SessionStart {
     platform::SocketHandle clientSocket = platform::kInvalidSocket;
     std::shared_ptr<platform::Event> eventStop;
     std::shared_ptr<SharedListener> listener; ///< may be null: serve this one connection only
+    platform::PeerOfAccept peer; ///< the client's address as the accept reported it
+    SessionTable::Ticket ticket; ///< admitted into the listener's table (with a listener)
 };

@@ -3,6 +3,7 @@
 // scripted servers for faulty answers. Everything runs on loopback ports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -330,6 +331,45 @@ TEST_F(ProxyFlowTest, FaultyServersAndClientsNeverHangOrCrashTheProxy)
     }
     EXPECT_TRUE(zpfRunning());
     EXPECT_EQ(curl({origin("/page.html")}).code, "200");
+}
+
+// A client that opens many connections with half a request header each holds only its
+// share of the sessions; everybody else is served meanwhile, and so is that client once
+// it lets go.
+TEST_F(ProxyFlowTest, ClientHoldingHalfHeadersDeniesNobodyElse)
+{
+    constexpr int kShare = 8;
+    constexpr int kOpened = 40;
+    zpf.setSetting("MaxClientSession", std::to_string(kShare));
+    zpf.serve();
+    const std::string half = "GET " + origin("/page.html") + " HTTP/1.0\r\nUser-Agent: ha";
+    std::vector<platform::SocketHandle> held;
+    for (int i = 0; i < kOpened; ++i) {
+        platform::SocketHandle s = platform::CreateTcpSocket();
+        ASSERT_TRUE(platform::BindIpv4(s, {127, 0, 0, 5}, 0));
+        ASSERT_TRUE(platform::ConnectIpv4(s, platform::kLoopbackAddress, zpf.port, 2000, nullptr));
+        platform::SendAll(s, half.data(), half.size(), 2000);
+        held.push_back(s);
+    }
+    // Beyond its share each connection is answered 503 at once; its share waits on.
+    std::vector<bool> refused(held.size(), false);
+    auto countRefused = [&] {
+        for (size_t i = 0; i < held.size(); ++i) {
+            if (!refused[i] && platform::WaitReadable(held[i], 0, nullptr) == platform::WaitStatus::Ready)
+                refused[i] = zpftest::ReadUntilClose(held[i], 2000).rfind("HTTP/1.1 503 ", 0) == 0;
+        }
+        return std::count(refused.begin(), refused.end(), true);
+    };
+    EXPECT_TRUE(zpftest::WaitUntil([&] { return countRefused() == kOpened - kShare; }, 5000)) << countRefused();
+    EXPECT_EQ(curl({"--interface", "127.0.0.2", origin("/page.html")}).code, "200");
+    EXPECT_EQ(curl({"--interface", "127.0.0.5", origin("/page.html")}, 5).code, "503");
+    for (platform::SocketHandle s : held)
+        platform::CloseSocket(s);
+    EXPECT_TRUE(zpftest::WaitUntil(
+        [&] {
+            return curl({"--interface", "127.0.0.5", origin("/page.html")}, 5).code == "200";
+        },
+        5000));
 }
 
 TEST_F(ProxyFlowTest, HeadlessBrowserSeesPagesBlocksAndBlanks)

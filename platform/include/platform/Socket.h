@@ -39,14 +39,24 @@ bool BindIpv4(SocketHandle s, const Ipv4Address& address, unsigned port, int* er
 /// Port the socket is bound to, 0 when unknown.
 unsigned LocalPort(SocketHandle s);
 
+/// The peer of an accepted connection as the accept itself reported it, so nobody has
+/// to ask the kernel again. known is false for a peer that is not IPv4 (an
+/// IPv4-mapped IPv6 peer counts as IPv4).
+struct PeerOfAccept {
+    Ipv4Address address{};
+    bool known = false;
+};
+
 enum class AcceptStatus { Accepted, Stopped, Failed };
 /// Waits for a connection on a listening socket or for the stop event, whichever
 /// comes first; the stop event wins when both are ready. A listening socket that is
-/// shut down also counts as stopped. On Failed *error holds the reason.
-AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error);
+/// shut down also counts as stopped. On Failed *error holds the reason. peer (may be
+/// null) receives the client's address.
+AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error,
+                          PeerOfAccept* peer = nullptr);
 /// A connection already waiting on a listening socket made by Listen, or
-/// kInvalidSocket at once when none is.
-SocketHandle TryAccept(SocketHandle listener);
+/// kInvalidSocket at once when none is. peer (may be null) receives its address.
+SocketHandle TryAccept(SocketHandle listener, PeerOfAccept* peer = nullptr);
 
 enum class WaitStatus { Ready, TimedOut, Stopped, Failed };
 /// Waits until the socket is readable (or its peer has closed), at most timeoutMs

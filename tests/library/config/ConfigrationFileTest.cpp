@@ -53,6 +53,7 @@ TEST_F(ConfigrationFileTest, PlainFileIsExactlyTheWrittenLayout)
         "LogFlag=0\nLogPath=/var/log/zpf\nzpfAuthorization=0\nProgramIfMatch=\nListenBacklog=10\n"
         "MaxSession=30\nMaxFileNo=0\nMsgNoSignal=1\nConnectTimeout=120\nSetProxy=0\nNoConnectionsTab=0\n"
         "ConnectPorts=443\n"
+        "MaxClientSession=256\n"
         "\n"
         "Block=1\nBlockLog=1\nAccessLog=0\nURLBlockFilter=1\nExtensionBlockFilter=1\nAccessControlURL=0\n"
         "UploadNoFilteringURL=1\nDownloadNoFilteringURL=1\nUploadReplaceFilter=1\nDownloadReplaceFilter=1\n"
@@ -93,6 +94,7 @@ TEST_F(ConfigrationFileTest, EveryKeyRoundTripsPlainOrEnciphered)
         out.SetProxy = 1;
         out.NoConnectionsTab = 1;
         out.ConnectPorts = "443,8443";
+        out.MaxClientSession = 12;
         out.cnfData[1].Block = 0;
         out.cnfData[1].DownloadSize = 123456789L;
         out.cnfData[2].MessageCode = 42;
