@@ -236,6 +236,26 @@ long Receive(SocketHandle s, void* buffer, size_t size)
         ssize_t n = ::recv(s, buffer, size, 0);
         if (n >= 0)
             return static_cast<long>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // A non-blocking socket: wait as a blocking receive would.
+            pollfd p{s, POLLIN, 0};
+            if (::poll(&p, 1, -1) < 0 && errno != EINTR)
+                return -1;
+            continue;
+        }
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+long ReceiveNow(SocketHandle s, void* buffer, size_t size)
+{
+    for (;;) {
+        ssize_t n = ::recv(s, buffer, size, MSG_DONTWAIT);
+        if (n >= 0)
+            return static_cast<long>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return kNothingYet;
         if (errno != EINTR)
             return -1;
     }
@@ -422,13 +442,9 @@ bool ResolveIpv4(const std::string& host, Ipv4Address& out)
 
 namespace {
 /// The connect of ConnectIpv4 and ConnectIpv6 for either kind of socket address.
-bool connectAddress(SocketHandle s, const sockaddr* sa, socklen_t length, int timeoutMs, Event* stop, int* error)
+/// Connects a non-blocking socket, waiting at most timeoutMs or until stop.
+bool connectNonBlocking(SocketHandle s, const sockaddr* sa, socklen_t length, int timeoutMs, Event* stop, int* error)
 {
-    const int flags = ::fcntl(s, F_GETFL, 0);
-    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
-        setError(error, errno);
-        return false;
-    }
     bool connected = ::connect(s, sa, length) == 0;
     if (!connected && errno != EINPROGRESS) {
         setError(error, errno);
@@ -449,8 +465,33 @@ bool connectAddress(SocketHandle s, const sockaddr* sa, socklen_t length, int ti
         else
             connected = true;
     }
+    return connected;
+}
+
+bool connectAddress(SocketHandle s, const sockaddr* sa, socklen_t length, int timeoutMs, Event* stop, int* error)
+{
+    const int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
+        setError(error, errno);
+        return false;
+    }
+    const bool connected = connectNonBlocking(s, sa, length, timeoutMs, stop, error);
     ::fcntl(s, F_SETFL, flags);
     return connected;
+}
+
+SocketHandle openConnection(int family, const sockaddr* sa, socklen_t length, int timeoutMs, Event* stop, int* error)
+{
+    const int s = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) {
+        setError(error, errno);
+        return kInvalidSocket;
+    }
+    if (!connectNonBlocking(s, sa, length, timeoutMs, stop, error)) {
+        ::close(s);
+        return kInvalidSocket;
+    }
+    return s;
 }
 } // namespace
 
@@ -484,6 +525,29 @@ bool ConnectIpv6(SocketHandle s, const Ipv6Address& address, unsigned port, int 
     sa.sin6_port = htons(static_cast<uint16_t>(port));
     std::memcpy(&sa.sin6_addr, address.data(), 16);
     return connectAddress(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa, timeoutMs, stop, error);
+}
+
+SocketHandle OpenConnection(const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop, int* error)
+{
+    if (port == 0 || port > 65535) {
+        setError(error, EINVAL);
+        return kInvalidSocket;
+    }
+    const sockaddr_in sa = socketAddress(address, port);
+    return openConnection(AF_INET, reinterpret_cast<const sockaddr*>(&sa), sizeof sa, timeoutMs, stop, error);
+}
+
+SocketHandle OpenConnection6(const Ipv6Address& address, unsigned port, int timeoutMs, Event* stop, int* error)
+{
+    if (port == 0 || port > 65535) {
+        setError(error, EINVAL);
+        return kInvalidSocket;
+    }
+    sockaddr_in6 sa{};
+    sa.sin6_family = AF_INET6;
+    sa.sin6_port = htons(static_cast<uint16_t>(port));
+    std::memcpy(&sa.sin6_addr, address.data(), 16);
+    return openConnection(AF_INET6, reinterpret_cast<const sockaddr*>(&sa), sizeof sa, timeoutMs, stop, error);
 }
 
 void SetKeepAlive(SocketHandle s)

@@ -185,24 +185,30 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
         return 0;
     };
     char chunk[kReceiveSize];
+    // The request has usually arrived by the time the session runs: look before waiting.
+    bool tryFirst = !(eventStop && eventStop->IsSet());
     for (;;) {
         if (bodyLength >= 0 && static_cast<int64_t>(buffer.size() - headerLength) >= bodyLength)
             return static_cast<int>(headerLength);
-        // The header must be complete within one read wait in all, so a client that
-        // drips a byte now and then cannot hold the session; the body may take as
-        // long as it keeps coming.
-        int wait = limits.requestWaitMs;
-        if (headerLength == 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(headerDeadline -
-                                                                              std::chrono::steady_clock::now());
-            wait = static_cast<int>(std::clamp<long long>(left.count(), 0, limits.requestWaitMs));
+        long n = tryFirst ? platform::ReceiveNow(clientSocket, chunk, sizeof chunk) : platform::kNothingYet;
+        tryFirst = false;
+        if (n == platform::kNothingYet) {
+            // The header must be complete within one read wait in all, so a client that
+            // drips a byte now and then cannot hold the session; the body may take as
+            // long as it keeps coming.
+            int wait = limits.requestWaitMs;
+            if (headerLength == 0) {
+                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(headerDeadline -
+                                                                                  std::chrono::steady_clock::now());
+                wait = static_cast<int>(std::clamp<long long>(left.count(), 0, limits.requestWaitMs));
+            }
+            platform::WaitStatus w = platform::WaitReadable(clientSocket, wait, eventStop.get());
+            if (w == platform::WaitStatus::Stopped)
+                return 0;
+            if (w != platform::WaitStatus::Ready)
+                return static_cast<int>(headerLength);
+            n = platform::Receive(clientSocket, chunk, sizeof chunk);
         }
-        platform::WaitStatus w = platform::WaitReadable(clientSocket, wait, eventStop.get());
-        if (w == platform::WaitStatus::Stopped)
-            return 0;
-        if (w != platform::WaitStatus::Ready)
-            return static_cast<int>(headerLength);
-        long n = platform::Receive(clientSocket, chunk, sizeof chunk);
         if (n <= 0) {
             endedForRoom = headerLength == 0 && m_table && m_table->WasEnded(*m_ticket);
             return static_cast<int>(headerLength);

@@ -123,10 +123,9 @@ public:
             m_response.chain->Flush();
         m_request = {};
         m_response = {};
-        if (m_server != platform::kInvalidSocket) {
-            platform::ShutdownSocket(m_server, platform::ShutdownHow::Both);
+        // Closing sends the server our end; a shutdown first would only cost a call.
+        if (m_server != platform::kInvalidSocket)
             platform::CloseSocket(m_server);
-        }
         m_body.buffer.clear();
         m_body.buffer.shrink_to_fit();
     }
@@ -236,17 +235,15 @@ private:
             m_body.SendPage(404, 404);
             return false;
         }
-        m_server = platform::CreateTcpSocketOf(ipv6);
+        const int timeoutMs =
+            m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000 : -1;
+        m_server = ipv6 ? platform::OpenConnection6(address6, port, timeoutMs, m_stop)
+                        : platform::OpenConnection(address, port, timeoutMs, m_stop);
         if (m_server == platform::kInvalidSocket)
             return false;
         m_serverSink.SetSocket(m_server);
-        const int timeoutMs =
-            m_cnf.ConnectTimeout > 0 ? static_cast<int>(std::min(m_cnf.ConnectTimeout, 86400u)) * 1000 : -1;
-        if (ipv6)
-            return platform::ConnectIpv6(m_server, address6, port, timeoutMs, m_stop);
-        if (!platform::ConnectIpv4(m_server, address, port, timeoutMs, m_stop))
-            return false;
-        m_body.serverAddress = address;
+        if (!ipv6)
+            m_body.serverAddress = address;
         return true;
     }
 

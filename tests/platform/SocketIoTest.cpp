@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -122,4 +123,66 @@ TEST(SocketIoTest, GracefulCloseDeliversEverythingDespiteUnreadInput)
     EXPECT_EQ(got.size(), page.size());
 }
 
+} // namespace
+
+namespace {
+// A connection from OpenConnection stays non-blocking, yet its receives wait as on a
+// blocking socket; ReceiveNow never waits; the accept reports the client's address.
+TEST(SocketIoTest, OpenConnectionReceivesLikeABlockingSocket)
+{
+    Listener l;
+    int error = 0;
+    platform::SocketHandle c = platform::OpenConnection(platform::kLoopbackAddress, l.port, 2000, nullptr, &error);
+    ASSERT_NE(c, platform::kInvalidSocket) << error;
+    platform::Event stop(true);
+    platform::SocketHandle server = platform::kInvalidSocket;
+    platform::PeerOfAccept peer;
+    ASSERT_EQ(platform::AcceptOrStop(l.fd, stop, &server, &error, &peer), platform::AcceptStatus::Accepted);
+    EXPECT_TRUE(peer.known);
+    EXPECT_EQ(peer.address, platform::kLoopbackAddress);
+
+    char buffer[16];
+    struct Step {
+        const char* name;
+        const char* sendLater; // sent by the server 100 ms on; null: the server closes
+        bool now; // ReceiveNow instead of Receive
+        long expected;
+    };
+    const Step steps[] = {
+        {"nothing yet", "", true, platform::kNothingYet},
+        {"a receive waits for the data", "abc", false, 3},
+        {"data already there", "de", true, 2},
+        {"the peer closed", nullptr, false, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        std::thread later([&] {
+            std::this_thread::sleep_for(100ms);
+            if (!s.sendLater)
+                platform::ShutdownSocket(server, platform::ShutdownHow::Send);
+            else if (*s.sendLater)
+                platform::SendAll(server, s.sendLater, std::strlen(s.sendLater), 1000);
+        });
+        if (s.now && s.expected > 0)
+            later.join(); // the data must be there before looking
+        const long n =
+            s.now ? platform::ReceiveNow(c, buffer, sizeof buffer) : platform::Receive(c, buffer, sizeof buffer);
+        EXPECT_EQ(n, s.expected);
+        if (later.joinable())
+            later.join();
+    }
+    platform::CloseSocket(server);
+    platform::CloseSocket(c);
+
+    // A port nobody listens on, and ports that do not exist.
+    const unsigned closed = l.port;
+    platform::CloseSocket(l.fd);
+    l.fd = platform::kInvalidSocket;
+    for (unsigned port : {closed, 0u, 70000u}) {
+        error = 0;
+        EXPECT_EQ(platform::OpenConnection(platform::kLoopbackAddress, port, 2000, nullptr, &error),
+                  platform::kInvalidSocket);
+        EXPECT_NE(error, 0) << port;
+    }
+}
 } // namespace

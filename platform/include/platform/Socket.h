@@ -63,8 +63,14 @@ enum class WaitStatus { Ready, TimedOut, Stopped, Failed };
 /// (negative: no limit), ending early when stop (may be null) is signalled.
 WaitStatus WaitReadable(SocketHandle s, int timeoutMs, Event* stop);
 
-/// One receive: bytes read, 0 when the peer closed, -1 on error.
+/// One receive: bytes read, 0 when the peer closed, -1 on error. On a non-blocking
+/// socket it waits for data as on a blocking one.
 long Receive(SocketHandle s, void* buffer, size_t size);
+/// ReceiveNow's result when nothing has arrived yet.
+inline constexpr long kNothingYet = -2;
+/// One receive without waiting: bytes read, 0 when the peer closed, kNothingYet, or
+/// -1 on error. Saves a wait where data has usually arrived already.
+long ReceiveNow(SocketHandle s, void* buffer, size_t size);
 
 /// Sends every byte, waiting for room at most timeoutMs each time no progress can
 /// be made, and giving up when stop (may be null) is signalled. True when all went.
@@ -109,6 +115,15 @@ bool ParseIpv6(const std::string& text, Ipv6Address& out);
 /// ConnectIpv4 for an IPv6 socket and address.
 bool ConnectIpv6(SocketHandle s, const Ipv6Address& address, unsigned port, int timeoutMs, Event* stop,
                  int* error = nullptr);
+/// A new socket connected to address:port as ConnectIpv4 connects (close-on-exec, no
+/// address reuse). It stays non-blocking, which saves switching modes per
+/// connection: Receive and SendAll wait on it as on a blocking one.
+/// kInvalidSocket on failure, with the reason in *error.
+SocketHandle OpenConnection(const Ipv4Address& address, unsigned port, int timeoutMs, Event* stop,
+                            int* error = nullptr);
+/// The same over IPv6.
+SocketHandle OpenConnection6(const Ipv6Address& address, unsigned port, int timeoutMs, Event* stop,
+                             int* error = nullptr);
 /// Turns on TCP keep-alive probes.
 void SetKeepAlive(SocketHandle s);
 
