@@ -228,10 +228,10 @@ log "zpf response filters: $filters"
 if [ -n "$BASELINE_BIN" ]; then
     # The same program directory and database, with the other build's programs.
     cp -a "$zdir" "$work/zpfbase"
-    for f in zpf libravlin.so*; do
-        [ -e "$BASELINE_BIN/$f" ] || continue
-        rm -f "$work/zpfbase/$f"
-        cp -a "$BASELINE_BIN/$f" "$work/zpfbase/"
+    for f in "$BASELINE_BIN"/zpf "$BASELINE_BIN"/libravlin.so*; do
+        [ -e "$f" ] || die "BASELINE_BIN has no $(basename "$f")"
+        rm -f "$work/zpfbase/$(basename "$f")"
+        cp -a "$f" "$work/zpfbase/"
     done
     set_setting "$work/zpfbase" Port "$zpfbase_port"
 fi
