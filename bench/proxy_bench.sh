@@ -528,7 +528,9 @@ opened = time.monotonic() - begin
 time.sleep(0.5)
 refused = 0
 for s in held:
-    if select.select([s], [], [], 0)[0]:
+    poller = select.poll()  # select() cannot take descriptors above 1023
+    poller.register(s, select.POLLIN)
+    if poller.poll(0):
         try:
             refused += s.recv(64).startswith(b"HTTP/1.1 503")
         except OSError:
