@@ -52,6 +52,9 @@ constexpr SettingRule kRules[] = {
     {"MessageFlag", SettingKind::Flag},
     {"MessageCode", SettingKind::Flag},
     {"FilteringSize", SettingKind::Number, 0, 9999999},
+    // The listener never takes less than 10, and 0 sessions per client means the default.
+    {"ListenBacklog", SettingKind::Number, 10, 65535},
+    {"MaxClientSession", SettingKind::Number, 0, 2000},
 };
 
 // Rules for the keys the table above leaves out, made once from their types.

@@ -51,6 +51,8 @@ TEST(SettingChecksTest, RangesAndForms)
         {"Proxy", "a\nPort=1", false},
         {"DownloadSize", "123456789012", true},
         {"MaxSession", "-5", false},
+        {"ListenBacklog", "9", false},
+        {"MaxClientSession", "2001", false},
         {"ConnectPorts", "443 8443", true},
     };
     for (const Case& c : cases)
