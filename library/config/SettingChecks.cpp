@@ -31,6 +31,8 @@ constexpr SettingRule kRules[] = {
     {"AutoUpdateAtBoot", SettingKind::Flag},
     {"LogFlag", SettingKind::Flag},
     {"LogPath", SettingKind::Directory, 0, 0, kFieldLength},
+    // The authentication modes: none, full, half.
+    {"zpfAuthorization", SettingKind::Number, 0, 2},
     {"MsgNoSignal", SettingKind::Flag},
     {"SetProxy", SettingKind::Flag},
     {"NoConnectionsTab", SettingKind::Flag},

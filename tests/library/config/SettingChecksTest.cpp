@@ -27,6 +27,8 @@ TEST(SettingChecksTest, RangesAndForms)
         {"Port", "", false},
         {"Port", " 80", false},
         {"ProxyPort", "", true},
+        {"zpfAuthorization", "2", true},
+        {"zpfAuthorization", "3", false},
         {"ProxyPort", "0", false},
         {"ProxyPort", "8080", true},
         {"LogSize", "9999", true},

@@ -1,0 +1,105 @@
+// What the editing doors accept for list lines and schedule lines, and the time.cnf
+// lines a typed schedule becomes.
+#include <gtest/gtest.h>
+
+#include "config/EditChecks.h"
+#include "config/GroupList.h"
+#include "support/TempProgramDir.h"
+
+namespace {
+
+struct Case {
+    std::string (*check)(std::string_view, bool);
+    const char* text;
+    const char* japanese; // "" when the text is taken
+};
+
+TEST(EditChecksTest, ListEntriesAndPhraseLines)
+{
+    const Case cases[] = {
+        {PhraseTextError, "http://example.test/\n{{word}}\n[[word]]\n\n", ""},
+        {PhraseTextError, "ok\n{{word}\n", "2行目の}}が正しくありません。"},
+        {PhraseTextError, "{word}}\n", "1行目の{{が正しくありません。"},
+        {PhraseTextError, "a\nb\n[word]]\r\n", "3行目の[[が正しくありません。"},
+        {PhraseTextError, "[[word]\r\n", "1行目の]]が正しくありません。"},
+        {PhraseTextError, "{{}\n", "1行目の}}が正しくありません。"},
+        {ListEntryError, "http://example.test/", ""},
+        {ListEntryError, "", "空の行は登録できません。"},
+        {ListEntryError, "%kids%", "「%」で始まる行は登録できません。"},
+        {ListEntryError, "a\nb", "改行などの制御文字は登録できません。"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.check(c.text, true), c.japanese) << c.text;
+        // Both languages refuse the same texts.
+        EXPECT_EQ(c.check(c.text, false).empty(), *c.japanese == '\0') << c.text;
+    }
+}
+
+struct ScheduleCase {
+    std::vector<const char*> typed;
+    std::vector<std::string> lines; // empty: the last typed line is refused
+};
+
+TEST(EditChecksTest, ScheduleLinesAsThePageWritesThem)
+{
+    const ScheduleCase cases[] = {
+        {{}, {"on;\n"}},
+        {{"off;"}, {"off;\n"}},
+        // Slots alone: the time outside them is not filtered, as the page stores it.
+        {{"cut;sun;"}, {"off;\n", "cut;sun;00:00-24:00\n"}},
+        {{"on;", "cut;fri-sun;22:00-24:00"},
+         {"on;\n", "cut;fri;22:00-24:00\n", "cut;sat;22:00-24:00\n", "cut;sun;22:00-24:00\n"}},
+        // Day by day, Monday first; within a day in the typed order; "thu" is written "tur".
+        {{"on;thu,mon;9:00-12:00,13:00-17:30", "cut;Monday;7:05-8:00"},
+         {"off;\n", "on;mon;09:00-12:00\n", "on;mon;13:00-17:30\n", "cut;mon;07:05-08:00\n", "on;tur;09:00-12:00\n",
+          "on;tur;13:00-17:30\n"}},
+        {{"ON;TUR; "}, {"off;\n", "on;tur;00:00-24:00\n"}},
+        {{"cut;;"}, {}},
+        {{"cut;fri-mon;"}, {}},
+        {{"cut;xyz;"}, {}},
+        {{"on;mon;12:00-09:00"}, {}},
+        {{"on;mon;09:00-09:00"}, {}},
+        {{"on;mon;22:00-24:30"}, {}},
+        {{"on;mon;9:60-10:00"}, {}},
+        {{"on;mon;9-10"}, {}},
+        {{"off;mon;09:00-10:00"}, {}},
+        {{"cut;"}, {}},
+        {{"on;x"}, {}},
+        {{"maybe;mon;"}, {}},
+        {{"on;mon;\n"}, {}},
+        {{"on;mon;1:00-2:00;x"}, {}},
+    };
+    for (const ScheduleCase& c : cases) {
+        ScheduleInput input;
+        std::string error;
+        for (const char* line : c.typed)
+            error = ReadScheduleLine(line, input, false);
+        if (c.lines.empty()) {
+            EXPECT_FALSE(error.empty()) << c.typed.back();
+            // A refused line leaves the slots as they were.
+            EXPECT_TRUE(input.slots.empty()) << c.typed.back();
+            continue;
+        }
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(ScheduleLines(input), c.lines) << (c.typed.empty() ? "" : c.typed[0]);
+    }
+}
+
+TEST(EditChecksTest, ScheduleLinesReadBackAsTyped)
+{
+    ScheduleInput input;
+    ASSERT_EQ(ReadScheduleLine("cut;mon-fri;22:00-24:00,0:00-6:30", input, true), "");
+    zpftest::TempProgramDir dir; // no time.cnf: an empty week to fill
+    GroupList groups;
+    TimeCnfList schedule(&groups);
+    ASSERT_TRUE(schedule.Initialize());
+    for (const std::string& line : ScheduleLines(input))
+        schedule.PutLineData(line.c_str(), 0);
+    EXPECT_EQ(schedule[0].defaultStatus, FilterOff);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 4, 23 * 256), FilterCut);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 0, 6 * 256 + 29), FilterCut);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 0, 6 * 256 + 30), FilterOff);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 5, 23 * 256), FilterOff);
+}
+
+} // namespace
