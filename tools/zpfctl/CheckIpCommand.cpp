@@ -5,6 +5,7 @@
 
 #include "common/BaseDirectory.h"
 #include "common/Edition.h"
+#include "common/Encoding.h"
 #include "config/GroupList.h"
 #include "config/IPlist.h"
 #include "zpfctl/Command.h"
@@ -52,7 +53,7 @@ int runCheckIp(const zpfctl::Args& args)
         if (e->filterClient) {
             const char* name = e->group > 0 && e->group < groups.size() ? groups.GetGroupName(e->group) : "";
             std::printf("policy: %s, filtered, group %s, authentication mode %d\n", e->range.IPstring().c_str(),
-                        *name ? name : "(default)", e->authMode);
+                        *name ? encoding::sjisToUtf8(name).c_str() : "(default)", e->authMode);
         } else {
             std::printf("policy: %s, not filtered\n", e->range.IPstring().c_str());
         }

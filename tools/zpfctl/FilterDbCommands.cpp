@@ -21,8 +21,9 @@ const char* kKindNames[] = {"braces", "brackets", "parentheses", "plain", "inval
 // Loads the configuration and resolves --group; -1 with a message when unknown.
 int groupNumber(ConfigrationFileSigleton* cnf, const std::string& name)
 {
-    int group = cnf->groupList.GetGroupNo(name.c_str());
-    if (group < 0)
+    // Names arrive in UTF-8; the files hold them in Shift_JIS.
+    int group = cnf->groupList.GetGroupNo(encoding::utf8ToSjis(name).c_str());
+    if (group < 0 || (group > 0 && cnf->groupList[group].deleted))
         std::fprintf(stderr, "zpfctl: no group named '%s'\n", name.c_str());
     return group;
 }
@@ -75,7 +76,7 @@ int runKeys(const zpfctl::Args& argsIn)
     CAtFilterKeyFileReader reader(file, !plain,
                                   [](const std::string& text) { std::fprintf(stderr, "zpfctl: %s\n", text.c_str()); });
     long count = 0;
-    bool ok = reader.forEachKey(group, groupName, [&](FilterKey&& key) {
+    bool ok = reader.forEachKey(group, encoding::utf8ToSjis(groupName), [&](FilterKey&& key) {
         ++count;
         std::printf("%s", kKindNames[key.kind]);
         for (const auto& s : key.strings)

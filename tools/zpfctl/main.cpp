@@ -7,6 +7,10 @@
 #include "common/BaseDirectory.h"
 #include "zpfctl/Command.h"
 
+#ifndef ZPF_VERSION
+#define ZPF_VERSION "0.0.0"
+#endif
+
 namespace zpfctl {
 namespace {
 struct Entry {
@@ -72,7 +76,18 @@ int main(int argc, char** argv)
     std::string dir;
     if (zpfctl::TakeOption(args, "--dir", dir))
         SetBaseDirectory(dir);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h")
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        // Asked for: the usage goes to standard output and is no error.
+        std::printf("usage: zpfctl [--dir DIR] COMMAND [ARGS]\ncommands:\n");
+        for (const auto& [name, entry] : zpfctl::registry())
+            std::printf("  zpfctl %s\n", entry.usage.c_str());
+        return zpfctl::kOk;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("zpfctl %s\n", ZPF_VERSION);
+        return zpfctl::kOk;
+    }
+    if (args.empty())
         return zpfctl::UsageError();
     std::string word = args[0];
     args.erase(args.begin());
