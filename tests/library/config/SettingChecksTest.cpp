@@ -18,6 +18,8 @@ struct Case {
 
 TEST(SettingChecksTest, RangesAndForms)
 {
+    // Outlives the table: a temporary in it would be gone before the loop reads it.
+    const std::string longest(255, 'a');
     const Case cases[] = {
         {"Port", "1", true},
         {"Port", "65535", true},
@@ -49,7 +51,7 @@ TEST(SettingChecksTest, RangesAndForms)
         {"AutoUpdateAt", "12:60", false},
         {"AutoUpdateAt", "noon", false},
         {"RebootAt", "1:", false},
-        {"Proxy", std::string(255, 'a').c_str(), true},
+        {"Proxy", longest.c_str(), true},
         {"Proxy", "a\nPort=1", false},
         {"DownloadSize", "123456789012", true},
         {"MaxSession", "-5", false},
