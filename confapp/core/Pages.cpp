@@ -2,13 +2,16 @@
 #include "core/Pages.h"
 
 #include "core/SheetModel.h"
+#include "core/pages/AuthAccountPage.h"
+#include "core/pages/GroupPage.h"
+#include "core/pages/IPPages.h"
+#include "core/pages/TimePage.h"
 
 std::unique_ptr<SettingsPage> MakeSettingsPage(SheetTab tab, SettingsDocument& document)
 {
-    (void)document;
     switch (tab) {
     case SheetTab::Group:
-        return nullptr;
+        return std::make_unique<GroupPage>(document);
     case SheetTab::Option:
         return nullptr;
     case SheetTab::BlkPhrase:
@@ -18,15 +21,15 @@ std::unique_ptr<SettingsPage> MakeSettingsPage(SheetTab tab, SettingsDocument& d
     case SheetTab::PassUrl:
         return nullptr;
     case SheetTab::Time:
-        return nullptr;
+        return std::make_unique<TimePage>(document);
     case SheetTab::Server:
         return nullptr;
     case SheetTab::IPRestriction:
-        return nullptr;
+        return std::make_unique<IPRestrictionPage>(document);
     case SheetTab::IPException:
-        return nullptr;
+        return std::make_unique<IPExceptionPage>(document);
     case SheetTab::AuthAccount:
-        return nullptr;
+        return std::make_unique<AuthAccountPage>(document);
     case SheetTab::Keep:
         return nullptr;
     case SheetTab::Version:
