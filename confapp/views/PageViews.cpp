@@ -2,13 +2,16 @@
 // made for the same tab.
 #include "views/PageViews.h"
 
+#include "views/pages/AuthAccountPageView.h"
+#include "views/pages/GroupPageView.h"
+#include "views/pages/IPPageViews.h"
+#include "views/pages/TimePageView.h"
+
 PageView* MakePageView(SheetTab tab, SettingsPage& page, QWidget* parent)
 {
-    (void)page;
-    (void)parent;
     switch (tab) {
     case SheetTab::Group:
-        return nullptr;
+        return new GroupPageView(static_cast<GroupPage&>(page), parent);
     case SheetTab::Option:
         return nullptr;
     case SheetTab::BlkPhrase:
@@ -18,15 +21,15 @@ PageView* MakePageView(SheetTab tab, SettingsPage& page, QWidget* parent)
     case SheetTab::PassUrl:
         return nullptr;
     case SheetTab::Time:
-        return nullptr;
+        return new TimePageView(static_cast<TimePage&>(page), parent);
     case SheetTab::Server:
         return nullptr;
     case SheetTab::IPRestriction:
-        return nullptr;
+        return new IPRestrictionPageView(static_cast<IPRestrictionPage&>(page), parent);
     case SheetTab::IPException:
-        return nullptr;
+        return new IPExceptionPageView(static_cast<IPExceptionPage&>(page), parent);
     case SheetTab::AuthAccount:
-        return nullptr;
+        return new AuthAccountPageView(static_cast<AuthAccountPage&>(page), parent);
     case SheetTab::Keep:
         return nullptr;
     case SheetTab::Version:

@@ -220,6 +220,6 @@ std::string IPExceptionPage::Explain(const std::string& address) const
     const std::string entry = IPEntryText(data->range);
     if (!data->filterClient)
         return ip.IPstring() + "：" + entry + " により対象外";
-    return ip.IPstring() + "：" + entry + " により グループ " + groupchoices::Label(document(), data->group) +
-           "、" + AuthAccountPage::ModeNames()[static_cast<size_t>(std::clamp(data->authMode, 0, 2))];
+    return ip.IPstring() + "：" + entry + " により グループ " + groupchoices::Label(document(), data->group) + "、" +
+           AuthAccountPage::ModeNames()[static_cast<size_t>(std::clamp(data->authMode, 0, 2))];
 }

@@ -193,7 +193,8 @@ std::array<std::array<FilterStatus, TimePage::kHours>, TimePage::kDays> TimePage
     std::array<std::array<FilterStatus, kHours>, kDays> out{};
     for (int d = 0; d < kDays; ++d) {
         for (int h = 0; h < kHours; ++h)
-            out[static_cast<size_t>(d)][static_cast<size_t>(h)] = list.FilterStatusAt(0, d, static_cast<unsigned int>(h * 256));
+            out[static_cast<size_t>(d)][static_cast<size_t>(h)] =
+                list.FilterStatusAt(0, d, static_cast<unsigned int>(h * 256));
     }
     return out;
 }

@@ -33,7 +33,7 @@ public:
 
     int day() const { return m_day; }
     void SelectDay(int day);
-    const std::vector<Slot>& slots(int day) const { return m_week[static_cast<size_t>(day)]; }
+    const std::vector<Slot>& daySlots(int day) const { return m_week[static_cast<size_t>(day)]; }
     int selected() const { return m_selected; }
     /// Selecting a row copies its times and state into the fields; -1 clears it.
     void Select(int row);

@@ -175,9 +175,9 @@ TEST_F(AccountAndIpPagesTest, PolicyRowsStoreExemptionsGroupsAndModes)
     Fresh back(dir.path());
     std::vector<std::string> stored;
     for (const IPData& e : back.cnf.ipDataList.entries())
-        stored.push_back(e.range.IPstring() + (e.filterClient ? " " + std::to_string(e.group) + "/" +
-                                                                    std::to_string(e.authMode)
-                                                              : " exempt"));
+        stored.push_back(e.range.IPstring() + (e.filterClient
+                                                   ? " " + std::to_string(e.group) + "/" + std::to_string(e.authMode)
+                                                   : " exempt"));
     EXPECT_EQ(stored, (std::vector<std::string>{"10.1.0.0-10.1.255.255 exempt", "10.2.0.1 1/2",
                                                 "10.3.0.0-10.3.0.255 exempt", "10.3.0.1 0/1"}));
 }

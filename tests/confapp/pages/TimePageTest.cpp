@@ -129,7 +129,7 @@ TEST_F(TimePageTest, AGroupFollowsGroupZeroUntilItsWeekIsEdited)
     ASSERT_TRUE(c.timeCnfList.PutLineData("cut;sat;\n", 0));
     TimePage page(document);
     page.LoadGroup(2);
-    ASSERT_EQ(page.slots(5).size(), 1u) << "shows the week in force";
+    ASSERT_EQ(page.daySlots(5).size(), 1u) << "shows the week in force";
     EXPECT_EQ(page.CellState(5, 12), FilterCut);
     EXPECT_EQ(page.CellState(4, 12), FilterOff);
     page.StoreGroup(2);
