@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPointingDevice>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -43,11 +44,14 @@ QPushButton* button(QWidget& view, const char* text)
 
 void drag(QWidget* widget, QPoint from, QPoint to, Qt::MouseButton which)
 {
-    QMouseEvent press(QEvent::MouseButtonPress, from, widget->mapToGlobal(from), which, which, Qt::NoModifier);
+    // A device of the test's own: the default one would outlive the application object
+    // and crash the program at its exit.
+    static QPointingDevice mouse;
+    QMouseEvent press(QEvent::MouseButtonPress, from, widget->mapToGlobal(from), which, which, Qt::NoModifier, &mouse);
     QApplication::sendEvent(widget, &press);
-    QMouseEvent move(QEvent::MouseMove, to, widget->mapToGlobal(to), Qt::NoButton, which, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, widget->mapToGlobal(to), Qt::NoButton, which, Qt::NoModifier, &mouse);
     QApplication::sendEvent(widget, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, widget->mapToGlobal(to), which, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, widget->mapToGlobal(to), which, Qt::NoButton, Qt::NoModifier, &mouse);
     QApplication::sendEvent(widget, &release);
 }
 
