@@ -3,9 +3,12 @@
 // The windows are the application's own, over the given program directory; nothing
 // is saved and no proxy is restarted.
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/BaseDirectory.h"
@@ -36,6 +39,29 @@ public:
     bool Read(bool*, std::string*, int*) override { return false; }
     void Apply(int, bool, bool, int) override { }
 };
+
+// Example groups, accounts, a week and addresses in memory only, for the network pages.
+void exampleNetworkData(ConfigrationFileSigleton& cnf)
+{
+    (void)cnf.AddGroup("kids");
+    (void)cnf.AddGroup("staff");
+    cnf.zpfAuthorization = 1;
+    cnf.passWordData.accounts.clear();
+    for (const char* line : {"taro:pass1:0;kids", "hanako:pass2:0;kids", "admin:secret:1;staff"})
+        cnf.passWordData.accounts.emplace_back(line, &cnf.groupList);
+    cnf.ipList.clear();
+    for (const char* line : {"192.168.1.0-192.168.1.127", "192.168.1.200"})
+        cnf.ipList.SetDataFromLine(line);
+    cnf.ipDataList.clear();
+    for (const char* line : {"192.168.1.200", "192.168.1.0-192.168.1.63;kids;1", "192.168.1.64-192.168.1.127;staff;2"})
+        cnf.ipDataList.SetDataFromLine(line);
+    TimeCnfList& week = cnf.timeCnfList;
+    week.ClearData(1);
+    week[1].ownSchedule = true;
+    for (const char* line : {"off;", "on;mon-fri;15:00-21:00", "cut;mon-fri;21:00-24:00", "cut;mon-fri;00:00-06:00",
+                             "on;sat-sun;09:00-22:00", "cut;sat-sun;22:00-24:00"})
+        week.PutLineData(line, 1);
+}
 
 bool save(QWidget& widget, const QString& path)
 {
@@ -93,9 +119,33 @@ int main(int argc, char** argv)
     }
     sheet.hide();
     // The network edition's sheet, with its group selector, whatever this build is.
+    exampleNetworkData(cnf);
     SheetModel network(document, false);
     SettingsSheet networkSheet(network, 0, MakePageView, &window);
     ok &= save(networkSheet, out + "vantrel-sheet-network.png");
+    // Its own tabs, over the example groups, accounts, week and addresses.
+    for (int i = 0; i < networkSheet.tabs()->count(); ++i) {
+        const SheetTab tab = network.tabs()[static_cast<size_t>(i)];
+        const auto& all = AllSheetTabs();
+        const auto info = std::find_if(all.begin(), all.end(), [tab](const SheetTabInfo& t) { return t.tab == tab; });
+        if (info == all.end() || !info->networkOnly || tab == SheetTab::Time)
+            continue;
+        networkSheet.tabs()->setCurrentIndex(i);
+        // An address in the IP pages' probe, to show its answer.
+        if (auto* probe = networkSheet.tabs()->currentWidget()->findChild<QLineEdit*>("probeAddressEdit"))
+            probe->setText("192.168.1.10");
+        ok &= save(networkSheet, out + QString("vantrel-network-%1.png").arg(kTabFiles[static_cast<size_t>(tab)]));
+    }
+    for (int i = 0; i < networkSheet.tabs()->count(); ++i) {
+        if (network.tabs()[static_cast<size_t>(i)] == SheetTab::Time) {
+            networkSheet.tabs()->setCurrentIndex(i);
+            // The group "kids" in the selector, as a user would choose it.
+            QComboBox* selector = networkSheet.groupSelector();
+            selector->setCurrentIndex(1);
+            emit selector->activated(1);
+            ok &= save(networkSheet, out + "vantrel-network-time.png");
+        }
+    }
     networkSheet.hide();
 
     // The log viewer over a week of sample blocks.

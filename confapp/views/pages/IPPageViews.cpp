@@ -188,9 +188,11 @@ void IPExceptionPageView::showRows()
     for (size_t i = 0; i < m_page.rows().size(); ++i)
         rows.push_back(m_page.RowTexts(static_cast<int>(i)));
     fillTable(m_list, rows, m_page.selected());
-    // "IP" is 150 pixels wide, the three others share the rest.
-    const int rest = std::max(80, (m_list->viewport()->width() - 150) / 3);
-    m_list->setColumnWidth(0, 150);
+    // "IP" is 150 pixels wide, wider when a range would not fit; the three others share the rest.
+    m_list->resizeColumnToContents(0);
+    const int first = std::max(150, m_list->columnWidth(0) + 12);
+    const int rest = std::max(80, (m_list->viewport()->width() - first) / 3);
+    m_list->setColumnWidth(0, first);
     for (int c = 1; c < 4; ++c)
         m_list->setColumnWidth(c, rest);
     showFields();

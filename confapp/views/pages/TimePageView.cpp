@@ -87,6 +87,7 @@ void WeekGrid::paintEvent(QPaintEvent*)
                    QString::number(h));
     const auto states = m_page.CellStates();
     for (int d = 0; d < TimePage::kDays; ++d) {
+        p.setPen(palette().windowText().color());
         p.drawText(QRect(0, kHeaderHeight + d * kCellHeight, kLabelWidth - 4, kCellHeight),
                    Qt::AlignRight | Qt::AlignVCenter, QString(kShortDays[d]));
         for (int h = 0; h < TimePage::kHours; ++h) {
