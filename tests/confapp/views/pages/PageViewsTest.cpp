@@ -51,7 +51,8 @@ void drag(QWidget* widget, QPoint from, QPoint to, Qt::MouseButton which)
     QApplication::sendEvent(widget, &press);
     QMouseEvent move(QEvent::MouseMove, to, widget->mapToGlobal(to), Qt::NoButton, which, Qt::NoModifier, &mouse);
     QApplication::sendEvent(widget, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, widget->mapToGlobal(to), which, Qt::NoButton, Qt::NoModifier, &mouse);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, widget->mapToGlobal(to), which, Qt::NoButton, Qt::NoModifier,
+                        &mouse);
     QApplication::sendEvent(widget, &release);
 }
 
