@@ -55,13 +55,27 @@ void AuthAccountPage::Store()
     }
 }
 
+// Only what passwd cannot hold: an account read from an older file may break the form's
+// rule for new ones and must not keep the user from leaving the sheet.
 std::string AuthAccountPage::Validate() const
 {
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        if (std::string error = rowError(m_rows[i], static_cast<int>(i)); !error.empty())
-            return m_rows[i].account + ": " + error;
+    for (const Row& row : m_rows) {
+        if (std::string error = fileError(row); !error.empty())
+            return row.account + ": " + error;
     }
     return {};
+}
+
+std::string AuthAccountPage::fileError(const Row& row) const
+{
+    CPassWord account;
+    account.id = encoding::utf8ToSjis(row.account);
+    account.password = encoding::utf8ToSjis(row.password);
+    account.accessClass = row.noFiltering ? 1 : 0;
+    account.group = groupchoices::FallsBackToDefault(document(), row.group) ? 0 : row.group;
+    const ConfigrationFileSigleton& cnf = document().config();
+    CPassWordData check(&cnf.groupList);
+    return check.AccountError(account);
 }
 
 void AuthAccountPage::SetMode(int mode)
@@ -110,14 +124,7 @@ std::string AuthAccountPage::rowError(const Row& row, int except) const
     }
     if (std::string error = AccountIdError(row.account, taken); !error.empty())
         return error;
-    CPassWord account;
-    account.id = encoding::utf8ToSjis(row.account);
-    account.password = encoding::utf8ToSjis(row.password);
-    account.accessClass = row.noFiltering ? 1 : 0;
-    account.group = groupchoices::FallsBackToDefault(document(), row.group) ? 0 : row.group;
-    const ConfigrationFileSigleton& cnf = document().config();
-    CPassWordData check(&cnf.groupList);
-    return check.AccountError(account);
+    return fileError(row);
 }
 
 std::string AuthAccountPage::Add()

@@ -50,6 +50,7 @@ public:
 private:
     void clearFields();
     std::string rowError(const Row& row, int except) const;
+    std::string fileError(const Row& row) const;
 
     int m_mode = 0;
     std::vector<Row> m_rows;
