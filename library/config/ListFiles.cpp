@@ -6,13 +6,14 @@
 
 #include "common/Encoding.h"
 #include "config/ConfigLines.h"
+#include "config/ListChecks.h"
 #include "config/ConfigrationFile.h"
 #include "platform/TextFile.h"
 
 namespace listfiles {
 namespace {
 
-constexpr size_t kMaxFileBytes = size_t{16} << 20;
+constexpr size_t kMaxFileBytes = listchecks::kMaxFileBytes;
 
 bool startsWithParen(std::string_view line) { return !line.empty() && line[0] == '('; }
 

@@ -1,10 +1,13 @@
 // Feeds arbitrary bytes to the phrase-list reader (as the bytes of phrase.fdb), then
-// writes the texts it read with their variant lines and reads that back.
+// writes the texts it read with their variant lines and reads that back. The first line,
+// when it is Shift_JIS text the list checks accept, must read back as itself.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/Encoding.h"
+#include "config/ListChecks.h"
 #include "config/ListFiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -35,5 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     }
     listfiles::ParseListText(bytes, groups, out, false);
+
+    std::string_view entry = bytes.substr(0, bytes.find('\n'));
+    if (!entry.empty() && entry.back() == '\r')
+        entry.remove_suffix(1); // the line end, as every reader takes it
+    std::string utf8;
+    if (!entry.empty() && encoding::convert("CP932", "UTF-8", entry, utf8) &&
+        listchecks::EntryError(entry, 1, true).empty()) {
+        std::string one = std::string(entry) + "\n", back;
+        std::vector<const std::string*> single{&one};
+        std::vector<std::string*> readBack{&back};
+        listfiles::ParseListText(listfiles::ListFileText(groups, single, true, false), groups, readBack, true);
+        if (back != one)
+            std::abort();
+    }
     return 0;
 }
