@@ -52,10 +52,15 @@ public:
 
     static const std::vector<std::string>& BackupPairs();
 
+    /// Started with the word "test": the keeper page shows its test-mode field.
+    void SetTestMode(bool on) { m_testMode = on; }
+    bool testMode() const { return m_testMode; }
+
 private:
     ConfigrationFileSigleton& m_cnf;
     std::string m_dir;
     bool m_loaded = false;
     bool m_backupsMade = false;
     std::string m_loadError;
+    bool m_testMode = false;
 };

@@ -61,6 +61,7 @@ MainWindow::MainWindow(SettingsDocument& document, const AppCommandLine& line, S
     , m_model(document)
 {
     setObjectName("mainWindow");
+    m_document.SetTestMode(line.test);
     setWindowIcon(QIcon(QString::fromStdString(document.programDirectory() + "vantrel.png")));
     (void)CUpdateDateSigleton::getInstance()->ReadUpdateDate(); // no date file: "Never"
     m_model.SetDateText(CUpdateDateSigleton::getInstance()->GetUpdateDate());
