@@ -6,34 +6,48 @@
 #include "views/pages/GroupPageView.h"
 #include "views/pages/IPPageViews.h"
 #include "views/pages/TimePageView.h"
+#include "views/pages/BoundPageView.h"
+#include "views/pages/ListPageView.h"
+#include "views/pages/VersionPageView.h"
+
+namespace {
+
+// Null when the sheet was handed another model for the tab (as tests do).
+template <class View, class Model> PageView* viewOf(SettingsPage& page, QWidget* parent)
+{
+    auto* model = dynamic_cast<Model*>(&page);
+    return model ? new View(*model, parent) : nullptr;
+}
+
+} // namespace
 
 PageView* MakePageView(SheetTab tab, SettingsPage& page, QWidget* parent)
 {
     switch (tab) {
     case SheetTab::Group:
-        return new GroupPageView(static_cast<GroupPage&>(page), parent);
+        return viewOf<GroupPageView, GroupPage>(page, parent);
     case SheetTab::Option:
-        return nullptr;
+        return viewOf<BoundPageView, BoundPage>(page, parent);
     case SheetTab::BlkPhrase:
-        return nullptr;
+        return viewOf<ListPageView, ListPage>(page, parent);
     case SheetTab::NoFilter:
-        return nullptr;
+        return viewOf<ListPageView, ListPage>(page, parent);
     case SheetTab::PassUrl:
-        return nullptr;
+        return viewOf<ListPageView, ListPage>(page, parent);
     case SheetTab::Time:
-        return new TimePageView(static_cast<TimePage&>(page), parent);
+        return viewOf<TimePageView, TimePage>(page, parent);
     case SheetTab::Server:
-        return nullptr;
+        return viewOf<BoundPageView, BoundPage>(page, parent);
     case SheetTab::IPRestriction:
-        return new IPRestrictionPageView(static_cast<IPRestrictionPage&>(page), parent);
+        return viewOf<IPRestrictionPageView, IPRestrictionPage>(page, parent);
     case SheetTab::IPException:
-        return new IPExceptionPageView(static_cast<IPExceptionPage&>(page), parent);
+        return viewOf<IPExceptionPageView, IPExceptionPage>(page, parent);
     case SheetTab::AuthAccount:
-        return new AuthAccountPageView(static_cast<AuthAccountPage&>(page), parent);
+        return viewOf<AuthAccountPageView, AuthAccountPage>(page, parent);
     case SheetTab::Keep:
-        return nullptr;
+        return viewOf<BoundPageView, BoundPage>(page, parent);
     case SheetTab::Version:
-        return nullptr;
+        return viewOf<VersionPageView, VersionPage>(page, parent);
     }
     return nullptr;
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -107,6 +110,56 @@ TEST_F(ViewsTest, SheetHasTheEditionsTabsAndGroupSelector)
             }
         }
     }
+}
+
+TEST_F(ViewsTest, PageControlsShowTheGroupAndSendEditsBack)
+{
+    ASSERT_TRUE(document.Load());
+    ASSERT_EQ(cnf.AddGroup("kids"), "");
+    cnf.cnfData[1].Block = 0;
+    cnf.cnfData[1].passURLText = "kids.example/\n";
+    SheetModel model(document, false);
+    SettingsSheet sheet(model, 1);
+    sheet.tabs()->setCurrentIndex(1); // block options
+    auto* block = sheet.findChild<QCheckBox*>("BlockCheckBox");
+    ASSERT_NE(block, nullptr);
+    EXPECT_FALSE(block->isChecked()) << "group 1's value";
+    EXPECT_FALSE(model.pages()[1]->modified()) << "filling the controls is no edit";
+    block->click();
+    EXPECT_TRUE(model.pages()[1]->modified());
+    sheet.groupSelector()->setCurrentIndex(0);
+    emit sheet.groupSelector()->activated(0);
+    EXPECT_EQ(cnf.cnfData[1].Block, 1) << "stored for the group left";
+    EXPECT_TRUE(block->isChecked()) << "group 0's value shown";
+
+    sheet.tabs()->setCurrentIndex(4); // access restriction, now of group 0
+    auto* passUrl = sheet.tabs()->widget(4);
+    auto* list = passUrl->findChild<QPlainTextEdit*>("listEdit");
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->toPlainText().isEmpty());
+    EXPECT_FALSE(list->isEnabled()) << "the list is off for group 0";
+    passUrl->findChild<QCheckBox*>("switchCheckBox")->click();
+    EXPECT_TRUE(list->isEnabled());
+    list->setPlainText(QStringLiteral("a.example/\nＢ.example/\n"));
+    EXPECT_EQ(passUrl->findChild<QLabel*>("countLabel")->text(), QStringLiteral("2 件"));
+
+    sheet.tabs()->setCurrentIndex(6); // proxy information
+    auto* logFlag = sheet.findChild<QCheckBox*>("LogFlagCheckBox");
+    auto* logSize = sheet.findChild<QLineEdit*>("LogSizeEdit");
+    ASSERT_TRUE(logFlag && logSize);
+    logFlag->click();
+    EXPECT_FALSE(logSize->isEnabled());
+    auto* port = sheet.findChild<QLineEdit*>("PortEdit");
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->text(), QStringLiteral("3036"));
+    port->setText(QStringLiteral("8080"));
+    emit port->textEdited(port->text());
+    sheet.accept();
+    EXPECT_EQ(cnf.Port, 8080u);
+    EXPECT_EQ(cnf.LogFlag, 1);
+    EXPECT_EQ(cnf.cnfData[0].UserAccessControlURL, 1);
+    EXPECT_EQ(std::string(cnf.GetPassURL(0)), "a.example/\n\x82\x61.example/\n");
+    EXPECT_EQ(std::string(cnf.GetPassURL(1)), "kids.example/\n");
 }
 
 TEST_F(ViewsTest, PasswordDialogStaysOpenUntilTheEntryMatches)
