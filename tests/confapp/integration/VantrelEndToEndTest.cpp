@@ -1,9 +1,12 @@
-// Vantrel's roads end to end: a category ticked in the main window and saved makes the
-// running tray proxy, restarted by Vantrel, block it; the update button fetches a
-// published database from nginx.
+// Vantrel's roads end to end: a category ticked in the main window, or a phrase added on
+// the additional-filter page, and saved makes the running tray proxy, restarted by
+// Vantrel, block or blank it; the update button fetches a published database from nginx.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
 
 #include <cstdlib>
 
@@ -18,6 +21,7 @@
 #include "update/FilterUpdate.h"
 #include "views/CategoryList.h"
 #include "views/MainWindow.h"
+#include "views/SettingsSheet.h"
 #include "../QtTestApp.h"
 #include "core/Texts.h"
 #include "platform/fake/FakeServices.h"
@@ -197,4 +201,65 @@ TEST_F(VantrelEndToEndTest, UpdateButtonInstallsThePublishedDatabase)
     EXPECT_TRUE(window.isEnabled());
     EXPECT_TRUE(fs::exists(zpf.file("extra1.fdb")));
     EXPECT_TRUE(server.WaitForLog("access.log", "/db/zpfl/extra1.fdb"));
+}
+
+TEST_F(VantrelEndToEndTest, PhraseAddedOnTheAdditionalFilterPageIsBlanked)
+{
+    if (zpftest::FindProgram("curl").empty())
+        GTEST_SKIP() << "curl is not installed (tools/deps.sh installs it)";
+    zpftest::NginxOrigin origin;
+    origin.Start();
+    if (origin.missing)
+        GTEST_SKIP() << "nginx is not installed (tools/deps.sh installs it)";
+    ASSERT_TRUE(origin.Ready()) << origin.failure << origin.Log("error.log");
+    const std::string page = "http://127.0.0.1:" + std::to_string(origin.port) + "/page.html";
+    const pid_t first = zpf.start({"-tray"});
+    ASSERT_TRUE(zpf.waitListening(first)) << zpf.readBytes(zpf.lastErr);
+    ASSERT_NE(zpf.curl({page}).body.find("Before"), std::string::npos);
+
+    SettingsDocument document(*cnf, zpf.path());
+    platform::SystemdServiceController services;
+    platform::RuntimeNamedObjects objects(run());
+    platform::PosixProgramLauncher launcher;
+    ProxyRestartEnv restart{services, objects, launcher, zpf.path(), 10000};
+    NoBrowser browser;
+    Yes prompt;
+    MainWindow window(document, AppCommandLine{}, {restart, browser});
+    window.SetPrompt(&prompt);
+    bool typed = false;
+    // The sheet is modal: type into it once its event loop runs.
+    QTimer::singleShot(0, &window, [&] {
+        auto* sheet = window.findChild<SettingsSheet*>();
+        if (!sheet)
+            return;
+        for (int i = 0; i < sheet->tabs()->count(); ++i) {
+            if (sheet->tabs()->tabText(i) != QStringLiteral("追加フィルタ"))
+                continue;
+            sheet->tabs()->setCurrentIndex(i);
+            if (auto* list = sheet->tabs()->widget(i)->findChild<QPlainTextEdit*>("listEdit")) {
+                list->setPlainText(QStringLiteral("[[Before]]\n"));
+                typed = true;
+            }
+        }
+        sheet->accept();
+    });
+    window.OpenSettings();
+    ASSERT_TRUE(typed);
+    EXPECT_TRUE(window.model().modified());
+
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(window.lastClose(), CloseOutcome::Saved);
+    EXPECT_EQ(zpf.wait(first, 10000), 0) << "the old proxy ended on the request";
+    ASSERT_TRUE(zpftest::WaitForPort(
+        zpf.port, [] { return true; }, 15000))
+        << "the new proxy listens";
+    std::string body;
+    EXPECT_TRUE(zpftest::WaitUntil(
+        [&] {
+            body = zpf.curl({page}).body;
+            return body.find("Before") == std::string::npos && body.find("after.") != std::string::npos;
+        },
+        10000))
+        << body;
+    EXPECT_NE(body.find("      "), std::string::npos) << "blanked, not cut: " << body;
 }
