@@ -12,7 +12,10 @@ inline void EnsureApplication()
     static char name[] = "confapp-test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
+    // Never destroyed: input devices Qt made along the way would otherwise be torn down
+    // after the platform is gone, at the exit of the process.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
 } // namespace confapptest
