@@ -62,50 +62,6 @@ std::string badTime(bool japanese, std::string_view item)
 
 } // namespace
 
-std::string PhraseTextError(std::string_view text, bool japanese)
-{
-    const std::vector<std::string_view> lines = split(text, '\n');
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        const char* ja = nullptr;
-        const char* en = nullptr;
-        if (line.starts_with("{") && !line.starts_with("{{")) {
-            ja = "{{";
-            en = "must begin with \"{{\"";
-        } else if (line.starts_with("{{") && (line.size() < 4 || !line.ends_with("}}"))) {
-            ja = "}}";
-            en = "must end with \"}}\"";
-        } else if (line.starts_with("[") && !line.starts_with("[[")) {
-            ja = "[[";
-            en = "must begin with \"[[\"";
-        } else if (line.starts_with("[[") && (line.size() < 4 || !line.ends_with("]]"))) {
-            ja = "]]";
-            en = "must end with \"]]\"";
-        }
-        if (ja) {
-            const std::string number = std::to_string(i + 1);
-            return japanese ? number + "行目の" + ja + "が正しくありません。" : "Line " + number + " " + en + ".";
-        }
-    }
-    return {};
-}
-
-std::string ListEntryError(std::string_view entry, bool japanese)
-{
-    if (entry.empty())
-        return japanese ? "空の行は登録できません。" : "An entry may not be empty.";
-    for (char c : entry) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return japanese ? "改行などの制御文字は登録できません。"
-                            : "An entry may not hold a line end or another control character.";
-    }
-    if (entry.front() == '%')
-        return japanese ? "「%」で始まる行は登録できません。" : "An entry may not begin with \"%\".";
-    return {};
-}
-
 std::string ReadScheduleLine(std::string_view line, ScheduleInput& input, bool japanese)
 {
     const std::string quoted = "\"" + std::string(line) + "\"";

@@ -7,17 +7,10 @@
 #include "config/TimeCnfList.h"
 #include "ravlin_export.h"
 
-/// Checks of what an administrator types for list lines and schedule lines (names and
-/// IP entries: config/SettingChecks.h). Vantrel's pages and zpfctl's editing commands
+/// Checks of what an administrator types for schedule lines (names and IP entries:
+/// config/SettingChecks.h; list entries: config/ListChecks.h). Vantrel's pages and zpfctl's editing commands
 /// both check through here. Each returns "" when the text is taken, else a message in
 /// Japanese or English.
-
-/// The phrase list's line rule: a line beginning with "{" must be "{{...}}", one
-/// beginning with "[" must be "[[...]]". The first failing line (counted from 1) is named.
-RAVLIN_EXPORT std::string PhraseTextError(std::string_view text, bool japanese);
-/// One entry of a phrase, no-filter or pass-URL list: not empty, no line end or other
-/// control character, not beginning with "%" (that would read back as a group section).
-RAVLIN_EXPORT std::string ListEntryError(std::string_view entry, bool japanese);
 
 /// One slot of a day as the schedule page keeps it; times are minutes after midnight,
 /// end exclusive (24:00 = 1440).

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Encoding.h"
-#include "config/EditChecks.h"
+#include "config/ListChecks.h"
 #include "zpfctl/Command.h"
 #include "zpfctl/EditSession.h"
 #include "zpfctl/Language.h"
@@ -70,21 +70,22 @@ int runList(const zpfctl::Args& given)
     if (args.empty())
         return zpfctl::UsageError("list " + verb + " takes the entries");
     const bool japanese = zpfctl::Japanese();
-    // Only what is typed now is checked ("Line N" is the N-th entry): lines already in
-    // the file, such as single-brace keys written by hand, stay as they are.
-    if (verb == "add" && kind->set == &ConfigrationFileSigleton::SetPhrase) {
-        std::string typed;
-        for (const std::string& entry : args)
-            typed += entry + "\n";
-        if (std::string error = PhraseTextError(typed, japanese); !error.empty())
-            return zpfctl::Refuse(error);
-    }
+    // Only what is typed now is checked ("line N" is the N-th entry typed): lines already
+    // in the file, such as single-brace keys written by hand, stay as they are. The list
+    // pages check through the same function.
+    const bool phrase = kind->set == &ConfigrationFileSigleton::SetPhrase;
+    int typed = 0;
     for (const std::string& entry : args) {
-        if (std::string error = ListEntryError(entry, japanese); !error.empty())
-            return zpfctl::Refuse(error + " (" + entry + ")");
+        ++typed;
+        if (entry.empty())
+            return zpfctl::Refuse(Say("空の行は登録できません。", "An entry may not be empty."));
         std::string sjis;
-        if (!zpfctl::ToSjis(entry, sjis))
-            return zpfctl::kFailed;
+        if (!listchecks::EntryFromUtf8(entry, sjis))
+            return zpfctl::Refuse(listchecks::UnencodableError(typed, japanese) + " (" + entry + ")");
+        if (verb == "add") {
+            if (std::string error = listchecks::EntryError(sjis, typed, phrase, japanese); !error.empty())
+                return zpfctl::Refuse(error + " (" + entry + ")");
+        }
         auto found = std::find(lines.begin(), lines.end(), sjis);
         if (verb == "add") {
             if (found == lines.end())

@@ -1,5 +1,5 @@
-// What the editing doors accept for list lines and schedule lines, and the time.cnf
-// lines a typed schedule becomes.
+// What the editing doors accept for schedule lines, and the time.cnf lines a typed
+// schedule becomes.
 #include <gtest/gtest.h>
 
 #include "config/EditChecks.h"
@@ -7,33 +7,6 @@
 #include "support/TempProgramDir.h"
 
 namespace {
-
-struct Case {
-    std::string (*check)(std::string_view, bool);
-    const char* text;
-    const char* japanese; // "" when the text is taken
-};
-
-TEST(EditChecksTest, ListEntriesAndPhraseLines)
-{
-    const Case cases[] = {
-        {PhraseTextError, "http://example.test/\n{{word}}\n[[word]]\n\n", ""},
-        {PhraseTextError, "ok\n{{word}\n", "2行目の}}が正しくありません。"},
-        {PhraseTextError, "{word}}\n", "1行目の{{が正しくありません。"},
-        {PhraseTextError, "a\nb\n[word]]\r\n", "3行目の[[が正しくありません。"},
-        {PhraseTextError, "[[word]\r\n", "1行目の]]が正しくありません。"},
-        {PhraseTextError, "{{}\n", "1行目の}}が正しくありません。"},
-        {ListEntryError, "http://example.test/", ""},
-        {ListEntryError, "", "空の行は登録できません。"},
-        {ListEntryError, "%kids%", "「%」で始まる行は登録できません。"},
-        {ListEntryError, "a\nb", "改行などの制御文字は登録できません。"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.check(c.text, true), c.japanese) << c.text;
-        // Both languages refuse the same texts.
-        EXPECT_EQ(c.check(c.text, false).empty(), *c.japanese == '\0') << c.text;
-    }
-}
 
 struct ScheduleCase {
     std::vector<const char*> typed;
