@@ -24,15 +24,18 @@ const ConfigKey* findKey(const std::string& name)
     return key;
 }
 
-int groupOfKey(zpfctl::EditSession& session, const ConfigKey& key, zpfctl::Args& args)
+// Takes the key and its --group from args. Returns kOk, or the exit status after a message.
+int keyAndGroup(zpfctl::EditSession& session, zpfctl::Args& args, const ConfigKey*& key, int& group)
 {
     std::string name;
     const bool given = zpfctl::TakeOption(args, "--group", name);
-    if (given && key.scope == ConfigScope::Global) {
-        zpfctl::UsageError(std::string(key.name) + " is a global setting; it takes no --group");
-        return -2;
-    }
-    return given ? session.Group(name) : 0;
+    key = args.empty() ? nullptr : findKey(args[0]);
+    if (!key)
+        return zpfctl::kFailed;
+    if (given && key->scope == ConfigScope::Global)
+        return zpfctl::UsageError(std::string(key->name) + " is a global setting; it takes no --group");
+    group = given ? session.Group(name) : 0;
+    return group < 0 ? zpfctl::kFailed : zpfctl::kOk;
 }
 
 int listKeys()
@@ -74,17 +77,12 @@ int runSet(const zpfctl::Args& given)
         return listKeys();
     const bool restart = zpfctl::TakeFlag(args, "--restart");
     zpfctl::EditSession session;
-    std::string groupName;
     if (args.size() < 2)
         return zpfctl::UsageError("set takes KEY VALUE");
-    const ConfigKey* key = findKey(args[0]);
-    if (!key)
-        return zpfctl::kFailed;
-    const int group = groupOfKey(session, *key, args);
-    if (group == -2)
-        return zpfctl::kUsage;
-    if (group < 0)
-        return zpfctl::kFailed;
+    const ConfigKey* key = nullptr;
+    int group = 0;
+    if (const int status = keyAndGroup(session, args, key, group); status != zpfctl::kOk)
+        return status;
     if (args.size() != 2)
         return zpfctl::UsageError("set takes KEY VALUE [--group NAME] [--restart]");
     if (!key->written)
@@ -111,14 +109,10 @@ int runGet(const zpfctl::Args& given)
     zpfctl::EditSession session;
     if (args.empty())
         return zpfctl::UsageError("get takes KEY");
-    const ConfigKey* key = findKey(args[0]);
-    if (!key)
-        return zpfctl::kFailed;
-    const int group = groupOfKey(session, *key, args);
-    if (group == -2)
-        return zpfctl::kUsage;
-    if (group < 0)
-        return zpfctl::kFailed;
+    const ConfigKey* key = nullptr;
+    int group = 0;
+    if (const int status = keyAndGroup(session, args, key, group); status != zpfctl::kOk)
+        return status;
     if (args.size() != 1)
         return zpfctl::UsageError("get takes KEY [--group NAME]");
     std::printf("%s\n", encoding::sjisToUtf8(key->Format(session.cnf(), group)).c_str());
