@@ -76,7 +76,7 @@ std::unique_ptr<SessionStart> takeWaiting(const SessionStart& done)
         if (next == platform::kInvalidSocket)
             return nullptr;
         acceptedCount.fetch_add(1);
-        auto start = std::make_unique<SessionStart>(next, done.eventStop, done.listener, peer);
+        auto start = std::unique_ptr<SessionStart>(new SessionStart{next, done.eventStop, done.listener, peer, {}});
         if (start->listener->sessions.Admit(peer.known ? &peer.address : nullptr, next, start->ticket))
             return start;
         refuseBusy(next);
@@ -127,7 +127,7 @@ void acceptConnections(platform::SocketHandle listener, platform::Event& stop,
             continue;
         }
         acceptedCount.fetch_add(1);
-        auto start = std::make_unique<SessionStart>(client, shared->eventStop, shared, peer);
+        auto start = std::unique_ptr<SessionStart>(new SessionStart{client, shared->eventStop, shared, peer, {}});
         SessionTable& table = shared->sessions;
         if (!table.Admit(peer.known ? &peer.address : nullptr, client, start->ticket)) {
             refuseBusy(client); // that client holds its share already
