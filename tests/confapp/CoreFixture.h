@@ -3,13 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/RegistryHive.h"
 #include "config/ConfigrationFile.h"
+#include "core/CloseSequence.h"
 #include "core/SettingsDocument.h"
 #include "support/TempProgramDir.h"
 
 namespace confapptest {
+
+/// Answers every question with `answer` and keeps what was asked and shown.
+class RecordingPrompt final : public UserPrompt {
+public:
+    std::vector<std::string> asked, shown;
+    bool answer = false;
+    bool AskYesNo(const std::string& text) override
+    {
+        asked.push_back(text);
+        return answer;
+    }
+    void Show(const std::string& text) override { shown.push_back(text); }
+};
 
 // A fresh configuration per test, built against the current program directory.
 class TestConfig : public ConfigrationFileSigleton { };

@@ -28,18 +28,6 @@ const std::string kLog = "2004/05/10,04:49:09,192.168.0.5,http://adult.example/a
                          "2004/05/11,05:00:00,192.168.0.5,http://news.example/,(Access Log),\r\n"
                          "2004/05/11,05:01:00,192.168.0.7,file:///etc/passwd,(URL Block),,101\r\n";
 
-class Prompt final : public UserPrompt {
-public:
-    std::vector<std::string> asked, shown;
-    bool answer = false;
-    bool AskYesNo(const std::string& text) override
-    {
-        asked.push_back(text);
-        return answer;
-    }
-    void Show(const std::string& text) override { shown.push_back(text); }
-};
-
 class LogViewTest : public confapptest::CoreFixture {
 protected:
     LogViewTest()
@@ -62,7 +50,7 @@ protected:
     void select(CLogViewDialog& view, int row) { view.table()->selectRow(row); }
 
     platform::fake::FakeProgramLauncher launcher;
-    Prompt prompt;
+    confapptest::RecordingPrompt prompt;
     std::vector<std::pair<bool, std::string>> chosen;
     std::string answer;
 };

@@ -25,18 +25,6 @@
 
 namespace {
 
-class NoPrompt final : public UserPrompt {
-public:
-    std::vector<std::string> asked, shown;
-    bool answer = false;
-    bool AskYesNo(const std::string& text) override
-    {
-        asked.push_back(text);
-        return answer;
-    }
-    void Show(const std::string& text) override { shown.push_back(text); }
-};
-
 class NoBrowser final : public BrowserSettings {
 public:
     bool Read(bool*, std::string*, int*) override { return false; }
@@ -51,7 +39,7 @@ protected:
     platform::fake::FakeProgramLauncher launcher;
     ProxyRestartEnv restart{services, objects, launcher, dir.path(), 0};
     NoBrowser browser;
-    NoPrompt prompt;
+    confapptest::RecordingPrompt prompt;
 };
 
 } // namespace
