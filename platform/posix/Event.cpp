@@ -47,9 +47,10 @@ Event::~Event()
 void Event::Set()
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (!m_signalled && m_pollFd >= 0)
+    // The flag first: whoever wakes on the descriptor must find the event set.
+    const bool was = m_signalled.exchange(true);
+    if (!was && m_pollFd >= 0)
         raiseFd(m_pollFd);
-    m_signalled = true;
     m_changed.notify_all();
     for (Waiter* w : m_waiters) {
         std::lock_guard<std::mutex> wg(w->lock);
@@ -61,6 +62,7 @@ void Event::Set()
 void Event::Reset()
 {
     std::lock_guard<std::mutex> guard(m_lock);
+    // The descriptor first, for the same reason as in Set.
     if (m_signalled && m_pollFd >= 0)
         drainFd(m_pollFd);
     m_signalled = false;
@@ -77,22 +79,20 @@ bool Event::takeLocked()
 
 bool Event::Test()
 {
+    // A manual-reset event is not changed by a test: no need for the lock.
+    if (m_manualReset)
+        return IsSet();
     std::lock_guard<std::mutex> guard(m_lock);
     return takeLocked();
-}
-
-bool Event::IsSet() const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_signalled;
 }
 
 bool Event::Wait(int timeoutMs)
 {
     std::unique_lock<std::mutex> guard(m_lock);
     if (timeoutMs < 0) {
-        m_changed.wait(guard, [this] { return m_signalled; });
-    } else if (!m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return m_signalled; })) {
+        m_changed.wait(guard, [this] { return m_signalled.load(); });
+    } else if (!m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                   [this] { return m_signalled.load(); })) {
         return false;
     }
     return takeLocked();

@@ -67,6 +67,22 @@ TEST(EventTest, WaitsWakeWhenAnotherThreadSetsAndWaitAnyPrefersEarlier)
     EXPECT_FALSE(b.IsSet()); // the auto-reset event was taken
 }
 
+// Sessions look at the stop event without its lock: one woken by the descriptor
+// decides by IsSet whether it was the stop, so it must find the event set.
+TEST(EventTest, WokenByTheDescriptorFindsTheEventSet)
+{
+    platform::Event stop(true);
+    for (int round = 0; round < 200; ++round) {
+        std::thread setter([&] { stop.Set(); });
+        pollfd p{stop.PollDescriptor(), POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 10000), 1);
+        EXPECT_TRUE(stop.IsSet()) << "round " << round;
+        setter.join();
+        stop.Reset();
+        EXPECT_FALSE(pollReadable(stop.PollDescriptor()));
+    }
+}
+
 class NamedEventTest : public ::testing::Test {
 protected:
     zpftest::TempDir dir;

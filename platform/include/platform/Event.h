@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <initializer_list>
 #include <mutex>
@@ -28,8 +29,9 @@ public:
     /// Waits until signalled or the time-out (ms, kInfinite for none) passes.
     /// Returns true when signalled; an auto-reset event is then cleared.
     bool Wait(int timeoutMs = kInfinite);
-    /// Looks without changing the state.
-    bool IsSet() const;
+    /// Looks without changing the state, and without the lock: every session looks at
+    /// the listener's stop event many times per request.
+    bool IsSet() const { return m_signalled.load(std::memory_order_acquire); }
 
     /// Descriptor that is readable while a manual-reset event is signalled; -1 for an
     /// auto-reset event or when none could be made (then callers poll in slices).
@@ -52,7 +54,8 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     bool m_manualReset;
-    bool m_signalled;
+    // Changed only under m_lock; read without it by IsSet.
+    std::atomic<bool> m_signalled;
     int m_pollFd = -1;
     std::vector<Waiter*> m_waiters;
 };
