@@ -290,13 +290,22 @@ bool SendNow(SocketHandle s, const void* data, size_t size)
     return n >= 0 && static_cast<size_t>(n) == size;
 }
 
-void GracefulClose(SocketHandle s, int lingerMs, Event* stop)
+void GracefulClose(SocketHandle s, int lingerMs, Event* stop, bool peerMaySend)
 {
     if (s == kInvalidSocket)
         return;
+    char sink[4096];
+    if (!peerMaySend) {
+        // Nothing unread (or the peer closed already): the close sends our end after
+        // the data without a reset.
+        const ssize_t n = ::recv(s, sink, sizeof sink, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+            ::close(s);
+            return;
+        }
+    }
     ::shutdown(s, SHUT_WR);
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(lingerMs, 0));
-    char sink[4096];
     for (;;) {
         int left = remainingMs(lingerMs, deadline);
         if (left == 0)

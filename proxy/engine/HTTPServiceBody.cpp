@@ -174,7 +174,7 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
     buffer.clear();
     ReleaseRequestBytes();
     headerLength = 0;
-    requestTooLarge = requestsFull = endedForRoom = false;
+    requestTooLarge = requestsFull = endedForRoom = clientQuiet = false;
     int64_t bodyLength = -1; // unknown until the header is complete
     size_t scanFrom = 0;
     const auto headerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.requestWaitMs);
@@ -188,8 +188,10 @@ int HTTPServiceBody::ReadRequest(TraceLog& traceLog)
     // The request has usually arrived by the time the session runs: look before waiting.
     bool tryFirst = !(eventStop && eventStop->IsSet());
     for (;;) {
-        if (bodyLength >= 0 && static_cast<int64_t>(buffer.size() - headerLength) >= bodyLength)
+        if (bodyLength >= 0 && static_cast<int64_t>(buffer.size() - headerLength) >= bodyLength) {
+            clientQuiet = static_cast<int64_t>(buffer.size() - headerLength) == bodyLength;
             return static_cast<int>(headerLength);
+        }
         long n = tryFirst ? platform::ReceiveNow(clientSocket, chunk, sizeof chunk) : platform::kNothingYet;
         tryFirst = false;
         if (n == platform::kNothingYet) {

@@ -127,6 +127,11 @@ public:
     /// Set by ReadRequest when the session was ended, still waiting for its header,
     /// to make room for a new connection.
     bool endedForRoom = false;
+    /// True while the client has sent exactly one whole request and nothing after it:
+    /// such a client is waiting for its answer, so the connection may be closed
+    /// without waiting for the client to close first. Set by ReadRequest, cleared
+    /// when anything more arrives.
+    bool clientQuiet = false;
 
     RequestLine request;
     SessionPolicy policy;

@@ -32,17 +32,21 @@ void sessionEntry(void* arg) { HTTPServiceThread(static_cast<SessionStart*>(arg)
 // One connection from its request to its close.
 void serveConnection(SessionStart& start)
 {
+    bool quiet = false;
     {
         HTTPServiceBody body(start);
         TraceLog trace("head", "txt");
         body.trace = &trace;
         RunFilterDecision(body, trace);
+        // A tunnel's client may send at any time: it gets the full close.
+        quiet = body.clientQuiet && body.request.scheme != Scheme::Https;
     }
     // Out of the table before the socket closes: the table may shut it down until then.
     if (start.listener)
         start.listener->sessions.Release(start.ticket);
-    // Shut our side, let the client take everything, then close.
-    platform::GracefulClose(start.clientSocket, engineLimits().lingerMs, start.eventStop.get());
+    // Shut our side, let the client take everything, then close. A client that sent
+    // one whole request and nothing more has nothing left to send: no need to wait.
+    platform::GracefulClose(start.clientSocket, engineLimits().lingerMs, start.eventStop.get(), !quiet);
 }
 
 void fail(DaemonParams* params, platform::Event& ended, StartError code)

@@ -588,6 +588,7 @@ private:
     {
         char chunk[kRelayPieceSize];
         long n = platform::Receive(m_body.clientSocket, chunk, m_body.policy.filterRequest ? kPieceSize : sizeof chunk);
+        m_body.clientQuiet = false;
         if (n <= 0)
             return false;
         if (m_body.request.scheme != Scheme::Https) {

@@ -80,8 +80,11 @@ bool SendNow(SocketHandle s, const void* data, size_t size);
 
 /// Closes our sending side, reads and discards what the peer still sends until it
 /// closes, lingerMs pass or stop is signalled, then closes the socket. The peer so
-/// gets all we sent instead of a reset caused by unread data.
-void GracefulClose(SocketHandle s, int lingerMs, Event* stop = nullptr);
+/// gets all we sent instead of a reset caused by unread data. With peerMaySend
+/// false (the peer, by its protocol, sends nothing more) the socket is closed at
+/// once when nothing unread is waiting, which saves a wait for the peer per
+/// connection; anything unread still gets the full close.
+void GracefulClose(SocketHandle s, int lingerMs, Event* stop = nullptr, bool peerMaySend = true);
 enum class ShutdownHow { Receive, Send, Both };
 void ShutdownSocket(SocketHandle s, ShutdownHow how);
 void CloseSocket(SocketHandle s);

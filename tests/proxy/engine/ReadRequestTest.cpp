@@ -63,6 +63,33 @@ TEST_F(ReadRequestTest, IncompleteOrAbsentRequests)
     }
 }
 
+// Only a client that sent one whole request and nothing behind it may be closed on
+// without waiting for it to close first.
+TEST_F(ReadRequestTest, OnlyAWholeRequestLeavesTheClientQuiet)
+{
+    struct Case {
+        std::string sent;
+        bool closeAfter;
+        bool quiet;
+    };
+    const std::vector<Case> cases = {
+        {"GET http://h/ HTTP/1.0\r\n\r\n", true, true},
+        {"POST http://h/ HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc", false, true},
+        {"POST http://h/ HTTP/1.0\r\nContent-Length: 3\r\n\r\nabcd", false, false}, // one byte too many
+        {"GET http://h/ HTTP/1.1\r\n\r\nGET http://h/next HTTP/1.1\r\n\r\n", false, false}, // a next request
+        {"POST http://h/ HTTP/1.0\r\nContent-Length: 100\r\n\r\nabc", false, false}, // body still owed
+    };
+    for (const auto& c : cases) {
+        SocketPair p;
+        p.send(c.sent);
+        if (c.closeAfter)
+            p.closeClient();
+        HTTPServiceBody body(p.server, nullptr);
+        read(body);
+        EXPECT_EQ(body.clientQuiet, c.quiet) << c.sent;
+    }
+}
+
 TEST_F(ReadRequestTest, SizeBoundsOfHeaderAndBody)
 {
     const std::string line = "GET http://h/ HTTP/1.1\r\n";
