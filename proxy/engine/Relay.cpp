@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "config/ConfigrationFile.h"
@@ -382,11 +383,23 @@ private:
         return !m_headerDone || m_decoder || (m_body.policy.filterResponse && m_body.response.isText);
     }
 
+    /// The buffer of bytes nobody scans, made when first needed: most responses that
+    /// are scanned never need it, and a 64 KiB array on every session's stack costs
+    /// memory and cache for nothing.
+    char* largePiece()
+    {
+        if (!m_largePiece)
+            m_largePiece = std::make_unique_for_overwrite<char[]>(kRelayPieceSize);
+        return m_largePiece.get();
+    }
+
     /// One receive from the server and what follows from it; false ends the relay.
     bool fromServer()
     {
-        char chunk[kRelayPieceSize];
-        long n = platform::Receive(m_server, chunk, responseScanned() ? kPieceSize : sizeof chunk);
+        char small[kPieceSize];
+        const bool scanned = responseScanned();
+        char* const chunk = scanned ? small : largePiece();
+        long n = platform::Receive(m_server, chunk, scanned ? kPieceSize : kRelayPieceSize);
         if (n <= 0)
             return false;
         m_received += n;
@@ -586,8 +599,10 @@ private:
     /// One receive from the client, passed on to the server; false ends the relay.
     bool fromClient()
     {
-        char chunk[kRelayPieceSize];
-        long n = platform::Receive(m_body.clientSocket, chunk, m_body.policy.filterRequest ? kPieceSize : sizeof chunk);
+        char small[kPieceSize];
+        const bool scanned = m_body.policy.filterRequest;
+        char* const chunk = scanned ? small : largePiece();
+        long n = platform::Receive(m_body.clientSocket, chunk, scanned ? kPieceSize : kRelayPieceSize);
         m_body.clientQuiet = false;
         if (n <= 0)
             return false;
@@ -623,6 +638,7 @@ private:
     int64_t m_bodyOut = 0; // body bytes passed on to the client (decoded ones when decoding)
     std::unique_ptr<BodyDecoder> m_decoder; // set for a compressed response that is scanned
     std::string m_pendingHeader; // a decoded response's header, until its first body bytes
+    std::unique_ptr<char[]> m_largePiece; // see largePiece()
     uint64_t m_bodyLeft = 0; // request body bytes the client has still to send
     bool m_headerDone = false;
     bool m_firstPiece = true;

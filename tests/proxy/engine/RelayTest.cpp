@@ -231,6 +231,74 @@ TEST_F(RelayTest, FaultyServersEndTheSessionCleanly)
     EXPECT_EQ(session("GET " + url(zpftest::FreeLoopbackPort()) + " HTTP/1.1\r\n\r\n"), "");
 }
 
+// Bytes nobody scans take another road than scanned text: they must still arrive
+// whole and in order, and stop exactly at DownloadSize.
+TEST_F(RelayTest, UnscannedBodiesArriveWholeOrCutAtTheDownloadSize)
+{
+    std::string binary(3u << 20, '\0');
+    for (size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>((i * 131 + i / 4099) & 0xff);
+    struct Row {
+        const char* type;
+        size_t size;
+        bool withLength;
+        int64_t downloadSize;
+        size_t expectedBody;
+    };
+    const Row rows[] = {
+        {"application/octet-stream", binary.size(), true, 0, binary.size()},
+        {"application/octet-stream", 300'000, false, 0, 300'000},
+        {"application/octet-stream", 300'000, false, 100'000, 100'000},
+        {"image/png", 5'000, false, 4'500, 4'500}, // the cut falls in the first piece
+        {"text/plain", 200'000, true, 0, 200'000}, // scanned: 4 KiB pieces
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.type) + " " + std::to_string(row.size));
+        data().DownloadSize = row.downloadSize;
+        const std::string body = binary.substr(0, row.size);
+        Origin origin(response(row.type, body, row.withLength));
+        const std::string got = session("GET " + url(origin.server.port) + " HTTP/1.1\r\n\r\n");
+        const std::string expected = response(row.type, body, row.withLength);
+        const size_t head = expected.size() - body.size();
+        ASSERT_EQ(got.size(), head + row.expectedBody);
+        EXPECT_TRUE(got == expected.substr(0, head + row.expectedBody));
+    }
+}
+
+// A tunnel carries a large upload and a large download at once, byte for byte.
+TEST_F(RelayTest, TunnelCarriesBothDirectionsWhole)
+{
+    const std::string up(2u << 20, 'u');
+    std::string down(2u << 20, '\0');
+    for (size_t i = 0; i < down.size(); ++i)
+        down[i] = static_cast<char>(i * 7);
+    std::string received;
+    ScriptedServer server([&](int c) {
+        std::thread sender([&] { platform::SendAll(c, down.data(), down.size(), 5000); });
+        char buffer[65536];
+        while (received.size() < up.size() && platform::WaitReadable(c, 5000, nullptr) == platform::WaitStatus::Ready) {
+            const long n = platform::Receive(c, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            received.append(buffer, static_cast<size_t>(n));
+        }
+        sender.join();
+    });
+    cnf->ConnectPorts = std::to_string(server.port);
+    std::thread uploader; // sends while the client reads
+    const std::string got =
+        session("CONNECT 127.0.0.1:" + std::to_string(server.port) + " HTTP/1.1\r\n\r\n", nullptr, [&](int client) {
+            uploader = std::thread([&up, client] { platform::SendAll(client, up.data(), up.size(), 5000); });
+        });
+    uploader.join();
+    cnf->ConnectPorts = "443";
+    ASSERT_TRUE(zpftest::WaitUntil([&] { return server.served() == 1; })); // the script is done with `received`
+    const size_t head = got.find("\r\n\r\n");
+    ASSERT_NE(head, std::string::npos);
+    EXPECT_TRUE(got.substr(head + 4) == down) << got.size() - head - 4 << " bytes down";
+    EXPECT_TRUE(received == up) << received.size() << " bytes up";
+}
+
 TEST_F(RelayTest, TunnelsOutlastTheIdleTimeOfPlainRelays)
 {
     limits->relayWaitMs = 100;
