@@ -19,6 +19,7 @@
 #include "log/AccessLogger.h"
 #include "log/DiagnosticLog.h"
 #include "log/TraceLog.h"
+#include "platform/SocketSplice.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -28,6 +29,9 @@ using Clock = std::chrono::steady_clock;
 // most of the system calls of a large body.
 constexpr size_t kPieceSize = 4096;
 constexpr size_t kRelayPieceSize = 64u << 10;
+// Bytes moved inside the kernel: a pipe's default room. Larger pieces save rounds but
+// let a single connection wait longer between them.
+constexpr size_t kSplicePieceSize = 64u << 10;
 constexpr const char* kTunnelAnswer[] = {"HTTP/1.0 200 Connection established\r\n", "Proxy-agent: ZPF HTTPS Proxy\r\n",
                                          "\r\n"};
 constexpr std::string_view kIdentityOnly = "Accept-Encoding: identity\r\n";
@@ -393,9 +397,35 @@ private:
         return m_largePiece.get();
     }
 
+    /// Whether bytes that nobody looks at can go from socket to socket in the kernel:
+    /// not while the trace keeps a copy of them.
+    bool splicing(const platform::SocketSplice& splice) const { return splice.Usable() && !m_trace.IsActive(); }
+
+    /// fromServer for bytes nobody scans, moved inside the kernel; false ends the relay.
+    bool spliceFromServer()
+    {
+        size_t most = kSplicePieceSize;
+        if (m_data.DownloadSize > 0)
+            most = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(most), m_data.DownloadSize - m_bodyOut));
+        const long n = m_toClient.Take(m_server, most);
+        if (n == platform::kNothingYet)
+            return true; // the wait comes round again (or the plain relay takes over)
+        if (n <= 0)
+            return false;
+        m_received += n;
+        debugLine("[%3d]recv() returned %d.\n", m_body.clientSocket, static_cast<int>(n));
+        m_bodyOut += n;
+        m_firstPiece = false;
+        if (!m_toClient.Give(m_body.clientSocket, m_limits.sendWaitMs, m_stop))
+            return false;
+        return !(m_data.DownloadSize > 0 && m_bodyOut >= m_data.DownloadSize);
+    }
+
     /// One receive from the server and what follows from it; false ends the relay.
     bool fromServer()
     {
+        if (!responseScanned() && splicing(m_toClient))
+            return spliceFromServer();
         char small[kPieceSize];
         const bool scanned = responseScanned();
         char* const chunk = scanned ? small : largePiece();
@@ -599,6 +629,15 @@ private:
     /// One receive from the client, passed on to the server; false ends the relay.
     bool fromClient()
     {
+        // A tunnel's bytes go through untouched; a request body is cut where it ends,
+        // which needs the bytes in hand.
+        if (m_body.request.scheme == Scheme::Https && !m_body.policy.filterRequest && splicing(m_toServer)) {
+            const long n = m_toServer.Take(m_body.clientSocket, kSplicePieceSize);
+            if (n == platform::kNothingYet)
+                return true;
+            m_body.clientQuiet = false;
+            return n > 0 && m_toServer.Give(m_server, m_limits.sendWaitMs, m_stop);
+        }
         char small[kPieceSize];
         const bool scanned = m_body.policy.filterRequest;
         char* const chunk = scanned ? small : largePiece();
@@ -639,6 +678,8 @@ private:
     std::unique_ptr<BodyDecoder> m_decoder; // set for a compressed response that is scanned
     std::string m_pendingHeader; // a decoded response's header, until its first body bytes
     std::unique_ptr<char[]> m_largePiece; // see largePiece()
+    platform::SocketSplice m_toClient; // bytes nobody scans, server to client
+    platform::SocketSplice m_toServer; // tunnel bytes, client to server
     uint64_t m_bodyLeft = 0; // request body bytes the client has still to send
     bool m_headerDone = false;
     bool m_firstPiece = true;
