@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "platform/TableMemory.h"
+
 namespace {
 
 bool isWhite(unsigned char b) { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }
@@ -93,8 +95,11 @@ void ContentMatcher::Build(size_t rowBytes)
     const size_t rowSize = (size_t{1} << m_shift) * sizeof(uint16_t);
     size_t dense = std::clamp<size_t>((rowBytes ? rowBytes : rowBudgetBytes(count)) / rowSize, 1, count);
     dense = std::min<size_t>(dense, 0xFFFF);
-    while (!buildRows(static_cast<uint32_t>(dense)))
+    while (!buildRows(static_cast<uint32_t>(dense))) {
+        if (dense == 1)
+            return; // no memory even for the root's row: the matcher stays unbuilt
         dense = std::max<size_t>(1, dense / 2);
+    }
 
     // What states without a row need at each step, in the arrays they read anyway: the
     // move along each edge, and whether the failure state is a key end.
@@ -209,7 +214,8 @@ bool ContentMatcher::buildRows(uint32_t count)
 {
     m_denseCount = count;
     const size_t width = size_t{1} << m_shift;
-    m_rows.assign(size_t{count} * width, 0);
+    if (!m_rows.Assign(size_t{count} * width))
+        return false;
     m_specials.clear();
     std::unordered_map<uint32_t, uint16_t> codes;
     bool fits = true;
@@ -243,6 +249,23 @@ bool ContentMatcher::buildRows(uint32_t count)
         row[m_width - 1] = static_cast<uint16_t>(n);
     }
     return fits;
+}
+
+bool ContentMatcher::RowTable::Assign(size_t count)
+{
+    release();
+    m_data = static_cast<uint16_t*>(platform::AllocateTableMemory(count * sizeof(uint16_t)));
+    if (!m_data)
+        return false;
+    m_size = count;
+    return true;
+}
+
+void ContentMatcher::RowTable::release()
+{
+    platform::FreeTableMemory(m_data, m_size * sizeof(uint16_t));
+    m_data = nullptr;
+    m_size = 0;
 }
 
 uint32_t ContentMatcher::childOf(uint32_t state, unsigned cls) const
@@ -503,6 +526,6 @@ std::string_view ContentMatcher::KeyText(MatchState state) const
 size_t ContentMatcher::MemoryBytes() const
 {
     return m_trie.capacity() * sizeof(TrieNode) + m_keyText.capacity() + m_nodes.capacity() * sizeof(Node) +
-           m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) + m_rows.capacity() * sizeof(uint16_t) +
+           m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) + m_rows.size() * sizeof(uint16_t) +
            m_specials.capacity() * sizeof(uint32_t);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 /// Where a scan stopped: pass it to the next scan of the same matcher so a key that
@@ -143,6 +144,43 @@ private:
     template <bool Compact> size_t leadIn(const unsigned char* text, size_t from, bool& inStep) const;
     template <bool Compact> void report(uint32_t action, const unsigned char* text, size_t i, MatchResult& out) const;
 
+    // The rows' storage: aligned so a row's columns share as few cache lines as they
+    // can, and on huge pages when large, since scans read it at random.
+    class RowTable {
+    public:
+        RowTable() = default;
+        RowTable(RowTable&& other) noexcept
+            : m_data(std::exchange(other.m_data, nullptr))
+            , m_size(std::exchange(other.m_size, 0))
+        {
+        }
+        RowTable& operator=(RowTable&& other) noexcept
+        {
+            if (this != &other) {
+                release();
+                m_data = std::exchange(other.m_data, nullptr);
+                m_size = std::exchange(other.m_size, 0);
+            }
+            return *this;
+        }
+        RowTable(const RowTable&) = delete;
+        RowTable& operator=(const RowTable&) = delete;
+        ~RowTable() { release(); }
+
+        /// count zeroed entries; false (and empty) when there is no memory.
+        bool Assign(size_t count);
+        uint16_t* data() { return m_data; }
+        const uint16_t* data() const { return m_data; }
+        uint16_t& operator[](size_t i) { return m_data[i]; }
+        uint16_t operator[](size_t i) const { return m_data[i]; }
+        size_t size() const { return m_size; }
+
+    private:
+        void release();
+        uint16_t* m_data = nullptr;
+        size_t m_size = 0;
+    };
+
     bool m_caseFolding;
     bool m_everyEnd;
     bool m_built = false;
@@ -161,6 +199,6 @@ private:
     std::vector<Node> m_nodes;
     std::vector<unsigned char> m_childClass;
     std::vector<uint32_t> m_childNode; // child states while building; the moves to them once built
-    std::vector<uint16_t> m_rows;
+    RowTable m_rows;
     std::vector<uint32_t> m_specials;
 };
