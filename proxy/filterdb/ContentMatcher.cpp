@@ -3,6 +3,7 @@
 #include "filterdb/ContentMatcher.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "platform/TableMemory.h"
@@ -20,6 +21,28 @@ unsigned char fold(unsigned char b)
 // this allows, so a small matcher is all rows and a big one stays within bounds. A
 // state without a row costs scans far more than a row that has dropped out of cache.
 size_t rowBudgetBytes(size_t states) { return std::clamp<size_t>(states * 128, size_t{256} << 10, size_t{8} << 20); }
+
+// Rough share of a byte in web pages, per million bytes: markup, English and Japanese
+// text. Only the order and the sums matter: they pick each key's anchor and tell
+// whether skipping to anchors pays.
+unsigned perMillion(unsigned char b)
+{
+    static const unsigned kLetters[26] = {// a..z in running English text
+                                          49000, 9000,  17000, 26000, 76000, 13000, 12000, 37000, 42000,
+                                          900,   4800,  24000, 14000, 40000, 45000, 11000, 600,   36000,
+                                          38000, 55000, 17000, 6000,  14000, 900,   12000, 400};
+    if (b >= 'a' && b <= 'z')
+        return kLetters[b - 'a'];
+    if (b >= 'A' && b <= 'Z')
+        return kLetters[b - 'A'] / 10 + 100;
+    if (b >= '0' && b <= '9')
+        return 5000;
+    if (b >= 0x80)
+        return 3000; // bytes of double-byte and UTF-8 text
+    if (b < 0x20 || b == 0x7F)
+        return 50;
+    return std::strchr("<>/=\"'.,-:;_#&", b) ? 15000 : 1000;
+}
 
 } // namespace
 
@@ -110,8 +133,46 @@ void ContentMatcher::Build(size_t rowBytes)
             if (isKeyEnd(node.fail))
                 node.fail |= kFailsToKeyEnd;
 
+    chooseAnchors();
     m_trie = std::vector<TrieNode>();
     m_built = true;
+}
+
+// Each key's anchor is its rarest byte (both cases of a letter when folding). Skipping
+// is on when a few bytes anchor every key and the stretches the automaton still reads
+// around them (a key's length on either side) are expected to cover little of a page.
+void ContentMatcher::chooseAnchors()
+{
+    m_anchorCount = 0;
+    if (!m_hasKeys)
+        return;
+    bool anchor[256] = {};
+    for (const Node& node : m_nodes) {
+        if (node.keyText == 0)
+            continue;
+        const char* key = m_keyText.data() + node.keyText - 1;
+        const auto* best = reinterpret_cast<const unsigned char*>(key);
+        for (uint32_t k = 1; k < node.depth; ++k) {
+            const auto* b = reinterpret_cast<const unsigned char*>(key + k);
+            if (perMillion(*b) < perMillion(*best))
+                best = b;
+        }
+        anchor[*best] = true;
+        if (m_caseFolding && *best >= 'a' && *best <= 'z')
+            anchor[*best - ('a' - 'A')] = true;
+    }
+    size_t count = 0;
+    uint64_t share = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!anchor[b])
+            continue;
+        if (count == kMaxAnchors)
+            return;
+        m_anchors[count++] = static_cast<unsigned char>(b);
+        share += perMillion(static_cast<unsigned char>(b));
+    }
+    if (share * (2 * uint64_t{m_maxLength} + 2) < 100000) // under a tenth of the bytes
+        m_anchorCount = count;
 }
 
 // Classes: one per byte that occurs in a key, in byte order; 0 for all others.
@@ -389,36 +450,29 @@ template <bool Compact> size_t ContentMatcher::leadIn(const unsigned char* text,
     return b;
 }
 
+// Runs the automaton from text[i] up to `to` or the first report; on a report i is
+// the byte where it happened and action says what it is.
 template <bool Compact>
-bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
+bool ContentMatcher::run(uint32_t& state, const unsigned char* text, size_t& i, size_t to, uint32_t& action) const
 {
-    out = MatchResult{};
-    if (!m_built)
-        return false;
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
     const uint32_t white = m_width - 1;
     const uint16_t* rows = m_rows.data();
     const uint32_t dense = m_denseCount;
     const unsigned shift = m_shift;
-    uint32_t state = start < m_nodes.size() ? start : kRootState;
-    size_t i = 0;
-    if (m_maxLength > 0 && length >= kStreams * (8 * size_t{m_maxLength} + 64))
-        i = scanInterleaved<Compact>(text, length, state);
-
-    uint32_t action = 0;
-    while (i < length) {
+    while (i < to) {
         if (state < dense) {
             // The hot loop: one row load per byte while the states have rows.
             uint32_t s = state;
             uint32_t code = 0;
-            for (; i < length; ++i) {
+            for (; i < to; ++i) {
                 code = rows[(size_t{s} << shift) + classOf[text[i]]];
                 if (code >= dense)
                     break;
                 s = code;
             }
             state = s;
-            if (i == length)
+            if (i == to)
                 break;
             action = m_specials[code - dense];
         } else {
@@ -439,6 +493,92 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
             ++i;
             continue;
         }
+        return true;
+    }
+    return false;
+}
+
+// Every key holds an anchor byte, so a report at a byte (a key ending there, or late,
+// at the key byte before it) needs an anchor at most m_maxLength key bytes before it.
+// The automaton reads each anchor and the m_maxLength key bytes after it, and is off
+// in between: the state at a byte depends only on the last m_maxLength key bytes, so a
+// run started at the root that many key bytes before an anchor is in the true state
+// there, and cannot report on the way (its keys would lie among bytes without an
+// anchor). Keys ending in the first key bytes may have their anchors before the text,
+// so those are always read. Returns true on a report; otherwise state is the state at
+// i, from where a plain scan goes on.
+template <bool Compact>
+bool ContentMatcher::skipScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i,
+                              uint32_t& action) const
+{
+    const uint32_t reach = m_maxLength + 1;
+    auto isKeyByte = [](unsigned char b) { return !Compact || !isWhite(b); };
+    // Past `keyBytes` key bytes from `from`, or the end.
+    auto forward = [&](size_t from, uint32_t keyBytes) {
+        for (; from < length && keyBytes > 0; ++from)
+            keyBytes -= isKeyByte(text[from]) ? 1u : 0u;
+        return from;
+    };
+    // Where each anchor byte next occurs at or after the byte searched from.
+    size_t next[kMaxAnchors];
+    bool known[kMaxAnchors] = {};
+    auto nextAnchor = [&](size_t from) {
+        size_t nearest = length;
+        if (from >= length)
+            return nearest;
+        for (size_t k = 0; k < m_anchorCount; ++k) {
+            if (!known[k] || next[k] < from) {
+                known[k] = true;
+                const void* hit = std::memchr(text + from, m_anchors[k], length - from);
+                next[k] = hit ? static_cast<size_t>(static_cast<const unsigned char*>(hit) - text) : length;
+            }
+            nearest = std::min(nearest, next[k]);
+        }
+        return nearest;
+    };
+
+    i = 0;
+    if (run<Compact>(state, text, i, forward(0, reach), action))
+        return true;
+    for (size_t search = 0; i < length;) {
+        const size_t anchor = nextAnchor(search);
+        const size_t until = anchor < length ? forward(anchor, reach) : length;
+        search = anchor + 1;
+        if (until <= i)
+            continue; // read already
+        // Start afresh when the automaton would otherwise read more than a key's length.
+        size_t from = anchor;
+        uint32_t keyBytes = 0;
+        while (keyBytes < m_maxLength && from > i)
+            keyBytes += isKeyByte(text[--from]) ? 1u : 0u;
+        if (keyBytes == m_maxLength && from > i) {
+            i = from;
+            state = kRootState;
+        }
+        if (run<Compact>(state, text, i, until, action))
+            return true;
+    }
+    return false;
+}
+
+template <bool Compact>
+bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
+{
+    out = MatchResult{};
+    if (!m_built)
+        return false;
+    uint32_t state = start < m_nodes.size() ? start : kRootState;
+    size_t i = 0;
+    uint32_t action = 0;
+    if (m_anchorCount != 0 && length >= 4 * size_t{m_maxLength} + 64) {
+        if (skipScan<Compact>(text, length, state, i, action)) {
+            report<Compact>(action, text, i, out);
+            return true;
+        }
+    } else if (m_maxLength > 0 && length >= kStreams * (8 * size_t{m_maxLength} + 64)) {
+        i = scanInterleaved<Compact>(text, length, state);
+    }
+    if (run<Compact>(state, text, i, length, action)) {
         report<Compact>(action, text, i, out);
         return true;
     }

@@ -137,8 +137,13 @@ private:
         return code < m_denseCount ? code : m_specials[code - m_denseCount];
     }
     bool buildRows(uint32_t count);
+    void chooseAnchors();
     template <bool Compact>
     bool scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const;
+    template <bool Compact>
+    bool run(uint32_t& state, const unsigned char* text, size_t& i, size_t to, uint32_t& action) const;
+    template <bool Compact>
+    bool skipScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i, uint32_t& action) const;
     static constexpr size_t kStreams = 4; // parts of a long text scanned side by side
     template <bool Compact> size_t scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const;
     template <bool Compact> size_t leadIn(const unsigned char* text, size_t from, bool& inStep) const;
@@ -201,4 +206,10 @@ private:
     std::vector<uint32_t> m_childNode; // child states while building; the moves to them once built
     RowTable m_rows;
     std::vector<uint32_t> m_specials;
+
+    // Skipping: each key holds one of a few bytes rare in web text (its anchor), so a
+    // scan need only run the automaton near those bytes.
+    static constexpr size_t kMaxAnchors = 4;
+    unsigned char m_anchors[kMaxAnchors]{};
+    size_t m_anchorCount = 0; // 0: scans read every byte
 };
