@@ -175,21 +175,23 @@ void ContentMatcher::chooseAnchors()
         m_anchorCount = count;
 }
 
-// Classes: one per byte that occurs in a key, in byte order; 0 for all others.
+// Classes: one per byte that occurs in a key, in byte order from 2; 0 for all others.
+// White bytes have column 1, so that a white-blind scan reads the same cache line of a
+// row for them as for the bytes of text around them.
 void ContentMatcher::assignClasses()
 {
     bool used[256] = {};
     for (size_t i = 1; i < m_trie.size(); ++i)
         used[m_trie[i].label] = true;
-    unsigned classes = 1;
+    unsigned classes = kWhiteColumn + 1;
     for (unsigned b = 0; b < 256; ++b)
         m_class[b] = used[b] ? static_cast<unsigned char>(classes++) : 0;
     if (m_caseFolding)
         for (unsigned b = 'A'; b <= 'Z'; ++b)
             m_class[b] = m_class[b + ('a' - 'A')];
-    m_width = classes + 1;
+    m_width = classes;
     for (unsigned b = 0; b < 256; ++b)
-        m_compactClass[b] = isWhite(static_cast<unsigned char>(b)) ? static_cast<unsigned char>(classes) : m_class[b];
+        m_compactClass[b] = isWhite(static_cast<unsigned char>(b)) ? kWhiteColumn : m_class[b];
 }
 
 // The trie's nodes as states numbered breadth first, children sorted by class.
@@ -307,7 +309,7 @@ bool ContentMatcher::buildRows(uint32_t count)
         const Node& node = m_nodes[n];
         for (uint32_t k = 0; k < node.childCount; ++k)
             row[m_childClass[node.childBegin + k]] = encode(moveTo(m_childNode[node.childBegin + k]));
-        row[m_width - 1] = static_cast<uint16_t>(n);
+        row[kWhiteColumn] = static_cast<uint16_t>(n);
     }
     return fits;
 }
@@ -372,7 +374,7 @@ template <bool Compact>
 size_t ContentMatcher::scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const
 {
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
-    const uint32_t white = m_width - 1;
+    const uint32_t white = kWhiteColumn;
     const uint16_t* rows = m_rows.data();
     const uint32_t dense = m_denseCount;
     const unsigned shift = m_shift;
@@ -456,7 +458,7 @@ template <bool Compact>
 bool ContentMatcher::run(uint32_t& state, const unsigned char* text, size_t& i, size_t to, uint32_t& action) const
 {
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
-    const uint32_t white = m_width - 1;
+    const uint32_t white = kWhiteColumn;
     const uint16_t* rows = m_rows.data();
     const uint32_t dense = m_denseCount;
     const unsigned shift = m_shift;

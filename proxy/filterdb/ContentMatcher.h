@@ -196,9 +196,10 @@ private:
     std::vector<TrieNode> m_trie{TrieNode{}};
     std::string m_keyText;
 
+    static constexpr unsigned char kWhiteColumn = 1;
     unsigned char m_class[256]{}; // byte -> class; 0 for bytes of no key
-    unsigned char m_compactClass[256]{}; // the same with white bytes in the last column
-    uint32_t m_width = 0; // columns in use: the classes plus the white column
+    unsigned char m_compactClass[256]{}; // the same with white bytes in kWhiteColumn
+    uint32_t m_width = 0; // columns in use: the classes and the white column
     unsigned m_shift = 0; // a row holds 1 << m_shift columns
     uint32_t m_denseCount = 0; // states with a row: the first ones breadth first
     std::vector<Node> m_nodes;
