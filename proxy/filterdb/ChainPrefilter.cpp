@@ -30,6 +30,10 @@ ChainPrefilter::ChainPrefilter(const std::vector<const ContentMatcher*>& matcher
             const ContentMatcher* m = matchers[i];
             if (!m || !m->HasKeys() || m->CaseFolding() != (folding == 1))
                 continue;
+            if (m->SkipsToRareBytes()) {
+                m_alone.push_back(i);
+                continue;
+            }
             if (!open || open->filters.size() == kFiltersPerPass) {
                 m_passes.push_back(Pass{std::make_unique<ContentMatcher>(folding == 1, true), {}});
                 open = &m_passes.back();
@@ -68,16 +72,23 @@ void ChainPrefilter::scanPass(const Pass& pass, MatchState& state, const char* b
     }
 }
 
-void ChainPrefilter::Scan(States& states, const char* bytes, size_t length, std::vector<uint8_t>& flags) const
+void ChainPrefilter::startFlags(std::vector<uint8_t>& flags) const
 {
     flags.assign(m_matchers.size(), 0);
+    for (size_t i : m_alone)
+        flags[i] = kHit;
+}
+
+void ChainPrefilter::Scan(States& states, const char* bytes, size_t length, std::vector<uint8_t>& flags) const
+{
+    startFlags(flags);
     for (size_t p = 0; p < m_passes.size(); ++p)
         scanPass(m_passes[p], states[p], bytes, length, flags);
 }
 
 bool ChainPrefilter::Resync(States& states, const char* bytes, size_t length, std::vector<uint8_t>& flags) const
 {
-    flags.assign(m_matchers.size(), 0);
+    startFlags(flags);
     std::vector<size_t> from(m_passes.size());
     for (size_t p = 0; p < m_passes.size(); ++p) {
         from[p] = ContentMatcher::TailStart(bytes, length, m_passes[p].matcher->MaxKeyLength());
@@ -93,7 +104,7 @@ bool ChainPrefilter::Resync(States& states, const char* bytes, size_t length, st
 
 size_t ChainPrefilter::MemoryBytes() const
 {
-    size_t bytes = sizeof(*this) + m_matchers.capacity() * sizeof(void*);
+    size_t bytes = sizeof(*this) + m_matchers.capacity() * sizeof(void*) + m_alone.capacity() * sizeof(size_t);
     for (const Pass& pass : m_passes)
         bytes += pass.matcher->MemoryBytes() + pass.filters.capacity() * sizeof(size_t);
     return bytes;

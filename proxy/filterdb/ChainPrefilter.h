@@ -11,7 +11,9 @@
 /// every filter's matcher in matchers that report each place where any key ends,
 /// with the filters the key belongs to, so a chain learns from one scan which
 /// filters can match in a piece at all; only those scan it themselves, and each
-/// filter still acts exactly as it would alone. Read-only once made; shared by any
+/// filter still acts exactly as it would alone. Filters whose matchers skip to rare
+/// bytes are left out: they pass over a piece faster alone, and are always told to
+/// scan. Read-only once made; shared by any
 /// number of chains on any threads.
 class ChainPrefilter {
 public:
@@ -53,7 +55,10 @@ private:
     void scanPass(const Pass& pass, MatchState& state, const char* bytes, size_t length,
                   std::vector<uint8_t>& flags) const;
 
+    void startFlags(std::vector<uint8_t>& flags) const;
+
     std::vector<const ContentMatcher*> m_matchers;
+    std::vector<size_t> m_alone; // filters left out of the passes
     std::vector<Pass> m_passes;
     uint32_t m_maxKeyLength = 0;
     bool m_usable = true;

@@ -78,6 +78,9 @@ public:
     uint32_t MinKeyLength() const { return m_minLength; }
     uint32_t MaxKeyLength() const { return m_maxLength; }
     bool HasKeys() const { return m_hasKeys; }
+    /// Whether every key holds one of a few bytes rare in web pages, so long scans run
+    /// the automaton only near those bytes and pass over the rest at memory speed.
+    bool SkipsToRareBytes() const { return m_anchorCount != 0; }
 
     /// The key (as stored: compacted, folded) that ends at a state a scan reported;
     /// empty for any other state.

@@ -67,17 +67,21 @@ TEST(ChainPrefilterTest, ChainActsExactlyAsWithoutIt)
 {
     std::mt19937 rng(20261206);
     const std::string keyLetters = "abcAB";
-    const std::string textLetters = "abcabcAxy \n";
+    const std::string textLetters = "abcabcAxyq \n";
     for (int round = 0; round < 1000; ++round) {
         ChainSetup setup;
         const size_t filterCount = 1 + rng() % 20; // past one pass of sixteen
         setup.matchers.reserve(filterCount);
         for (size_t f = 0; f < filterCount; ++f) {
             setup.matchers.emplace_back(rng() % 4 != 0);
+            // Now and then every key holds a rare byte, and the filter stays out of the pass.
+            const bool rare = rng() % 4 == 0;
             for (unsigned k = 0, n = static_cast<unsigned>(rng() % 6); k < n; ++k) {
                 std::string key;
                 for (unsigned j = 0, len = 1 + static_cast<unsigned>(rng() % 7); j < len; ++j)
                     key += keyLetters[rng() % keyLetters.size()];
+                if (rare)
+                    key[rng() % key.size()] = 'q';
                 if (rng() % 5 == 0)
                     key.insert(rng() % key.size(), " ");
                 setup.matchers.back().AddKey(key, static_cast<uint16_t>(1 + rng() % 9));
@@ -119,6 +123,38 @@ TEST(ChainPrefilterTest, RefusedForOtherMatchersOrAfterTheChainChanges)
     EXPECT_TRUE(chain.SetPrefilter(std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*>{&a, &b})));
     chain.RemoveFilter(chain.GetFilter(0));
     EXPECT_FALSE(chain.HasPrefilter());
+}
+
+// A filter whose keys all hold a rare byte scans alone, so the prefilter always lets
+// it; the others are still told only where their keys end.
+TEST(ChainPrefilterTest, FiltersSkippingToRareBytesAreAlwaysLetThrough)
+{
+    ContentMatcher rare, plain;
+    rare.AddKey("quiz", 1);
+    plain.AddKey("eat", 1);
+    rare.Build();
+    plain.Build();
+    ASSERT_TRUE(rare.SkipsToRareBytes());
+    ASSERT_FALSE(plain.SkipsToRareBytes());
+    const ChainPrefilter prefilter(std::vector<const ContentMatcher*>{&rare, &plain});
+    ASSERT_TRUE(prefilter.Usable());
+    EXPECT_EQ(prefilter.MaxKeyLength(), 3u);
+    const struct {
+        std::string piece;
+        std::vector<uint8_t> flags;
+    } cases[] = {
+        {"nothing here", {ChainPrefilter::kHit, 0}},
+        {"xeat", {ChainPrefilter::kHit, ChainPrefilter::kHit | ChainPrefilter::kHitAtEnd}},
+        {"e a t quiz x", {ChainPrefilter::kHit, ChainPrefilter::kHit}},
+    };
+    for (const auto& c : cases) {
+        ChainPrefilter::States states = prefilter.StartStates();
+        std::vector<uint8_t> flags;
+        prefilter.Scan(states, c.piece.data(), c.piece.size(), flags);
+        EXPECT_EQ(flags, c.flags) << c.piece;
+        EXPECT_TRUE(prefilter.Resync(states, c.piece.data(), c.piece.size(), flags));
+        EXPECT_EQ(flags[0], ChainPrefilter::kHit) << c.piece;
+    }
 }
 
 } // namespace
