@@ -113,7 +113,7 @@ int main()
         if (!phrases.Close() || !written)
             return 1;
     }
-    for (const char* f : {"nofilter.fdb", "passurl.fdb", "zpf.cnf"})
+    for (const char* f : {"nofilter.fdb", "passurl.fdb", "zpf.cnf", "time.cnf"})
         std::ofstream(dir + f) << "\r\n";
 
     ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();

@@ -198,3 +198,81 @@ TEST_F(FilterDatabaseTest, KeyFilesOverTheirBoundAreSkippedAndTheRestLoads)
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[2], "phrase.fdb[0] Skipped - its keys expand to more than 4096 bytes");
 }
+
+// Twelve categories load on two threads; what depends on their order (the database's
+// bound, which files it skips, the log lines) comes out as in a load one by one.
+TEST(FilterDatabaseCategoriesTest, ManyFilesLoadInParallelAndTheirOrderStillDecides)
+{
+    TempProgramDir dir;
+    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
+    struct Row {
+        const char* file; // null: the file is missing
+        bool tiny = false; // a 10-byte key instead of 21 bytes of keys
+        bool over = false; // 50 keys: over the file's own bound
+        bool loaded = false;
+    } rows[] = {
+        {"c0.fdb", false, true, false},
+        {"c1.fdb", false, false, true},
+        {"c2.fdb", false, false, true},
+        {"c3.fdb", false, false, true},
+        {nullptr},
+        {"c5.fdb", false, false, true},
+        {"c6.fdb", false, false, true},
+        {"c7.fdb", false, false, true},
+        {"c8.fdb", false, false, false},
+        {"c9.fdb", false, false, false},
+        {"c10.fdb", true, false, true},
+        {"c11.fdb", false, false, false},
+    };
+    std::string list;
+    for (size_t c = 0; c < std::size(rows); ++c) {
+        const std::string n = std::to_string(c);
+        const std::string file = rows[c].file ? rows[c].file : "c" + n + ".fdb";
+        list += "1|A|0|" + std::to_string(300 + c) + "|Category " + n + "|" + file + "|http://u.invalid/x\n";
+        if (!rows[c].file)
+            continue;
+        std::string keys;
+        if (rows[c].tiny) {
+            keys = "t.example/\n";
+        } else {
+            keys = "site" + std::string(n.size() < 2 ? "0" : "") + n + ".example/\n{word" +
+                   std::string(n.size() < 2 ? "0" : "") + n + "}\n"; // 15 + 6 bytes
+            for (int k = 0; rows[c].over && k < 50; ++k)
+                keys += "extra" + std::to_string(k) + ".example/\n";
+        }
+        dir.writeEnciphered(file, keys);
+    }
+    dir.writeEnciphered("category2.cnf", list);
+    for (const char* f : {"phrase.fdb", "passurl.fdb", "nofilter.fdb"})
+        dir.writeBytes(f, "\r\n");
+    cnf->categoryList.categories.clear(); // no categories of other tests merge in
+    cnf->SetDefaultPaths();
+    (void)cnf->Initialize();
+
+    FilterDatabase db;
+    std::vector<std::string> errors;
+    db.SetErrorSink([&errors](const std::string& e) { errors.push_back(e); });
+    db.SetKeyBytesBounds(100, 6 * 21 + 10); // six whole files and the tiny one
+    db.Load(true);
+    for (size_t c = 0; c < std::size(rows); ++c) {
+        const std::string n = (c < 10 ? "0" : "") + std::to_string(c);
+        const std::string host = rows[c].tiny ? "http://t.example/" : "http://site" + n + ".example/";
+        const auto expected =
+            rows[c].loaded ? std::vector<uint16_t>{static_cast<uint16_t>(300 + c)} : std::vector<uint16_t>{};
+        EXPECT_EQ(numbers(db.GetKeyTable(CategoryUrls, static_cast<int>(c)), host), expected) << c;
+        EXPECT_EQ(matches(db.GetContentMatcher(CategoryPageBlock, static_cast<int>(c)), "a word" + n),
+                  rows[c].loaded && !rows[c].tiny)
+            << c;
+    }
+    const std::vector<std::string> expected = {
+        "c0.fdb[-1] Skipped - its keys expand to more than 100 bytes",
+        "c4.fdb[-1] Open Error - CAtFilterKeyFileReader::readToListFromDESFile()",
+        "c8.fdb[-1] Skipped - the database's keys would exceed 136 bytes",
+        "c9.fdb[-1] Skipped - the database's keys would exceed 136 bytes",
+        "c11.fdb[-1] Skipped - the database's keys would exceed 136 bytes",
+    };
+    ASSERT_GE(errors.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(errors.begin(), errors.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+              expected);
+    cnf->categoryList.categories.clear();
+}
