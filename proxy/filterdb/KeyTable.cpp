@@ -409,8 +409,8 @@ void KeyTable::Seal()
 {
     if (m_sealed)
         return;
-    std::vector<char> keys(m_keyBytes);
-    std::vector<Slot> slots(m_count);
+    LargeVector<char> keys(m_keyBytes);
+    LargeVector<Slot> slots(m_count);
     std::vector<uint16_t> pool;
     std::vector<uint32_t> chain; // the previous entry and its prefix entries, longest last
     size_t i = 0;
@@ -506,8 +506,8 @@ void KeyTable::unseal()
         }
         b.entries.push_back(e);
     }
-    m_keys = std::vector<char>();
-    m_slots = std::vector<Slot>();
+    m_keys = LargeVector<char>();
+    m_slots = LargeVector<Slot>();
     m_tiers = std::vector<std::vector<Prefix>>();
     m_pool = std::vector<uint16_t>();
     m_hint = 0;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/LargeMemory.h"
+
 /// A small ordered set of 16-bit key numbers: no duplicates, kept in the order they
 /// were first added. Up to two numbers live inside the object without an allocation.
 class KeyNumbers {
@@ -185,8 +187,11 @@ private:
     size_t m_hint = 0; // block of the last insert: file order tends to stay near it
     std::vector<std::vector<uint16_t>> m_lists;
 
-    std::vector<char> m_keys;
-    std::vector<Slot> m_slots;
+    // A million keys fill tens of megabytes that a lookup visits at random: large
+    // pages spare most of the address translation misses.
+    template <class T> using LargeVector = std::vector<T, platform::LargeAllocator<T>>;
+    LargeVector<char> m_keys;
+    LargeVector<Slot> m_slots;
     std::vector<std::vector<Prefix>> m_tiers; // m_tiers[0]: every 16th entry, [1]: every 16th of those, ...
     std::vector<uint16_t> m_pool;
 };

@@ -87,3 +87,56 @@ TEST(KeyNumbersTest, KeepsFirstAppearanceOrderBeyondInlineCapacity)
 }
 
 } // namespace
+
+// Tables large enough for several index tiers and storage of their own mapping, with
+// many keys sharing their first 16 bytes: the sealed form answers every text as the
+// built form does.
+TEST(KeyTableSealTest, LargeTablesAnswerAsBuilt)
+{
+    struct Shape {
+        const char* what;
+        size_t keys;
+        std::string hostStem; // hosts are the stem and a number
+        int paths; // paths per host
+    } shapes[] = {
+        {"short hosts", 3000, "h", 1},
+        {"hosts sharing 16 bytes", 20000, "www.a-long-shared-host-name-", 4},
+        {"a table past the large-block size", 90000, "cdn.example", 2},
+    };
+    for (const auto& shape : shapes) {
+        std::mt19937 rng(11);
+        std::vector<std::pair<std::string, uint16_t>> keys;
+        while (keys.size() < shape.keys) {
+            const std::string host = shape.hostStem + std::to_string(rng() % (shape.keys / 2 + 1)) + ".jp";
+            const auto number = static_cast<uint16_t>(1 + rng() % 4);
+            if (rng() % 3 == 0)
+                keys.emplace_back(host, number);
+            for (int p = 0; p < shape.paths; ++p)
+                keys.emplace_back(host + "/d" + std::to_string(rng() % 5) + (rng() % 2 ? "/" : "/x.html"),
+                                  static_cast<uint16_t>(1 + rng() % 4));
+        }
+        KeyTable built;
+        KeyTable sealed;
+        for (const auto& [key, number] : keys) {
+            built.Insert(key, number);
+            sealed.Insert(key, number);
+        }
+        sealed.Seal();
+        ASSERT_EQ(built.Size(), sealed.Size()) << shape.what;
+        size_t hits = 0;
+        for (size_t i = 0; i < keys.size(); i += 7) {
+            const std::string& key = keys[i].first;
+            for (const std::string& text : {key, "http://" + key + "/more?q", key.substr(0, key.size() / 2),
+                                            key.substr(0, key.size() - 1) + "~", "zz" + key}) {
+                for (const bool exact : {false, true}) {
+                    const auto a = built.LookupKeys(text, exact);
+                    const auto b = sealed.LookupKeys(text, exact);
+                    ASSERT_TRUE(a && b);
+                    ASSERT_EQ(values(*a), values(*b)) << shape.what << ": " << text << (exact ? " exact" : "");
+                    hits += !a->Empty();
+                }
+            }
+        }
+        EXPECT_GT(hits, shape.keys / 7) << shape.what; // the texts do reach keys
+    }
+}
