@@ -47,7 +47,7 @@ command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || missing+=(nginx)
 command -v privoxy >/dev/null || [ -x /usr/sbin/privoxy ] || missing+=(privoxy)
 command -v tinyproxy >/dev/null || [ -x /usr/bin/tinyproxy ] || missing+=(tinyproxy)
 command -v squid >/dev/null || [ -x /usr/sbin/squid ] || missing+=(squid)
-[ "$FLOOD" = 0 ] || command -v python3 >/dev/null || missing+=(python3)
+command -v python3 >/dev/null || missing+=(python3) # the start-up poller, the flood
 if [ ${#missing[@]} -gt 0 ]; then
     log "installing ${missing[*]}"
     SUDO=""
@@ -357,24 +357,46 @@ fi
 
 # --- zpf ----------------------------------------------------------------------------
 # Start-up: from the start of the program to its first relayed request, the figure a
-# user waits for after a restart.
+# user waits for after a restart. A small poller starts zpf itself and tries a request
+# every millisecond, so the figure holds no process starts of the script's own.
 start_zpf() { # dir port name; sets started_pid and started_seconds
-    local t0 t1 n
-    t0=$EPOCHREALTIME
-    "$1/zpf" >"$work/$3.out" 2>&1 &
-    started_pid=$!
-    pids+=($started_pid)
-    for n in $(seq 1 2000); do
-        kill -0 "$started_pid" 2>/dev/null || die "$3 ended at start (see $work/$3.out): $(tail -3 "$work/$3.out")"
-        if port_busy "$2" && "$load" --url "http://127.0.0.1:$nginx_port/page2k.html" --proxy "127.0.0.1:$2" \
-            --requests 1 --timeout 5 >/dev/null 2>&1; then
-            t1=$EPOCHREALTIME
-            started_seconds=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
-            return
-        fi
-        sleep 0.002
-    done
-    die "$3 does not relay on port $2"
+    local result
+    result=$(python3 - "$1/zpf" "$2" "$work/$3.out" "$nginx_port" <<'PYEOF'
+import socket, subprocess, sys, time
+program, port, out, origin = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+request = ("GET http://127.0.0.1:%s/page2k.html HTTP/1.1\r\nHost: 127.0.0.1:%s\r\n"
+           "Connection: close\r\n\r\n" % (origin, origin)).encode()
+t0 = time.monotonic()
+proxy = subprocess.Popen([program], stdout=open(out, "wb"), stderr=subprocess.STDOUT)
+while time.monotonic() - t0 < 20:
+    if proxy.poll() is not None:
+        print(proxy.pid, "ended")
+        sys.exit(0)
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+            s.sendall(request)
+            reply = b""
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                reply += chunk
+        if reply[9:12] == b"200" and len(reply) > 2048:
+            print(proxy.pid, "%.3f" % (time.monotonic() - t0))
+            sys.exit(0)
+    except OSError:
+        pass
+    time.sleep(0.001)
+print(proxy.pid, "timeout")
+PYEOF
+    )
+    started_pid=${result%% *}
+    started_seconds=${result#* }
+    [ -n "$started_pid" ] && pids+=($started_pid)
+    case "$started_seconds" in
+    ended) die "$3 ended at start (see $work/$3.out): $(tail -3 "$work/$3.out")" ;;
+    timeout | "") die "$3 does not relay on port $2" ;;
+    esac
 }
 declare -A startup_of=()
 start_zpf "$zdir" "$zpf_port" zpf
