@@ -231,15 +231,11 @@ TEST(FilterDatabaseCategoriesTest, ManyFilesLoadInParallelAndTheirOrderStillDeci
         list += "1|A|0|" + std::to_string(300 + c) + "|Category " + n + "|" + file + "|http://u.invalid/x\n";
         if (!rows[c].file)
             continue;
-        std::string keys;
-        if (rows[c].tiny) {
-            keys = "t.example/\n";
-        } else {
-            keys = "site" + std::string(n.size() < 2 ? "0" : "") + n + ".example/\n{word" +
-                   std::string(n.size() < 2 ? "0" : "") + n + "}\n"; // 15 + 6 bytes
-            for (int k = 0; rows[c].over && k < 50; ++k)
-                keys += "extra" + std::to_string(k) + ".example/\n";
-        }
+        const std::string nn = (c < 10 ? "0" : "") + n;
+        std::string keys =
+            rows[c].tiny ? "t.example/\n" : "site" + nn + ".example/\n{word" + nn + "}\n"; // 15 + 6 bytes
+        for (int k = 0; rows[c].over && k < 50; ++k)
+            keys += "extra" + std::to_string(k) + ".example/\n";
         dir.writeEnciphered(file, keys);
     }
     dir.writeEnciphered("category2.cnf", list);
@@ -271,8 +267,7 @@ TEST(FilterDatabaseCategoriesTest, ManyFilesLoadInParallelAndTheirOrderStillDeci
         "c9.fdb[-1] Skipped - the database's keys would exceed 136 bytes",
         "c11.fdb[-1] Skipped - the database's keys would exceed 136 bytes",
     };
-    ASSERT_GE(errors.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(errors.begin(), errors.begin() + static_cast<std::ptrdiff_t>(expected.size())),
-              expected);
+    errors.resize(std::min(errors.size(), expected.size())); // the global lists' open errors follow
+    EXPECT_EQ(errors, expected);
     cnf->categoryList.categories.clear();
 }
