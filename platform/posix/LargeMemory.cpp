@@ -12,6 +12,9 @@ namespace {
 
 size_t mappedSize(size_t bytes) { return (bytes + kLargeBlock - 1) / kLargeBlock * kLargeBlock; }
 
+// Small blocks start on a cache line too, so a table's rows never straddle two.
+constexpr size_t kLine = 64;
+
 } // namespace
 
 void* AllocateLarge(size_t bytes) noexcept
@@ -19,7 +22,7 @@ void* AllocateLarge(size_t bytes) noexcept
     if (bytes == 0)
         return nullptr;
     if (bytes < kLargeBlock)
-        return std::malloc(bytes);
+        return std::aligned_alloc(kLine, (bytes + kLine - 1) / kLine * kLine);
     const size_t size = mappedSize(bytes);
     if (size < bytes || size + kLargeBlock < size)
         return nullptr;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "platform/TableMemory.h"
+#include "platform/LargeMemory.h"
 
 namespace {
 
@@ -317,16 +317,18 @@ bool ContentMatcher::buildRows(uint32_t count)
 bool ContentMatcher::RowTable::Assign(size_t count)
 {
     release();
-    m_data = static_cast<uint16_t*>(platform::AllocateTableMemory(count * sizeof(uint16_t)));
+    const size_t bytes = std::max<size_t>(count, 1) * sizeof(uint16_t);
+    m_data = static_cast<uint16_t*>(platform::AllocateLarge(bytes));
     if (!m_data)
         return false;
+    std::memset(m_data, 0, bytes);
     m_size = count;
     return true;
 }
 
 void ContentMatcher::RowTable::release()
 {
-    platform::FreeTableMemory(m_data, m_size * sizeof(uint16_t));
+    platform::FreeLarge(m_data, std::max<size_t>(m_size, 1) * sizeof(uint16_t));
     m_data = nullptr;
     m_size = 0;
 }

@@ -8,8 +8,8 @@ namespace platform {
 /// for large pages, so lookups spread over them miss the address cache far less.
 inline constexpr size_t kLargeBlock = size_t{2} << 20;
 
-/// Memory for `bytes` bytes: from the heap below kLargeBlock, else a mapping of its
-/// own. Null when there is none (or bytes is 0).
+/// Memory for `bytes` bytes, aligned to 64 bytes: from the heap below kLargeBlock, else
+/// a mapping of its own. Null when there is none (or bytes is 0).
 void* AllocateLarge(size_t bytes) noexcept;
 
 /// Frees what AllocateLarge(bytes) returned, with the same `bytes`.
