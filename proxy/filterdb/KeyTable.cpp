@@ -5,31 +5,39 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 namespace {
 
 constexpr size_t kBlockMax = 128;
 
-// A text in the form keys are kept in: up to the first NUL, a leading lower-case
-// "http://" dropped, ASCII letters lowered. Short texts stay on the stack.
+// Writes text in the form keys are kept in to out (room for text.size() bytes): up
+// to the first NUL, a leading lower-case "http://" dropped, ASCII letters lowered.
+// Returns the length written.
+size_t normalise(std::string_view text, char* out)
+{
+    if (const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size()))
+        text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
+    if (text.substr(0, 7) == "http://")
+        text.remove_prefix(7);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        out[i] = static_cast<char>(static_cast<unsigned>(b - 'A') < 26u ? b + ('a' - 'A') : b);
+    }
+    return text.size();
+}
+
+// A normalised text; short texts stay on the stack.
 class NormalisedText {
 public:
     explicit NormalisedText(std::string_view text)
     {
-        if (const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size()))
-            text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
-        if (text.substr(0, 7) == "http://")
-            text.remove_prefix(7);
         char* out = m_inline;
         if (text.size() > sizeof(m_inline)) {
             m_heap.resize(text.size());
             out = m_heap.data();
         }
-        for (size_t i = 0; i < text.size(); ++i) {
-            const auto b = static_cast<unsigned char>(text[i]);
-            out[i] = static_cast<char>(static_cast<unsigned>(b - 'A') < 26u ? b + ('a' - 'A') : b);
-        }
-        m_view = std::string_view(out, text.size());
+        m_view = std::string_view(out, normalise(text, out));
     }
     NormalisedText(const NormalisedText&) = delete;
     NormalisedText& operator=(const NormalisedText&) = delete;
@@ -405,54 +413,38 @@ std::optional<KeyNumbers> KeyTable::lookupBuild(std::string_view text, bool exac
 
 // ---- sealed form ----
 
-void KeyTable::Seal()
+void KeyTable::appendSealed(LargeVector<char>& keys, LargeVector<Slot>& slots, size_t i, size_t& offset,
+                            const Prefix& prefix, std::string_view key, uint32_t numbers, bool nested,
+                            std::vector<uint32_t>& chain)
 {
-    if (m_sealed)
-        return;
-    LargeVector<char> keys(m_keyBytes);
-    LargeVector<Slot> slots(m_count);
-    std::vector<uint16_t> pool;
-    std::vector<uint32_t> chain; // the previous entry and its prefix entries, longest last
-    size_t i = 0;
-    size_t offset = 0;
-    for (const uint32_t id : m_order) {
-        const Block& b = m_store[id];
-        for (const BuildEntry& e : b.entries) {
-            if (e.length > 0)
-                std::memcpy(keys.data() + offset, b.keys.data() + e.offset, e.length);
-            const std::string_view key(keys.data() + offset, e.length);
-            Slot& s = slots[i];
-            s.prefix = e.prefix;
-            s.offset = static_cast<uint32_t>(offset);
-            s.length = e.length;
-            if (e.list == 0) {
-                s.numbers = e.first;
-            } else {
-                const auto& l = m_lists[e.list - 1];
-                s.numbers = kPooled | static_cast<uint32_t>(pool.size());
-                pool.push_back(static_cast<uint16_t>(l.size()));
-                pool.insert(pool.end(), l.begin(), l.end());
-            }
-            const uint32_t run = (e.nested && i > 0) ? (slots[i - 1].run & ~kNestedBit) : static_cast<uint32_t>(i);
-            s.run = run | (e.nested ? kNestedBit : 0);
-            // Every key of the table that is a prefix of this one is a prefix of (or
-            // equal to) the key before it, so the chain of that key has them all.
-            while (!chain.empty()) {
-                const Slot& top = slots[chain.back()];
-                if (startsWith(key, std::string_view(keys.data() + top.offset, top.length)))
-                    break;
-                chain.pop_back();
-            }
-            s.parent = chain.empty() ? 0 : chain.back() + 1;
-            s.shortest = e.length;
-            if (s.parent != 0 && s.parent - 1 >= run)
-                s.shortest = std::min(s.shortest, slots[s.parent - 1].shortest);
-            chain.push_back(static_cast<uint32_t>(i));
-            offset += e.length;
-            ++i;
-        }
+    if (!key.empty())
+        std::memcpy(keys.data() + offset, key.data(), key.size());
+    key = std::string_view(keys.data() + offset, key.size());
+    Slot& s = slots[i];
+    s.prefix = prefix;
+    s.offset = static_cast<uint32_t>(offset);
+    s.length = static_cast<uint32_t>(key.size());
+    s.numbers = numbers;
+    const uint32_t run = (nested && i > 0) ? (slots[i - 1].run & ~kNestedBit) : static_cast<uint32_t>(i);
+    s.run = run | (nested ? kNestedBit : 0);
+    // Every key of the table that is a prefix of this one is a prefix of (or equal
+    // to) the key before it, so the chain of that key has them all.
+    while (!chain.empty()) {
+        const Slot& top = slots[chain.back()];
+        if (startsWith(key, std::string_view(keys.data() + top.offset, top.length)))
+            break;
+        chain.pop_back();
     }
+    s.parent = chain.empty() ? 0 : chain.back() + 1;
+    s.shortest = s.length;
+    if (s.parent != 0 && s.parent - 1 >= run)
+        s.shortest = std::min(s.shortest, slots[s.parent - 1].shortest);
+    chain.push_back(static_cast<uint32_t>(i));
+    offset += key.size();
+}
 
+void KeyTable::adoptSealed(LargeVector<char> keys, LargeVector<Slot> slots, std::vector<uint16_t> pool)
+{
     m_keys = std::move(keys);
     m_slots = std::move(slots);
     buildTiers();
@@ -464,6 +456,132 @@ void KeyTable::Seal()
     m_blockPrefix = std::vector<Prefix>();
     m_lists = std::vector<std::vector<uint16_t>>();
     m_sealed = true;
+}
+
+void KeyTable::Seal()
+{
+    if (m_sealed)
+        return;
+    LargeVector<char> keys(m_keyBytes);
+    LargeVector<Slot> slots(m_count);
+    std::vector<uint16_t> pool;
+    std::vector<uint32_t> chain;
+    size_t i = 0;
+    size_t offset = 0;
+    for (const uint32_t id : m_order) {
+        const Block& b = m_store[id];
+        for (const BuildEntry& e : b.entries) {
+            uint32_t numbers = e.first;
+            if (e.list != 0) {
+                const auto& l = m_lists[e.list - 1];
+                numbers = kPooled | static_cast<uint32_t>(pool.size());
+                pool.push_back(static_cast<uint16_t>(l.size()));
+                pool.insert(pool.end(), l.begin(), l.end());
+            }
+            appendSealed(keys, slots, i++, offset, e.prefix, buildKey(b, e), numbers, e.nested, chain);
+        }
+    }
+    adoptSealed(std::move(keys), std::move(slots), std::move(pool));
+}
+
+// With one number and an empty start, Insert never marks an entry nested, so it
+// never drops one, and a new key is skipped exactly when the entry just before it
+// equals it or is a prefix of it. Keys only meet such an entry within a run of
+// sorted keys that all start with the run's first key; elsewhere every key stays.
+// Sorting once and replaying only those runs gives the table Insert would.
+struct KeyTable::BuildItem {
+    Prefix prefix;
+    uint32_t offset;
+    uint32_t length;
+    uint32_t index; // place in the texts
+    uint32_t keep;
+};
+
+KeyTable::BuildScratch::BuildScratch() = default;
+KeyTable::BuildScratch::~BuildScratch() = default;
+
+void KeyTable::Build(std::span<const std::string_view> texts, uint16_t number)
+{
+    BuildScratch scratch;
+    Build(texts, number, scratch);
+}
+
+void KeyTable::Build(std::span<const std::string_view> texts, uint16_t number, BuildScratch& scratch)
+{
+    size_t rawBytes = 0;
+    for (const std::string_view t : texts)
+        rawBytes += t.size();
+    if (m_count != 0 || texts.size() > kMaxEntries || rawBytes > kMaxKeyBytes) {
+        for (const std::string_view t : texts)
+            Insert(t, number);
+        Seal();
+        return;
+    }
+
+    std::vector<char>& bytes = scratch.m_bytes;
+    std::vector<BuildItem>& items = scratch.m_items;
+    bytes.resize(rawBytes);
+    items.resize(texts.size());
+    uint32_t used = 0;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const auto n = static_cast<uint32_t>(normalise(texts[i], bytes.data() + used));
+        items[i] = {prefixOf({bytes.data() + used, n}), used, n, static_cast<uint32_t>(i), 1};
+        used += n;
+    }
+    auto key = [&](const BuildItem& it) { return std::string_view(bytes.data() + it.offset, it.length); };
+    const auto before = [&](const BuildItem& a, const BuildItem& b) {
+        if (a.prefix.hi != b.prefix.hi)
+            return a.prefix.hi < b.prefix.hi;
+        if (a.prefix.lo != b.prefix.lo)
+            return a.prefix.lo < b.prefix.lo;
+        const int c = compareTail(key(a), key(b));
+        return c != 0 ? c < 0 : a.index < b.index;
+    };
+    if (!std::is_sorted(items.begin(), items.end(), before)) // key files are often kept sorted
+        std::sort(items.begin(), items.end(), before);
+
+    std::vector<uint32_t> run; // positions of one run, in insertion order
+    std::set<uint32_t> present;
+    for (size_t start = 0, end; start < items.size(); start = end) {
+        const BuildItem& first = items[start];
+        for (end = start + 1; end < items.size() && mayStart(first.prefix, first.length, items[end].prefix) &&
+                              startsWith(key(items[end]), key(first));
+             ++end) { }
+        if (end - start == 1)
+            continue;
+        run.clear();
+        for (size_t p = start; p < end; ++p)
+            run.push_back(static_cast<uint32_t>(p));
+        std::sort(run.begin(), run.end(), [&](uint32_t a, uint32_t b) { return items[a].index < items[b].index; });
+        present.clear();
+        for (const uint32_t p : run) {
+            const auto after = present.lower_bound(p);
+            if (after != present.begin() && startsWith(key(items[p]), key(items[*std::prev(after)])))
+                items[p].keep = 0;
+            else
+                present.insert(p);
+        }
+    }
+
+    size_t count = 0;
+    size_t keyBytes = 0;
+    for (const BuildItem& it : items) {
+        count += it.keep;
+        keyBytes += it.keep * it.length;
+    }
+    LargeVector<char> keys(keyBytes);
+    LargeVector<Slot> slots(count);
+    std::vector<uint32_t> chain;
+    size_t i = 0;
+    size_t offset = 0;
+    for (const BuildItem& it : items) {
+        if (it.keep)
+            appendSealed(keys, slots, i++, offset, it.prefix, key(it), number, false, chain);
+    }
+    m_count = count;
+    m_keyBytes = keyBytes;
+    m_hint = 0;
+    adoptSealed(std::move(keys), std::move(slots), {});
 }
 
 // The search tiers over the sealed slots: every kFanout-th prefix, then every

@@ -61,6 +61,8 @@ struct KeyEntry {
 /// but a sealed table is compact and fast. After that the table is read-only and any
 /// number of threads may call LookupKeys at once without locks.
 class KeyTable {
+    struct BuildItem;
+
 public:
     KeyTable() = default;
     KeyTable(KeyTable&&) noexcept = default;
@@ -72,6 +74,26 @@ public:
     /// insert a no-op; longer keys that the new key covers are dropped. Returns true
     /// (and changes nothing) when the table would exceed its size limits.
     bool Insert(std::string_view text, uint16_t number);
+
+    /// Fills an empty table and seals it, as Insert of each text in order with this
+    /// number and then Seal would, without building the insertable form. A table that
+    /// is not empty takes the texts one Insert at a time.
+    void Build(std::span<const std::string_view> texts, uint16_t number);
+
+    /// Working memory of Build, for a caller that builds many tables in turn.
+    class BuildScratch {
+    public:
+        BuildScratch();
+        ~BuildScratch();
+        BuildScratch(const BuildScratch&) = delete;
+        BuildScratch& operator=(const BuildScratch&) = delete;
+
+    private:
+        friend class KeyTable;
+        std::vector<char> m_bytes;
+        std::vector<BuildItem> m_items;
+    };
+    void Build(std::span<const std::string_view> texts, uint16_t number, BuildScratch& scratch);
 
     /// Numbers of every key that is a prefix of text (exact false) or of the key
     /// equal to text (exact true), longest key first. Null for a table without
@@ -95,6 +117,10 @@ public:
     static constexpr size_t kMaxEntries = size_t{1} << 28;
 
 private:
+    // A million keys fill tens of megabytes that a lookup visits at random: large
+    // pages spare most of the address translation misses.
+    template <class T> using LargeVector = std::vector<T, platform::LargeAllocator<T>>;
+
     // The first 16 key bytes as two big-endian words, zero-padded: keys hold no NUL,
     // so comparing these orders keys as comparing their bytes would, and only keys
     // that share 16 bytes need their bytes compared.
@@ -163,6 +189,12 @@ private:
     void dropCovered(Cursor changed, std::string_view key);
     std::optional<KeyNumbers> lookupBuild(std::string_view text, bool exact) const;
     void buildTiers();
+    // Appends the next entry in table order to the sealed arrays; `chain` holds the
+    // previous entry and its prefix entries, longest last.
+    static void appendSealed(LargeVector<char>& keys, LargeVector<Slot>& slots, size_t i, size_t& offset,
+                             const Prefix& prefix, std::string_view key, uint32_t numbers, bool nested,
+                             std::vector<uint32_t>& chain);
+    void adoptSealed(LargeVector<char> keys, LargeVector<Slot> slots, std::vector<uint16_t> pool);
     void unseal();
 
     std::string_view slotKey(size_t i) const { return {m_keys.data() + m_slots[i].offset, m_slots[i].length}; }
@@ -187,9 +219,6 @@ private:
     size_t m_hint = 0; // block of the last insert: file order tends to stay near it
     std::vector<std::vector<uint16_t>> m_lists;
 
-    // A million keys fill tens of megabytes that a lookup visits at random: large
-    // pages spare most of the address translation misses.
-    template <class T> using LargeVector = std::vector<T, platform::LargeAllocator<T>>;
     LargeVector<char> m_keys;
     LargeVector<Slot> m_slots;
     std::vector<std::vector<Prefix>> m_tiers; // m_tiers[0]: every 16th entry, [1]: every 16th of those, ...

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -138,5 +139,52 @@ TEST(KeyTableSealTest, LargeTablesAnswerAsBuilt)
             }
         }
         EXPECT_GT(hits, shape.keys / 7) << shape.what; // the texts do reach keys
+    }
+}
+
+// Building a whole list at once gives the table that inserting it key by key and
+// sealing gives: the same entries, numbers and nested marks, whatever the order of
+// prefixes, repeats, and keys that only match once normalised.
+TEST(KeyTableBuildTest, MatchesInsertingInOrder)
+{
+    std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+        {"prefix after its longer keys", {"a.jp/x/", "a.jp/y", "a.jp/", "a.jp/z", "b.jp"}},
+        {"a longer key between a prefix and a later key", {"a.jp/x1", "a.jp/", "a.jp/x", "a.jp/x2", "a.jp/w"}},
+        {"repeats once normalised", {"HTTP://A.jp", "http://a.jp/", "A.JP/", "a.jp", "http://A.JP"}},
+        {"an empty key", {"b.jp", "http://", "a.jp", "c.jp"}},
+        {"keys sharing 16 bytes",
+         {"www.shared-name.jp/a/b", "www.shared-name.jp/a", "www.shared-name.jp/", "www.shared-name.jp/ab"}},
+        {"nothing", {}},
+    };
+    std::mt19937 rng(5);
+    for (int n = 0; n < 3; ++n) { // short keys over few letters meet in every way
+        auto& [what, keys] = cases.emplace_back("random", std::vector<std::string>());
+        for (int i = 0; i < 3000; ++i) {
+            std::string key(1 + rng() % 6, 'a');
+            for (char& c : key)
+                c = static_cast<char>("abAB/"[rng() % 5]);
+            keys.push_back(key);
+        }
+    }
+    for (const auto& [what, keys] : cases) {
+        KeyTable inserted;
+        for (const auto& key : keys)
+            inserted.Insert(key, 7);
+        inserted.Seal();
+        const std::vector<std::string_view> views(keys.begin(), keys.end());
+        KeyTable built;
+        built.Build(views, 7);
+        ASSERT_TRUE(built.IsSealed()) << what;
+        const auto a = inserted.Entries();
+        const auto b = built.Entries();
+        ASSERT_EQ(a.size(), b.size()) << what;
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(a[i].key, b[i].key) << what;
+            EXPECT_EQ(a[i].numbers, b[i].numbers) << what << ": " << a[i].key;
+            EXPECT_EQ(a[i].nested, b[i].nested) << what << ": " << a[i].key;
+        }
+        for (const auto& key : keys)
+            EXPECT_EQ(values(*inserted.LookupKeys(key + "/q", false)), values(*built.LookupKeys(key + "/q", false)))
+                << what << ": " << key;
     }
 }
