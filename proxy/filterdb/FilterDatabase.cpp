@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <string_view>
 #include <system_error>
@@ -18,19 +17,39 @@ namespace {
 constexpr uint16_t kListNumber = 1; // keys of the per-group lists
 constexpr uint16_t kGlobalNumber = 999; // keys of the global lists
 
-// The distinct strings read so far, named by their place in `kept`: open addressing
-// with a hash kept beside each place, so growing moves no strings and allocates no
-// nodes.
-class SeenStrings {
+// Strings packed end to end in one buffer, so a million keys cost no allocation each.
+class PackedStrings {
 public:
-    explicit SeenStrings(const std::deque<std::string>& kept)
-        : m_kept(kept)
+    size_t size() const { return m_ends.size(); }
+    std::string_view operator[](size_t i) const
     {
+        const size_t begin = i == 0 ? 0 : m_ends[i - 1];
+        return std::string_view(m_bytes).substr(begin, m_ends[i] - begin);
+    }
+    void push_back(std::string_view s)
+    {
+        m_bytes.append(s);
+        m_ends.push_back(m_bytes.size());
+    }
+    void clear()
+    {
+        m_bytes.clear();
+        m_ends.clear();
     }
 
+private:
+    std::string m_bytes;
+    std::vector<size_t> m_ends;
+};
+
+// The distinct strings read so far, named by their place in a PackedStrings: open
+// addressing with a hash kept beside each place, so growing moves no strings and
+// allocates no nodes.
+class SeenStrings {
+public:
     /// Whether s is one of the kept strings; if not, it is taken to be kept next,
     /// at the end of `kept`.
-    bool Seen(std::string_view s)
+    bool Seen(std::string_view s, const PackedStrings& kept)
     {
         if ((m_used + 1) * 4 > m_slots.size() * 3)
             grow();
@@ -40,13 +59,20 @@ public:
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = m_slots[i];
             if (slot.place == 0) {
-                slot = {hash, static_cast<uint32_t>(m_kept.size() + 1)};
+                slot = {hash, static_cast<uint32_t>(kept.size() + 1)};
                 ++m_used;
                 return false;
             }
-            if (slot.hash == hash && m_kept[slot.place - 1] == s)
+            if (slot.hash == hash && kept[slot.place - 1] == s)
                 return true;
         }
+    }
+
+    /// Forgets every string, keeping the memory.
+    void clear()
+    {
+        std::fill(m_slots.begin(), m_slots.end(), Slot{0, 0});
+        m_used = 0;
     }
 
 private:
@@ -70,11 +96,41 @@ private:
         }
     }
 
-    const std::deque<std::string>& m_kept;
     std::vector<Slot> m_slots;
     size_t m_used = 0;
 };
+
+KeyEntryList entries(const PackedStrings& list, uint16_t number)
+{
+    KeyEntryList out;
+    out.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i)
+        out.push_back(KeyEntryItem{std::string(list[i]), number});
+    return out;
+}
 } // namespace
+
+// `steps` keeps each string's length in reading order, so the database's bound can be
+// judged later exactly as if it had been checked while reading.
+struct FilterDatabase::FileKeys {
+    PackedStrings lists[4];
+    SeenStrings seen[4];
+    std::vector<uint32_t> steps;
+    bool overFile = false; // stopped at the file's own bound; the lists are emptied
+    std::vector<std::string_view> urls;
+    std::vector<std::string_view> extensions;
+    KeyTable::BuildScratch scratch;
+
+    void clear()
+    {
+        for (size_t k = 0; k < 4; ++k) {
+            lists[k].clear();
+            seen[k].clear();
+        }
+        steps.clear();
+        overFile = false;
+    }
+};
 
 FilterDatabase& FilterDatabase::getInstance()
 {
@@ -167,47 +223,39 @@ void FilterDatabase::ClearKeyLists()
     }
 }
 
-void FilterDatabase::collectKeys(const std::string& fileName, uint16_t number, bool enciphered, int group,
-                                 const std::string& groupName, bool byKind, size_t fileBound,
-                                 const CAtFilterKeyFileReader::ErrorSink& sink, FileKeys& keys)
+void FilterDatabase::collectKeys(const std::string& fileName, bool enciphered, int group, const std::string& groupName,
+                                 bool byKind, size_t fileBound, const CAtFilterKeyFileReader::ErrorSink& sink,
+                                 FileKeys& keys)
 {
-    // The strings stay where the deque put them, so the sets can look at them.
-    std::deque<std::string> kept[4];
-    SeenStrings seen[4] = {SeenStrings(kept[0]), SeenStrings(kept[1]), SeenStrings(kept[2]), SeenStrings(kept[3])};
+    keys.clear();
     size_t bytes = 0;
     CAtFilterKeyFileReader reader(fileName, enciphered, sink);
-    reader.forEachKey(group, groupName, [&](FilterKey&& key) {
+    reader.forEachString(group, groupName, [&](int kind, std::string_view s) {
         if (keys.overFile)
             return; // nothing more is kept from this file; the lines are still read through
-        const size_t kind = byKind ? static_cast<size_t>(key.kind) : 0;
-        for (auto& s : key.strings) {
-            if (seen[kind].Seen(s))
-                continue;
-            bytes += s.size();
-            keys.steps.push_back(static_cast<uint32_t>(s.size()));
-            if (bytes > fileBound) {
-                keys.overFile = true;
-                return;
-            }
-            kept[kind].push_back(std::move(s));
+        const size_t k = byKind ? static_cast<size_t>(kind) : 0;
+        if (keys.seen[k].Seen(s, keys.lists[k]))
+            return;
+        bytes += s.size();
+        keys.steps.push_back(static_cast<uint32_t>(s.size()));
+        if (bytes > fileBound) {
+            keys.overFile = true;
+            return;
         }
+        keys.lists[k].push_back(s);
     });
     if (keys.overFile)
-        return;
-    for (size_t k = 0; k < 4; ++k) {
-        keys.lists[k].reserve(kept[k].size());
-        for (auto& s : kept[k])
-            keys.lists[k].push_back(KeyEntryItem{std::move(s), number});
-    }
+        for (auto& list : keys.lists)
+            list.clear();
 }
 
-bool FilterDatabase::admitKeys(const std::string& fileName, int group, FileKeys& keys,
+bool FilterDatabase::admitKeys(const std::string& fileName, int group, const std::vector<uint32_t>& steps,
                                const CAtFilterKeyFileReader::ErrorSink& sink)
 {
     // Each string counted against both bounds in reading order, the file's first.
     size_t bytes = 0;
     std::string over;
-    for (const uint32_t step : keys.steps) {
+    for (const uint32_t step : steps) {
         bytes += step;
         if (bytes > m_maxFileKeyBytes) {
             over = "its keys expand to more than " + std::to_string(m_maxFileKeyBytes) + " bytes";
@@ -222,10 +270,18 @@ bool FilterDatabase::admitKeys(const std::string& fileName, int group, FileKeys&
         m_keyBytes += bytes;
         return true;
     }
-    for (auto& list : keys.lists)
-        list = KeyEntryList();
     if (sink)
         sink(fileName + "[" + std::to_string(group) + "] Skipped - " + over);
+    return false;
+}
+
+bool FilterDatabase::readFileKeys(const std::string& fileName, bool enciphered, int group, bool byKind, FileKeys& keys)
+{
+    collectKeys(fileName, enciphered, group, groupName(group), byKind, m_maxFileKeyBytes, m_errorSink, keys);
+    if (admitKeys(fileName, group, keys.steps, m_errorSink))
+        return true;
+    for (auto& list : keys.lists)
+        list.clear();
     return false;
 }
 
@@ -233,17 +289,12 @@ bool FilterDatabase::readKeys(const std::string& fileName, uint16_t number, bool
                               KeyEntryList (&out)[4])
 {
     FileKeys keys;
-    collectKeys(fileName, number, enciphered, group, groupName(group), byKind, m_maxFileKeyBytes, m_errorSink, keys);
-    if (!admitKeys(fileName, group, keys, m_errorSink))
+    if (!readFileKeys(fileName, enciphered, group, byKind, keys))
         return false;
     for (size_t k = 0; k < 4; ++k) {
-        if (out[k].empty()) {
-            out[k] = std::move(keys.lists[k]);
-            continue;
-        }
         out[k].reserve(out[k].size() + keys.lists[k].size());
-        for (auto& item : keys.lists[k])
-            out[k].push_back(std::move(item));
+        for (size_t i = 0; i < keys.lists[k].size(); ++i)
+            out[k].push_back(KeyEntryItem{std::string(keys.lists[k][i]), number});
     }
     return true;
 }
@@ -274,22 +325,27 @@ void FilterDatabase::buildMatcher(MatcherKind kind, size_t index, const KeyEntry
     m_matchers[static_cast<int>(kind)][index] = makeMatcher(list, caseInsensitive);
 }
 
-void FilterDatabase::distributePlainKeys(const KeyEntryList& plain, KeyTable& urls, KeyTable& extensions)
+void FilterDatabase::distributePlainKeys(FileKeys& keys, uint16_t number, KeyTable& urls, KeyTable& extensions)
 {
-    for (const auto& item : plain) {
-        if (item.text.size() >= 2 && item.text[0] == '*' && item.text[1] == '.')
-            extensions.Insert(std::string_view(item.text).substr(2), item.number);
+    const PackedStrings& plain = keys.lists[FilterKey::Plain];
+    keys.urls.clear();
+    keys.extensions.clear();
+    keys.urls.reserve(plain.size());
+    for (size_t i = 0; i < plain.size(); ++i) {
+        const std::string_view text = plain[i];
+        if (text.size() >= 2 && text[0] == '*' && text[1] == '.')
+            keys.extensions.push_back(text.substr(2));
         else
-            urls.Insert(item.text, item.number);
+            keys.urls.push_back(text);
     }
-    urls.Seal();
-    extensions.Seal();
+    urls.Build(keys.urls, number, keys.scratch);
+    extensions.Build(keys.extensions, number, keys.scratch);
 }
 
 struct FilterDatabase::CategoryLoad {
     std::string file;
     uint16_t number = 0;
-    FileKeys keys; // the lists are emptied once the matchers and tables are built
+    std::vector<uint32_t> steps; // of the file's strings, for the database's bound
     std::unique_ptr<ContentMatcher> matchers[3]; // braces, brackets, parentheses
     KeyTable urls;
     KeyTable extensions;
@@ -326,16 +382,16 @@ void FilterDatabase::loadCategories(bool caseInsensitive)
     const size_t fileBound = m_maxFileKeyBytes;
     std::atomic<size_t> next{0};
     auto work = [&] {
+        FileKeys keys;
         for (size_t i; (i = next.fetch_add(1)) < used.size();) {
             CategoryLoad& load = loads[used[i]];
             collectKeys(
-                load.file, load.number, true, -1, std::string(), true, fileBound,
-                [&load](const std::string& e) { load.errors.push_back(e); }, load.keys);
+                load.file, true, -1, std::string(), true, fileBound,
+                [&load](const std::string& e) { load.errors.push_back(e); }, keys);
             for (size_t k = 0; k < 3; ++k) // braces, brackets, parentheses
-                load.matchers[k] = makeMatcher(load.keys.lists[k], caseInsensitive);
-            distributePlainKeys(load.keys.lists[FilterKey::Plain], load.urls, load.extensions);
-            for (auto& list : load.keys.lists)
-                list = KeyEntryList();
+                load.matchers[k] = makeMatcher(entries(keys.lists[k], load.number), caseInsensitive);
+            distributePlainKeys(keys, load.number, load.urls, load.extensions);
+            load.steps = keys.steps;
         }
     };
     std::thread helper;
@@ -356,7 +412,7 @@ void FilterDatabase::loadCategories(bool caseInsensitive)
         if (m_errorSink)
             for (const auto& e : load.errors)
                 m_errorSink(e);
-        if (!admitKeys(load.file, -1, load.keys, m_errorSink)) {
+        if (!admitKeys(load.file, -1, load.steps, m_errorSink)) {
             // Skipped: the category is loaded as if its file held nothing.
             for (auto& m : load.matchers)
                 m = makeMatcher({}, caseInsensitive);
@@ -382,11 +438,16 @@ void FilterDatabase::Load(bool caseInsensitive)
     using enum TableKind;
     const std::pair<TableKind, const char*> globals[] = {
         {AccessControl, "target.fdb"}, {UploadExempt, "nofilup.fdb"}, {DownloadExempt, "nofildow.fdb"}};
+    FileKeys keys;
+    auto buildTable = [&keys](KeyTable& table, uint16_t number) {
+        keys.urls.clear();
+        for (size_t i = 0; i < keys.lists[0].size(); ++i)
+            keys.urls.push_back(keys.lists[0][i]);
+        table.Build(keys.urls, number, keys.scratch);
+    };
     for (const auto& [kind, file] : globals) {
-        KeyTable& table = tables(kind).emplace_back();
-        for (const auto& item : LoadKeyList(file, kGlobalNumber, true, -1))
-            table.Insert(item.text, item.number);
-        table.Seal();
+        (void)readFileKeys(file, true, -1, false, keys);
+        buildTable(tables(kind).emplace_back(), kGlobalNumber);
     }
 
     const size_t groupCount = static_cast<size_t>(cnf->groupList.size());
@@ -396,20 +457,17 @@ void FilterDatabase::Load(bool caseInsensitive)
         tables(kind).resize(groupCount);
     for (size_t g = 0; g < groupCount; ++g) {
         const int group = static_cast<int>(g);
-        LoadKeyFile("phrase.fdb", kListNumber, false, group);
-        buildMatcher(GroupPageBlock, g, m_lists[FilterKey::Braces], caseInsensitive);
-        buildMatcher(GroupReplace, g, m_lists[FilterKey::Brackets], caseInsensitive);
-        buildMatcher(GroupUploadBlock, g, m_lists[FilterKey::Parentheses], caseInsensitive);
-        distributePlainKeys(m_lists[FilterKey::Plain], tables(GroupUrls)[g], tables(GroupExtensions)[g]);
-        ClearKeyLists();
+        (void)readFileKeys("phrase.fdb", false, group, true, keys);
+        buildMatcher(GroupPageBlock, g, entries(keys.lists[FilterKey::Braces], kListNumber), caseInsensitive);
+        buildMatcher(GroupReplace, g, entries(keys.lists[FilterKey::Brackets], kListNumber), caseInsensitive);
+        buildMatcher(GroupUploadBlock, g, entries(keys.lists[FilterKey::Parentheses], kListNumber), caseInsensitive);
+        distributePlainKeys(keys, kListNumber, tables(GroupUrls)[g], tables(GroupExtensions)[g]);
         const std::pair<TableKind, const char*> lists[] = {{GroupAccessControl, "passurl.fdb"},
                                                            {GroupUploadExempt, "nofilter.fdb"},
                                                            {GroupDownloadExempt, "nofilter.fdb"}};
         for (const auto& [kind, file] : lists) {
-            KeyTable& table = tables(kind)[g];
-            for (const auto& item : LoadKeyList(file, kListNumber, false, group))
-                table.Insert(item.text, item.number);
-            table.Seal();
+            (void)readFileKeys(file, false, group, false, keys);
+            buildTable(tables(kind)[g], kListNumber);
         }
     }
 }

@@ -100,13 +100,9 @@ private:
     static constexpr int kMatcherKinds = static_cast<int>(MatcherKind::GroupUploadBlock) + 1;
 
     /// The distinct strings of one key file by kind, as read before the database's
-    /// bound is applied; `steps` keeps each string's length in reading order, so that
-    /// bound can be judged later exactly as if it had been checked while reading.
-    struct FileKeys {
-        KeyEntryList lists[4];
-        std::vector<uint32_t> steps;
-        bool overFile = false; // stopped at the file's own bound
-    };
+    /// bound is applied, and the memory tables are built in: one is reused from file
+    /// to file.
+    struct FileKeys;
     /// What one category file gives: filled on a loader thread, taken in file order.
     struct CategoryLoad;
 
@@ -114,16 +110,22 @@ private:
     std::vector<KeyTable>& tables(TableKind kind) { return m_tables[static_cast<int>(kind)]; }
     void buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive);
     static std::unique_ptr<ContentMatcher> makeMatcher(const KeyEntryList& list, bool caseInsensitive);
-    static void distributePlainKeys(const KeyEntryList& plain, KeyTable& urls, KeyTable& extensions);
-    /// Reads the file's distinct strings by kind (all in kind 0 when byKind is false),
-    /// stopping at the file's bound; touches nothing shared but the sink.
-    static void collectKeys(const std::string& fileName, uint16_t number, bool enciphered, int group,
-                            const std::string& groupName, bool byKind, size_t fileBound,
-                            const CAtFilterKeyFileReader::ErrorSink& sink, FileKeys& keys);
-    /// Applies both bounds to collected keys in loading order: false, after a report
-    /// and with the lists emptied, when they are over one.
-    bool admitKeys(const std::string& fileName, int group, FileKeys& keys,
+    /// Fills and seals both tables with the plain strings of keys: "*." keys, less the
+    /// "*.", go to extensions.
+    static void distributePlainKeys(FileKeys& keys, uint16_t number, KeyTable& urls, KeyTable& extensions);
+    /// Reads the file's distinct strings by kind (all in kind 0 when byKind is false)
+    /// into emptied keys, stopping at the file's bound; touches nothing shared but the
+    /// sink.
+    static void collectKeys(const std::string& fileName, bool enciphered, int group, const std::string& groupName,
+                            bool byKind, size_t fileBound, const CAtFilterKeyFileReader::ErrorSink& sink,
+                            FileKeys& keys);
+    /// Applies both bounds to strings of these lengths in loading order: false, after
+    /// a report, when they are over one.
+    bool admitKeys(const std::string& fileName, int group, const std::vector<uint32_t>& steps,
                    const CAtFilterKeyFileReader::ErrorSink& sink);
+    /// collectKeys and admitKeys: false, with the lists emptied, when the file is over
+    /// a bound.
+    bool readFileKeys(const std::string& fileName, bool enciphered, int group, bool byKind, FileKeys& keys);
     bool readKeys(const std::string& fileName, uint16_t number, bool enciphered, int group, bool byKind,
                   KeyEntryList (&out)[4]);
     void loadCategories(bool caseInsensitive);

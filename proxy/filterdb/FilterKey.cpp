@@ -157,6 +157,33 @@ const std::vector<FilterKey>* CAtFilterKeyFileReader::readToList(int group, cons
 bool CAtFilterKeyFileReader::forEachKey(int group, const std::string& groupName,
                                         const std::function<void(FilterKey&&)>& fn)
 {
+    return forEachLine(group, groupName, [&](std::string_view line) {
+        FilterKey key = FilterKey::Parse(line);
+        if (key.kind != FilterKey::Invalid)
+            fn(std::move(key));
+    });
+}
+
+bool CAtFilterKeyFileReader::forEachString(int group, const std::string& groupName,
+                                           const std::function<void(int, std::string_view)>& fn)
+{
+    return forEachLine(group, groupName, [&](std::string_view line) {
+        // Most lines are plain keys: the trimmed line itself, as Parse would give it.
+        if (line.size() >= 3 && line[0] != '{' && line[0] != '[' && line[0] != '(') {
+            fn(FilterKey::Plain, line);
+            return;
+        }
+        const FilterKey key = FilterKey::Parse(line);
+        if (key.kind != FilterKey::Invalid)
+            for (const auto& s : key.strings)
+                fn(key.kind, s);
+    });
+}
+
+// Hands each non-blank line of the section, trailing blanks removed, to fn.
+bool CAtFilterKeyFileReader::forEachLine(int group, const std::string& groupName,
+                                         const std::function<void(std::string_view)>& fn)
+{
     if (m_fileName.empty())
         return false;
     bool inSection = group <= 0;
@@ -172,9 +199,7 @@ bool CAtFilterKeyFileReader::forEachKey(int group, const std::string& groupName,
                 done = true;
                 return;
             }
-            FilterKey key = FilterKey::Parse(line);
-            if (key.kind != FilterKey::Invalid)
-                fn(std::move(key));
+            fn(line);
             return;
         }
         std::string_view name;

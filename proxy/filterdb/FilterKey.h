@@ -51,9 +51,16 @@ public:
     /// when the file cannot be read.
     bool forEachKey(int group, const std::string& groupName, const std::function<void(FilterKey&&)>& fn);
 
+    /// The same section, each string handed to `fn` with its kind, in the order
+    /// forEachKey would give them; a plain line costs no allocation. Returns false
+    /// when the file cannot be read.
+    bool forEachString(int group, const std::string& groupName,
+                       const std::function<void(int kind, std::string_view text)>& fn);
+
     static constexpr const char* kEndMarker = "*** End of filtering database. ***";
 
 private:
+    bool forEachLine(int group, const std::string& groupName, const std::function<void(std::string_view)>& fn);
     bool readDES(int group, const std::function<void(std::string_view)>& line);
     bool readPlain(const std::function<void(std::string_view)>& line);
 

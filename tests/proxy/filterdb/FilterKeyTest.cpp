@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <utility>
+
 #include "support/TempProgramDir.h"
 
 using zpftest::TempProgramDir;
@@ -58,17 +61,28 @@ TEST(FilterKeyTest, ExplosiveAndHugeLinesAreBounded)
 }
 
 namespace {
-// The strings of a section of a key file in the current program directory.
+// The strings of a section of a key file in the current program directory, read key
+// by key and, the same by kind and order, string by string.
 std::vector<std::string> readSection(const std::string& name, bool enciphered, int group, const std::string& groupName)
 {
     CAtFilterKeyFileReader reader(name, enciphered);
     std::vector<std::string> out;
+    std::vector<std::pair<int, std::string>> byKey;
+    std::vector<std::pair<int, std::string>> byString;
+    const bool read =
+        CAtFilterKeyFileReader(name, enciphered).forEachString(group, groupName, [&](int kind, std::string_view s) {
+            byString.emplace_back(kind, s);
+        });
     const auto* keys = reader.readToList(group, groupName);
+    EXPECT_EQ(read, keys != nullptr);
     if (!keys)
         return {"<null>"};
     for (const auto& k : *keys)
-        for (const auto& s : k.strings)
+        for (const auto& s : k.strings) {
             out.push_back(s);
+            byKey.emplace_back(k.kind, s);
+        }
+    EXPECT_EQ(byKey, byString) << name;
     return out;
 }
 } // namespace
@@ -97,9 +111,10 @@ TEST(KeyFileReaderTest, SectionsOfAPlainFile)
 TEST(KeyFileReaderTest, EncipheredFileStopsAtTheEndMarkerAndReportsOpenErrors)
 {
     TempProgramDir dir;
-    std::string body = "site.example/ads\n{bad,evil}\n%notasection\n*** End of filtering database. ***\nafter\n";
+    std::string body =
+        "site.example/ads\n{bad,evil}\nab\n[x]\n%notasection\n*** End of filtering database. ***\nafter\n";
     dir.writeEnciphered("cat1.fdb", body);
-    EXPECT_EQ(readSection("cat1.fdb", true, -1, ""), (V{"site.example/ads", "bad", "evil", "%notasection"}));
+    EXPECT_EQ(readSection("cat1.fdb", true, -1, ""), (V{"site.example/ads", "bad", "evil", "x", "%notasection"}));
 
     std::vector<std::string> errors;
     CAtFilterKeyFileReader missing("gone.fdb", true, [&](const std::string& e) { errors.push_back(e); });
