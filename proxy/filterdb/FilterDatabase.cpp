@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <string_view>
 #include <system_error>
@@ -320,11 +321,6 @@ std::unique_ptr<ContentMatcher> FilterDatabase::makeMatcher(const KeyEntryList& 
     return matcher;
 }
 
-void FilterDatabase::buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive)
-{
-    m_matchers[static_cast<int>(kind)][index] = makeMatcher(list, caseInsensitive);
-}
-
 void FilterDatabase::distributePlainKeys(FileKeys& keys, uint16_t number, KeyTable& urls, KeyTable& extensions)
 {
     const PackedStrings& plain = keys.lists[FilterKey::Plain];
@@ -342,24 +338,37 @@ void FilterDatabase::distributePlainKeys(FileKeys& keys, uint16_t number, KeyTab
     extensions.Build(keys.extensions, number, keys.scratch);
 }
 
-struct FilterDatabase::CategoryLoad {
+struct FilterDatabase::FileLoad {
     std::string file;
+    bool enciphered = true;
+    int group = -1;
+    std::string groupName;
+    bool byKind = true; // false: every string is a key of `urls`
     uint16_t number = 0;
+    // Where the results go: the matchers and the extension table only by kind.
+    size_t index = 0;
+    MatcherKind matcherKinds[3] = {};
+    TableKind urlKind = TableKind::CategoryUrls;
+    TableKind extensionKind = TableKind::CategoryExtensions;
+
     std::vector<uint32_t> steps; // of the file's strings, for the database's bound
     std::unique_ptr<ContentMatcher> matchers[3]; // braces, brackets, parentheses
     KeyTable urls;
     KeyTable extensions;
-    std::vector<std::string> errors; // reported in file order once every file is read
+    std::vector<std::string> errors; // reported in list order once every file is read
 };
 
-// The category files are independent of each other, so they are read and built on
-// two threads; what depends on order (the database's bound, the log lines) is
-// settled afterwards in the order of the list.
-void FilterDatabase::loadCategories(bool caseInsensitive)
+// The key files are independent of each other, so they are read and built on two
+// threads; what depends on order (the database's bound, the log lines) is settled
+// afterwards in the order of loading: categories, the global lists, then each
+// group's files.
+void FilterDatabase::Load(bool caseInsensitive)
 {
+    Clear();
     ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
     const auto& categories = cnf->categoryList;
     const size_t categoryCount = static_cast<size_t>(categories.GetCategoryNum());
+    const size_t groupCount = static_cast<size_t>(cnf->groupList.size());
 
     using enum MatcherKind;
     using enum TableKind;
@@ -367,35 +376,88 @@ void FilterDatabase::loadCategories(bool caseInsensitive)
         m_matchers[static_cast<int>(kind)].resize(categoryCount);
     tables(CategoryUrls).resize(categoryCount);
     tables(CategoryExtensions).resize(categoryCount);
+    for (TableKind kind : {AccessControl, UploadExempt, DownloadExempt})
+        tables(kind).resize(1);
+    for (MatcherKind kind : {GroupPageBlock, GroupReplace, GroupUploadBlock})
+        m_matchers[static_cast<int>(kind)].resize(groupCount);
+    for (TableKind kind : {GroupUrls, GroupExtensions, GroupAccessControl, GroupUploadExempt, GroupDownloadExempt})
+        tables(kind).resize(groupCount);
 
-    std::vector<CategoryLoad> loads(categoryCount);
-    std::vector<size_t> used;
+    std::deque<FileLoad> loads;
     for (size_t c = 0; c < categoryCount; ++c) {
         if (!cnf->GetCategoryUse(static_cast<int>(c)))
             continue; // a category no group uses keeps empty containers
         const CCategory& category = categories[static_cast<int>(c)];
-        loads[c].file = category.key;
-        loads[c].number = category.number;
-        used.push_back(c);
+        FileLoad& load = loads.emplace_back();
+        load.file = category.key;
+        load.number = category.number;
+        load.index = c;
+        load.matcherKinds[0] = CategoryPageBlock;
+        load.matcherKinds[1] = CategoryReplace;
+        load.matcherKinds[2] = CategoryUploadBlock;
+    }
+    for (const auto& [kind, file] : {std::pair{AccessControl, "target.fdb"}, std::pair{UploadExempt, "nofilup.fdb"},
+                                     std::pair{DownloadExempt, "nofildow.fdb"}}) {
+        FileLoad& load = loads.emplace_back();
+        load.file = file;
+        load.byKind = false;
+        load.number = kGlobalNumber;
+        load.urlKind = kind;
+    }
+    for (size_t g = 0; g < groupCount; ++g) {
+        const int group = static_cast<int>(g);
+        const std::string name = groupName(group);
+        FileLoad& phrases = loads.emplace_back();
+        phrases.file = "phrase.fdb";
+        phrases.enciphered = false;
+        phrases.group = group;
+        phrases.groupName = name;
+        phrases.number = kListNumber;
+        phrases.index = g;
+        phrases.matcherKinds[0] = GroupPageBlock;
+        phrases.matcherKinds[1] = GroupReplace;
+        phrases.matcherKinds[2] = GroupUploadBlock;
+        phrases.urlKind = GroupUrls;
+        phrases.extensionKind = GroupExtensions;
+        for (const auto& [kind, file] :
+             {std::pair{GroupAccessControl, "passurl.fdb"}, std::pair{GroupUploadExempt, "nofilter.fdb"},
+              std::pair{GroupDownloadExempt, "nofilter.fdb"}}) {
+            FileLoad& load = loads.emplace_back();
+            load.file = file;
+            load.enciphered = false;
+            load.group = group;
+            load.groupName = name;
+            load.byKind = false;
+            load.number = kListNumber;
+            load.index = g;
+            load.urlKind = kind;
+        }
     }
 
     const size_t fileBound = m_maxFileKeyBytes;
     std::atomic<size_t> next{0};
     auto work = [&] {
         FileKeys keys;
-        for (size_t i; (i = next.fetch_add(1)) < used.size();) {
-            CategoryLoad& load = loads[used[i]];
+        for (size_t i; (i = next.fetch_add(1)) < loads.size();) {
+            FileLoad& load = loads[i];
             collectKeys(
-                load.file, true, -1, std::string(), true, fileBound,
+                load.file, load.enciphered, load.group, load.groupName, load.byKind, fileBound,
                 [&load](const std::string& e) { load.errors.push_back(e); }, keys);
-            for (size_t k = 0; k < 3; ++k) // braces, brackets, parentheses
-                load.matchers[k] = makeMatcher(entries(keys.lists[k], load.number), caseInsensitive);
-            distributePlainKeys(keys, load.number, load.urls, load.extensions);
+            if (load.byKind) {
+                for (size_t k = 0; k < 3; ++k) // braces, brackets, parentheses
+                    load.matchers[k] = makeMatcher(entries(keys.lists[k], load.number), caseInsensitive);
+                distributePlainKeys(keys, load.number, load.urls, load.extensions);
+            } else {
+                keys.urls.clear();
+                for (size_t s = 0; s < keys.lists[0].size(); ++s)
+                    keys.urls.push_back(keys.lists[0][s]);
+                load.urls.Build(keys.urls, load.number, keys.scratch);
+            }
             load.steps = keys.steps;
         }
     };
     std::thread helper;
-    if (used.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    if (loads.size() > 1 && std::thread::hardware_concurrency() > 1) {
         try {
             helper = std::thread(work);
         } catch (const std::system_error&) {
@@ -406,14 +468,12 @@ void FilterDatabase::loadCategories(bool caseInsensitive)
     if (helper.joinable())
         helper.join();
 
-    const MatcherKind kinds[3] = {CategoryPageBlock, CategoryReplace, CategoryUploadBlock};
-    for (const size_t c : used) {
-        CategoryLoad& load = loads[c];
+    for (FileLoad& load : loads) {
         if (m_errorSink)
             for (const auto& e : load.errors)
                 m_errorSink(e);
-        if (!admitKeys(load.file, -1, load.steps, m_errorSink)) {
-            // Skipped: the category is loaded as if its file held nothing.
+        if (!admitKeys(load.file, load.group, load.steps, m_errorSink)) {
+            // Skipped: loaded as if the file held nothing.
             for (auto& m : load.matchers)
                 m = makeMatcher({}, caseInsensitive);
             load.urls = KeyTable();
@@ -421,54 +481,12 @@ void FilterDatabase::loadCategories(bool caseInsensitive)
             load.urls.Seal();
             load.extensions.Seal();
         }
+        tables(load.urlKind)[load.index] = std::move(load.urls);
+        if (!load.byKind)
+            continue;
         for (size_t k = 0; k < 3; ++k)
-            m_matchers[static_cast<int>(kinds[k])][c] = std::move(load.matchers[k]);
-        tables(CategoryUrls)[c] = std::move(load.urls);
-        tables(CategoryExtensions)[c] = std::move(load.extensions);
-    }
-}
-
-void FilterDatabase::Load(bool caseInsensitive)
-{
-    Clear();
-    loadCategories(caseInsensitive);
-    ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
-
-    using enum MatcherKind;
-    using enum TableKind;
-    const std::pair<TableKind, const char*> globals[] = {
-        {AccessControl, "target.fdb"}, {UploadExempt, "nofilup.fdb"}, {DownloadExempt, "nofildow.fdb"}};
-    FileKeys keys;
-    auto buildTable = [&keys](KeyTable& table, uint16_t number) {
-        keys.urls.clear();
-        for (size_t i = 0; i < keys.lists[0].size(); ++i)
-            keys.urls.push_back(keys.lists[0][i]);
-        table.Build(keys.urls, number, keys.scratch);
-    };
-    for (const auto& [kind, file] : globals) {
-        (void)readFileKeys(file, true, -1, false, keys);
-        buildTable(tables(kind).emplace_back(), kGlobalNumber);
-    }
-
-    const size_t groupCount = static_cast<size_t>(cnf->groupList.size());
-    for (MatcherKind kind : {GroupPageBlock, GroupReplace, GroupUploadBlock})
-        m_matchers[static_cast<int>(kind)].resize(groupCount);
-    for (TableKind kind : {GroupUrls, GroupExtensions, GroupAccessControl, GroupUploadExempt, GroupDownloadExempt})
-        tables(kind).resize(groupCount);
-    for (size_t g = 0; g < groupCount; ++g) {
-        const int group = static_cast<int>(g);
-        (void)readFileKeys("phrase.fdb", false, group, true, keys);
-        buildMatcher(GroupPageBlock, g, entries(keys.lists[FilterKey::Braces], kListNumber), caseInsensitive);
-        buildMatcher(GroupReplace, g, entries(keys.lists[FilterKey::Brackets], kListNumber), caseInsensitive);
-        buildMatcher(GroupUploadBlock, g, entries(keys.lists[FilterKey::Parentheses], kListNumber), caseInsensitive);
-        distributePlainKeys(keys, kListNumber, tables(GroupUrls)[g], tables(GroupExtensions)[g]);
-        const std::pair<TableKind, const char*> lists[] = {{GroupAccessControl, "passurl.fdb"},
-                                                           {GroupUploadExempt, "nofilter.fdb"},
-                                                           {GroupDownloadExempt, "nofilter.fdb"}};
-        for (const auto& [kind, file] : lists) {
-            (void)readFileKeys(file, false, group, false, keys);
-            buildTable(tables(kind)[g], kListNumber);
-        }
+            m_matchers[static_cast<int>(load.matcherKinds[k])][load.index] = std::move(load.matchers[k]);
+        tables(load.extensionKind)[load.index] = std::move(load.extensions);
     }
 }
 

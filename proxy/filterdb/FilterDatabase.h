@@ -103,12 +103,11 @@ private:
     /// bound is applied, and the memory tables are built in: one is reused from file
     /// to file.
     struct FileKeys;
-    /// What one category file gives: filled on a loader thread, taken in file order.
-    struct CategoryLoad;
+    /// What one key file gives: filled on a loader thread, taken in loading order.
+    struct FileLoad;
 
     std::string groupName(int group) const;
     std::vector<KeyTable>& tables(TableKind kind) { return m_tables[static_cast<int>(kind)]; }
-    void buildMatcher(MatcherKind kind, size_t index, const KeyEntryList& list, bool caseInsensitive);
     static std::unique_ptr<ContentMatcher> makeMatcher(const KeyEntryList& list, bool caseInsensitive);
     /// Fills and seals both tables with the plain strings of keys: "*." keys, less the
     /// "*.", go to extensions.
@@ -128,7 +127,6 @@ private:
     bool readFileKeys(const std::string& fileName, bool enciphered, int group, bool byKind, FileKeys& keys);
     bool readKeys(const std::string& fileName, uint16_t number, bool enciphered, int group, bool byKind,
                   KeyEntryList (&out)[4]);
-    void loadCategories(bool caseInsensitive);
 
     std::vector<KeyTable> m_tables[kTableKinds];
     std::vector<std::unique_ptr<ContentMatcher>> m_matchers[kMatcherKinds];
