@@ -1,9 +1,11 @@
 // Inserts and lookups on a KeyTable, checked step by step against a plain sorted
-// vector that does the same walks entry by entry, in both the built and sealed forms.
+// vector that does the same walks entry by entry, in both the built and sealed forms;
+// then every inserted text built at once under one number.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filterdb/KeyTable.h"
@@ -153,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     KeyTable table;
     std::vector<RefEntry> ref;
+    std::vector<std::string> texts;
     size_t ops = 0;
     while (size > 0 && ops++ < 400) {
         const uint8_t op = *data++;
@@ -166,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const std::string text = takeText(data, size);
             check(!table.Insert(text, number));
             refInsert(ref, text, number);
+            texts.push_back(text);
             if (op & 0x80)
                 compareEntries(table, ref);
             break;
@@ -190,5 +194,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     compareEntries(table, ref);
+
+    KeyTable built;
+    built.Build(std::vector<std::string_view>(texts.begin(), texts.end()), 3);
+    std::vector<RefEntry> one;
+    for (const auto& text : texts)
+        refInsert(one, text, 3);
+    compareEntries(built, one);
     return 0;
 }
