@@ -95,7 +95,8 @@ std::optional<std::string> dottedAddress(std::string_view host)
     if (lastBits < 32 && parts[count - 1] >> lastBits != 0)
         return std::nullopt;
     address = address << lastBits | parts[count - 1];
-    char text[16];
+    // Each part is followed by a dot, the last one's cut off below.
+    char text[sizeof "255.255.255.255."];
     char* end = text;
     for (int shift = 24; shift >= 0; shift -= 8) {
         end = std::to_chars(end, text + sizeof text, address >> shift & 0xff).ptr;
