@@ -44,6 +44,22 @@ unsigned perMillion(unsigned char b)
     return std::strchr("<>/=\"'.,-:;_#&", b) ? 15000 : 1000;
 }
 
+constexpr uint64_t kStartHash = 0x9E3779B97F4A7C15ull;
+constexpr uint64_t kStartSlotHash = 0xC2B2AE3D27D4EB4Full;
+
+// Key bytes that make a key start, and how many keys' starts make skipping by them
+// worth its tables: a small automaton stays in cache and reads every byte faster.
+constexpr unsigned kMaxStartLength = 8;
+constexpr unsigned kMinStartLength = 4;
+constexpr size_t kMinStatesForStarts = size_t{1} << 14;
+
+// The two bits a start's hash sets in its word of the bit table: from the hash bits
+// just below those that pick the word.
+inline uint64_t startBitPair(uint64_t hash, unsigned wordShift)
+{
+    return (uint64_t{1} << ((hash >> (wordShift - 6)) & 63)) | (uint64_t{1} << ((hash >> (wordShift - 12)) & 63));
+}
+
 } // namespace
 
 bool ContentMatcher::AddKey(std::string_view key, uint16_t number)
@@ -124,6 +140,10 @@ void ContentMatcher::Build(size_t rowBytes)
         dense = std::max<size_t>(1, dense / 2);
     }
 
+    chooseAnchors();
+    if (m_anchorCount == 0)
+        buildStarts();
+
     // What states without a row need at each step, in the arrays they read anyway: the
     // move along each edge, and whether the failure state is a key end.
     for (uint32_t& child : m_childNode)
@@ -133,7 +153,6 @@ void ContentMatcher::Build(size_t rowBytes)
             if (isKeyEnd(node.fail))
                 node.fail |= kFailsToKeyEnd;
 
-    chooseAnchors();
     m_trie = std::vector<TrieNode>();
     m_built = true;
 }
@@ -173,6 +192,66 @@ void ContentMatcher::chooseAnchors()
     }
     if (share * (2 * uint64_t{m_maxLength} + 2) < 100000) // under a tenth of the bytes
         m_anchorCount = count;
+}
+
+// The start of each key (its first m_startLength key bytes, one class per byte) and the
+// state it leads to from any state shallower than it: there are no longer partial
+// keys to continue then, so the automaton is exactly in that start's state.
+void ContentMatcher::buildStarts()
+{
+    m_startLength = 0;
+    const unsigned length = std::min<unsigned>(kMaxStartLength, m_minLength);
+    if (!m_hasKeys || length < kMinStartLength || m_nodes.size() < kMinStatesForStarts)
+        return;
+    std::vector<std::pair<uint64_t, uint32_t>> starts; // first key bytes, state
+    std::vector<std::pair<uint32_t, uint64_t>> stack{{kRootState, 0}};
+    uint32_t shallow = 0;
+    while (!stack.empty()) {
+        const auto [state, start] = stack.back();
+        stack.pop_back();
+        const Node& node = m_nodes[state];
+        if (node.depth == length) {
+            starts.emplace_back(start, state);
+            continue;
+        }
+        shallow = std::max(shallow, state + 1);
+        for (uint32_t k = 0; k < node.childCount; ++k)
+            stack.emplace_back(m_childNode[node.childBegin + k], start << 8 | m_childClass[node.childBegin + k]);
+    }
+    // Two bits per start in one word of the bit table, which stays within the first
+    // level of cache.
+    unsigned words = 6;
+    while (words < 12 && (size_t{64} << words) < starts.size() * 32)
+        ++words;
+    unsigned slots = 4;
+    while ((size_t{1} << slots) < starts.size() * 3 / 2)
+        ++slots;
+    m_startBits.assign(size_t{1} << words, 0);
+    m_startSlots.assign(size_t{1} << slots, StartSlot{});
+    m_startBitShift = 64 - words;
+    m_startSlotShift = 64 - slots;
+    for (const auto& [start, state] : starts) {
+        const uint64_t h = start * kStartHash;
+        m_startBits[h >> m_startBitShift] |= startBitPair(h, m_startBitShift);
+        size_t slot = (start * kStartSlotHash) >> m_startSlotShift;
+        while (m_startSlots[slot].start != 0)
+            slot = (slot + 1) & (m_startSlots.size() - 1);
+        m_startSlots[slot] = {start, moveTo(state)};
+    }
+    m_startShallow = shallow;
+    m_startLength = length;
+}
+
+// The move a key start leads to; 0 when it starts no key.
+uint32_t ContentMatcher::startAction(uint64_t start) const
+{
+    for (size_t slot = (start * kStartSlotHash) >> m_startSlotShift;; slot = (slot + 1) & (m_startSlots.size() - 1)) {
+        const StartSlot& s = m_startSlots[slot];
+        if (s.start == start)
+            return s.action;
+        if (s.start == 0)
+            return 0;
+    }
 }
 
 // Classes: one per byte that occurs in a key, in byte order from 2; 0 for all others.
@@ -565,6 +644,117 @@ bool ContentMatcher::skipScan(const unsigned char* text, size_t length, uint32_t
     return false;
 }
 
+// One byte from state: moves it and returns false, or returns true with the report
+// the byte causes in action.
+template <bool Compact> bool ContentMatcher::step(uint32_t& state, unsigned cls, uint32_t& action) const
+{
+    if (state < m_denseCount) {
+        const uint32_t code = m_rows[(size_t{state} << m_shift) + cls];
+        if (code < m_denseCount) {
+            state = code;
+            return false;
+        }
+        action = m_specials[code - m_denseCount];
+    } else {
+        if (Compact && cls == kWhiteColumn)
+            return false;
+        action = deepStep(state, cls);
+        if (action < kSpecial) {
+            state = action;
+            return false;
+        }
+    }
+    if ((action & kKindMask) == kEnterDeep) {
+        state = action & kStateMask;
+        return false;
+    }
+    return true;
+}
+
+// Every key is at least m_startLength key bytes long, and a state holds that many or
+// more only once a key's start has been read. So while the state is shallower, no key
+// can end (now or one byte late) and the automaton need not run: each byte only adds
+// itself to the last key bytes read, which are tested for a start. At a start the
+// state is that start's own (a longer partial key would have been deep already one
+// byte before); from there the automaton reads on until it is shallow again. A
+// shallow state is settled by the last m_startLength - 1 key bytes, so it is found
+// again from them at the end. Returns true on a report, else leaves the state at the
+// text's end.
+template <bool Compact>
+bool ContentMatcher::startScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i,
+                               uint32_t& action) const
+{
+    const unsigned char* classOf = Compact ? m_compactClass : m_class;
+    const unsigned keep = m_startLength - 1;
+    const uint64_t mask = m_startLength == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * m_startLength)) - 1;
+    auto isKeyByte = [](unsigned char b) { return !Compact || !isWhite(b); };
+    // The key bytes before `to`, back to `keep` of them, as a start's low bytes; with
+    // where they begin.
+    auto lastKeyBytes = [&](size_t to, size_t& from) {
+        uint64_t bytes = 0;
+        from = to;
+        for (unsigned n = 0; n < keep;) {
+            const unsigned char b = text[--from];
+            if (isKeyByte(b))
+                bytes |= uint64_t{classOf[b]} << (8 * n++);
+        }
+        return bytes;
+    };
+
+    // The first key bytes may continue a key begun before the text, and they give the
+    // first start test its bytes: the automaton reads them.
+    size_t lead = 0;
+    for (unsigned n = 0; lead < length && n < keep; ++lead)
+        n += isKeyByte(text[lead]) ? 1u : 0u;
+    i = 0;
+    if (run<Compact>(state, text, i, lead, action))
+        return true;
+    while (i < length) {
+        if (state >= m_startShallow) {
+            if (step<Compact>(state, classOf[text[i]], action))
+                return true;
+            ++i;
+            continue;
+        }
+        size_t from = 0;
+        uint64_t recent = lastKeyBytes(i, from); // the last key bytes, newest lowest
+        uint32_t next = 0;
+        const uint64_t* bits = m_startBits.data();
+        const unsigned wordShift = m_startBitShift;
+        size_t at = i;
+        for (; at < length; ++at) {
+            const unsigned cls = classOf[text[at]];
+            // White bytes leave the key bytes as they are; without a branch, since
+            // they come at random.
+            const uint64_t keep = Compact ? uint64_t{0} - (cls != kWhiteColumn) : ~uint64_t{0};
+            recent = (recent << (8 & keep)) | (cls & keep);
+            const uint64_t h = (recent & mask) * kStartHash;
+            const uint64_t pair = startBitPair(h, wordShift);
+            if ((bits[h >> wordShift] & pair) == pair) {
+                next = startAction(recent & mask);
+                if (next != 0)
+                    break;
+            }
+        }
+        i = at;
+        if (i == length) {
+            lastKeyBytes(length, from);
+            state = kRootState;
+            // Fewer key bytes than any key: this cannot report.
+            const bool found = run<Compact>(state, text, from, length, action);
+            i = from;
+            return found;
+        }
+        if ((next & kKindMask) == kReportNow) {
+            action = next;
+            return true;
+        }
+        state = next & kStateMask;
+        ++i;
+    }
+    return false;
+}
+
 template <bool Compact>
 bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t length, MatchResult& out) const
 {
@@ -576,6 +766,11 @@ bool ContentMatcher::scan(MatchState start, const unsigned char* text, size_t le
     uint32_t action = 0;
     if (m_anchorCount != 0 && length >= 4 * size_t{m_maxLength} + 64) {
         if (skipScan<Compact>(text, length, state, i, action)) {
+            report<Compact>(action, text, i, out);
+            return true;
+        }
+    } else if (m_startLength != 0 && length >= 256) {
+        if (startScan<Compact>(text, length, state, i, action)) {
             report<Compact>(action, text, i, out);
             return true;
         }
@@ -671,5 +866,6 @@ size_t ContentMatcher::MemoryBytes() const
 {
     return m_trie.capacity() * sizeof(TrieNode) + m_keyText.capacity() + m_nodes.capacity() * sizeof(Node) +
            m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) + m_rows.size() * sizeof(uint16_t) +
-           m_specials.capacity() * sizeof(uint32_t);
+           m_specials.capacity() * sizeof(uint32_t) + m_startBits.capacity() * sizeof(uint64_t) +
+           m_startSlots.capacity() * sizeof(StartSlot);
 }

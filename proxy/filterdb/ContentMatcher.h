@@ -147,6 +147,11 @@ private:
     bool run(uint32_t& state, const unsigned char* text, size_t& i, size_t to, uint32_t& action) const;
     template <bool Compact>
     bool skipScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i, uint32_t& action) const;
+    template <bool Compact> bool step(uint32_t& state, unsigned cls, uint32_t& action) const;
+    void buildStarts();
+    uint32_t startAction(uint64_t start) const;
+    template <bool Compact>
+    bool startScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i, uint32_t& action) const;
     static constexpr size_t kStreams = 4; // parts of a long text scanned side by side
     template <bool Compact> size_t scanInterleaved(const unsigned char* text, size_t length, uint32_t& state) const;
     template <bool Compact> size_t leadIn(const unsigned char* text, size_t from, bool& inStep) const;
@@ -216,4 +221,19 @@ private:
     static constexpr size_t kMaxAnchors = 4;
     unsigned char m_anchors[kMaxAnchors]{};
     size_t m_anchorCount = 0; // 0: scans read every byte
+
+    // Skipping by key starts: the first m_startLength key bytes of every key, as a
+    // number of their classes, are in a bit table (by hash) and a table to the state
+    // each leads to. While the automaton is in a state shallower than that, it is off
+    // and each byte only tests the key bytes just read against the bit table.
+    struct StartSlot {
+        uint64_t start = 0; // 0: empty (key bytes have classes from 2)
+        uint32_t action = 0;
+    };
+    unsigned m_startLength = 0; // 0: off
+    uint32_t m_startShallow = 0; // states below this have fewer key bytes than a start
+    unsigned m_startBitShift = 0;
+    unsigned m_startSlotShift = 0;
+    std::vector<uint64_t> m_startBits;
+    std::vector<StartSlot> m_startSlots;
 };

@@ -99,9 +99,10 @@ std::vector<std::string> reports(const ContentMatcher& m, const std::string& tex
     return out;
 }
 
-// Long texts are scanned by reading only the bytes near the rare bytes keys hold; short
-// ones byte by byte. Both must report the same keys at the same places: with rare and
-// frequent anchors, nested and suffix keys, white inside phrases and at piece edges.
+// Long texts are scanned by reading only the bytes near the rare bytes keys hold, or,
+// with many keys, only where a key's start has just been read; short ones byte by
+// byte. Both must report the same keys at the same places: with rare and frequent
+// anchors, nested and suffix keys, white inside phrases and at piece edges.
 TEST(ContentMatcherScanTest, LongTextsReportWhatShortPiecesReport)
 {
     struct Case {
@@ -122,6 +123,8 @@ TEST(ContentMatcherScanTest, LongTextsReportWhatShortPiecesReport)
          50, 4, 10, true, false},
         {"every end", "abcdef", "x", "abcdefghijklmnopx  \n", 40, 3, 8, true, true},
         {"no rare bytes", "abcdefgh", "", "abcdefghijklmnop  \n", 40, 3, 8, true, false},
+        {"many key starts", "abcde", "", "abcdeAB \r\n", 3000, 8, 16, true, false},
+        {"short starts, every end", "abcde", "", "abcdeDA  \n", 4000, 5, 16, false, true},
     };
     std::mt19937 rng(24);
     for (const Case& c : cases) {
