@@ -123,6 +123,12 @@ void ContentMatcher::Build(size_t rowBytes)
     assignClasses();
     numberStates();
     linkFailures();
+    // Breadth first, the states of each depth follow those of the depth before.
+    m_levelEnd.assign(size_t{m_maxLength} + 1, 0);
+    for (const Node& node : m_nodes)
+        ++m_levelEnd[node.depth];
+    for (size_t d = 1; d < m_levelEnd.size(); ++d)
+        m_levelEnd[d] += m_levelEnd[d - 1];
 
     // Rows for the shallow states, each padded to a power of two so a state's row
     // is one cache line or two; fewer states get rows when their special actions
@@ -581,14 +587,33 @@ bool ContentMatcher::run(uint32_t& state, const unsigned char* text, size_t& i, 
     return false;
 }
 
+// Runs the automaton from the text's start until its state holds no more key bytes
+// than it has read here, so no partial key reaches back before the text; from then on
+// a scan may treat the text as the whole of what it has seen.
+template <bool Compact>
+bool ContentMatcher::settle(uint32_t& state, const unsigned char* text, size_t length, size_t& i,
+                            uint32_t& action) const
+{
+    const unsigned char* classOf = Compact ? m_compactClass : m_class;
+    const size_t deepest = m_levelEnd.size() - 1;
+    size_t keyBytes = 0;
+    for (i = 0; i < length && state >= m_levelEnd[std::min(keyBytes, deepest)]; ++i) {
+        const unsigned char b = text[i];
+        if (step<Compact>(state, classOf[b], action))
+            return true;
+        keyBytes += !Compact || !isWhite(b) ? 1u : 0u;
+    }
+    return false;
+}
+
 // Every key holds an anchor byte, so a report at a byte (a key ending there, or late,
 // at the key byte before it) needs an anchor at most m_maxLength key bytes before it.
 // The automaton reads each anchor and the m_maxLength key bytes after it, and is off
 // in between: the state at a byte depends only on the last m_maxLength key bytes, so a
 // run started at the root that many key bytes before an anchor is in the true state
 // there, and cannot report on the way (its keys would lie among bytes without an
-// anchor). Keys ending in the first key bytes may have their anchors before the text,
-// so those are always read. Returns true on a report; otherwise state is the state at
+// anchor). A key begun before the text may have its anchor there, so the automaton
+// reads from the start until no such key is in progress. Returns true on a report; otherwise state is the state at
 // i, from where a plain scan goes on.
 template <bool Compact>
 bool ContentMatcher::skipScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i,
@@ -620,8 +645,7 @@ bool ContentMatcher::skipScan(const unsigned char* text, size_t length, uint32_t
         return nearest;
     };
 
-    i = 0;
-    if (run<Compact>(state, text, i, forward(0, reach), action))
+    if (settle<Compact>(state, text, length, i, action))
         return true;
     for (size_t search = 0; i < length;) {
         const size_t anchor = nextAnchor(search);
@@ -685,15 +709,15 @@ bool ContentMatcher::startScan(const unsigned char* text, size_t length, uint32_
                                uint32_t& action) const
 {
     const unsigned char* classOf = Compact ? m_compactClass : m_class;
-    const unsigned keep = m_startLength - 1;
+    const unsigned before = m_startLength - 1;
     const uint64_t mask = m_startLength == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * m_startLength)) - 1;
     auto isKeyByte = [](unsigned char b) { return !Compact || !isWhite(b); };
-    // The key bytes before `to`, back to `keep` of them, as a start's low bytes; with
-    // where they begin.
+    // The key bytes before `to`, back to `before` of them or the text's start, as a
+    // start's low bytes; with where they begin.
     auto lastKeyBytes = [&](size_t to, size_t& from) {
         uint64_t bytes = 0;
         from = to;
-        for (unsigned n = 0; n < keep;) {
+        for (unsigned n = 0; n < before && from > 0;) {
             const unsigned char b = text[--from];
             if (isKeyByte(b))
                 bytes |= uint64_t{classOf[b]} << (8 * n++);
@@ -701,13 +725,7 @@ bool ContentMatcher::startScan(const unsigned char* text, size_t length, uint32_
         return bytes;
     };
 
-    // The first key bytes may continue a key begun before the text, and they give the
-    // first start test its bytes: the automaton reads them.
-    size_t lead = 0;
-    for (unsigned n = 0; lead < length && n < keep; ++lead)
-        n += isKeyByte(text[lead]) ? 1u : 0u;
-    i = 0;
-    if (run<Compact>(state, text, i, lead, action))
+    if (settle<Compact>(state, text, length, i, action))
         return true;
     while (i < length) {
         if (state >= m_startShallow) {
@@ -726,8 +744,8 @@ bool ContentMatcher::startScan(const unsigned char* text, size_t length, uint32_
             const unsigned cls = classOf[text[at]];
             // White bytes leave the key bytes as they are; without a branch, since
             // they come at random.
-            const uint64_t keep = Compact ? uint64_t{0} - (cls != kWhiteColumn) : ~uint64_t{0};
-            recent = (recent << (8 & keep)) | (cls & keep);
+            const uint64_t take = Compact ? uint64_t{0} - (cls != kWhiteColumn) : ~uint64_t{0};
+            recent = (recent << (8 & take)) | (cls & take);
             const uint64_t h = (recent & mask) * kStartHash;
             const uint64_t pair = startBitPair(h, wordShift);
             if ((bits[h >> wordShift] & pair) == pair) {
@@ -740,7 +758,8 @@ bool ContentMatcher::startScan(const unsigned char* text, size_t length, uint32_
         if (i == length) {
             lastKeyBytes(length, from);
             state = kRootState;
-            // Fewer key bytes than any key: this cannot report.
+            // Fewer key bytes than any key, and none in progress from before the
+            // text: this cannot report.
             const bool found = run<Compact>(state, text, from, length, action);
             i = from;
             return found;
@@ -867,5 +886,5 @@ size_t ContentMatcher::MemoryBytes() const
     return m_trie.capacity() * sizeof(TrieNode) + m_keyText.capacity() + m_nodes.capacity() * sizeof(Node) +
            m_childClass.capacity() + m_childNode.capacity() * sizeof(uint32_t) + m_rows.size() * sizeof(uint16_t) +
            m_specials.capacity() * sizeof(uint32_t) + m_startBits.capacity() * sizeof(uint64_t) +
-           m_startSlots.capacity() * sizeof(StartSlot);
+           m_startSlots.capacity() * sizeof(StartSlot) + m_levelEnd.capacity() * sizeof(uint32_t);
 }

@@ -148,6 +148,8 @@ private:
     template <bool Compact>
     bool skipScan(const unsigned char* text, size_t length, uint32_t& state, size_t& i, uint32_t& action) const;
     template <bool Compact> bool step(uint32_t& state, unsigned cls, uint32_t& action) const;
+    template <bool Compact>
+    bool settle(uint32_t& state, const unsigned char* text, size_t length, size_t& i, uint32_t& action) const;
     void buildStarts();
     uint32_t startAction(uint64_t start) const;
     template <bool Compact>
@@ -211,6 +213,7 @@ private:
     unsigned m_shift = 0; // a row holds 1 << m_shift columns
     uint32_t m_denseCount = 0; // states with a row: the first ones breadth first
     std::vector<Node> m_nodes;
+    std::vector<uint32_t> m_levelEnd; // per depth: the states of that depth or less
     std::vector<unsigned char> m_childClass;
     std::vector<uint32_t> m_childNode; // child states while building; the moves to them once built
     RowTable m_rows;
