@@ -53,11 +53,16 @@ constexpr unsigned kMaxStartLength = 8;
 constexpr unsigned kMinStartLength = 4;
 constexpr size_t kMinStatesForStarts = size_t{1} << 14;
 
-// The two bits a start's hash sets in its word of the bit table: from the hash bits
-// just below those that pick the word.
-inline uint64_t startBitPair(uint64_t hash, unsigned wordShift)
+// The bit table of key starts: its words, picked by the top bits of a start's hash,
+// and the two bits the hash sets in its word, from the bits just below those.
+constexpr unsigned kStartWordBits = 12;
+constexpr size_t kStartWords = size_t{1} << kStartWordBits;
+constexpr unsigned kStartWordShift = 64 - kStartWordBits;
+
+inline uint64_t startBitPair(uint64_t hash)
 {
-    return (uint64_t{1} << ((hash >> (wordShift - 6)) & 63)) | (uint64_t{1} << ((hash >> (wordShift - 12)) & 63));
+    return (uint64_t{1} << ((hash >> (kStartWordShift - 6)) & 63)) |
+           (uint64_t{1} << ((hash >> (kStartWordShift - 12)) & 63));
 }
 
 } // namespace
@@ -224,25 +229,25 @@ void ContentMatcher::buildStarts()
         for (uint32_t k = 0; k < node.childCount; ++k)
             stack.emplace_back(m_childNode[node.childBegin + k], start << 8 | m_childClass[node.childBegin + k]);
     }
-    // Two bits per start in one word of the bit table, which stays within the first
-    // level of cache.
-    unsigned words = 6;
-    while (words < 12 && (size_t{64} << words) < starts.size() * 32)
-        ++words;
+    // Two bits per start in one word of the bit table, whose size is fixed so scans
+    // shift by constants; it stays within the first level of cache.
+    m_startBits.assign(kStartWords, 0);
     unsigned slots = 4;
     while ((size_t{1} << slots) < starts.size() * 3 / 2)
         ++slots;
-    m_startBits.assign(size_t{1} << words, 0);
     m_startSlots.assign(size_t{1} << slots, StartSlot{});
-    m_startBitShift = 64 - words;
     m_startSlotShift = 64 - slots;
     for (const auto& [start, state] : starts) {
         const uint64_t h = start * kStartHash;
-        m_startBits[h >> m_startBitShift] |= startBitPair(h, m_startBitShift);
+        m_startBits[h >> kStartWordShift] |= startBitPair(h);
         size_t slot = (start * kStartSlotHash) >> m_startSlotShift;
         while (m_startSlots[slot].start != 0)
             slot = (slot + 1) & (m_startSlots.size() - 1);
         m_startSlots[slot] = {start, moveTo(state)};
+    }
+    for (unsigned b = 0; b < 256; ++b) {
+        m_startSteps[0][b] = static_cast<uint16_t>(8u << 8 | m_class[b]);
+        m_startSteps[1][b] = m_compactClass[b] == kWhiteColumn ? 0 : static_cast<uint16_t>(8u << 8 | m_compactClass[b]);
     }
     m_startShallow = shallow;
     m_startLength = length;
@@ -738,17 +743,17 @@ bool ContentMatcher::startScan(const unsigned char* text, size_t length, uint32_
         uint64_t recent = lastKeyBytes(i, from); // the last key bytes, newest lowest
         uint32_t next = 0;
         const uint64_t* bits = m_startBits.data();
-        const unsigned wordShift = m_startBitShift;
+        const uint16_t* steps = m_startSteps[Compact ? 1 : 0];
         size_t at = i;
         for (; at < length; ++at) {
-            const unsigned cls = classOf[text[at]];
-            // White bytes leave the key bytes as they are; without a branch, since
-            // they come at random.
-            const uint64_t take = Compact ? uint64_t{0} - (cls != kWhiteColumn) : ~uint64_t{0};
-            recent = (recent << (8 & take)) | (cls & take);
+            // Each byte shifts its class in, or (white) leaves the key bytes as they
+            // are: one table entry says which, without a branch on bytes that come at
+            // random.
+            const unsigned entry = steps[text[at]];
+            recent = (recent << (entry >> 8)) | (entry & 0xFF);
             const uint64_t h = (recent & mask) * kStartHash;
-            const uint64_t pair = startBitPair(h, wordShift);
-            if ((bits[h >> wordShift] & pair) == pair) {
+            const uint64_t pair = startBitPair(h);
+            if ((bits[h >> kStartWordShift] & pair) == pair) {
                 next = startAction(recent & mask);
                 if (next != 0)
                     break;

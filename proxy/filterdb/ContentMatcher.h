@@ -235,7 +235,7 @@ private:
     };
     unsigned m_startLength = 0; // 0: off
     uint32_t m_startShallow = 0; // states below this have fewer key bytes than a start
-    unsigned m_startBitShift = 0;
+    uint16_t m_startSteps[2][256]{}; // per byte, plain and white-blind: class, and 8 to shift it in
     unsigned m_startSlotShift = 0;
     std::vector<uint64_t> m_startBits;
     std::vector<StartSlot> m_startSlots;
