@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -199,18 +200,85 @@ AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* clie
     }
 }
 
-SocketHandle TryAccept(SocketHandle listener, PeerOfAccept* peer)
+SocketHandle TryAccept(SocketHandle listener, PeerOfAccept* peer, int* error)
 {
+    setError(error, 0);
     for (int tries = 0; tries < 4; ++tries) {
         const int c = acceptWithPeer(listener, peer);
         if (c >= 0)
             return c;
         // A connection that was reset while it waited is skipped; anything else
         // (nothing waiting included) means none now.
-        if (errno != ECONNABORTED && errno != EINTR)
+        if (errno != ECONNABORTED && errno != EINTR) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                setError(error, errno);
             break;
+        }
     }
     return kInvalidSocket;
+}
+
+ListenWaiter::ListenWaiter(SocketHandle listener, Event* stop)
+    : m_listener(listener)
+    , m_stop(stop)
+{
+    const int stopFd = stop ? stop->PollDescriptor() : -1;
+    m_poll = ::epoll_create1(EPOLL_CLOEXEC);
+    if (m_poll < 0)
+        return;
+    // Exclusive: a connection wakes one waiting thread, not every one.
+    epoll_event onListener{};
+    onListener.events = EPOLLIN | EPOLLEXCLUSIVE;
+    onListener.data.fd = listener;
+    bool ok = ::epoll_ctl(m_poll, EPOLL_CTL_ADD, listener, &onListener) == 0;
+    if (!ok && errno == EINVAL) {
+        onListener.events = EPOLLIN; // an older kernel: every waiter wakes
+        ok = ::epoll_ctl(m_poll, EPOLL_CTL_ADD, listener, &onListener) == 0;
+    }
+    // The stop event wakes every waiter.
+    epoll_event onStop{};
+    onStop.events = EPOLLIN;
+    onStop.data.fd = stopFd;
+    if (ok && stopFd >= 0)
+        ok = ::epoll_ctl(m_poll, EPOLL_CTL_ADD, stopFd, &onStop) == 0;
+    if (!ok) {
+        ::close(m_poll);
+        m_poll = -1;
+    }
+}
+
+ListenWaiter::~ListenWaiter()
+{
+    if (m_poll >= 0)
+        ::close(m_poll);
+}
+
+WaitStatus ListenWaiter::Wait(int timeoutMs)
+{
+    if (m_poll < 0)
+        return WaitReadable(m_listener, timeoutMs, m_stop);
+    const bool stopPolled = m_stop && m_stop->PollDescriptor() >= 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (m_stop && m_stop->IsSet())
+            return WaitStatus::Stopped;
+        int wait = remainingMs(timeoutMs, deadline);
+        // Without a pollable stop event, look at it every 100 ms.
+        if (m_stop && !stopPolled && (wait < 0 || wait > 100))
+            wait = 100;
+        epoll_event events[2];
+        const int r = ::epoll_wait(m_poll, events, 2, wait);
+        if (r < 0 && errno != EINTR)
+            return WaitStatus::Failed;
+        if (m_stop && m_stop->IsSet())
+            return WaitStatus::Stopped;
+        for (int i = 0; i < r; ++i) {
+            if (events[i].data.fd == m_listener)
+                return WaitStatus::Ready;
+        }
+        if (remainingMs(timeoutMs, deadline) == 0)
+            return WaitStatus::TimedOut;
+    }
 }
 
 WaitStatus WaitReadable(SocketHandle s, int timeoutMs, Event* stop)
@@ -467,7 +535,11 @@ bool connectNonBlocking(SocketHandle s, const sockaddr* sa, socklen_t length, in
             setError(error, EINTR);
         else if (r == 0)
             setError(error, ETIMEDOUT);
-        else if (r < 0 || ::getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
+        else if (r < 0)
+            setError(error, errno);
+        else if (revents == POLLOUT)
+            connected = true; // writable with no error or hang-up: the connect went through
+        else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
             setError(error, errno);
         else if (soError != 0)
             setError(error, soError);

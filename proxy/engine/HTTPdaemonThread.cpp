@@ -10,7 +10,6 @@
 #include "engine/EngineLimits.h"
 #include "engine/FilterDecision.h"
 #include "engine/HTTPServiceBody.h"
-#include "engine/SessionThreads.h"
 #include "log/DiagnosticLog.h"
 #include "log/TraceLog.h"
 #include "platform/ProcessControl.h"
@@ -20,14 +19,16 @@ std::atomic<int32_t> activeSessionCount{0};
 
 namespace {
 constexpr int kAcceptRetryMs = 50;
+// Threads waiting for connections are kept for the next ones, as starting a thread costs
+// far more than waking one; beyond this many, or idle this long, they end.
+constexpr int kMaxWaitingThreads = 64;
+constexpr int kIdleThreadMs = 30'000;
 constexpr char kBusyAnswer[] = "HTTP/1.1 503 Service Unavailable\r\n"
                                "Connection: close\r\n"
                                "Content-Type: text/plain\r\n"
                                "Content-Length: 19\r\n"
                                "\r\n"
                                "Too many sessions.\n";
-
-void sessionEntry(void* arg) { HTTPServiceThread(static_cast<SessionStart*>(arg)); }
 
 // One connection from its request to its close.
 void serveConnection(SessionStart& start)
@@ -70,21 +71,133 @@ void refuseBusy(platform::SocketHandle client)
     platform::CloseSocket(client);
 }
 
-/// The next waiting connection its client may still open, or null when none waits;
-/// the ones over their client's share are answered on the way.
-std::unique_ptr<SessionStart> takeWaiting(const SessionStart& done)
+/// Counts a new connection and admits it into the table as a new session: false (and the
+/// connection answered and closed) when its client holds its share already, or the
+/// table is full and nobody waits for a header to make room for it.
+bool admit(SessionStart& start)
 {
-    for (;;) {
-        platform::PeerOfAccept peer;
-        const platform::SocketHandle next = done.listener->TakeWaiting(&peer);
-        if (next == platform::kInvalidSocket)
-            return nullptr;
-        acceptedCount.fetch_add(1);
-        auto start = std::unique_ptr<SessionStart>(new SessionStart{next, done.eventStop, done.listener, peer, {}});
-        if (start->listener->sessions.Admit(peer.known ? &peer.address : nullptr, next, start->ticket))
-            return start;
-        refuseBusy(next);
+    acceptedCount.fetch_add(1);
+    SessionTable& table = start.listener->sessions;
+    const platform::SocketHandle client = start.clientSocket;
+    if (!table.Admit(start.peer.known ? &start.peer.address : nullptr, client, start.ticket)) {
+        refuseBusy(client); // that client holds its share already
+        return false;
     }
+    // A full table makes room by ending the session that has waited longest for
+    // its header; sessions so ended are on their way out and not counted. Twice
+    // the bound stays a hard limit on threads.
+    const int maxSessions = engineLimits().maxSessions;
+    const int active = activeSessionCount.load();
+    if (active - table.Ending() >= maxSessions &&
+        (active >= 2 * maxSessions || !table.EndLongestWaiting(&start.ticket))) {
+        table.Release(start.ticket);
+        refuseBusy(client);
+        return false;
+    }
+    activeSessionCount.fetch_add(1);
+    return true;
+}
+
+void waitingThread(void* arg);
+
+/// Starts a thread that waits for connections; false when none could be had.
+bool startWaitingThread(const std::shared_ptr<SharedListener>& shared)
+{
+    auto* handed = new std::shared_ptr<SharedListener>(shared);
+    shared->threads.fetch_add(1);
+    shared->waiting.fetch_add(1);
+    if (platform::StartDetachedThread(waitingThread, handed, kSessionStackBytes))
+        return true;
+    shared->waiting.fetch_sub(1);
+    shared->threads.fetch_sub(1);
+    delete handed;
+    return false;
+}
+
+/// Waits on the listening socket for the next connection and admits it; null at the
+/// stop, or when this thread has been idle long enough and others wait too. Either
+/// way the thread no longer counts as waiting; the last one to stop starts another,
+/// so that one thread always waits.
+std::unique_ptr<SessionStart> nextConnection(const std::shared_ptr<SharedListener>& shared,
+                                             platform::ListenWaiter& waiter)
+{
+    platform::Event& stop = *shared->eventStop;
+    for (;;) {
+        const platform::WaitStatus w = waiter.Wait(kIdleThreadMs);
+        if (w == platform::WaitStatus::Stopped) {
+            shared->waiting.fetch_sub(1);
+            return nullptr;
+        }
+        if (w == platform::WaitStatus::TimedOut) {
+            // Idle: this thread ends unless it is the last one waiting.
+            int others = shared->waiting.load();
+            while (others > 1) {
+                if (shared->waiting.compare_exchange_weak(others, others - 1))
+                    return nullptr;
+            }
+            continue;
+        }
+        platform::PeerOfAccept peer;
+        int error = 0;
+        const platform::SocketHandle client =
+            w == platform::WaitStatus::Ready ? shared->TakeWaiting(&peer, &error) : platform::kInvalidSocket;
+        if (client == platform::kInvalidSocket) {
+            if (error != 0 || w == platform::WaitStatus::Failed) {
+                WriteServiceLog("Accept failed.");
+                WriteDebugLog("accept() error (%d)\n", error);
+                // Out of descriptors and the like: pause rather than spin.
+                stop.Wait(kAcceptRetryMs);
+            }
+            continue; // another thread took it, or nothing came
+        }
+        auto start = std::unique_ptr<SessionStart>(new SessionStart{client, shared->eventStop, shared, peer, {}});
+        if (!admit(*start))
+            continue;
+        if (shared->waiting.fetch_sub(1) == 1 && !startWaitingThread(shared)) {
+            // Nobody would wait for the next connection: this one is dropped instead.
+            WriteServiceLog("Session thread start failed.");
+            shared->waiting.fetch_add(1);
+            start->listener->sessions.Release(start->ticket);
+            platform::CloseSocket(client);
+            activeSessionCount.fetch_sub(1);
+            continue;
+        }
+        return start;
+    }
+}
+
+/// A thread of the listener: waits for a connection, serves it and those waiting
+/// behind it, and waits again.
+void waitingThread(void* arg)
+{
+    std::shared_ptr<SharedListener> shared = std::move(*static_cast<std::shared_ptr<SharedListener>*>(arg));
+    delete static_cast<std::shared_ptr<SharedListener>*>(arg);
+    std::unique_ptr<platform::ListenWaiter> waiter;
+    {
+        // Under the lock: once withdrawn, the socket may be closed and its number reused.
+        const std::shared_lock guard(shared->lock);
+        if (shared->socket != platform::kInvalidSocket)
+            waiter = std::make_unique<platform::ListenWaiter>(shared->socket, shared->eventStop.get());
+    }
+    if (!waiter) {
+        shared->waiting.fetch_sub(1);
+    } else {
+        for (;;) {
+            std::unique_ptr<SessionStart> start = nextConnection(shared, *waiter);
+            if (!start)
+                break;
+            // A connection already waiting is found by the next wait at once.
+            serveConnection(*start);
+            start.reset();
+            activeSessionCount.fetch_sub(1);
+            if (shared->waiting.fetch_add(1) >= kMaxWaitingThreads) {
+                shared->waiting.fetch_sub(1);
+                break;
+            }
+        }
+    }
+    waiter.reset();
+    shared->threads.fetch_sub(1);
 }
 
 /// The listening socket on the configured port, or kInvalidSocket after signalling
@@ -111,59 +224,12 @@ platform::SocketHandle openListener(DaemonParams* params, platform::Event& ended
     return listener;
 }
 
-/// Hands each connection to a session thread of its own until the stop event.
-void acceptConnections(platform::SocketHandle listener, platform::Event& stop,
-                       const std::shared_ptr<SharedListener>& shared)
-{
-    const EngineLimits& limits = engineLimits();
-    while (!stop.IsSet()) {
-        platform::SocketHandle client = platform::kInvalidSocket;
-        int error = 0;
-        platform::PeerOfAccept peer;
-        platform::AcceptStatus status = platform::AcceptOrStop(listener, stop, &client, &error, &peer);
-        if (status == platform::AcceptStatus::Stopped)
-            break;
-        if (status == platform::AcceptStatus::Failed) {
-            WriteServiceLog("Accept failed.");
-            WriteDebugLog("accept() error (%d)\n", error);
-            // Out of descriptors and the like: pause rather than spin.
-            stop.Wait(kAcceptRetryMs);
-            continue;
-        }
-        acceptedCount.fetch_add(1);
-        auto start = std::unique_ptr<SessionStart>(new SessionStart{client, shared->eventStop, shared, peer, {}});
-        SessionTable& table = shared->sessions;
-        if (!table.Admit(peer.known ? &peer.address : nullptr, client, start->ticket)) {
-            refuseBusy(client); // that client holds its share already
-            continue;
-        }
-        // A full table makes room by ending the session that has waited longest for
-        // its header; sessions so ended are on their way out and not counted. Twice
-        // the bound stays a hard limit on threads.
-        const int active = activeSessionCount.load();
-        if (active - table.Ending() >= limits.maxSessions &&
-            (active >= 2 * limits.maxSessions || !table.EndLongestWaiting(&start->ticket))) {
-            table.Release(start->ticket);
-            refuseBusy(client);
-            continue;
-        }
-        activeSessionCount.fetch_add(1);
-        SessionStart* handed = start.release();
-        if (!StartSessionThread(sessionEntry, handed, kSessionStackBytes)) {
-            WriteServiceLog("Session thread start failed.");
-            table.Release(handed->ticket);
-            delete handed;
-            platform::CloseSocket(client);
-            activeSessionCount.fetch_sub(1);
-        }
-    }
-}
-
-/// Sessions notice the stop event themselves; give them a bounded time to end.
-void waitForSessions()
+/// Sessions notice the stop event themselves; give them, and the threads waiting for
+/// connections, a bounded time to end.
+void waitForSessions(const SharedListener& shared)
 {
     const auto begin = std::chrono::steady_clock::now();
-    while (activeSessionCount.load() > 0) {
+    while (activeSessionCount.load() > 0 || shared.threads.load() > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(engineLimits().shutdownWaitMs))
             break;
@@ -187,12 +253,19 @@ unsigned HTTPdaemonThread(DaemonParams* params)
     auto shared = std::make_shared<SharedListener>(ConfigrationFileSigleton::getInstance()->MaxClientSession);
     shared->socket = listener;
     shared->eventStop = stop;
+    if (!startWaitingThread(shared)) {
+        WriteServiceLog("Session thread start failed.");
+        setDaemonSocket(params, platform::kInvalidSocket);
+        platform::CloseSocket(listener);
+        fail(params, *ended, StartError::ThreadCreate);
+        return 0;
+    }
     params->eventBound.Set();
 
-    acceptConnections(listener, *stop, shared);
+    // The connections are taken by the threads that serve them.
+    stop->Wait();
     shared->Withdraw();
-    waitForSessions();
-    EndIdleSessionThreads();
+    waitForSessions(*shared);
 
     setDaemonSocket(params, platform::kInvalidSocket);
     platform::CloseSocket(listener);
@@ -200,12 +273,14 @@ unsigned HTTPdaemonThread(DaemonParams* params)
     return 0;
 }
 
-platform::SocketHandle SharedListener::TakeWaiting(platform::PeerOfAccept* peer)
+platform::SocketHandle SharedListener::TakeWaiting(platform::PeerOfAccept* peer, int* error)
 {
+    if (error)
+        *error = 0;
     const std::shared_lock guard(lock);
     if (socket == platform::kInvalidSocket || (eventStop && eventStop->IsSet()))
         return platform::kInvalidSocket;
-    return platform::TryAccept(socket, peer);
+    return platform::TryAccept(socket, peer, error);
 }
 
 int ListenBacklogFor(int configured)
@@ -220,21 +295,4 @@ void SharedListener::Withdraw()
 {
     const std::unique_lock guard(lock);
     socket = platform::kInvalidSocket;
-}
-
-void HTTPServiceThread(SessionStart* start)
-{
-    std::unique_ptr<SessionStart> current(start);
-    for (;;) {
-        serveConnection(*current);
-        if (!current->listener)
-            break;
-        // The session count stays as it is: one connection ends, the next begins.
-        std::unique_ptr<SessionStart> next = takeWaiting(*current);
-        if (!next)
-            break;
-        current = std::move(next);
-    }
-    current.reset();
-    activeSessionCount.fetch_sub(1);
 }

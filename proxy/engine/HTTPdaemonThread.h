@@ -11,9 +11,9 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
-/// The listening socket as the sessions see it: a session that has just finished
-/// takes a connection that is already waiting, so the queue empties even while the
-/// listener thread waits for a processor. The listener withdraws it when it stops.
+/// The listening socket as its threads see it: they wait on it and serve what they
+/// take themselves, so no connection is handed from thread to thread. The listener
+/// withdraws it when it stops.
 struct SharedListener {
     SharedListener() = default;
     /// perClient: the sessions one client address may hold.
@@ -22,8 +22,8 @@ struct SharedListener {
     {
     }
     /// A waiting connection, or kInvalidSocket (none, or the listener stopped). peer
-    /// (may be null) receives its address.
-    platform::SocketHandle TakeWaiting(platform::PeerOfAccept* peer = nullptr);
+    /// (may be null) receives its address; error (may be null) why the accept failed.
+    platform::SocketHandle TakeWaiting(platform::PeerOfAccept* peer = nullptr, int* error = nullptr);
     /// No session takes a connection after this returns.
     void Withdraw();
 
@@ -32,6 +32,9 @@ struct SharedListener {
     std::shared_ptr<platform::Event> eventStop;
     /// Every session of this listener, by client address.
     SessionTable sessions;
+    /// The listener's threads, and those of them waiting for a connection.
+    std::atomic<int> threads{0};
+    std::atomic<int> waiting{0};
 };
 
 /// The listen backlog for the configured ListenBacklog: never below 10, and never
@@ -40,17 +43,13 @@ int ListenBacklogFor(int configured);
 
 /// Connections accepted since the process started.
 extern std::atomic<int32_t> acceptedCount;
-/// Session threads running now: raised by the listener before a session starts,
-/// lowered by the session as its last act.
+/// Sessions running now: raised when a connection is admitted, lowered by the session
+/// as its last act.
 extern std::atomic<int32_t> activeSessionCount;
 
 /// The listener thread: makes eventStop and eventEnded, binds the configured port
 /// (127.0.0.1 in the standalone edition, every address otherwise), signals
-/// eventBound or eventFailed (with failCode SocketCreate or PortBind), accepts connections into
-/// session threads until eventStop, waits a bounded time for the sessions, closes
-/// the socket and signals eventEnded. Always returns 0.
+/// eventBound or eventFailed (with failCode SocketCreate, PortBind or ThreadCreate),
+/// keeps threads that take and serve connections until eventStop, waits a bounded
+/// time for the sessions, closes the socket and signals eventEnded. Always returns 0.
 unsigned HTTPdaemonThread(DaemonParams* params);
-
-/// Body of one session thread; takes ownership of the record. With a listener in
-/// the record it goes on with connections already waiting there.
-void HTTPServiceThread(SessionStart* start);

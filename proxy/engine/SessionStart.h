@@ -8,8 +8,8 @@
 
 struct SharedListener;
 
-/// What the listener hands to a new session thread; the session frees it. It stays
-/// at one address while the session runs (the listener's table points at its ticket).
+/// A connection taken from the listener and what its session needs. It stays at one
+/// address while the session runs (the listener's table points at its ticket).
 struct SessionStart {
     platform::SocketHandle clientSocket = platform::kInvalidSocket;
     std::shared_ptr<platform::Event> eventStop;

@@ -2,10 +2,12 @@
 // bounded waits and sends, and a graceful close that delivers everything.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Event.h"
 #include "platform/Socket.h"
@@ -66,6 +68,53 @@ TEST(SocketIoTest, AcceptReturnsClientsAndEndsOnStop)
     platform::Event idle(true);
     platform::ShutdownSocket(l.fd, platform::ShutdownHow::Both);
     EXPECT_EQ(platform::AcceptOrStop(l.fd, idle, &accepted, &error), platform::AcceptStatus::Stopped);
+}
+
+// Threads that share one listening socket: every connection goes to exactly one of
+// them, an idle wait times out, and the stop ends every wait.
+TEST(SocketIoTest, ListenWaitersShareConnectionsAndAllStop)
+{
+    constexpr int kThreads = 4;
+    constexpr int kConnections = 12;
+    Listener l;
+    platform::Event stop(true);
+    std::atomic<int> taken{0};
+    std::atomic<int> stopped{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&] {
+            platform::ListenWaiter waiter(l.fd, &stop);
+            for (;;) {
+                const platform::WaitStatus w = waiter.Wait(5000);
+                if (w != platform::WaitStatus::Ready) {
+                    stopped += w == platform::WaitStatus::Stopped;
+                    return;
+                }
+                const platform::SocketHandle c = platform::TryAccept(l.fd);
+                if (c != platform::kInvalidSocket) {
+                    ++taken;
+                    platform::CloseSocket(c);
+                }
+            }
+        });
+    }
+    std::vector<platform::SocketHandle> clients;
+    for (int i = 0; i < kConnections; ++i)
+        clients.push_back(platform::ConnectTcp("127.0.0.1", l.port, 2000));
+    const auto until = Clock::now() + 5s;
+    while (taken.load() < kConnections && Clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(taken.load(), kConnections);
+    {
+        platform::ListenWaiter idle(l.fd, nullptr);
+        EXPECT_EQ(idle.Wait(30), platform::WaitStatus::TimedOut);
+    }
+    stop.Set();
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(stopped.load(), kThreads);
+    for (platform::SocketHandle c : clients)
+        platform::CloseSocket(c);
 }
 
 TEST(SocketIoTest, WaitReadableTimesOutOrStops)

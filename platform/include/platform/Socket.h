@@ -55,13 +55,35 @@ enum class AcceptStatus { Accepted, Stopped, Failed };
 AcceptStatus AcceptOrStop(SocketHandle listener, Event& stop, SocketHandle* client, int* error,
                           PeerOfAccept* peer = nullptr);
 /// A connection already waiting on a listening socket made by Listen, or
-/// kInvalidSocket at once when none is. peer (may be null) receives its address.
-SocketHandle TryAccept(SocketHandle listener, PeerOfAccept* peer = nullptr);
+/// kInvalidSocket at once when none is. peer (may be null) receives its address;
+/// error (may be null) the reason of a failure other than nothing waiting, else 0.
+SocketHandle TryAccept(SocketHandle listener, PeerOfAccept* peer = nullptr, int* error = nullptr);
 
 enum class WaitStatus { Ready, TimedOut, Stopped, Failed };
 /// Waits until the socket is readable (or its peer has closed), at most timeoutMs
 /// (negative: no limit), ending early when stop (may be null) is signalled.
 WaitStatus WaitReadable(SocketHandle s, int timeoutMs, Event* stop);
+
+/// Lets several threads wait for connections on one listening socket: a connection
+/// wakes one of them rather than all, so no thread has to hand connections on. Each
+/// thread has its own object; the socket must stay open while it waits.
+class ListenWaiter {
+public:
+    /// stop (may be null) ends a wait early.
+    ListenWaiter(SocketHandle listener, Event* stop);
+    ~ListenWaiter();
+    ListenWaiter(const ListenWaiter&) = delete;
+    ListenWaiter& operator=(const ListenWaiter&) = delete;
+    /// Waits at most timeoutMs (negative: no limit) until a connection may be waiting
+    /// (another thread may take it first: TryAccept then finds none) or stop is
+    /// signalled, which wins when both are ready.
+    WaitStatus Wait(int timeoutMs);
+
+private:
+    SocketHandle m_listener;
+    Event* m_stop;
+    int m_poll = -1; // -1: plain polls, which wake every waiter
+};
 
 /// One receive: bytes read, 0 when the peer closed, -1 on error. On a non-blocking
 /// socket it waits for data as on a blocking one.
