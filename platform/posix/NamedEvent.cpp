@@ -4,10 +4,13 @@
 // drops the locks of a dead process, so a crash never leaves a stale event behind.
 #include "platform/NamedEvent.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -19,6 +22,8 @@ constexpr off_t kGuardByte = 0; // write-locked while a holder reads or changes 
 constexpr off_t kHolderByte = 1; // read-locked by every open handle
 constexpr off_t kStateOffset = 16;
 constexpr int kPollMs = 10;
+constexpr int kWatchFromMs = 100; // waits longer than this watch the file
+constexpr int kWatchCheckMs = 1000; // a watched wait still looks this often
 
 bool lockByte(int fd, short type, off_t at, bool wait)
 {
@@ -83,6 +88,7 @@ std::string RuntimeDirectory(const std::string& programDirectory)
 
 struct NamedEvent::Impl {
     int fd = -1;
+    std::string path; // the event's file, watched by long waits
     std::mutex lock; // OFD locks do not exclude threads sharing one descriptor
 
     bool readState(unsigned char state[2]) { return ::pread(fd, state, 2, kStateOffset) == 2; }
@@ -100,7 +106,8 @@ bool NamedEvent::Create(const std::string& runtimeDirectory, const std::string& 
         return false;
     ::mkdir(runtimeDirectory.c_str(), 0775);
     auto impl = std::make_unique<Impl>();
-    impl->fd = ::open((runtimeDirectory + name + ".event").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+    impl->path = runtimeDirectory + name + ".event";
+    impl->fd = ::open(impl->path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
     if (impl->fd < 0)
         return false;
     {
@@ -133,7 +140,8 @@ bool NamedEvent::Open(const std::string& runtimeDirectory, const std::string& na
     if (!validName(name))
         return false;
     auto impl = std::make_unique<Impl>();
-    impl->fd = ::open((runtimeDirectory + name + ".event").c_str(), O_RDWR | O_CLOEXEC);
+    impl->path = runtimeDirectory + name + ".event";
+    impl->fd = ::open(impl->path.c_str(), O_RDWR | O_CLOEXEC);
     if (impl->fd < 0)
         return false;
     {
@@ -194,13 +202,45 @@ bool NamedEvent::Wait(int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    for (;;) {
-        if (Test())
-            return true;
-        if (!m_impl || (timeoutMs >= 0 && Clock::now() >= deadline))
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    // A long wait sleeps until the file changes (a signal writes it) instead of looking
+    // every few milliseconds; the watch comes before the first look, so no change is
+    // missed. Where no watch can be had, it looks every kPollMs.
+    int watch = -1;
+    if (m_impl && (timeoutMs < 0 || timeoutMs > kWatchFromMs)) {
+        watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (watch >= 0 && ::inotify_add_watch(watch, m_impl->path.c_str(), IN_MODIFY) < 0) {
+            ::close(watch);
+            watch = -1;
+        }
     }
+    bool signalled = false;
+    for (;;) {
+        if (Test()) {
+            signalled = true;
+            break;
+        }
+        int left = kWatchCheckMs;
+        if (timeoutMs >= 0) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (!m_impl || ms <= 0)
+                break;
+            left = static_cast<int>(std::min<long long>(ms, kWatchCheckMs));
+        } else if (!m_impl) {
+            break;
+        }
+        if (watch < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, kPollMs)));
+            continue;
+        }
+        pollfd p{watch, POLLIN, 0};
+        if (::poll(&p, 1, left) > 0) {
+            char events[4096];
+            while (::read(watch, events, sizeof events) > 0) { }
+        }
+    }
+    if (watch >= 0)
+        ::close(watch);
+    return signalled;
 }
 
 } // namespace platform

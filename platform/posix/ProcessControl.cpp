@@ -2,6 +2,7 @@
 // stop signals collected by one thread, and the descriptor limit.
 #include "platform/ProcessControl.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -12,9 +13,12 @@
 #include <pthread.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include "platform/Event.h"
 
 extern char** environ;
 
@@ -257,6 +261,47 @@ int WaitStopSignal(int timeoutMs)
         if (errno != EINTR)
             return 0;
     }
+}
+
+int WaitStopSignalOr(Event& done, int timeoutMs)
+{
+    const int doneFd = done.PollDescriptor();
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    // The signals are blocked, so they wait on the descriptor until read.
+    const int signals = doneFd >= 0 ? ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK) : -1;
+    if (signals < 0) {
+        // Without descriptors, look at the event in slices.
+        constexpr int kSliceMs = 100;
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        while (!done.IsSet()) {
+            int wait = kSliceMs;
+            if (timeoutMs >= 0) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                if (left <= 0)
+                    return 0;
+                wait = static_cast<int>(std::min<long long>(left, kSliceMs));
+            }
+            if (const int sig = WaitStopSignal(wait); sig != 0)
+                return sig;
+        }
+        return 0;
+    }
+    int sig = 0;
+    pollfd fds[2] = {{signals, POLLIN, 0}, {doneFd, POLLIN, 0}};
+    int r = 0;
+    do {
+        r = ::poll(fds, 2, timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    signalfd_siginfo info{};
+    if (r > 0 && (fds[0].revents & POLLIN) && ::read(signals, &info, sizeof info) == sizeof info)
+        sig = static_cast<int>(info.ssi_signo);
+    ::close(signals);
+    return sig;
 }
 
 long RaiseOpenFileLimit(long wanted)

@@ -308,8 +308,9 @@ int RunServiceDispatcher(int argc, const char* const* argv, ProxyCommandLineInfo
         g_run = nullptr;
         return 1;
     }
+    // Sleeps until a stop signal comes or the service ends.
     while (!run.ended.Wait(0)) {
-        if (platform::WaitStopSignal(100) != 0)
+        if (platform::WaitStopSignalOr(run.ended, -1) != 0)
             controlStop();
     }
     AccessLogger::getInstance().SetStatusSink({});

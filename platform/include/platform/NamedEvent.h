@@ -13,7 +13,8 @@ std::string RuntimeDirectory(const std::string& programDirectory);
 /// exists while some process holds it open; when the last holder closes (or dies)
 /// it is gone, and the next Create starts afresh, so nothing a crashed process
 /// left behind can block a new one. Operations take a file lock for a moment;
-/// waits look at the state every 10 ms. Any thread may use an object.
+/// short waits look at the state every 10 ms, long ones when the file changes.
+/// Any thread may use an object.
 class NamedEvent {
 public:
     NamedEvent();

@@ -6,6 +6,8 @@
 
 namespace platform {
 
+class Event;
+
 /// Full path of the running executable; empty when it cannot be read. *error gets
 /// the reason.
 std::string ExecutablePath(int* error = nullptr);
@@ -37,6 +39,8 @@ std::string ExecutablePath(int* error = nullptr);
 void BlockStopSignals();
 /// Waits at most timeoutMs for SIGTERM or SIGINT; returns the signal, 0 on time-out.
 int WaitStopSignal(int timeoutMs);
+/// The same, ending early (returning 0) when `done` (a manual-reset event) is set.
+int WaitStopSignalOr(Event& done, int timeoutMs);
 
 /// Raises the soft limit of open descriptors towards `wanted` (never above the hard
 /// limit). Returns the soft limit in force afterwards.
