@@ -29,9 +29,9 @@ using Clock = std::chrono::steady_clock;
 // most of the system calls of a large body.
 constexpr size_t kPieceSize = 4096;
 constexpr size_t kRelayPieceSize = 64u << 10;
-// Bytes moved inside the kernel: a pipe's default room. Larger pieces save rounds but
-// let a single connection wait longer between them.
-constexpr size_t kSplicePieceSize = 64u << 10;
+// Bytes moved inside the kernel at most at once: the room the pipe is given. Larger
+// pieces save rounds but let a single connection wait longer between them.
+constexpr size_t kSplicePieceSize = 256u << 10;
 constexpr const char* kTunnelAnswer[] = {"HTTP/1.0 200 Connection established\r\n", "Proxy-agent: ZPF HTTPS Proxy\r\n",
                                          "\r\n"};
 constexpr std::string_view kIdentityOnly = "Accept-Encoding: identity\r\n";
@@ -402,23 +402,32 @@ private:
     bool splicing(const platform::SocketSplice& splice) const { return splice.Usable() && !m_trace.IsActive(); }
 
     /// fromServer for bytes nobody scans, moved inside the kernel; false ends the relay.
+    /// While the pieces come full, more is likely waiting: it is taken without a wait.
     bool spliceFromServer()
     {
-        size_t most = kSplicePieceSize;
-        if (m_data.DownloadSize > 0)
-            most = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(most), m_data.DownloadSize - m_bodyOut));
-        const long n = m_toClient.Take(m_server, most);
-        if (n == platform::kNothingYet)
-            return true; // the wait comes round again (or the plain relay takes over)
-        if (n <= 0)
-            return false;
-        m_received += n;
-        debugLine("[%3d]recv() returned %d.\n", m_body.clientSocket, static_cast<int>(n));
-        m_bodyOut += n;
-        m_firstPiece = false;
-        if (!m_toClient.Give(m_body.clientSocket, m_limits.sendWaitMs, m_stop))
-            return false;
-        return !(m_data.DownloadSize > 0 && m_bodyOut >= m_data.DownloadSize);
+        for (;;) {
+            size_t most = kSplicePieceSize;
+            if (m_data.DownloadSize > 0)
+                most =
+                    static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(most), m_data.DownloadSize - m_bodyOut));
+            const long n = m_toClient.Take(m_server, most);
+            if (n == platform::kNothingYet)
+                return true; // the wait comes round again (or the plain relay takes over)
+            if (n <= 0)
+                return false;
+            m_received += n;
+            debugLine("[%3d]recv() returned %d.\n", m_body.clientSocket, static_cast<int>(n));
+            m_bodyOut += n;
+            m_firstPiece = false;
+            if (!m_toClient.Give(m_body.clientSocket, m_limits.sendWaitMs, m_stop))
+                return false;
+            if (m_data.DownloadSize > 0 && m_bodyOut >= m_data.DownloadSize)
+                return false;
+            const bool complete =
+                m_body.response.length >= 0 && m_received - m_body.response.headerLength >= m_body.response.length;
+            if (static_cast<size_t>(n) < most || complete || stopped())
+                return true; // the relay's loop decides what comes next
+        }
     }
 
     /// One receive from the server and what follows from it; false ends the relay.
