@@ -166,8 +166,7 @@ std::unique_ptr<SessionStart> nextConnection(const std::shared_ptr<SharedListene
     }
 }
 
-/// A thread of the listener: waits for a connection, serves it and those waiting
-/// behind it, and waits again.
+/// A thread of the listener: waits for a connection, serves it, and waits again.
 void waitingThread(void* arg)
 {
     std::shared_ptr<SharedListener> shared = std::move(*static_cast<std::shared_ptr<SharedListener>*>(arg));
