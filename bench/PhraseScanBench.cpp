@@ -149,7 +149,8 @@ void BM_ResponseChain(benchmark::State& state)
     const auto perFilter = static_cast<size_t>(state.range(0));
     const ContentMatcher& blockMatcher = matcher(true, perFilter);
     const ContentMatcher& replaceMatcher = matcher(false, perFilter);
-    // As the proxy builds chains: with the prefilter of the two matchers.
+    // The proxy leaves the prefilter off below three filters; with it on, this shows
+    // what it would cost a chain of two.
     const auto prefilter =
         state.range(1)
             ? std::make_shared<const ChainPrefilter>(std::vector<const ContentMatcher*>{&blockMatcher, &replaceMatcher})
