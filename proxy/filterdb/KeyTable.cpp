@@ -413,40 +413,59 @@ std::optional<KeyNumbers> KeyTable::lookupBuild(std::string_view text, bool exac
 
 // ---- sealed form ----
 
-void KeyTable::appendSealed(LargeVector<char>& keys, LargeVector<Slot>& slots, size_t i, size_t& offset,
-                            const Prefix& prefix, std::string_view key, uint32_t numbers, bool nested,
-                            std::vector<uint32_t>& chain)
+void KeyTable::allocateSealed(size_t count, size_t tailBytes)
 {
-    if (!key.empty())
-        std::memcpy(keys.data() + offset, key.data(), key.size());
-    key = std::string_view(keys.data() + offset, key.size());
-    Slot& s = slots[i];
-    s.prefix = prefix;
-    s.offset = static_cast<uint32_t>(offset);
-    s.length = static_cast<uint32_t>(key.size());
-    s.numbers = numbers;
-    const uint32_t run = (nested && i > 0) ? (slots[i - 1].run & ~kNestedBit) : static_cast<uint32_t>(i);
-    s.run = run | (nested ? kNestedBit : 0);
-    // Every key of the table that is a prefix of this one is a prefix of (or equal
-    // to) the key before it, so the chain of that key has them all.
-    while (!chain.empty()) {
-        const Slot& top = slots[chain.back()];
-        if (startsWith(key, std::string_view(keys.data() + top.offset, top.length)))
-            break;
-        chain.pop_back();
-    }
-    s.parent = chain.empty() ? 0 : chain.back() + 1;
-    s.shortest = s.length;
-    if (s.parent != 0 && s.parent - 1 >= run)
-        s.shortest = std::min(s.shortest, slots[s.parent - 1].shortest);
-    chain.push_back(static_cast<uint32_t>(i));
-    offset += key.size();
+    m_prefixes = LargeVector<Prefix>(count);
+    m_slots = LargeVector<Slot>(count);
+    m_tails = LargeVector<char>(tailBytes);
 }
 
-void KeyTable::adoptSealed(LargeVector<char> keys, LargeVector<Slot> slots, std::vector<uint16_t> pool)
+std::string KeyTable::slotKey(size_t i) const
 {
-    m_keys = std::move(keys);
-    m_slots = std::move(slots);
+    const size_t length = slotLength(i);
+    char head[16];
+    const uint64_t words[2] = {__builtin_bswap64(m_prefixes[i].hi), __builtin_bswap64(m_prefixes[i].lo)};
+    std::memcpy(head, words, 16);
+    std::string key(head, std::min<size_t>(length, 16));
+    key += slotTail(i, length);
+    return key;
+}
+
+bool KeyTable::slotStarts(size_t i, const Prefix& prefix, std::string_view key) const
+{
+    const size_t length = slotLength(i);
+    return length <= key.size() && mayStart(m_prefixes[i], length, prefix) &&
+           startsWith(key.substr(std::min<size_t>(key.size(), 16)), slotTail(i, length));
+}
+
+void KeyTable::appendSealed(size_t i, size_t& tail, const Prefix& prefix, std::string_view key, uint32_t numbers,
+                            bool nested, std::vector<uint32_t>& chain)
+{
+    Slot& s = m_slots[i];
+    m_prefixes[i] = prefix;
+    s.tail = static_cast<uint32_t>(tail);
+    if (key.size() > 16) {
+        std::memcpy(m_tails.data() + tail, key.data() + 16, key.size() - 16);
+        tail += key.size() - 16;
+    }
+    s.length = static_cast<uint16_t>(std::min<size_t>(key.size(), kLongKey));
+    s.numbers = numbers;
+    // A lookup walks back only within a nested run, so links end at its start. Every
+    // key of the run that is a prefix of this one is a prefix of (or equal to) the key
+    // before it, so the chain of that key has them all.
+    if (!nested)
+        chain.clear();
+    while (!chain.empty() && !slotStarts(chain.back(), prefix, key))
+        chain.pop_back();
+    s.link = (chain.empty() ? 0 : chain.back() + 1) | (nested ? kNestedBit : 0);
+    s.shortest = s.length;
+    if (!chain.empty())
+        s.shortest = std::min(s.shortest, m_slots[chain.back()].shortest);
+    chain.push_back(static_cast<uint32_t>(i));
+}
+
+void KeyTable::finishSealed(std::vector<uint16_t> pool)
+{
     buildTiers();
     m_pool = std::move(pool);
     m_pool.shrink_to_fit();
@@ -462,12 +481,15 @@ void KeyTable::Seal()
 {
     if (m_sealed)
         return;
-    LargeVector<char> keys(m_keyBytes);
-    LargeVector<Slot> slots(m_count);
+    size_t tailBytes = 0;
+    for (const uint32_t id : m_order)
+        for (const BuildEntry& e : m_store[id].entries)
+            tailBytes += e.length > 16 ? e.length - 16 : 0;
+    allocateSealed(m_count, tailBytes);
     std::vector<uint16_t> pool;
     std::vector<uint32_t> chain;
     size_t i = 0;
-    size_t offset = 0;
+    size_t tail = 0;
     for (const uint32_t id : m_order) {
         const Block& b = m_store[id];
         for (const BuildEntry& e : b.entries) {
@@ -478,10 +500,10 @@ void KeyTable::Seal()
                 pool.push_back(static_cast<uint16_t>(l.size()));
                 pool.insert(pool.end(), l.begin(), l.end());
             }
-            appendSealed(keys, slots, i++, offset, e.prefix, buildKey(b, e), numbers, e.nested, chain);
+            appendSealed(i++, tail, e.prefix, buildKey(b, e), numbers, e.nested, chain);
         }
     }
-    adoptSealed(std::move(keys), std::move(slots), std::move(pool));
+    finishSealed(std::move(pool));
 }
 
 // With one number and an empty start, Insert never marks an entry nested, so it
@@ -565,23 +587,24 @@ void KeyTable::Build(std::span<const std::string_view> texts, uint16_t number, B
 
     size_t count = 0;
     size_t keyBytes = 0;
+    size_t tailBytes = 0;
     for (const BuildItem& it : items) {
         count += it.keep;
         keyBytes += it.keep * it.length;
+        tailBytes += it.keep * (it.length > 16 ? it.length - 16 : 0);
     }
-    LargeVector<char> keys(keyBytes);
-    LargeVector<Slot> slots(count);
+    allocateSealed(count, tailBytes);
     std::vector<uint32_t> chain;
     size_t i = 0;
-    size_t offset = 0;
+    size_t tail = 0;
     for (const BuildItem& it : items) {
         if (it.keep)
-            appendSealed(keys, slots, i++, offset, it.prefix, key(it), number, false, chain);
+            appendSealed(i++, tail, it.prefix, key(it), number, false, chain);
     }
     m_count = count;
     m_keyBytes = keyBytes;
     m_hint = 0;
-    adoptSealed(std::move(keys), std::move(slots), {});
+    finishSealed({});
 }
 
 // The search tiers over the sealed slots: every kFanout-th prefix, then every
@@ -593,7 +616,7 @@ void KeyTable::buildTiers()
         std::vector<Prefix>& tier = m_tiers.emplace_back();
         tier.reserve(m_count / step + 1);
         for (size_t k = 0; k < m_count; k += step)
-            tier.push_back(m_slots[k].prefix);
+            tier.push_back(m_prefixes[k]);
     }
 }
 
@@ -609,11 +632,13 @@ void KeyTable::unseal()
         const Slot& s = m_slots[i];
         if (i % fill == 0) {
             m_order.push_back(newBlock());
-            m_blockPrefix.push_back(s.prefix);
+            m_blockPrefix.push_back(m_prefixes[i]);
         }
         Block& b = m_store.back();
-        BuildEntry e{s.prefix, static_cast<uint32_t>(b.keys.size()), s.length, 0, 0, (s.run & kNestedBit) != 0};
-        const std::string_view key = slotKey(i);
+        const std::string key = slotKey(i);
+        const bool nested = (s.link & kNestedBit) != 0;
+        BuildEntry e{m_prefixes[i], static_cast<uint32_t>(b.keys.size()), static_cast<uint32_t>(key.size()), 0, 0,
+                     nested};
         b.keys.insert(b.keys.end(), key.begin(), key.end());
         if (s.numbers & kPooled) {
             const uint32_t at = s.numbers & ~kPooled;
@@ -624,8 +649,9 @@ void KeyTable::unseal()
         }
         b.entries.push_back(e);
     }
-    m_keys = LargeVector<char>();
+    m_prefixes = LargeVector<Prefix>();
     m_slots = LargeVector<Slot>();
+    m_tails = LargeVector<char>();
     m_tiers = std::vector<std::vector<Prefix>>();
     m_pool = std::vector<uint16_t>();
     m_hint = 0;
@@ -671,39 +697,51 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
     // searched by counting the items below the prefix, which needs no chain of
     // dependent probes; then the run of equal prefixes is walked.
     auto below = [&](const Prefix& p) { return (p.hi < prefix.hi) | ((p.hi == prefix.hi) & (p.lo < prefix.lo)); };
-    auto firstNotBelow = [&](const auto* items, size_t lo, size_t hi, auto prefixOfItem) {
+    auto firstNotBelow = [&](const Prefix* items, size_t lo, size_t hi) {
         if (hi - lo <= 2 * kFanout) {
-            prefetch(items + lo, items + hi);
             size_t count = 0;
             for (size_t i = lo; i < hi; ++i)
-                count += static_cast<size_t>(below(prefixOfItem(items[i])));
+                count += static_cast<size_t>(below(items[i]));
             return lo + count;
         }
-        return static_cast<size_t>(
-            std::partition_point(items + lo, items + hi, [&](const auto& item) { return below(prefixOfItem(item)); }) -
-            items);
+        return static_cast<size_t>(std::partition_point(items + lo, items + hi, below) - items);
     };
 
     size_t lo = 0;
     size_t hi = m_tiers.empty() ? m_count : m_tiers.back().size();
     for (size_t t = m_tiers.size(); t-- > 0;) {
         const Prefix* tier = m_tiers[t].data();
-        const size_t a = firstNotBelow(tier, lo, hi, [](const Prefix& p) { return p; });
+        prefetch(tier + lo, tier + std::min(hi, lo + 2 * kFanout));
+        const size_t a = firstNotBelow(tier, lo, hi);
         const size_t b = static_cast<size_t>(
             std::partition_point(tier + a, tier + hi, [&](const Prefix& p) { return p == prefix; }) - tier);
         const size_t count = t == 0 ? m_count : m_tiers[t - 1].size();
         lo = a == 0 ? 0 : (a - 1) * kFanout + 1;
         hi = std::min(count, b * kFanout);
     }
-    const Slot* slots = m_slots.data();
-    const size_t at = firstNotBelow(slots, lo, hi, [](const Slot& s) { return s.prefix; });
-    return static_cast<size_t>(
-        std::partition_point(
-            slots + at, slots + hi,
-            [&](const Slot& s) {
-                return s.prefix == prefix && compareTail({m_keys.data() + s.offset, s.length}, key) <= 0;
-            }) -
-        slots);
+    // The record of the entry before the bound is read next, so it is asked for now.
+    const Prefix* prefixes = m_prefixes.data();
+    prefetch(prefixes + lo, prefixes + std::min(hi, lo + 2 * kFanout));
+    prefetch(m_slots.data() + (lo == 0 ? 0 : lo - 1), m_slots.data() + std::min(hi, lo + 2 * kFanout));
+    const size_t at = firstNotBelow(prefixes, lo, hi);
+    if (at == hi || prefixes[at] != prefix)
+        return at;
+    // Keys sharing the prefix sit together, and so do their tails: one request for
+    // those lines spares the search a round trip per probe.
+    size_t to = static_cast<size_t>(
+        std::partition_point(prefixes + at, prefixes + hi, [&](const Prefix& p) { return p == prefix; }) - prefixes);
+    const char* tails = m_tails.data();
+    prefetch(tails + m_slots[at].tail, tails + std::min<size_t>(m_slots[to - 1].tail + 64, m_slots[at].tail + 512));
+    const std::string_view keyTail = key.substr(std::min<size_t>(key.size(), 16));
+    size_t from = at;
+    while (from < to) {
+        const size_t mid = from + (to - from) / 2;
+        if (compareBytes(slotTail(mid, slotLength(mid)), keyTail) <= 0)
+            from = mid + 1;
+        else
+            to = mid;
+    }
+    return from;
 }
 
 std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exact) const
@@ -714,29 +752,31 @@ std::optional<KeyNumbers> KeyTable::lookupSealed(std::string_view text, bool exa
     if (bound == 0)
         return result;
     const size_t last = bound - 1;
+    const Prefix& lastPrefix = m_prefixes[last];
+    const size_t lastLength = slotLength(last);
     if (exact) {
-        if (m_slots[last].prefix == prefix && slotKey(last) == text)
+        if (lastPrefix == prefix && lastLength == text.size() &&
+            slotTail(last, lastLength) == text.substr(std::min<size_t>(text.size(), 16)))
             addSlotNumbers(last, result);
         return result;
     }
     // The entries a walk back from `last` would see end at the start of its nested
-    // run; of those, the prefixes of text are the prefix chain of `last` cut to the
+    // run; of those, the prefixes of text are the link chain of `last` cut to the
     // length both keys share. Differing prefixes tell that length without the keys.
-    const Slot& lastSlot = m_slots[last];
-    const Prefix& lastPrefix = lastSlot.prefix;
     size_t shared;
     if (lastPrefix.hi != prefix.hi)
         shared = static_cast<size_t>(__builtin_clzll(lastPrefix.hi ^ prefix.hi) / 8);
     else if (lastPrefix.lo != prefix.lo)
         shared = 8 + static_cast<size_t>(__builtin_clzll(lastPrefix.lo ^ prefix.lo) / 8);
+    else if (lastLength < 16 || text.size() < 16)
+        shared = std::min(lastLength, text.size()); // keys hold no NUL: equal short keys
     else
-        shared = commonPrefixLength(slotKey(last), text);
-    shared = std::min({shared, size_t{lastSlot.length}, text.size()});
-    if (shared < lastSlot.shortest)
+        shared = 16 + commonPrefixLength(slotTail(last, lastLength), text.substr(16));
+    shared = std::min({shared, lastLength, text.size()});
+    if (shared < m_slots[last].shortest)
         return result; // no key on the chain is that short
-    const uint32_t runStart = m_slots[last].run & ~kNestedBit;
-    for (size_t e = last + 1; e != 0 && e - 1 >= runStart; e = m_slots[e - 1].parent) {
-        if (m_slots[e - 1].length <= shared)
+    for (size_t e = last + 1; e != 0; e = m_slots[e - 1].link & ~kNestedBit) {
+        if (slotLength(e - 1) <= shared)
             addSlotNumbers(e - 1, result);
     }
     return result;
@@ -760,7 +800,7 @@ std::vector<KeyEntry> KeyTable::Entries() const
     out.reserve(m_count);
     if (m_sealed) {
         for (size_t i = 0; i < m_count; ++i)
-            out.push_back({std::string(slotKey(i)), slotNumbers(i), (m_slots[i].run & kNestedBit) != 0});
+            out.push_back({slotKey(i), slotNumbers(i), (m_slots[i].link & kNestedBit) != 0});
         return out;
     }
     for (const uint32_t id : m_order)
@@ -771,8 +811,9 @@ std::vector<KeyEntry> KeyTable::Entries() const
 
 size_t KeyTable::MemoryBytes() const
 {
-    size_t bytes = m_keys.capacity() + m_slots.capacity() * sizeof(Slot) + m_pool.capacity() * sizeof(uint16_t) +
-                   m_store.capacity() * sizeof(Block) + (m_order.capacity() + m_free.capacity()) * sizeof(uint32_t) +
+    size_t bytes = m_prefixes.capacity() * sizeof(Prefix) + m_slots.capacity() * sizeof(Slot) + m_tails.capacity() +
+                   m_pool.capacity() * sizeof(uint16_t) + m_store.capacity() * sizeof(Block) +
+                   (m_order.capacity() + m_free.capacity()) * sizeof(uint32_t) +
                    m_blockPrefix.capacity() * sizeof(Prefix) + m_lists.capacity() * sizeof(std::vector<uint16_t>);
     for (const Block& b : m_store)
         bytes += b.entries.capacity() * sizeof(BuildEntry) + b.keys.capacity();

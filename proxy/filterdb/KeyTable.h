@@ -149,20 +149,21 @@ private:
         size_t index;
     };
 
-    // Sealed form: keys concatenated in table order, and one record per entry holding
-    // what a search reads and what the walk along prefix entries reads, so the entry
-    // a search ends on is already in cache.
+    // Sealed form: the prefixes in table order, which a search reads, and beside them
+    // one small record per entry, read once the search has ended. The prefix holds a
+    // key's first 16 bytes; only the bytes past them are kept, end to end in table order.
     struct Slot {
-        Prefix prefix;
-        uint32_t offset; // into m_keys
-        uint32_t length;
-        uint32_t parent; // 1 + index of the longest key that is a proper prefix; 0 for none
-        uint32_t run; // index of the first entry of the nested run; top bit: nested
+        uint32_t tail; // offset into m_tails of the key bytes past the first 16
+        // 1 + index of the longest key of the same nested run that is a proper prefix
+        // of this one, 0 for none; top bit: nested
+        uint32_t link;
         uint32_t numbers; // the one number, or kPooled | index into m_pool (count, numbers...)
-        uint32_t shortest; // shortest key length on the prefix chain within the nested run
+        uint16_t length; // key length, kLongKey from kLongKey on: then the tails tell it
+        uint16_t shortest; // shortest key length on the link chain, at most kLongKey
     };
     static constexpr uint32_t kNestedBit = 0x80000000u;
     static constexpr uint32_t kPooled = 0x80000000u;
+    static constexpr uint16_t kLongKey = 0xffff;
     static constexpr size_t kFanout = 16; // each index tier samples every 16th item of the one below
 
     std::string_view buildKey(const Block& b, const BuildEntry& e) const
@@ -189,15 +190,31 @@ private:
     void dropCovered(Cursor changed, std::string_view key);
     std::optional<KeyNumbers> lookupBuild(std::string_view text, bool exact) const;
     void buildTiers();
-    // Appends the next entry in table order to the sealed arrays; `chain` holds the
-    // previous entry and its prefix entries, longest last.
-    static void appendSealed(LargeVector<char>& keys, LargeVector<Slot>& slots, size_t i, size_t& offset,
-                             const Prefix& prefix, std::string_view key, uint32_t numbers, bool nested,
-                             std::vector<uint32_t>& chain);
-    void adoptSealed(LargeVector<char> keys, LargeVector<Slot> slots, std::vector<uint16_t> pool);
+    // Sized storage for a sealed table of count entries and tailBytes bytes past the
+    // first 16 of each key.
+    void allocateSealed(size_t count, size_t tailBytes);
+    // Writes entry i of the sealed table, the entries before it being written;
+    // `chain` holds the previous entry and its prefix entries of its nested run,
+    // longest last.
+    void appendSealed(size_t i, size_t& tail, const Prefix& prefix, std::string_view key, uint32_t numbers, bool nested,
+                      std::vector<uint32_t>& chain);
+    void finishSealed(std::vector<uint16_t> pool);
     void unseal();
 
-    std::string_view slotKey(size_t i) const { return {m_keys.data() + m_slots[i].offset, m_slots[i].length}; }
+    size_t slotLength(size_t i) const
+    {
+        const Slot& s = m_slots[i];
+        if (s.length != kLongKey)
+            return s.length;
+        return 16 + (i + 1 < m_count ? m_slots[i + 1].tail : m_tails.size()) - s.tail;
+    }
+    std::string_view slotTail(size_t i, size_t length) const
+    {
+        return length > 16 ? std::string_view(m_tails.data() + m_slots[i].tail, length - 16) : std::string_view();
+    }
+    std::string slotKey(size_t i) const;
+    // Whether the key of sealed entry i is a prefix of key, whose prefix is given.
+    bool slotStarts(size_t i, const Prefix& prefix, std::string_view key) const;
     KeyNumbers slotNumbers(size_t i) const;
     void addSlotNumbers(size_t i, KeyNumbers& out) const;
     size_t sealedUpperBound(const Prefix& prefix, std::string_view key) const;
@@ -219,8 +236,9 @@ private:
     size_t m_hint = 0; // block of the last insert: file order tends to stay near it
     std::vector<std::vector<uint16_t>> m_lists;
 
-    LargeVector<char> m_keys;
+    LargeVector<Prefix> m_prefixes;
     LargeVector<Slot> m_slots;
+    LargeVector<char> m_tails;
     std::vector<std::vector<Prefix>> m_tiers; // m_tiers[0]: every 16th entry, [1]: every 16th of those, ...
     std::vector<uint16_t> m_pool;
 };
