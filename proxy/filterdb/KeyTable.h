@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/LargeMemory.h"
@@ -119,7 +120,21 @@ public:
 private:
     // A million keys fill tens of megabytes that a lookup visits at random: large
     // pages spare most of the address translation misses.
-    template <class T> using LargeVector = std::vector<T, platform::LargeAllocator<T>>;
+    // Sealing writes every element, so sizing one leaves its elements as the fresh
+    // memory has them instead of clearing them first.
+    template <class T> struct SealAllocator : platform::LargeAllocator<T> {
+        template <class U> struct rebind {
+            using other = SealAllocator<U>;
+        };
+        SealAllocator() = default;
+        template <class U> SealAllocator(const SealAllocator<U>&) noexcept { }
+        template <class U> void construct(U*) noexcept { }
+        template <class U, class... Args> void construct(U* p, Args&&... args)
+        {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
+    template <class T> using LargeVector = std::vector<T, SealAllocator<T>>;
 
     // The first 16 key bytes as two big-endian words, zero-padded: keys hold no NUL,
     // so comparing these orders keys as comparing their bytes would, and only keys
