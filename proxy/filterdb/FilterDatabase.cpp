@@ -50,12 +50,10 @@ class SeenStrings {
 public:
     /// Whether s is one of the kept strings; if not, it is taken to be kept next,
     /// at the end of `kept`.
-    bool Seen(std::string_view s, const PackedStrings& kept)
+    bool Seen(std::string_view s, uint32_t hash, const PackedStrings& kept)
     {
         if ((m_used + 1) * 4 > m_slots.size() * 3)
             grow();
-        const uint64_t full = std::hash<std::string_view>{}(s);
-        const auto hash = static_cast<uint32_t>(full ^ (full >> 32));
         const size_t mask = m_slots.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = m_slots[i];
@@ -67,6 +65,19 @@ public:
             if (slot.hash == hash && kept[slot.place - 1] == s)
                 return true;
         }
+    }
+
+    static uint32_t Hash(std::string_view s)
+    {
+        const uint64_t full = std::hash<std::string_view>{}(s);
+        return static_cast<uint32_t>(full ^ (full >> 32));
+    }
+
+    /// Asks for the memory a later Seen of a string with this hash starts at.
+    void Prefetch(uint32_t hash) const
+    {
+        if (!m_slots.empty())
+            __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]);
     }
 
     /// Forgets every string, keeping the memory.
@@ -118,6 +129,15 @@ struct FilterDatabase::FileKeys {
     SeenStrings seen[4];
     std::vector<uint32_t> steps;
     bool overFile = false; // stopped at the file's own bound; the lists are emptied
+    // Strings not yet checked, in reading order: hashing them as they come asks for
+    // their places in the duplicate check early, so checking them seldom waits.
+    struct Pending {
+        uint32_t end; // in pendingBytes
+        uint32_t hash;
+        size_t list;
+    };
+    std::vector<Pending> pending;
+    std::string pendingBytes;
     std::vector<std::string_view> urls;
     std::vector<std::string_view> extensions;
     KeyTable::BuildScratch scratch;
@@ -130,6 +150,8 @@ struct FilterDatabase::FileKeys {
         }
         steps.clear();
         overFile = false;
+        pending.clear();
+        pendingBytes.clear();
     }
 };
 
@@ -230,21 +252,36 @@ void FilterDatabase::collectKeys(const std::string& fileName, bool enciphered, i
 {
     keys.clear();
     size_t bytes = 0;
+    auto check = [&] {
+        size_t begin = 0;
+        for (const FileKeys::Pending& p : keys.pending) {
+            const std::string_view s = std::string_view(keys.pendingBytes).substr(begin, p.end - begin);
+            begin = p.end;
+            if (keys.overFile || keys.seen[p.list].Seen(s, p.hash, keys.lists[p.list]))
+                continue;
+            bytes += s.size();
+            keys.steps.push_back(static_cast<uint32_t>(s.size()));
+            if (bytes > fileBound)
+                keys.overFile = true;
+            else
+                keys.lists[p.list].push_back(s);
+        }
+        keys.pending.clear();
+        keys.pendingBytes.clear();
+    };
     CAtFilterKeyFileReader reader(fileName, enciphered, sink);
     reader.forEachString(group, groupName, [&](int kind, std::string_view s) {
         if (keys.overFile)
             return; // nothing more is kept from this file; the lines are still read through
         const size_t k = byKind ? static_cast<size_t>(kind) : 0;
-        if (keys.seen[k].Seen(s, keys.lists[k]))
-            return;
-        bytes += s.size();
-        keys.steps.push_back(static_cast<uint32_t>(s.size()));
-        if (bytes > fileBound) {
-            keys.overFile = true;
-            return;
-        }
-        keys.lists[k].push_back(s);
+        const uint32_t hash = SeenStrings::Hash(s);
+        keys.seen[k].Prefetch(hash);
+        keys.pendingBytes.append(s);
+        keys.pending.push_back({static_cast<uint32_t>(keys.pendingBytes.size()), hash, k});
+        if (keys.pending.size() == 32)
+            check();
     });
+    check();
     if (keys.overFile)
         for (auto& list : keys.lists)
             list.clear();
