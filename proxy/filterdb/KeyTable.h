@@ -118,8 +118,6 @@ public:
     static constexpr size_t kMaxEntries = size_t{1} << 28;
 
 private:
-    // A million keys fill tens of megabytes that a lookup visits at random: large
-    // pages spare most of the address translation misses.
     // Sealing writes every element, so sizing one leaves its elements as the fresh
     // memory has them instead of clearing them first.
     template <class T> struct SealAllocator : platform::LargeAllocator<T> {
@@ -134,6 +132,8 @@ private:
             ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
         }
     };
+    // A million keys fill tens of megabytes that a lookup visits at random: large
+    // pages spare most of the address translation misses.
     template <class T> using LargeVector = std::vector<T, SealAllocator<T>>;
 
     // The first 16 key bytes as two big-endian words, zero-padded: keys hold no NUL,
