@@ -618,6 +618,12 @@ void KeyTable::buildTiers()
         for (size_t k = 0; k < m_count; k += step)
             tier.push_back(m_prefixes[k]);
     }
+    m_tierTails.clear();
+    if (!m_tiers.empty()) {
+        m_tierTails.reserve(m_tiers[0].size());
+        for (size_t k = 0; k < m_count; k += kFanout)
+            m_tierTails.push_back(m_slots[k].tail);
+    }
 }
 
 void KeyTable::unseal()
@@ -653,6 +659,7 @@ void KeyTable::unseal()
     m_slots = LargeVector<Slot>();
     m_tails = LargeVector<char>();
     m_tiers = std::vector<std::vector<Prefix>>();
+    m_tierTails = std::vector<uint32_t>();
     m_pool = std::vector<uint16_t>();
     m_hint = 0;
     m_sealed = false;
@@ -719,10 +726,16 @@ size_t KeyTable::sealedUpperBound(const Prefix& prefix, std::string_view key) co
         lo = a == 0 ? 0 : (a - 1) * kFanout + 1;
         hi = std::min(count, b * kFanout);
     }
-    // The record of the entry before the bound is read next, so it is asked for now.
+    // The record of the entry before the bound is read next, and the tails when the
+    // key shares its prefix with entries: all are asked for now.
     const Prefix* prefixes = m_prefixes.data();
     prefetch(prefixes + lo, prefixes + std::min(hi, lo + 2 * kFanout));
     prefetch(m_slots.data() + (lo == 0 ? 0 : lo - 1), m_slots.data() + std::min(hi, lo + 2 * kFanout));
+    if (!m_tierTails.empty()) {
+        const size_t from = lo == 0 ? 0 : m_tierTails[(lo - 1) / kFanout];
+        const size_t to = hi / kFanout < m_tierTails.size() ? m_tierTails[hi / kFanout] : m_tails.size();
+        prefetch(m_tails.data() + from, m_tails.data() + std::min(to, from + 256));
+    }
     const size_t at = firstNotBelow(prefixes, lo, hi);
     if (at == hi || prefixes[at] != prefix)
         return at;
@@ -819,6 +832,7 @@ size_t KeyTable::MemoryBytes() const
         bytes += b.entries.capacity() * sizeof(BuildEntry) + b.keys.capacity();
     for (const auto& tier : m_tiers)
         bytes += tier.capacity() * sizeof(Prefix);
+    bytes += m_tierTails.capacity() * sizeof(uint32_t);
     for (const auto& l : m_lists)
         bytes += l.capacity() * sizeof(uint16_t);
     return bytes;

@@ -255,5 +255,6 @@ private:
     LargeVector<Slot> m_slots;
     LargeVector<char> m_tails;
     std::vector<std::vector<Prefix>> m_tiers; // m_tiers[0]: every 16th entry, [1]: every 16th of those, ...
+    std::vector<uint32_t> m_tierTails; // where the tails of each entry of m_tiers[0] start
     std::vector<uint16_t> m_pool;
 };
