@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "config/ConfigrationFile.h"
@@ -53,14 +54,32 @@ public:
         if (length == 0)
             return false;
         m_sent += length;
+        if (m_gathering) {
+            m_gathered.append(bytes, length);
+            return false;
+        }
         return !platform::SendAll(m_socket, bytes, length, m_waitMs, m_stop);
     }
+    /// Sends what was gathered; true on failure.
+    bool Flush() override
+    {
+        if (m_gathered.empty())
+            return false;
+        const bool ok = platform::SendAll(m_socket, m_gathered.data(), m_gathered.size(), m_waitMs, m_stop);
+        m_gathered.clear();
+        return !ok;
+    }
+    /// While gathering, written bytes wait for Flush: the pieces of one receive go
+    /// out in one send.
+    void Gather(bool on) { m_gathering = on; }
     /// Bytes written so far.
     uint64_t Sent() const { return m_sent; }
 
 private:
     platform::SocketHandle m_socket;
     uint64_t m_sent = 0;
+    bool m_gathering = false;
+    std::string m_gathered;
     int m_waitMs;
     platform::Event* m_stop;
 };
@@ -338,13 +357,9 @@ private:
         Clock::time_point lastData = Clock::now();
         const platform::SocketHandle sockets[2] = {m_server, m_body.clientSocket};
         while (!stopped()) {
-            const int64_t bodyReceived = m_received - m_body.response.headerLength;
-            if (m_headerDone && m_body.response.length >= 0 && bodyReceived >= m_body.response.length)
+            if (responseComplete() || downloadLimitReached())
                 return;
-            if (m_data.DownloadSize > 0 && m_bodyOut >= m_data.DownloadSize)
-                return;
-            if (m_body.policy.filterResponse && m_data.FilteringSize != 0 && m_headerDone &&
-                m_bodyOut >= m_data.FilteringSize) {
+            if (filteringSizeReached()) {
                 m_body.policy.filterResponse = false;
                 if (m_response.chain->Flush())
                     return;
@@ -430,11 +445,71 @@ private:
         }
     }
 
+    /// fromServer for plain text that is scanned, past its header: one receive takes
+    /// what has arrived, and the chain gets it in the pieces one receive per piece
+    /// would have brought, so it finds and blanks exactly what it would have. Between
+    /// pieces come the checks the relay's loop makes between receives.
+    bool scannedFromServer()
+    {
+        char* const bytes = largePiece();
+        const long n = platform::Receive(m_server, bytes, kRelayPieceSize);
+        if (n <= 0)
+            return false;
+        debugLine("[%3d]recv() returned %d.\n", m_body.clientSocket, static_cast<int>(n));
+        m_clientSink.Gather(true);
+        const bool ok = scanPieces(bytes, static_cast<size_t>(n));
+        m_clientSink.Gather(false);
+        return !m_clientSink.Flush() && ok;
+    }
+
+    /// The pieces of scannedFromServer; false ends the relay.
+    bool scanPieces(const char* bytes, size_t total)
+    {
+        for (size_t at = 0; at < total;) {
+            if (stopped() || responseComplete() || downloadLimitReached())
+                return true; // the relay's loop ends
+            if (!m_body.policy.filterResponse || !m_body.response.isText) {
+                // The scan has ended: the rest goes as one piece, after what the chain passed.
+                if (m_clientSink.Flush())
+                    return false;
+                m_received += static_cast<int64_t>(total - at);
+                return passPiece(bytes + at, total - at, 0);
+            }
+            if (filteringSizeReached()) {
+                m_body.policy.filterResponse = false;
+                if (m_response.chain->Flush())
+                    return false;
+                continue;
+            }
+            const size_t length = std::min(kPieceSize, total - at);
+            m_received += static_cast<int64_t>(length);
+            if (!passPiece(bytes + at, length, 0))
+                return false;
+            at += length;
+        }
+        return true;
+    }
+
+    bool responseComplete() const
+    {
+        return m_headerDone && m_body.response.length >= 0 &&
+               m_received - m_body.response.headerLength >= m_body.response.length;
+    }
+    bool downloadLimitReached() const { return m_data.DownloadSize > 0 && m_bodyOut >= m_data.DownloadSize; }
+    /// The response has been scanned as far as the group scans.
+    bool filteringSizeReached() const
+    {
+        return m_body.policy.filterResponse && m_data.FilteringSize != 0 && m_headerDone &&
+               m_bodyOut >= m_data.FilteringSize;
+    }
+
     /// One receive from the server and what follows from it; false ends the relay.
     bool fromServer()
     {
         if (!responseScanned() && splicing(m_toClient))
             return spliceFromServer();
+        if (m_headerDone && !m_decoder && m_body.policy.filterResponse && m_body.response.isText)
+            return scannedFromServer();
         char small[kPieceSize];
         const bool scanned = responseScanned();
         char* const chunk = scanned ? small : largePiece();
@@ -480,6 +555,17 @@ private:
             m_trace.WriteBytes(piece, 1, length);
             return decode(piece, length);
         }
+        const bool ok = passPiece(piece, length, bodyStart);
+        if (piece != chunk)
+            m_body.buffer.clear();
+        return ok;
+    }
+
+    /// Passes a piece of the response (its header first when bodyStart is past it) on
+    /// to the client, through the chain when the response is scanned; false ends the
+    /// relay.
+    bool passPiece(const char* piece, size_t length, size_t bodyStart)
+    {
         // The client gets at most DownloadSize body bytes (for a tunnel: bytes from the server).
         const bool last =
             m_data.DownloadSize > 0 && m_bodyOut + static_cast<int64_t>(length - bodyStart) >= m_data.DownloadSize;
@@ -505,8 +591,6 @@ private:
             ok = platform::SendAll(m_body.clientSocket, piece, length, m_limits.sendWaitMs, m_stop);
         }
         m_firstPiece = false;
-        if (piece != chunk)
-            m_body.buffer.clear();
         return ok && !last;
     }
 

@@ -2,6 +2,7 @@
 // what the client gets, phrase chains, size limits, tunnels and faulty peers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -258,6 +259,54 @@ TEST_F(RelayTest, UnscannedBodiesArriveWholeOrCutAtTheDownloadSize)
         const std::string got = session("GET " + url(origin.server.port) + " HTTP/1.1\r\n\r\n");
         const size_t cut = row.downloadSize ? static_cast<size_t>(row.downloadSize) : body.size();
         EXPECT_TRUE(got == answer.substr(0, answer.size() - body.size() + cut)) << row.type << " " << got.size();
+    }
+}
+
+// Scanned text larger than one receive: phrases are found wherever the pieces of a
+// receive fall, the scan stops at FilteringSize, the body at DownloadSize, and what a
+// block leaves the client is everything before the blocking piece.
+TEST_F(RelayTest, LargeScannedTextIsScannedPieceByPiece)
+{
+    struct Row {
+        std::vector<size_t> blank; // where "blankword" stands in the body
+        size_t block; // where "blockword" stands; 0: nowhere
+        long filteringSize;
+        int64_t downloadSize;
+        std::vector<size_t> kept; // of blank: past the scan, so not blanked
+    };
+    const std::vector<Row> rows = {
+        {{2000, 100'000, 250'000}, 0, 1'000'000, 0, {}},
+        {{2000, 30'000, 200'000}, 0, 50'000, 0, {200'000}},
+        {{}, 0, 0, 150'000, {}},
+        {{}, 200'000, 0, 0, {}},
+    };
+    for (const Row& r : rows) {
+        std::string body(300'000, 'f'), want;
+        for (size_t at : r.blank)
+            body.replace(at, 9, "blankword");
+        if (r.block)
+            body.replace(r.block, 9, "blockword");
+        want = body;
+        for (size_t at : r.blank)
+            if (std::find(r.kept.begin(), r.kept.end(), at) == r.kept.end())
+                want.replace(at, 9, 9, ' ');
+        data().FilteringSize = r.filteringSize;
+        data().DownloadSize = r.downloadSize;
+        // An announced length beyond DownloadSize is refused up front: that one goes without.
+        const bool withLength = r.downloadSize == 0;
+        const std::string full = response("text/html", body, withLength);
+        const size_t header = full.size() - body.size();
+        Origin origin(full);
+        const std::string got = session("GET " + url(origin.server.port) + " HTTP/1.1\r\n\r\n");
+        if (r.block) {
+            EXPECT_GT(got.size(), header + r.block - 4096);
+            EXPECT_LT(got.size(), full.size());
+            EXPECT_EQ(full.compare(0, got.size(), got), 0);
+        } else {
+            const size_t length = r.downloadSize ? static_cast<size_t>(r.downloadSize) : body.size();
+            EXPECT_TRUE(got == response("text/html", want, withLength).substr(0, header + length))
+                << r.filteringSize << " " << got.size();
+        }
     }
 }
 
