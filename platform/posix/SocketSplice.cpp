@@ -40,20 +40,49 @@ void takeBrokenPipe()
     const timespec now{0, 0};
     while (::sigtimedwait(&set, nullptr, &now) == SIGPIPE) { }
 }
+
+// Pipes a thread's finished splices left empty, for its next ones: a new pipe costs
+// four system calls (make, size, two closes), and a relay needs at most two.
+struct SparePipes {
+    int fds[2][2];
+    int count = 0;
+    ~SparePipes()
+    {
+        while (count > 0) {
+            --count;
+            ::close(fds[count][0]);
+            ::close(fds[count][1]);
+        }
+    }
+};
+thread_local SparePipes spares;
 } // namespace
 
 SocketSplice::~SocketSplice()
 {
-    if (m_read >= 0)
-        ::close(m_read);
-    if (m_write >= 0)
-        ::close(m_write);
+    if (m_read < 0)
+        return;
+    // Only a pipe known to be empty may carry another relay's bytes.
+    if (m_held == 0 && m_clean && spares.count < 2) {
+        spares.fds[spares.count][0] = m_read;
+        spares.fds[spares.count][1] = m_write;
+        ++spares.count;
+        return;
+    }
+    ::close(m_read);
+    ::close(m_write);
 }
 
 bool SocketSplice::open()
 {
     if (m_read >= 0)
         return true;
+    if (!m_failed && spares.count > 0) {
+        --spares.count;
+        m_read = spares.fds[spares.count][0];
+        m_write = spares.fds[spares.count][1];
+        return true;
+    }
     int fds[2];
     if (m_failed || ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_failed = true;
@@ -86,11 +115,20 @@ long SocketSplice::Take(SocketHandle from, size_t max)
             m_failed = true;
             return kNothingYet;
         }
+        m_clean = false;
         return -1;
     }
 }
 
 bool SocketSplice::Give(SocketHandle to, int timeoutMs, Event* stop)
+{
+    if (give(to, timeoutMs, stop))
+        return true;
+    m_clean = false;
+    return false;
+}
+
+bool SocketSplice::give(SocketHandle to, int timeoutMs, Event* stop)
 {
     if (m_nonBlocking != to) {
         // The pipe side is non-blocking anyway; the socket must be too, or a full

@@ -11,6 +11,7 @@
 
 #include "platform/Event.h"
 #include "platform/Socket.h"
+#include "platform/SocketSplice.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -236,3 +237,51 @@ TEST(SocketIoTest, OpenConnectionReceivesLikeABlockingSocket)
     }
 }
 } // namespace
+
+namespace {
+/// Both ends of a loopback TCP connection.
+struct TcpPair {
+    Listener listener;
+    platform::SocketHandle a = platform::ConnectTcp("127.0.0.1", listener.port, 2000);
+    platform::SocketHandle b = platform::kInvalidSocket;
+    TcpPair()
+    {
+        platform::Event stop(true);
+        int error = 0;
+        EXPECT_EQ(platform::AcceptOrStop(listener.fd, stop, &b, &error), platform::AcceptStatus::Accepted);
+    }
+    ~TcpPair()
+    {
+        platform::CloseSocket(a);
+        platform::CloseSocket(b);
+    }
+};
+} // namespace
+
+// A thread's splices share pipes one after another: one left holding bytes that
+// never went out must not pass them on to the next.
+TEST(SocketIoTest, SplicesNeverPassOnBytesOfAnEarlierOne)
+{
+    struct Step {
+        const char* bytes;
+        bool receiverGone; // the send side is shut first, so the bytes stay in the pipe
+    };
+    const Step steps[] = {{"first", false}, {"second", true}, {"third", false}, {"fourth", false}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.bytes);
+        TcpPair from, to;
+        platform::SocketSplice splice;
+        const long length = static_cast<long>(std::strlen(s.bytes));
+        ASSERT_TRUE(platform::SendAll(from.a, s.bytes, static_cast<size_t>(length), 1000));
+        ASSERT_EQ(platform::WaitReadable(from.b, 1000, nullptr), platform::WaitStatus::Ready);
+        ASSERT_EQ(splice.Take(from.b, 1 << 16), length);
+        if (s.receiverGone)
+            platform::ShutdownSocket(to.a, platform::ShutdownHow::Send);
+        EXPECT_EQ(splice.Give(to.a, 1000, nullptr), !s.receiverGone);
+        if (s.receiverGone)
+            continue;
+        char got[16] = {};
+        EXPECT_EQ(platform::Receive(to.b, got, sizeof got), length);
+        EXPECT_STREQ(got, s.bytes);
+    }
+}

@@ -10,7 +10,8 @@ namespace platform {
 /// copied through this process's memory. Used for bytes nobody looks at (binary
 /// bodies, tunnels). Where the system cannot do it, Usable() turns false before any
 /// byte was taken, and the caller relays with Receive and SendAll instead. One
-/// object per direction; used by one thread.
+/// object per direction; used by one thread, which keeps its pipe for the next
+/// object when it is left empty.
 class SocketSplice {
 public:
     SocketSplice() = default;
@@ -34,11 +35,13 @@ public:
 
 private:
     bool open();
+    bool give(SocketHandle to, int timeoutMs, Event* stop);
 
     int m_read = -1;
     int m_write = -1;
     size_t m_held = 0;
     bool m_failed = false;
+    bool m_clean = true; // no error since the pipe was had: what it holds is m_held
     int m_nonBlocking = -1; // the last `to` made non-blocking
 };
 
