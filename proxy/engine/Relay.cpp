@@ -55,8 +55,10 @@ public:
             return false;
         m_sent += length;
         if (m_gathering) {
+            // A chain that held back a long response sends it in large pieces, not whole.
+            const bool failed = m_gathered.size() + length > kRelayPieceSize && Flush();
             m_gathered.append(bytes, length);
-            return false;
+            return failed;
         }
         return !platform::SendAll(m_socket, bytes, length, m_waitMs, m_stop);
     }
@@ -71,7 +73,12 @@ public:
     }
     /// While gathering, written bytes wait for Flush: the pieces of one receive go
     /// out in one send.
-    void Gather(bool on) { m_gathering = on; }
+    void Gather(bool on)
+    {
+        m_gathering = on;
+        if (on)
+            m_gathered.reserve(kRelayPieceSize); // once per relay: no growth in steps
+    }
     /// Bytes written so far.
     uint64_t Sent() const { return m_sent; }
 
@@ -143,8 +150,10 @@ public:
             else
                 (void)m_clientSink.Write(m_pendingHeader.data(), m_pendingHeader.size()); // the relay ends anyway
         }
-        if (m_body.policy.filterResponse && m_response.chain)
+        if (m_body.policy.filterResponse && m_response.chain) {
+            m_clientSink.Gather(true);
             m_response.chain->Flush();
+        }
         m_request = {};
         m_response = {};
         // Closing sends the server our end; a shutdown first would only cost a call.
@@ -361,7 +370,10 @@ private:
                 return;
             if (filteringSizeReached()) {
                 m_body.policy.filterResponse = false;
-                if (m_response.chain->Flush())
+                m_clientSink.Gather(true);
+                const bool failed = m_response.chain->Flush();
+                m_clientSink.Gather(false);
+                if (failed)
                     return;
             }
             bool ready[2] = {false, false};
