@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "config/ConfigrationFile.h"
 #include "engine/BodyDecoder.h"
@@ -30,6 +32,8 @@ using Clock = std::chrono::steady_clock;
 // most of the system calls of a large body.
 constexpr size_t kPieceSize = 4096;
 constexpr size_t kRelayPieceSize = 64u << 10;
+// Scanned text is received up to this much at once, and passed on as much per send.
+constexpr size_t kScanReadSize = 64u << 10;
 // Bytes moved inside the kernel at most at once: the room the pipe is given. Larger
 // pieces save rounds but let a single connection wait longer between them.
 constexpr size_t kSplicePieceSize = 256u << 10;
@@ -54,10 +58,10 @@ public:
         if (length == 0)
             return false;
         m_sent += length;
-        if (m_gathering) {
+        if (m_gathered) {
             // A chain that held back a long response sends it in large pieces, not whole.
-            const bool failed = m_gathered.size() + length > kRelayPieceSize && Flush();
-            m_gathered.append(bytes, length);
+            const bool failed = m_gathered->size() + length > kScanReadSize && Flush();
+            m_gathered->append(bytes, length);
             return failed;
         }
         return !platform::SendAll(m_socket, bytes, length, m_waitMs, m_stop);
@@ -65,30 +69,92 @@ public:
     /// Sends what was gathered; true on failure.
     bool Flush() override
     {
-        if (m_gathered.empty())
+        if (!m_gathered || m_gathered->empty())
             return false;
-        const bool ok = platform::SendAll(m_socket, m_gathered.data(), m_gathered.size(), m_waitMs, m_stop);
-        m_gathered.clear();
+        const bool ok = platform::SendAll(m_socket, m_gathered->data(), m_gathered->size(), m_waitMs, m_stop);
+        m_gathered->clear();
         return !ok;
     }
-    /// While gathering, written bytes wait for Flush: the pieces of one receive go
-    /// out in one send.
-    void Gather(bool on)
-    {
-        m_gathering = on;
-        if (on)
-            m_gathered.reserve(kRelayPieceSize); // once per relay: no growth in steps
-    }
+    /// While gathering into `into` (null: not), written bytes wait for Flush: the
+    /// pieces of one receive go out in one send. Flush before stopping.
+    void Gather(std::string* into) { m_gathered = into; }
     /// Bytes written so far.
     uint64_t Sent() const { return m_sent; }
 
 private:
     platform::SocketHandle m_socket;
     uint64_t m_sent = 0;
-    bool m_gathering = false;
-    std::string m_gathered;
+    std::string* m_gathered = nullptr;
     int m_waitMs;
     platform::Event* m_stop;
+};
+
+/// Room for one large receive of scanned text and for what the chain makes of it.
+/// Only the threads scanning right now need one, and on a few cores that is a few
+/// at a time: a small shared stock serves every session, where one per session
+/// would cost memory in proportion to the connections.
+struct ScanRoom {
+    std::unique_ptr<char[]> received = std::make_unique_for_overwrite<char[]>(kScanReadSize);
+    std::string gathered;
+};
+
+class ScanRooms {
+public:
+    /// A room, or null when all are lent: the caller does without.
+    std::unique_ptr<ScanRoom> Take()
+    {
+        const std::lock_guard guard(m_lock);
+        if (!m_free.empty()) {
+            std::unique_ptr<ScanRoom> room = std::move(m_free.back());
+            m_free.pop_back();
+            return room;
+        }
+        if (m_made >= kMaxRooms)
+            return nullptr;
+        ++m_made;
+        auto room = std::make_unique<ScanRoom>();
+        room->gathered.reserve(kScanReadSize);
+        return room;
+    }
+    void Give(std::unique_ptr<ScanRoom> room)
+    {
+        room->gathered.clear();
+        const std::lock_guard guard(m_lock);
+        m_free.push_back(std::move(room));
+    }
+
+private:
+    static constexpr int kMaxRooms = 8;
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<ScanRoom>> m_free;
+    int m_made = 0;
+};
+
+ScanRooms& scanRooms()
+{
+    // Never destroyed: a session still running at exit may give its room back.
+    static ScanRooms* const rooms = new ScanRooms;
+    return *rooms;
+}
+
+/// A room for the time of one receive, or none.
+class ScanRoomLease {
+public:
+    ScanRoomLease()
+        : m_room(scanRooms().Take())
+    {
+    }
+    ~ScanRoomLease()
+    {
+        if (m_room)
+            scanRooms().Give(std::move(m_room));
+    }
+    ScanRoomLease(const ScanRoomLease&) = delete;
+    ScanRoomLease& operator=(const ScanRoomLease&) = delete;
+    ScanRoom* get() const { return m_room.get(); }
+
+private:
+    std::unique_ptr<ScanRoom> m_room;
 };
 
 bool onlyDigitsAndDots(const std::string& text)
@@ -150,10 +216,8 @@ public:
             else
                 (void)m_clientSink.Write(m_pendingHeader.data(), m_pendingHeader.size()); // the relay ends anyway
         }
-        if (m_body.policy.filterResponse && m_response.chain) {
-            m_clientSink.Gather(true);
-            m_response.chain->Flush();
-        }
+        if (m_body.policy.filterResponse && m_response.chain)
+            flushChain();
         m_request = {};
         m_response = {};
         // Closing sends the server our end; a shutdown first would only cost a call.
@@ -370,10 +434,7 @@ private:
                 return;
             if (filteringSizeReached()) {
                 m_body.policy.filterResponse = false;
-                m_clientSink.Gather(true);
-                const bool failed = m_response.chain->Flush();
-                m_clientSink.Gather(false);
-                if (failed)
+                if (flushChain())
                     return;
             }
             bool ready[2] = {false, false};
@@ -461,17 +522,30 @@ private:
     /// what has arrived, and the chain gets it in the pieces one receive per piece
     /// would have brought, so it finds and blanks exactly what it would have. Between
     /// pieces come the checks the relay's loop makes between receives.
-    bool scannedFromServer()
+    bool scannedFromServer(ScanRoom& room)
     {
-        char* const bytes = largePiece();
-        const long n = platform::Receive(m_server, bytes, kRelayPieceSize);
+        char* const bytes = room.received.get();
+        const long n = platform::Receive(m_server, bytes, kScanReadSize);
         if (n <= 0)
             return false;
         debugLine("[%3d]recv() returned %d.\n", m_body.clientSocket, static_cast<int>(n));
-        m_clientSink.Gather(true);
+        m_clientSink.Gather(&room.gathered);
         const bool ok = scanPieces(bytes, static_cast<size_t>(n));
-        m_clientSink.Gather(false);
-        return !m_clientSink.Flush() && ok;
+        const bool failed = m_clientSink.Flush();
+        m_clientSink.Gather(nullptr);
+        return !failed && ok;
+    }
+
+    /// Lets the response chain pass on everything it holds, gathered into large
+    /// sends where a room is free; true when the client could not take it.
+    bool flushChain()
+    {
+        const ScanRoomLease lease;
+        if (lease.get())
+            m_clientSink.Gather(&lease.get()->gathered);
+        const bool failed = m_response.chain->Flush();
+        m_clientSink.Gather(nullptr);
+        return failed;
     }
 
     /// The pieces of scannedFromServer; false ends the relay.
@@ -520,8 +594,12 @@ private:
     {
         if (!responseScanned() && splicing(m_toClient))
             return spliceFromServer();
-        if (m_headerDone && !m_decoder && m_body.policy.filterResponse && m_body.response.isText)
-            return scannedFromServer();
+        if (m_headerDone && !m_decoder && m_body.policy.filterResponse && m_body.response.isText) {
+            const ScanRoomLease lease;
+            if (lease.get())
+                return scannedFromServer(*lease.get());
+            // Every room is in use: this receive takes one piece.
+        }
         char small[kPieceSize];
         const bool scanned = responseScanned();
         char* const chunk = scanned ? small : largePiece();
