@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need; does nothing when all are there.
 set -euo pipefail
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # The one formatter version the layout is checked with.
