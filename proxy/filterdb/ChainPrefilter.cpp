@@ -6,13 +6,11 @@
 
 namespace {
 
-bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // Index of the last non-white byte; length when there is none.
 size_t lastKeyByte(const char* bytes, size_t length)
 {
     for (size_t i = length; i > 0; --i)
-        if (!isWhite(bytes[i - 1]))
+        if (!ContentMatcher::IsWhite(bytes[i - 1]))
             return i - 1;
     return length;
 }

@@ -66,6 +66,8 @@ public:
     /// end, found from the last MaxKeyLength() key bytes alone. False when text has
     /// fewer key bytes than that, or a key ends among them; out is then unchanged.
     bool StateAfter(const char* text, size_t length, MatchState& out) const;
+    /// The bytes a white-blind scan passes over: space, tab, CR and LF.
+    static bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
     /// Index in text where its last keyBytes non-white bytes begin; npos when it has
     /// fewer.
     static size_t TailStart(const char* text, size_t length, size_t keyBytes);

@@ -26,10 +26,19 @@ bool PhraseFilterChain::runFilters()
     const char* bytes = newest.Data();
     const size_t length = newest.Size();
     const bool skipping = m_prefilter && m_synced;
+    // A key that ended at the last key byte before a piece of white bytes only is
+    // still reported late by the piece after it, so its flag is carried across.
+    const bool white = std::all_of(bytes, bytes + length, [](char c) { return ContentMatcher::IsWhite(c); });
+    const auto prefilterScan = [&] {
+        m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
+        if (white)
+            for (size_t i = 0; i < m_flags.size(); ++i)
+                m_flags[i] = static_cast<uint8_t>(m_flags[i] | (m_lastFlags[i] & ChainPrefilter::kHitAtEnd));
+    };
     if (skipping) {
         m_lastFlags.swap(m_flags);
         m_startStates = m_prefilterStates;
-        m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
+        prefilterScan();
     }
     const size_t tail =
         m_prefilter ? ContentMatcher::TailStart(bytes, length, m_prefilter->MaxKeyLength()) : std::string_view::npos;
@@ -48,7 +57,7 @@ bool PhraseFilterChain::runFilters()
             tailChanged = true;
         if (skipping && i + 1 < m_filters.size()) {
             m_prefilterStates = m_startStates;
-            m_prefilter->Scan(m_prefilterStates, bytes, length, m_flags);
+            prefilterScan();
         }
     }
     if (!m_prefilter)
