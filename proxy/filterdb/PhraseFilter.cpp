@@ -125,7 +125,26 @@ bool PhraseFilter::SkipNewest(const HeldPieces& pieces)
     if (!m_matcher || pieces.empty())
         return true;
     const DataPiece& newest = pieces.back();
-    return m_matcher->StateAfter(newest.Data(), newest.Size(), m_state);
+    if (!m_matcher->StateAfter(newest.Data(), newest.Size(), m_state))
+        return false;
+    enterNewest(newest.Size());
+    noteKeyBytes(newest.Data(), 0, newest.Size());
+    return true;
+}
+
+void PhraseFilter::enterNewest(size_t size)
+{
+    m_newestStart += static_cast<long long>(m_newestSize);
+    m_newestSize = size;
+}
+
+void PhraseFilter::noteKeyBytes(const char* bytes, size_t from, size_t to)
+{
+    for (size_t i = to; i > from; --i)
+        if (!isWhite(bytes[i - 1])) {
+            m_lastKeyByte = m_newestStart + static_cast<long long>(i - 1);
+            return;
+        }
 }
 
 void PhraseFilter::scanNewest(HeldPieces& pieces)
@@ -133,6 +152,7 @@ void PhraseFilter::scanNewest(HeldPieces& pieces)
     if (!m_matcher || pieces.empty())
         return;
     const DataPiece& newest = pieces.back();
+    enterNewest(newest.Size());
     // Each round either moves past a byte or lowers the state's depth at the same
     // byte, so this bound is never reached; it only keeps the loop finite by sight.
     const size_t rounds = 2 * newest.Size() + m_matcher->MaxKeyLength() + 2;
@@ -142,10 +162,15 @@ void PhraseFilter::scanNewest(HeldPieces& pieces)
         MatchResult r;
         const bool found = m_matcher->ScanCompact(m_state, text.Raw(), text.RawSize(), r);
         m_state = r.state;
-        if (!found)
+        if (!found) {
+            noteKeyBytes(newest.Data(), offset, newest.Size());
             return;
+        }
         ++m_matchCount;
-        const std::ptrdiff_t end = r.end >= 0 ? static_cast<std::ptrdiff_t>(offset) + r.end : text.Position(-1);
+        // A key reported late ended at the last key byte scanned before this round.
+        const std::ptrdiff_t end = r.end >= 0 ? static_cast<std::ptrdiff_t>(offset) + r.end
+                                              : static_cast<std::ptrdiff_t>(m_lastKeyByte - m_newestStart);
+        m_lastKeyByte = m_newestStart + end;
         m_lastEnd = end;
         m_lastLength = r.length;
         m_lastNumber = r.keyNumber;
@@ -185,15 +210,21 @@ std::ptrdiff_t BlockFilter::OnMatch(HeldPieces& pieces, std::ptrdiff_t end, uint
 
 std::ptrdiff_t ReplaceFilter::OnMatch(HeldPieces& pieces, std::ptrdiff_t end, uint32_t length)
 {
+    // A phrase found after another one shares with it at most the bytes up to its
+    // end, and those are blank already: the walk stops there rather than count the
+    // blanks as white and go on over bytes outside the phrase.
+    const auto blanked = static_cast<std::ptrdiff_t>(m_blankedTo - NewestStart());
     HeldByte at = locate(pieces, end + 1); // one past the match, then step onto it
+    std::ptrdiff_t position = end + 1;
     uint32_t covered = 0;
     if (at.piece >= 0) {
-        while (covered < length && stepBack(pieces, at)) {
+        while (covered < length && --position > blanked && stepBack(pieces, at)) {
             char& b = pieces[static_cast<size_t>(at.piece)].Data()[at.index];
             if (!isWhite(b))
                 ++covered;
             b = ' ';
         }
     }
+    m_blankedTo = std::max(m_blankedTo, NewestStart() + end);
     return after(end);
 }

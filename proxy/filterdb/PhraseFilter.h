@@ -131,10 +131,21 @@ protected:
     virtual std::ptrdiff_t OnMatch(HeldPieces& pieces, std::ptrdiff_t end, uint32_t length) = 0;
     /// The scan shared by both kinds of filter.
     void scanNewest(HeldPieces& pieces);
+    /// Offset in the whole stream of the newest piece's first byte, so positions can
+    /// be kept from one piece to the next.
+    long long NewestStart() const { return m_newestStart; }
 
 private:
+    void enterNewest(size_t size);
+    void noteKeyBytes(const char* bytes, size_t from, size_t to);
+
     const ContentMatcher* m_matcher;
     MatchState m_state = ContentMatcher::kRootState;
+    long long m_newestStart = 0;
+    size_t m_newestSize = 0;
+    // Stream offset of the last key byte scanned, as it was then: a key reported one
+    // byte late ended there, even if blanks have since been written over it.
+    long long m_lastKeyByte = -1;
     uint64_t m_matchCount = 0;
     std::ptrdiff_t m_lastEnd = 0;
     uint32_t m_lastLength = 0;
@@ -172,4 +183,7 @@ public:
 
 protected:
     std::ptrdiff_t OnMatch(HeldPieces& pieces, std::ptrdiff_t end, uint32_t length) override;
+
+private:
+    long long m_blankedTo = -1; // stream offset of the end of the last phrase blanked
 };

@@ -62,6 +62,39 @@ TEST_F(PhraseFilterTest, ReplaceBlanksThePhraseAndItsInnerWhiteOnly)
     EXPECT_EQ(sink.all(), std::string("a ") + std::string(10, ' ') + "! so     ,     ");
 }
 
+// A phrase found right after another, or inside it one byte late, is blanked where
+// it lies: the blanks of the first are not taken for white space to walk over.
+TEST_F(PhraseFilterTest, PhrasesSharingBytesBlankNothingOutsideThem)
+{
+    const ContentMatcher nested = matcher({{"aaac", 1}, {"aac", 2}, {"c", 3}});
+    const ContentMatcher extended = matcher({{"ab", 1}, {"abc", 2}});
+    struct Case {
+        const ContentMatcher* keys;
+        std::vector<std::string> pieces;
+        std::vector<std::string> expected;
+        std::vector<std::ptrdiff_t> ends; // as found, from the start of the piece in hand
+    };
+    const Case cases[] = {
+        {&nested, {"qbabaaAcb"}, {"qbab    b"}, {7, 7, 7}},
+        {&nested, {"qbaa", "Ac", "  ", "b"}, {"qb  ", "  ", "  ", "b"}, {1, -3, -3}},
+        {&extended, {"xyabcz"}, {"xy   z"}, {3, 4}},
+        {&extended, {"xya", "b", " c z"}, {"xy ", " ", "   z"}, {0, 1}},
+    };
+    for (const Case& c : cases) {
+        RecordingSink out;
+        PhraseFilterChain chain(true, &out);
+        auto* filter = chain.InsertFilter(std::make_unique<ReplaceFilter>(c.keys), 0);
+        filter->EnableRecorder();
+        write(chain, c.pieces);
+        chain.Flush();
+        EXPECT_EQ(out.writes, c.expected) << c.pieces[0];
+        std::vector<std::ptrdiff_t> ends;
+        for (const PhraseMatch& m : filter->Recorder()->Matches())
+            ends.push_back(m.end);
+        EXPECT_EQ(ends, c.ends) << c.pieces[0];
+    }
+}
+
 TEST_F(PhraseFilterTest, SplitPhraseIsBlankedInOlderPiecesOnlyWhileHeld)
 {
     struct Case {
