@@ -3,7 +3,7 @@
 // checks that the white-blind scan agrees with a scan of the compacted text, that
 // the every-end mode reports exactly the keys ending at each byte, that the state
 // found from a text's end alone is the state of a whole scan, and that a replace
-// chain keeps the data's length.
+// chain keeps the data's length and blanks nothing outside the phrases.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -291,6 +291,34 @@ void compareStateAfter(const ContentMatcher& m, const std::string& raw, size_t p
     }
 }
 
+// A replace filter changes only bytes inside some occurrence of a key in the text,
+// white bytes within it included.
+void checkBlanksInsidePhrases(const std::vector<std::pair<std::string, uint16_t>>& keys, bool fold,
+                              const std::string& raw, const std::string& replaced)
+{
+    std::string text;
+    std::vector<size_t> at;
+    for (size_t i = 0; i < raw.size(); ++i)
+        if (!isWhite(raw[i])) {
+            text.push_back(lower(raw[i], fold));
+            at.push_back(i);
+        }
+    std::vector<bool> inside(raw.size(), false);
+    for (const auto& [key, mask] : keys) {
+        std::string k;
+        for (char c : key)
+            if (!isWhite(c))
+                k.push_back(lower(c, fold));
+        if (k.empty())
+            continue;
+        for (size_t pos = text.find(k); pos != std::string::npos; pos = text.find(k, pos + 1))
+            for (size_t i = at[pos]; i <= at[pos + k.size() - 1]; ++i)
+                inside[i] = true;
+    }
+    for (size_t i = 0; i < raw.size(); ++i)
+        check(replaced[i] == raw[i] || inside[i]);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -349,5 +377,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             matches[prefiltered].push_back(match.end);
     }
     check(outputs[0] == outputs[1] && matches[0] == matches[1]);
+    checkBlanksInsidePhrases(masks, fold, text, outputs[0]);
     return 0;
 }
