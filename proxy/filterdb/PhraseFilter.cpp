@@ -6,8 +6,6 @@
 
 namespace {
 
-bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // A byte of held data, addressed by piece and index.
 struct HeldByte {
     std::ptrdiff_t piece;
@@ -62,7 +60,7 @@ std::string CompactText::Text() const
 {
     std::string out;
     for (size_t i = 0; i < m_rawSize; ++i)
-        if (!isWhite(m_raw[i]))
+        if (!ContentMatcher::IsWhite(m_raw[i]))
             out.push_back(m_raw[i]);
     return out;
 }
@@ -72,7 +70,7 @@ std::ptrdiff_t CompactText::Position(std::ptrdiff_t n) const
     const auto offset = static_cast<std::ptrdiff_t>(m_offset);
     if (n >= 0) {
         for (size_t i = 0; i < m_rawSize; ++i)
-            if (!isWhite(m_raw[i]) && n-- == 0)
+            if (!ContentMatcher::IsWhite(m_raw[i]) && n-- == 0)
                 return offset + static_cast<std::ptrdiff_t>(i);
         return offset + static_cast<std::ptrdiff_t>(m_rawSize);
     }
@@ -84,7 +82,7 @@ std::ptrdiff_t CompactText::Position(std::ptrdiff_t n) const
     HeldByte at{static_cast<std::ptrdiff_t>(m_pieces.size()) - 1, offset};
     while (stepBack(m_pieces, at)) {
         --position;
-        if (!isWhite(m_pieces[static_cast<size_t>(at.piece)].Data()[at.index]))
+        if (!ContentMatcher::IsWhite(m_pieces[static_cast<size_t>(at.piece)].Data()[at.index]))
             return position;
     }
     return position - 1;
@@ -141,7 +139,7 @@ void PhraseFilter::enterNewest(size_t size)
 void PhraseFilter::noteKeyBytes(const char* bytes, size_t from, size_t to)
 {
     for (size_t i = to; i > from; --i)
-        if (!isWhite(bytes[i - 1])) {
+        if (!ContentMatcher::IsWhite(bytes[i - 1])) {
             m_lastKeyByte = m_newestStart + static_cast<long long>(i - 1);
             return;
         }
@@ -220,7 +218,7 @@ std::ptrdiff_t ReplaceFilter::OnMatch(HeldPieces& pieces, std::ptrdiff_t end, ui
     if (at.piece >= 0) {
         while (covered < length && --position > blanked && stepBack(pieces, at)) {
             char& b = pieces[static_cast<size_t>(at.piece)].Data()[at.index];
-            if (!isWhite(b))
+            if (!ContentMatcher::IsWhite(b))
                 ++covered;
             b = ' ';
         }
