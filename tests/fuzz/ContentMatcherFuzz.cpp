@@ -28,6 +28,16 @@ bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 char lower(char c, bool fold) { return fold && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The text as a white-blind scan sees it.
+std::string compacted(const std::string& raw, bool fold)
+{
+    std::string out;
+    for (char c : raw)
+        if (!isWhite(c))
+            out.push_back(lower(c, fold));
+    return out;
+}
+
 struct Naive {
     struct Node {
         std::map<signed char, int> children;
@@ -50,10 +60,7 @@ struct Naive {
 
     void add(const std::string& raw, uint16_t number)
     {
-        std::string key;
-        for (char c : raw)
-            if (!isWhite(c))
-                key.push_back(lower(c, fold));
+        const std::string key = compacted(raw, fold);
         if (key.empty())
             return;
         const auto len = static_cast<uint32_t>(key.size());
@@ -232,18 +239,12 @@ void compareEveryEnd(const std::vector<std::pair<std::string, uint16_t>>& keys, 
     std::vector<std::pair<std::string, uint16_t>> compactKeys;
     for (const auto& [key, mask] : keys) {
         check(!every.AddKey(key, mask));
-        std::string k;
-        for (char c : key)
-            if (!isWhite(c))
-                k.push_back(lower(c, fold));
+        const std::string k = compacted(key, fold);
         if (!k.empty())
             compactKeys.emplace_back(k, mask);
     }
     every.Build();
-    std::string text;
-    for (char c : raw)
-        if (!isWhite(c))
-            text.push_back(lower(c, fold));
+    const std::string text = compacted(raw, fold);
     std::vector<uint16_t> expected(text.size(), 0);
     for (size_t i = 0; i < text.size(); ++i)
         for (const auto& [k, mask] : compactKeys)
@@ -296,19 +297,14 @@ void compareStateAfter(const ContentMatcher& m, const std::string& raw, size_t p
 void checkBlanksInsidePhrases(const std::vector<std::pair<std::string, uint16_t>>& keys, bool fold,
                               const std::string& raw, const std::string& replaced)
 {
-    std::string text;
+    const std::string text = compacted(raw, fold);
     std::vector<size_t> at;
     for (size_t i = 0; i < raw.size(); ++i)
-        if (!isWhite(raw[i])) {
-            text.push_back(lower(raw[i], fold));
+        if (!isWhite(raw[i]))
             at.push_back(i);
-        }
     std::vector<bool> inside(raw.size(), false);
     for (const auto& [key, mask] : keys) {
-        std::string k;
-        for (char c : key)
-            if (!isWhite(c))
-                k.push_back(lower(c, fold));
+        const std::string k = compacted(key, fold);
         if (k.empty())
             continue;
         for (size_t pos = text.find(k); pos != std::string::npos; pos = text.find(k, pos + 1))
