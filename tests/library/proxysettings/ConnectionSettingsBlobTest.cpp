@@ -7,6 +7,14 @@
 
 using namespace std::string_literals;
 
+namespace {
+/// A length or counter as the value stores it: four bytes, least significant first.
+std::string le(uint32_t v)
+{
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+}
+} // namespace
+
 TEST(ConnectionSettingsBlobTest, TemplateBytesFollowTheLayout)
 {
     struct Case {
@@ -14,21 +22,8 @@ TEST(ConnectionSettingsBlobTest, TemplateBytesFollowTheLayout)
         std::string server;
         std::string bytes;
     } cases[] = {
-        {1, "http=localhost:8080",
-         "\x3c\0\0\0"s
-         "\x01\0\0\0"s
-         "\x03\0\0\0"s
-         "\x13\0\0\0"s
-         "http=localhost:8080"
-         "\0\0\0\0"s
-         "\0\0\0\0"s},
-        {0x01020304, "",
-         "\x3c\0\0\0"s
-         "\x04\x03\x02\x01"s
-         "\x01\0\0\0"s
-         "\0\0\0\0"s
-         "\0\0\0\0"s
-         "\0\0\0\0"s},
+        {1, "http=localhost:8080", le(0x3c) + le(1) + le(3) + le(19) + "http=localhost:8080" + le(0) + le(0)},
+        {0x01020304, "", le(0x3c) + "\x04\x03\x02\x01"s + le(1) + le(0) + le(0) + le(0)},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ConnectionSettingsTemplate(c.counter, c.server), c.bytes) << c.server;
@@ -38,9 +33,7 @@ TEST(ConnectionSettingsBlobTest, TemplateBytesFollowTheLayout)
 
 TEST(ConnectionSettingsBlobTest, ParsesWhatFitsAndRefusesLengthsPastTheEnd)
 {
-    const std::string head = "\x3c\0\0\0"s
-                             "\x07\0\0\0"s
-                             "\x03\0\0\0"s;
+    const std::string head = le(0x3c) + le(7) + le(3);
     struct Case {
         const char* name;
         std::string bytes;
@@ -50,29 +43,10 @@ TEST(ConnectionSettingsBlobTest, ParsesWhatFitsAndRefusesLengthsPastTheEnd)
         {"empty", "", false, ""},
         {"shorter than the header", head.substr(0, 11), false, ""},
         {"no first length", head, false, ""},
-        {"first length past the end",
-         head + "\x10\0\0\0"s
-                "abc",
-         false, ""},
-        {"huge third length",
-         head + "\0\0\0\0"s
-                "\0\0\0\0"s
-                "\xff\xff\xff\xff"s
-                "x",
-         false, ""},
-        {"texts exactly fill it",
-         head + "\x01\0\0\0"s
-                "a"
-                "\0\0\0\0"s
-                "\x02\0\0\0"s
-                "bc",
-         true, ""},
-        {"remainder kept",
-         head + "\0\0\0\0"s
-                "\0\0\0\0"s
-                "\0\0\0\0"s
-                "REST\0\xff"s,
-         true, "REST\0\xff"s},
+        {"first length past the end", head + le(16) + "abc", false, ""},
+        {"huge third length", head + le(0) + le(0) + le(0xffffffff) + "x", false, ""},
+        {"texts exactly fill it", head + le(1) + "a" + le(0) + le(2) + "bc", true, ""},
+        {"remainder kept", head + le(0) + le(0) + le(0) + "REST\0\xff"s, true, "REST\0\xff"s},
     };
     for (const auto& c : cases) {
         ConnectionSettingsBlob blob;

@@ -269,9 +269,7 @@ TEST_F(ProxySettingsTest, DeleteAndCopyOfSingleValues)
 
 TEST_F(ProxySettingsTest, BadConnectionValuesStartAfresh)
 {
-    const std::string head = "\x3c\0\0\0"s
-                             "\x07\0\0\0"s
-                             "\x03\0\0\0"s;
+    const std::string head = "\x3c\0\0\0\x07\0\0\0\x03\0\0\0"s;
     struct Case {
         const char* name;
         std::string bytes;
