@@ -12,6 +12,7 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 #include "platform/SocketSplice.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -27,6 +28,24 @@ struct Listener {
         port = platform::LocalPort(fd);
     }
     ~Listener() { platform::CloseSocket(fd); }
+};
+
+/// Both ends of a loopback TCP connection.
+struct TcpPair {
+    Listener listener;
+    platform::SocketHandle a = platform::ConnectTcp("127.0.0.1", listener.port, 2000);
+    platform::SocketHandle b = platform::kInvalidSocket;
+    TcpPair()
+    {
+        platform::Event stop(true);
+        int error = 0;
+        EXPECT_EQ(platform::AcceptOrStop(listener.fd, stop, &b, &error), platform::AcceptStatus::Accepted);
+    }
+    ~TcpPair()
+    {
+        platform::CloseSocket(a);
+        platform::CloseSocket(b);
+    }
 };
 
 // A refused connection is counted by the load generator's tests.
@@ -118,65 +137,39 @@ TEST(SocketIoTest, ListenWaitersShareConnectionsAndAllStop)
         platform::CloseSocket(c);
 }
 
-TEST(SocketIoTest, WaitReadableTimesOutOrStops)
+// A peer that neither sends nor reads: waits and sends end in time.
+TEST(SocketIoTest, WaitsAndSendsGiveUpOnAnIdlePeer)
 {
-    Listener l;
-    auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
-    ASSERT_NE(c, platform::kInvalidSocket);
-    EXPECT_EQ(platform::WaitReadable(c, 30, nullptr), platform::WaitStatus::TimedOut);
+    TcpPair p;
+    EXPECT_EQ(platform::WaitReadable(p.a, 30, nullptr), platform::WaitStatus::TimedOut);
     platform::Event stop(true, true);
-    EXPECT_EQ(platform::WaitReadable(c, 5000, &stop), platform::WaitStatus::Stopped);
-    platform::CloseSocket(c);
-}
-
-TEST(SocketIoTest, SendToAPeerThatNeverReadsGivesUp)
-{
-    Listener l;
-    auto c = platform::ConnectTcp("127.0.0.1", l.port, 2000);
-    ASSERT_NE(c, platform::kInvalidSocket);
+    EXPECT_EQ(platform::WaitReadable(p.a, 5000, &stop), platform::WaitStatus::Stopped);
     std::string big(64 << 20, 'x'); // far more than the socket buffers hold
     auto start = Clock::now();
-    EXPECT_FALSE(platform::SendAll(c, big.data(), big.size(), 100));
+    EXPECT_FALSE(platform::SendAll(p.a, big.data(), big.size(), 100));
     EXPECT_LT(Clock::now() - start, 5s);
-    platform::CloseSocket(c);
 }
 
 TEST(SocketIoTest, GracefulCloseDeliversEverythingDespiteUnreadInput)
 {
-    Listener l;
-    auto client = platform::ConnectTcp("127.0.0.1", l.port, 2000);
-    ASSERT_NE(client, platform::kInvalidSocket);
-    platform::Event stop(true);
-    platform::SocketHandle server = platform::kInvalidSocket;
-    int error = 0;
-    ASSERT_EQ(platform::AcceptOrStop(l.fd, stop, &server, &error), platform::AcceptStatus::Accepted);
+    TcpPair p;
     // The client sent more than the server read: a plain close would reset.
     std::string junk(10000, 'j');
-    ASSERT_TRUE(platform::SendAll(client, junk.data(), junk.size(), 1000));
+    ASSERT_TRUE(platform::SendAll(p.a, junk.data(), junk.size(), 1000));
     std::string page(200000, 'p');
     std::thread closer([&] {
-        platform::SendAll(server, page.data(), page.size(), 5000);
+        platform::SendAll(p.b, page.data(), page.size(), 5000);
         // Even told the peer sends nothing more, unread input gets the full close.
-        platform::GracefulClose(server, 2000, nullptr, false);
+        platform::GracefulClose(p.b, 2000, nullptr, false);
+        p.b = platform::kInvalidSocket;
     });
-    std::string got;
-    char buf[8192];
-    for (int i = 0; i < 10000; ++i) {
-        if (platform::WaitReadable(client, 5000, nullptr) != platform::WaitStatus::Ready)
-            break;
-        long n = platform::Receive(client, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        got.append(buf, static_cast<size_t>(n));
-    }
-    platform::CloseSocket(client);
+    const std::string got = zpftest::ReadUntilClose(p.a, 5000);
+    platform::CloseSocket(p.a); // the closer waits for this end to go
+    p.a = platform::kInvalidSocket;
     closer.join();
     EXPECT_EQ(got.size(), page.size());
 }
 
-} // namespace
-
-namespace {
 // A connection from OpenConnection stays non-blocking, yet its receives wait as on a
 // blocking socket; ReceiveNow never waits; the accept reports the client's address.
 TEST(SocketIoTest, OpenConnectionReceivesLikeABlockingSocket)
@@ -236,26 +229,6 @@ TEST(SocketIoTest, OpenConnectionReceivesLikeABlockingSocket)
         EXPECT_NE(error, 0) << port;
     }
 }
-} // namespace
-
-namespace {
-/// Both ends of a loopback TCP connection.
-struct TcpPair {
-    Listener listener;
-    platform::SocketHandle a = platform::ConnectTcp("127.0.0.1", listener.port, 2000);
-    platform::SocketHandle b = platform::kInvalidSocket;
-    TcpPair()
-    {
-        platform::Event stop(true);
-        int error = 0;
-        EXPECT_EQ(platform::AcceptOrStop(listener.fd, stop, &b, &error), platform::AcceptStatus::Accepted);
-    }
-    ~TcpPair()
-    {
-        platform::CloseSocket(a);
-        platform::CloseSocket(b);
-    }
-};
 } // namespace
 
 // A thread's splices share pipes one after another: one left holding bytes that
