@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/ConfigrationFile.h"
@@ -60,13 +61,8 @@ TEST(CategoryTest, FieldsAndMissingSeparatorsLeavingTheLaterOnesAlone)
         c.text1 = "t1";
         c.text2 = "t2";
         c.SetCategory(r.line.c_str());
-        EXPECT_EQ(c.defaultValue, r.defaultValue);
-        EXPECT_EQ(c.text1, r.text1);
-        EXPECT_EQ(c.text2, r.text2);
-        EXPECT_EQ(c.number, r.number);
-        EXPECT_EQ(c.name, r.name);
-        EXPECT_EQ(c.key, r.key);
-        EXPECT_EQ(c.rest, r.rest);
+        EXPECT_EQ(std::tie(c.defaultValue, c.text1, c.text2, c.number, c.name, c.key, c.rest),
+                  std::tie(r.defaultValue, r.text1, r.text2, r.number, r.name, r.key, r.rest));
     }
     CCategory unchanged(5, 6, "k", "n", "r", true);
     unchanged.SetCategory(nullptr);
