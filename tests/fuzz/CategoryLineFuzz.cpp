@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the category line parser and the category list merge, once
 // as a fresh list and once merged over a list that already holds categories.
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "config/Category.h"
 
 namespace {
@@ -13,13 +13,10 @@ void checkList(const CCategoryList& list)
     std::set<std::string> keys;
     for (const CCategory& c : list.categories) {
         // Keys identify categories: a merge never adds a second one with the same key.
-        if (!keys.insert(c.key).second)
-            std::abort();
-        if (c.key.find('/') != std::string::npos || c.key.find('=') != std::string::npos)
-            std::abort();
+        check(keys.insert(c.key).second);
+        check(c.key.find('/') == std::string::npos && c.key.find('=') == std::string::npos);
     }
-    if (list.size() > CCategoryList::kMaxCategories || list.GetLiveCategoryNum() > list.size())
-        std::abort();
+    check(list.size() <= CCategoryList::kMaxCategories && list.GetLiveCategoryNum() <= list.size());
 }
 } // namespace
 
@@ -38,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     merged.MergeText("1|a|b|101|adult|adult.fdb|http://h/adult\n0|a|b|102|game|game.fdb|http://h/game\n");
     merged.MergeText(text);
     checkList(merged);
-    if (merged.size() < 2)
-        std::abort(); // categories are never removed
+    check(merged.size() >= 2); // categories are never removed
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "cipher/CDes.h"
 
 namespace {
@@ -24,8 +25,7 @@ public:
     {
         std::string name = (std::filesystem::temp_directory_path() / "cipherfuzz.XXXXXX").string();
         const int fd = ::mkstemp(name.data());
-        if (fd < 0)
-            std::abort();
+        check(fd >= 0);
         ::close(fd);
         m_path = name;
     }
@@ -79,13 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t bound = bodySize + 16;
         size_t calls = 0;
         for (;; ++calls) {
-            if (calls > bound)
-                std::abort();
+            check(calls <= bound);
             const int status = des.ReadLine(line.data(), lineSize);
             if (status == 1 || (status == -1 && lineSize < 1))
                 break;
-            if (status == 0 && std::strlen(line.data()) > static_cast<size_t>(lineSize))
-                std::abort();
+            check(status != 0 || std::strlen(line.data()) <= static_cast<size_t>(lineSize));
         }
     }
 
@@ -99,11 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             return 0;
         size_t total = 0;
         for (int n; (n = des.ReadData(buf.data(), chunk)) > 0;) {
-            if (n > chunk)
-                std::abort();
+            check(n <= chunk);
             total += static_cast<size_t>(n);
-            if (total > bodySize + 8)
-                std::abort();
+            check(total <= bodySize + 8);
         }
     }
     return 0;

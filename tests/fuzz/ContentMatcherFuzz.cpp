@@ -6,23 +6,17 @@
 // chain keeps the data's length and blanks nothing outside the phrases.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "filterdb/ChainPrefilter.h"
 #include "filterdb/ContentMatcher.h"
 #include "filterdb/PhraseFilterChain.h"
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -57,6 +51,8 @@ struct Naive {
         : fold(f)
     {
     }
+    Node& at(int n) { return nodes[static_cast<size_t>(n)]; }
+    const Node& at(int n) const { return nodes[static_cast<size_t>(n)]; }
 
     void add(const std::string& raw, uint16_t number)
     {
@@ -69,27 +65,26 @@ struct Naive {
         hasKeys = true;
         int n = 0;
         for (char c : key) {
-            auto it = nodes[static_cast<size_t>(n)].children.find(static_cast<signed char>(c));
-            if (it == nodes[static_cast<size_t>(n)].children.end()) {
+            auto it = at(n).children.find(static_cast<signed char>(c));
+            if (it == at(n).children.end()) {
                 Node child;
-                child.depth = nodes[static_cast<size_t>(n)].depth + 1;
-                child.path = nodes[static_cast<size_t>(n)].path + c;
+                child.depth = at(n).depth + 1;
+                child.path = at(n).path + c;
                 nodes.push_back(child);
-                nodes[static_cast<size_t>(n)].children[static_cast<signed char>(c)] =
-                    static_cast<int>(nodes.size()) - 1;
+                at(n).children[static_cast<signed char>(c)] = static_cast<int>(nodes.size()) - 1;
                 n = static_cast<int>(nodes.size()) - 1;
             } else {
                 n = it->second;
             }
         }
-        nodes[static_cast<size_t>(n)].terminal = true;
-        if (nodes[static_cast<size_t>(n)].number == 0)
-            nodes[static_cast<size_t>(n)].number = number;
+        at(n).terminal = true;
+        if (at(n).number == 0)
+            at(n).number = number;
     }
 
     int child(int n, char c) const
     {
-        const auto& ch = nodes[static_cast<size_t>(n)].children;
+        const auto& ch = at(n).children;
         auto it = ch.find(static_cast<signed char>(c));
         return it == ch.end() ? -1 : it->second;
     }
@@ -98,18 +93,18 @@ struct Naive {
     {
         std::deque<int> queue;
         for (auto& [c, n] : nodes[0].children) {
-            nodes[static_cast<size_t>(n)].fail = 0;
+            at(n).fail = 0;
             queue.push_back(n);
         }
         while (!queue.empty()) {
             const int n = queue.front();
             queue.pop_front();
-            for (auto& [c, ch] : nodes[static_cast<size_t>(n)].children) {
-                int f = nodes[static_cast<size_t>(n)].fail;
+            for (auto& [c, ch] : at(n).children) {
+                int f = at(n).fail;
                 while (f != 0 && child(f, static_cast<char>(c)) < 0)
-                    f = nodes[static_cast<size_t>(f)].fail;
+                    f = at(f).fail;
                 const int t = child(f, static_cast<char>(c));
-                nodes[static_cast<size_t>(ch)].fail = t >= 0 && t != ch ? t : 0;
+                at(ch).fail = t >= 0 && t != ch ? t : 0;
                 queue.push_back(ch);
             }
         }
@@ -134,21 +129,19 @@ struct Naive {
                 const int ch = child(n, c);
                 if (ch >= 0) {
                     node = ch;
-                    if (nodes[static_cast<size_t>(ch)].terminal)
-                        return {true, static_cast<std::ptrdiff_t>(i),
-                                static_cast<uint32_t>(nodes[static_cast<size_t>(ch)].depth),
-                                nodes[static_cast<size_t>(ch)].number, ch};
+                    if (at(ch).terminal)
+                        return {true, static_cast<std::ptrdiff_t>(i), static_cast<uint32_t>(at(ch).depth),
+                                at(ch).number, ch};
                     break;
                 }
                 if (n == 0) {
                     node = 0;
                     break;
                 }
-                n = nodes[static_cast<size_t>(n)].fail;
-                if (nodes[static_cast<size_t>(n)].terminal)
-                    return {true, static_cast<std::ptrdiff_t>(i) - 1,
-                            static_cast<uint32_t>(nodes[static_cast<size_t>(n)].depth),
-                            nodes[static_cast<size_t>(n)].number, n};
+                n = at(n).fail;
+                if (at(n).terminal)
+                    return {true, static_cast<std::ptrdiff_t>(i) - 1, static_cast<uint32_t>(at(n).depth), at(n).number,
+                            n};
             }
         }
         r.state = node;
@@ -208,7 +201,7 @@ void compareScans(const ContentMatcher& m, const Naive& naive, const std::string
             if (!found)
                 break;
             check(r.end == n.end && r.length == n.length && r.keyNumber == n.number);
-            check(m.KeyText(r.state) == naive.nodes[static_cast<size_t>(n.state)].path);
+            check(m.KeyText(r.state) == naive.at(n.state).path);
             offset = static_cast<size_t>(std::max<std::ptrdiff_t>(0, static_cast<std::ptrdiff_t>(offset) + r.end + 1));
         }
     }

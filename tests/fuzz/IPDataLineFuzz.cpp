@@ -1,9 +1,9 @@
 // Feeds arbitrary lines to the IP policy and restriction list parsers and looks the
 // parsed ranges up again; a range the strict reader takes survives being written and read.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "config/GroupList.h"
 #include "config/IPlist.h"
 
@@ -23,27 +23,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     restriction.SetDataFromLine(line.c_str());
     restriction.active = true;
     const IPData& e = policy[0];
-    if (e.group < 0 || e.group >= groups.size())
-        std::abort();
+    check(e.group >= 0 && e.group < groups.size());
     bool filter = false;
     int group = 0, mode = 0;
     // A range holds its own ends exactly when it is not backwards.
     const bool ordered = e.range.from <= e.range.to;
-    if (policy.CheckIPData(e.range.from, &filter, &group, &mode) != ordered)
-        std::abort();
-    if (restriction.CheckIP(restriction[0].to) != (restriction[0].from <= restriction[0].to))
-        std::abort();
+    check(policy.CheckIPData(e.range.from, &filter, &group, &mode) == ordered);
+    check(restriction.CheckIP(restriction[0].to) == (restriction[0].from <= restriction[0].to));
     IP::IsValidIPExpression(line.c_str());
     (void)e.range.IPstring();
     // What the strict reader accepts, written as the pages write it, reads back the same.
     IPrange strict;
     if (IPrange::ReadStrict(line, strict)) {
-        if (strict.to < strict.from)
-            std::abort();
+        check(!(strict.to < strict.from));
         IPlist back;
         back.SetDataFromLine((strict.from.IPstring() + " - " + strict.to.IPstring()).c_str());
-        if (back[0] != strict)
-            std::abort();
+        check(back[0] == strict);
     }
     return 0;
 }

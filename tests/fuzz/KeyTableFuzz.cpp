@@ -3,11 +3,11 @@
 // then every inserted text built at once under one number.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "filterdb/KeyTable.h"
 
 namespace {
@@ -111,12 +111,6 @@ std::vector<uint16_t> refLookup(const std::vector<RefEntry>& t, const std::strin
             break;
     }
     return out;
-}
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
 }
 
 void compareEntries(const KeyTable& table, const std::vector<RefEntry>& ref)

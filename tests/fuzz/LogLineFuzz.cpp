@@ -2,21 +2,13 @@
 // to the line writer, checking that every written entry reads back as one whole line
 // (chosen by the first input byte).
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "common/LogLine.h"
 #include "log/AccessLogger.h"
-
-namespace {
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "common/Encoding.h"
 #include "core/LogColumns.h"
 #include "core/LogDocument.h"
@@ -17,12 +17,6 @@
 #include "platform/TextFile.h"
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // Whether the first n bytes of text end between two characters.
 bool atBoundary(std::string_view text, size_t n)

@@ -1,9 +1,9 @@
 // Feeds arbitrary lines to the account line parser and checks that a written account
 // reads back to the same record.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "config/GroupList.h"
 #include "config/PassWord.h"
 
@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     std::string line(reinterpret_cast<const char*>(data), size);
     CPassWord rec(line.c_str(), &groups);
-    if (rec.group < -1 || rec.group >= groups.size())
-        std::abort();
+    check(rec.group >= -1 && rec.group < groups.size());
     CPassWordData accounts(&groups);
     accounts.accounts.push_back(rec);
     int group = 7;
@@ -29,9 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string written =
             rec.id + ":" + rec.password + ":" + std::to_string(rec.accessClass) + ";" + groups.GetGroupName(rec.group);
         CPassWord back(written.c_str(), &groups);
-        if (back.id != rec.id || back.password != rec.password || back.accessClass != rec.accessClass ||
-            back.group != rec.group)
-            std::abort();
+        check(back.id == rec.id && back.password == rec.password && back.accessClass == rec.accessClass &&
+              back.group == rec.group);
     }
     return 0;
 }

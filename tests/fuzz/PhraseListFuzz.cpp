@@ -2,10 +2,10 @@
 // writes the texts it read with their variant lines and reads that back. The first line,
 // when it is Shift_JIS text the list checks accept, must read back as itself.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "common/Encoding.h"
 #include "config/ListChecks.h"
 #include "config/ListFiles.h"
@@ -33,10 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::string*> againOut{&again[0], &again[1], &again[2]};
     listfiles::ParseListText(written, groups, againOut, true);
     // Reading drops lines, it never makes them up.
-    for (size_t g = 0; g < 3; ++g) {
-        if (again[g].size() > texts[g].size() + 1)
-            std::abort();
-    }
+    for (size_t g = 0; g < 3; ++g)
+        check(again[g].size() <= texts[g].size() + 1);
     listfiles::ParseListText(bytes, groups, out, false);
 
     std::string_view entry = bytes.substr(0, bytes.find('\n'));
@@ -50,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::vector<const std::string*> single{&one};
         std::vector<std::string*> readBack{&back};
         listfiles::ParseListText(listfiles::ListFileText(groups, single, true, false), groups, readBack, true);
-        if (back != one)
-            std::abort();
+        check(back == one);
     }
     return 0;
 }

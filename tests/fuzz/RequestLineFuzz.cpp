@@ -2,10 +2,10 @@
 // scan resumed after each piece finds what a scan of the whole finds), the
 // Content-Length reader and the request-line parser.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "engine/HTTPServiceBody.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (upTo == input.size())
             break;
     }
-    if (resumed != whole)
-        std::abort();
+    check(resumed == whole);
 
     const size_t headerLength = whole ? whole : input.size();
     (void)ContentLengthOf(input.substr(0, headerLength));
@@ -36,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     body.buffer.assign(input);
     if (body.ParseRequestLine()) {
         const RequestLine& r = body.request;
-        if (r.scheme == Scheme::Unknown || r.port < 1 || r.port > 65535 || r.version.size() > 8)
-            std::abort();
+        check(r.scheme != Scheme::Unknown && r.port >= 1 && r.port <= 65535 && r.version.size() <= 8);
     }
     int value = 0;
     (void)ScanInteger(input, value);

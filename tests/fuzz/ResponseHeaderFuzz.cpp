@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the response header analysis, whole and as a relay would
 // see them growing piece by piece, and checks the fields stay within their meaning.
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "engine/HTTPServiceBody.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -15,23 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     HTTPServiceBody whole(platform::kInvalidSocket, nullptr);
     const bool complete = whole.AnalyzeResponseHeader(input);
-    if (complete && (whole.response.headerLength == 0 || whole.response.headerLength > input.size()))
-        std::abort();
-    if (whole.response.length < -1)
-        std::abort();
+    check(!complete || (whole.response.headerLength != 0 && whole.response.headerLength <= input.size()));
+    check(whole.response.length >= -1);
 
     // Growing input: the first complete prefix must give the same header length.
     HTTPServiceBody grown(platform::kInvalidSocket, nullptr);
     for (size_t have = piece;; have += piece) {
         const size_t upTo = have < input.size() ? have : input.size();
         if (grown.AnalyzeResponseHeader(input.substr(0, upTo))) {
-            if (!complete || grown.response.headerLength != whole.response.headerLength)
-                std::abort();
+            check(complete && grown.response.headerLength == whole.response.headerLength);
             break;
         }
         if (upTo == input.size()) {
-            if (complete)
-                std::abort();
+            check(!complete);
             break;
         }
     }

@@ -1,9 +1,9 @@
 // Feeds arbitrary lines to the schedule line parser and asks for the state on every
 // day; every slot it keeps must be well formed.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "config/GroupList.h"
 #include "config/TimeCnfList.h"
 
@@ -31,17 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int g = -1; g <= 2; ++g) {
         for (int d = 0; d < 7; ++d) {
             FilterStatus s = list.FilterStatusAt(g, d, 0x0C00);
-            if (s != FilterOff && s != FilterOn && s != FilterCut)
-                std::abort();
+            check(s == FilterOff || s == FilterOn || s == FilterCut);
         }
     }
     for (int g = 0; g < list.size(); ++g) {
         for (int d = 0; d < 7; ++d) {
             for (const auto& slot : list.GetVector(g, d)) {
                 // A kept slot has a known state and a line the reader could read back.
-                if ((slot.status != FilterOff && slot.status != FilterOn && slot.status != FilterCut) ||
-                    slot.text().empty() || slot.text().size() > TimeCnfList::kMaxLineLength + 1)
-                    std::abort();
+                check((slot.status == FilterOff || slot.status == FilterOn || slot.status == FilterCut) &&
+                      !slot.text().empty() && slot.text().size() <= TimeCnfList::kMaxLineLength + 1);
             }
         }
     }
