@@ -5,19 +5,11 @@
 #include "common/Clock.h"
 #include "keeper/Keeper.h"
 #include "platform/fake/FakeServices.h"
+#include "support/LocalClock.h"
 
 namespace {
-std::time_t localTime(int day, int hour, int minute)
-{
-    std::tm tm{};
-    tm.tm_year = 2026 - 1900;
-    tm.tm_mon = 2; // March: no daylight-saving step in the days used
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
+// March: no daylight-saving step in the days used.
+std::time_t localTime(int day, int hour, int minute) { return zpftest::LocalClock(2026, 3, day, hour, minute); }
 
 TEST(KeeperOptionsTest, ArgumentsAreReadOrRefusedOneByOne)
 {

@@ -7,6 +7,7 @@
 
 #include "common/Clock.h"
 #include "config/GroupList.h"
+#include "support/LocalClock.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::Crlf;
@@ -107,13 +108,7 @@ TEST_F(TimeCnfListTest, StateNowComesFromTheClock)
 {
     load(kScheduleFile);
     auto setLocal = [](int day, int hour, int minute) { // January 2024
-        std::tm tm{};
-        tm.tm_year = 124;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_isdst = -1;
-        std::time_t t = std::mktime(&tm);
+        const std::time_t t = zpftest::LocalClock(2024, 1, day, hour, minute);
         zpfclock::SetTestClock([t] { return t; });
     };
     setLocal(1, 10, 0); // a Monday

@@ -2,11 +2,10 @@
 // and a body shorter than its Content-Length.
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 #include <cstring>
 
 #include "config/ConfigrationFile.h"
+#include "support/LocalClock.h"
 #include "support/ScriptedServer.h"
 #include "support/TempProgramDir.h"
 #include "update/FilterUpdate.h"
@@ -115,12 +114,7 @@ TEST(HttpClientTest, LastUpdateIsLocalMidnightOfDayTxt)
         EXPECT_EQ(GetLastUpdate(), 0) << bad;
     }
     dir.writeBytes("day.txt", "2004/07/15");
-    std::tm tm{};
-    tm.tm_year = 104;
-    tm.tm_mon = 6;
-    tm.tm_mday = 15;
-    tm.tm_isdst = -1;
-    EXPECT_EQ(GetLastUpdate(), std::mktime(&tm));
+    EXPECT_EQ(GetLastUpdate(), zpftest::LocalClock(2004, 7, 15));
 }
 
 TEST(HttpClientTest, ResolvesEachLiveUpdateHostOnce)

@@ -5,23 +5,10 @@
 #include <vector>
 
 #include "common/Clock.h"
+#include "support/LocalClock.h"
 #include "support/TempProgramDir.h"
 
 namespace zpftest {
-
-/// Seconds since the epoch of a local date and time.
-inline std::time_t LocalClock(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 /// A temporary program directory and a clock fixed at 2004/05/10 04:49:09 local time;
 /// the real clock comes back afterwards.
