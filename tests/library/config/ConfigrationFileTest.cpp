@@ -70,34 +70,16 @@ TEST_F(ConfigrationFileTest, EveryKeyRoundTripsPlainOrEnciphered)
         TestConfig out;
         out.AddGroup("kids");
         out.AddGroup("staff");
-        out.Filtering = 0;
-        out.Port = 8081;
+        // Every written key, in every group, a value of its own as the reader takes it.
+        int n = 100;
+        for (const ConfigKey& k : kConfigKeys) {
+            for (int g = 0; k.written && g < (k.scope == ConfigScope::Group ? 3 : 1); ++g)
+                ASSERT_TRUE(k.Read(out, g, (k.type == ConfigType::Text ? "t" : "") + std::to_string(++n))) << k.name;
+        }
         out.Proxy = "proxy.example";
         out.ProxyPort = 3128;
-        out.ProxyUsername = "user";
         out.ProxyPassword = "p=ss word";
-        out.LogSize = 250;
-        out.CheckDuration = 5;
-        out.RebootAt = "3:15";
-        out.AutoUpdateAt = "4:30";
-        out.AutoUpdateAtBoot = 1;
-        out.TestMode = 2;
-        out.LogFlag = 1;
-        out.LogPath = "/tmp/logs/";
-        out.zpfAuthorization = 3;
-        out.ProgramIfMatch = "notify --now";
-        out.ListenBacklog = 20;
-        out.MaxSession = 99;
-        out.MaxFileNo = 7;
-        out.MsgNoSignal = 0;
-        out.ConnectTimeout = 33;
-        out.SetProxy = 1;
-        out.NoConnectionsTab = 1;
-        out.ConnectPorts = "443,8443";
-        out.MaxClientSession = 12;
-        out.cnfData[1].Block = 0;
         out.cnfData[1].DownloadSize = 123456789L;
-        out.cnfData[2].MessageCode = 42;
         out.cnfData[2].FilteringSize = -5;
         ASSERT_FALSE(out.WriteZpfCnf(ciphered));
 
