@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 struct Case {
@@ -31,11 +33,8 @@ TEST(AppCommandLineTest, WordsSetTheirFields)
     for (const Case& c : cases) {
         const AppCommandLine line = AppCommandLine::Parse(c.words);
         const std::string what = c.words.empty() ? "(none)" : c.words[0];
-        EXPECT_EQ(line.test, c.test) << what;
-        EXPECT_EQ(line.desk, c.desk) << what;
-        EXPECT_EQ(line.noCache, c.noCache) << what;
-        EXPECT_EQ(line.noicon, c.noicon) << what;
-        EXPECT_EQ(line.updateBase, c.updateBase) << what;
-        EXPECT_EQ(line.rest, c.rest) << what;
+        EXPECT_EQ(std::tie(line.test, line.desk, line.noCache, line.noicon, line.updateBase, line.rest),
+                  std::tie(c.test, c.desk, c.noCache, c.noicon, c.updateBase, c.rest))
+            << what;
     }
 }

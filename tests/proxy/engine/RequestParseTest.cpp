@@ -3,6 +3,7 @@
 
 #include <string>
 #include <vector>
+#include <tuple>
 
 #include "engine/HTTPServiceBody.h"
 
@@ -45,12 +46,9 @@ TEST(RequestParseTest, ProxyRequestLines)
         SCOPED_TRACE(c.request);
         HTTPServiceBody b(platform::kInvalidSocket, nullptr);
         ASSERT_TRUE(parse(b, c.request));
-        EXPECT_EQ(b.request.scheme, c.scheme);
-        EXPECT_EQ(b.request.method, c.method);
-        EXPECT_EQ(b.request.host, c.host);
-        EXPECT_EQ(b.request.port, c.port);
-        EXPECT_EQ(b.request.path, c.path);
-        EXPECT_EQ(b.request.version, c.version);
+        EXPECT_EQ(std::tie(b.request.scheme, b.request.method, b.request.host, b.request.port, b.request.path,
+                           b.request.version),
+                  std::tie(c.scheme, c.method, c.host, c.port, c.path, c.version));
     }
 }
 

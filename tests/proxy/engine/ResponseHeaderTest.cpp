@@ -1,6 +1,8 @@
 // The response header analysis: completeness, status, type and length.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/HTTPServiceBody.h"
 
 namespace {
@@ -67,11 +69,9 @@ TEST(ResponseHeaderTest, StatusTypeAndLength)
     for (const Row& r : rows) {
         const Analysis a = analyse(r.received);
         ASSERT_TRUE(a.complete) << r.received;
-        EXPECT_EQ(a.status, r.status) << r.received;
-        EXPECT_EQ(a.type, r.type) << r.received;
-        EXPECT_EQ(a.isText, r.isText) << r.received;
-        EXPECT_EQ(a.length, r.length) << r.received;
-        EXPECT_EQ(a.encoding, r.encoding) << r.received;
+        EXPECT_EQ(std::tie(a.status, a.type, a.isText, a.length, a.encoding),
+                  std::tie(r.status, r.type, r.isText, r.length, r.encoding))
+            << r.received;
     }
 }
 
