@@ -49,12 +49,7 @@ protected:
     }
     ~CoreFixture() override { SetHivePath(platform::Hive::LocalMachine, ""); }
 
-    std::string read(const std::string& name) const
-    {
-        std::string bytes;
-        (void)platform::ReadFileBytes(dir.file(name), bytes);
-        return bytes;
-    }
+    std::string read(const std::string& name) const { return dir.readBytes(name); }
 
     zpftest::TempProgramDir dir;
     TestConfig cnf;
