@@ -3,6 +3,8 @@
 // cuts, and the copies, CSV file and emptying.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/LogDocument.h"
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
@@ -17,19 +19,12 @@ const std::string kAccess = "2004/05/11,05:00:00,10.0.0.1,http://b.example/,(Acc
 
 bool names(unsigned number, std::string& name)
 {
-    switch (number) {
-    case 5:
-        name = "Five";
-        return true;
-    case 12:
-        name = "Games";
-        return true;
-    case 40:
-        name = "\x83\x41\x83\x5f\x83\x8b\x83\x67";
-        return true; // アダルト
-    default:
-        return false;
-    }
+    static const std::map<unsigned, std::string> known = {
+        {5, "Five"}, {12, "Games"}, {40, "\x83\x41\x83\x5f\x83\x8b\x83\x67"}}; // アダルト
+    const auto it = known.find(number);
+    if (it != known.end())
+        name = it->second;
+    return it != known.end();
 }
 
 std::string lines(size_t n)

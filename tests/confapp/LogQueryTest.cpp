@@ -2,6 +2,8 @@
 // while sorted, the summary of blocks, and the printed pages.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/LogPrint.h"
 #include "core/LogQuery.h"
 #include "support/TempDir.h"
@@ -12,19 +14,12 @@ namespace {
 
 bool names(unsigned number, std::string& name)
 {
-    switch (number) {
-    case 101:
-        name = "\x83\x41\x83\x5f\x83\x8b\x83\x67";
-        return true; // アダルト
-    case 102:
-        name = "Game";
-        return true;
-    case 103:
-        name = "News";
-        return true;
-    default:
-        return false;
-    }
+    static const std::map<unsigned, std::string> known = {
+        {101, "\x83\x41\x83\x5f\x83\x8b\x83\x67"}, {102, "Game"}, {103, "News"}}; // アダルト
+    const auto it = known.find(number);
+    if (it != known.end())
+        name = it->second;
+    return it != known.end();
 }
 
 // Rows 0 to 5.
