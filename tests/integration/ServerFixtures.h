@@ -53,6 +53,35 @@ protected:
         port = FreeLoopbackPort();
         return m_home.path();
     }
+    /// The folder for nginx, which its workers can read; "" with `missing` set when nginx
+    /// is not installed.
+    std::string nginxHome()
+    {
+        missing = FindProgram("nginx").empty();
+        using std::filesystem::perms;
+        return missing ? ""
+                       : home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                              perms::others_exec);
+    }
+    /// Starts nginx with what every test server shares and then the lines of its http
+    /// block, where @DIR@ stands for the folder and @PORT@ for the port. It runs as the
+    /// user starting it (root on the test machines): "user" is only honoured for root
+    /// and keeps the workers able to read the temporary folder.
+    bool launchNginx(const std::string& http)
+    {
+        const std::string dir = m_home.path();
+        m_home.writeBytes(
+            "nginx.conf",
+            Fill(R"(daemon off; master_process off; @USER@
+worker_processes 1; pid @DIR@nginx.pid; error_log @DIR@error.log;
+events { worker_connections 256; }
+http {
+  client_body_temp_path @DIR@body; proxy_temp_path @DIR@proxy;
+  fastcgi_temp_path @DIR@fcgi; uwsgi_temp_path @DIR@uwsgi; scgi_temp_path @DIR@scgi;
+)" + http + "}\n",
+                 {{"@USER@", ::geteuid() == 0 ? "user root;" : ""}, {"@DIR@", dir}, {"@PORT@", std::to_string(port)}}));
+        return launch({FindProgram("nginx"), "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
+    }
     bool launch(const std::vector<std::string>& argv)
     {
         if (!m_process.Start(argv, m_home.file("out.txt"))) {
@@ -104,14 +133,8 @@ public:
 
     void Start()
     {
-        const std::string program = FindProgram("nginx");
-        if (program.empty()) {
-            missing = true;
+        if (nginxHome().empty())
             return;
-        }
-        using std::filesystem::perms;
-        const std::string dir =
-            home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
         for (const char* page : {"page.html", "raw/page.html", "blocked/page.html"})
             m_home.writeBytes(std::string("www/") + page, PhrasePage());
         m_home.writeBytes("www/blockphrase.html", BlockPhrasePage());
@@ -119,35 +142,23 @@ public:
         m_home.writeBytes("www/large.html", LargePage());
         m_home.writeBytes("www/ssi/page.html",
                           "<html><body><p>zpf-sample-blank <!--# echo var=\"document_uri\" --></p></body></html>\n");
-        // Runs as the user starting it (root on the test machines): "user" is only
-        // honoured for root and keeps the workers able to read the temporary folder.
-        m_home.writeBytes("nginx.conf", Fill(R"(daemon off; master_process off; @USER@
-worker_processes 1; pid @DIR@nginx.pid; error_log @DIR@error.log;
-events { worker_connections 256; }
-http {
+        launchNginx(R"(
   # What the server was asked, and of which host.
   log_format withhost '$remote_addr "$request" $status host=$http_host';
   access_log @DIR@access.log withhost;
-  client_body_temp_path @DIR@body; proxy_temp_path @DIR@proxy;
-  fastcgi_temp_path @DIR@fcgi; uwsgi_temp_path @DIR@uwsgi; scgi_temp_path @DIR@scgi;
   types { text/html html; image/png png; text/plain txt; }
   if_modified_since before;
   client_body_timeout 5s;
   gzip on; gzip_http_version 1.0; gzip_min_length 1; gzip_types text/html text/plain;
   server {
-    listen 127.0.0.1:@PORT@; @IPV6@
+    listen 127.0.0.1:@PORT@; )" +
+                    std::string(ipv6 ? "listen [::1]:@PORT@;" : "") + R"(
     root @DIR@www/;
     location /ssi/ { ssi on; }
     location = /post { client_body_buffer_size 1m; proxy_pass http://127.0.0.1:@PORT@/sink; }
     location = /sink { return 200 "received $content_length bytes\n"; }
   }
-}
-)",
-                                             {{"@IPV6@", ipv6 ? "listen [::1]:@PORT@;" : ""},
-                                              {"@USER@", ::geteuid() == 0 ? "user root;" : ""},
-                                              {"@DIR@", dir},
-                                              {"@PORT@", std::to_string(port)}}));
-        launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
+)");
     }
 };
 

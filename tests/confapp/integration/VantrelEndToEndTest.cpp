@@ -49,12 +49,8 @@ class PublishedDatabase : public zpftest::ServerProgram {
 public:
     void Start()
     {
-        const std::string program = zpftest::FindProgram("nginx");
-        missing = program.empty();
-        if (missing)
+        if (nginxHome().empty())
             return;
-        const std::string dir = home(fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                     fs::perms::others_read | fs::perms::others_exec);
         zpftest::TempDir src;
         for (const auto& entry : fs::directory_iterator(ZPF_TEST_DATA_DIR "/../../data/"))
             fs::copy_file(entry.path(), src.file(entry.path().filename().string()));
@@ -69,20 +65,7 @@ public:
             failure = "publish: " + r.err;
             return;
         }
-        m_home.writeBytes("nginx.conf", zpftest::Fill(R"(daemon off; master_process off; @USER@
-worker_processes 1; pid @DIR@nginx.pid; error_log @DIR@error.log;
-events { worker_connections 16; }
-http {
-  access_log @DIR@access.log;
-  client_body_temp_path @DIR@body; proxy_temp_path @DIR@proxy;
-  fastcgi_temp_path @DIR@fcgi; uwsgi_temp_path @DIR@uwsgi; scgi_temp_path @DIR@scgi;
-  server { listen 127.0.0.1:@PORT@; root @DIR@www/; }
-}
-)",
-                                                      {{"@USER@", ::geteuid() == 0 ? "user root;" : ""},
-                                                       {"@DIR@", dir},
-                                                       {"@PORT@", std::to_string(port)}}));
-        launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
+        launchNginx("  access_log @DIR@access.log;\n  server { listen 127.0.0.1:@PORT@; root @DIR@www/; }\n");
     }
     std::string root() const { return "http://127.0.0.1:" + std::to_string(port) + "/db/"; }
 };

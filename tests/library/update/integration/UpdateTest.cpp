@@ -25,24 +25,12 @@ class UpdateServer : public ServerProgram {
 public:
     void Start()
     {
-        const std::string program = FindProgram("nginx");
-        missing = program.empty();
-        if (missing)
+        if (nginxHome().empty())
             return;
-        using fs::perms;
-        const std::string dir =
-            home(perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
         publishTrees();
-        m_home.writeBytes(
-            "nginx.conf",
-            Fill(R"(daemon off; master_process off; @USER@
-worker_processes 1; pid @DIR@nginx.pid; error_log @DIR@error.log;
-events { worker_connections 64; }
-http {
+        launchNginx(R"(
   log_format upd '"$request" host=$http_host pragma=$http_pragma cc=$http_cache_control';
   access_log @DIR@access.log upd;
-  client_body_temp_path @DIR@body; proxy_temp_path @DIR@proxy;
-  fastcgi_temp_path @DIR@fcgi; uwsgi_temp_path @DIR@uwsgi; scgi_temp_path @DIR@scgi;
   absolute_redirect off;
   server {
     listen 127.0.0.1:@PORT@;
@@ -54,10 +42,7 @@ http {
     location /forbidden/ { alias @DIR@www/good/; }
     location /slow/ { alias @DIR@www/good/; limit_rate 20; }
   }
-}
-)",
-                 {{"@USER@", ::geteuid() == 0 ? "user root;" : ""}, {"@DIR@", dir}, {"@PORT@", std::to_string(port)}}));
-        launch({program, "-c", dir + "nginx.conf", "-p", dir, "-e", dir + "error.log"});
+)");
     }
     std::string base(const std::string& tree) const
     {
