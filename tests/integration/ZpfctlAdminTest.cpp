@@ -3,8 +3,6 @@
 // proxy zpfctl restarts.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "integration/ZpfProcess.h"
 #include "platform/NamedEvent.h"
 #include "platform/NamedObjects.h"

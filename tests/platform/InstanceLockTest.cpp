@@ -2,9 +2,7 @@
 // directory.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/Event.h"

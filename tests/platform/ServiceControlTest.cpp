@@ -2,7 +2,6 @@
 // limit; the notify protocol and the unit arguments are checked on the running proxy.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <unistd.h>
 

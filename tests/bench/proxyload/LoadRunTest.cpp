@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "platform/Socket.h"
 #include "proxyload/LatencyStats.h"

@@ -1,7 +1,5 @@
 // Accounts with their groups, and the two IP lists, as typed on their pages and as
 // read back by a fresh load.
-#include <functional>
-
 #include "PagesFixture.h"
 #include "core/pages/AuthAccountPage.h"
 #include "core/pages/GroupPage.h"

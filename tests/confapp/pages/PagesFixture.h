@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "../CoreFixture.h"
 #include "common/Edition.h"

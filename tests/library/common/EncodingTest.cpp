@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/TextFile.h"
 #include "support/TempProgramDir.h"

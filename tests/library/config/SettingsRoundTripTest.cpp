@@ -2,7 +2,6 @@
 // configuration singleton: load steps per edition, SaveAll and a reload.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
