@@ -1,6 +1,7 @@
 // Inserts and lookups on a KeyTable, checked step by step against a plain sorted
 // vector that does the same walks entry by entry, in both the built and sealed forms;
 // then every inserted text built at once under one number.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,13 +19,7 @@ struct RefEntry {
     bool nested = false;
 };
 
-bool has(const std::vector<uint16_t>& v, uint16_t n)
-{
-    for (uint16_t x : v)
-        if (x == n)
-            return true;
-    return false;
-}
+bool has(const std::vector<uint16_t>& v, uint16_t n) { return std::find(v.begin(), v.end(), n) != v.end(); }
 
 bool startsWith(const std::string& s, const std::string& p)
 {

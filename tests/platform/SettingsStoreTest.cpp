@@ -76,11 +76,18 @@ TEST_F(SettingsStoreTest, ValuesOfEachTypeSurviveReopen)
     SettingsKey key;
     ASSERT_EQ(store.OpenKey("Software\\Orvane\\Tessivar5\\Internet Settings", SettingsAccess::Read, &key),
               SettingsStatus::Ok);
-    ValueType type;
-    std::string data;
-    ASSERT_EQ(key.QueryValue("ProxyServer", &type, &data), SettingsStatus::Ok);
-    EXPECT_EQ(type, ValueType::String);
-    EXPECT_EQ(data, std::string("http=localhost:8080\0", 20)); // the terminator is part of the data
+    // As stored: a text's terminator is part of its data, a number is little-endian.
+    const std::pair<const char*, std::pair<ValueType, std::string>> stored[] = {
+        {"ProxyServer", {ValueType::String, std::string("http=localhost:8080\0", 20)}},
+        {"ProxyEnable", {ValueType::Dword, "\xef\xbe\xad\xde"}},
+        {"LAN", {ValueType::Binary, binary}},
+        {"Empty", {ValueType::Binary, ""}},
+    };
+    for (const auto& [name, expected] : stored) {
+        std::pair<ValueType, std::string> got;
+        EXPECT_EQ(key.QueryValue(name, &got.first, &got.second), SettingsStatus::Ok) << name;
+        EXPECT_EQ(got, expected) << name;
+    }
     std::string text;
     EXPECT_EQ(key.QueryString("ProxyServer", &text), SettingsStatus::Ok);
     EXPECT_EQ(text, "http=localhost:8080");
@@ -89,17 +96,11 @@ TEST_F(SettingsStoreTest, ValuesOfEachTypeSurviveReopen)
     uint32_t dword = 0;
     EXPECT_EQ(key.QueryDword("ProxyEnable", &dword), SettingsStatus::Ok);
     EXPECT_EQ(dword, 0xdeadbeefu);
-    ASSERT_EQ(key.QueryValue("ProxyEnable", &type, &data), SettingsStatus::Ok);
-    EXPECT_EQ(data, std::string("\xef\xbe\xad\xde", 4)); // little-endian on disk
-    ASSERT_EQ(key.QueryValue("LAN", &type, &data), SettingsStatus::Ok);
-    EXPECT_EQ(type, ValueType::Binary);
-    EXPECT_EQ(data, binary);
-    ASSERT_EQ(key.QueryValue("Empty", &type, &data), SettingsStatus::Ok);
-    EXPECT_EQ(type, ValueType::Binary);
-    EXPECT_EQ(data, "");
     // Typed reads refuse the wrong type rather than guess.
     EXPECT_EQ(key.QueryDword("LAN", &dword), SettingsStatus::InvalidArgument);
     EXPECT_EQ(key.QueryString("ProxyEnable", &text), SettingsStatus::InvalidArgument);
+    ValueType type;
+    std::string data;
     EXPECT_EQ(key.QueryValue("Missing", &type, &data), SettingsStatus::NotFound);
 }
 

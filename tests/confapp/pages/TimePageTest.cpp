@@ -113,12 +113,10 @@ TEST_F(TimePageTest, EditsBecomeLinesThatTheProxyReadsBack)
         ASSERT_TRUE(doc.Save(false).ok);
         Fresh back(dir.path());
         for (const Probe& p : c.probes) {
-            EXPECT_EQ(back.cnf.timeCnfList.FilterStatusAt(1, p.day, static_cast<unsigned>(p.hour * 256 + p.minute)),
-                      p.state)
+            const auto at = static_cast<unsigned>(p.hour * 256 + p.minute);
+            EXPECT_EQ(back.cnf.timeCnfList.FilterStatusAt(1, p.day, at), p.state)
                 << p.day << " " << p.hour << ":" << p.minute;
-            EXPECT_EQ(back.cnf.timeCnfList.FilterStatusAt(0, p.day, static_cast<unsigned>(p.hour * 256 + p.minute)),
-                      FilterOn)
-                << "group 0 keeps its own week";
+            EXPECT_EQ(back.cnf.timeCnfList.FilterStatusAt(0, p.day, at), FilterOn) << "group 0 keeps its own week";
         }
     }
 }
