@@ -4,21 +4,15 @@
 // pieces stay within their size, and a result other than Ok stays.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include <brotli/encode.h>
 #include <zlib.h>
 
+#include "FuzzCheck.h"
 #include "engine/BodyDecoder.h"
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // windowBits as deflateInit2 takes them: 31 gzip, 15 zlib, -15 raw deflate.
 std::string deflated(const std::string& body, int windowBits, int level)
