@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <string>
-#include <tuple>
 
 #include "config/GroupList.h"
 #include "support/TempProgramDir.h"
@@ -49,9 +48,10 @@ TEST_F(PassWordTest, RecordForms)
     };
     for (const auto& r : rows) {
         CPassWord rec(r.line, &groups);
-        EXPECT_EQ(std::tie(rec.id, rec.password, rec.accessClass, rec.group),
-                  std::tie(r.id, r.password, r.accessClass, r.group))
-            << r.line;
+        EXPECT_EQ(rec.id, r.id) << r.line;
+        EXPECT_EQ(rec.password, r.password) << r.line;
+        EXPECT_EQ(rec.accessClass, r.accessClass) << r.line;
+        EXPECT_EQ(rec.group, r.group) << r.line;
     }
     CPassWord rec("u:p:2;kids", &groups);
     EXPECT_EQ(rec.ID(), "u:p");
