@@ -1,17 +1,61 @@
-// zpfctl's reading and publishing commands, run as built on temporary program
+// zpfctl's commands, run as built on temporary program
 // directories (or on the one the build produces).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "cipher/CDes.h"
 #include "common/Edition.h"
+#include "common/RegistryHive.h"
+#include "config/ConfigrationFile.h"
+#include "platform/FileSystem.h"
 #include "support/RunProgram.h"
+#include "support/TempDir.h"
 #include "support/TempProgramDir.h"
 
 using zpftest::Crlf;
+using zpftest::ProgramResult;
 using zpftest::RunZpfctl;
 using zpftest::TempProgramDir;
+
+namespace {
+
+// Runs zpfctl inside dir with the arguments (no --dir: relative names are the shell's).
+ProgramResult cipherCtl(const TempProgramDir& dir, const std::string& args)
+{
+    return zpftest::RunProgram("cd '" + dir.path() + "' && '" + ZPF_BIN_DIR + "/zpfctl' " + args);
+}
+
+std::string padded(const std::string& text)
+{
+    return text + std::string((CDes::kUnit - text.size() % CDes::kUnit) % CDes::kUnit, '\0');
+}
+
+ProgramResult runWithInput(const TempProgramDir& dir, const std::string& input, const std::string& args)
+{
+    return zpftest::RunProgram("printf '" + input + "' | ZPF_MACHINE_HIVE='" + dir.file("registry.db") + "' '" +
+                               ZPF_BIN_DIR + "/zpfctl' --dir '" + dir.path() + "' password " + args);
+}
+
+class BrowserProxyCommandTest : public ::testing::Test {
+protected:
+    zpftest::TempDir dir;
+    std::string env()
+    {
+        return "GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME='" + dir.file("config") + "' HOME='" + dir.file("home") +
+               "' ZPF_MACHINE_HIVE='" + dir.file("machine.db") + "' ZPF_USER_HIVE='" + dir.file("user.db") + "' ";
+    }
+    ProgramResult zpfctl(const std::string& args)
+    {
+        return zpftest::RunProgram(env() + "'" + ZPF_BIN_DIR + "/zpfctl' --dir '" + dir.path() + "' browser-proxy " +
+                                   args);
+    }
+    std::string gsettings(const std::string& args) { return zpftest::RunProgram(env() + "gsettings " + args).out; }
+};
+
+} // namespace
 
 // ---- zpfctl categories and zpfctl lists: Shift_JIS data shown in UTF-8. ----
 
@@ -264,4 +308,130 @@ TEST(UpdateCommandsTest, UpdateRefusesBadArgumentsAndLastUpdateSaysNever)
     EXPECT_EQ(r.status, 12) << r.err;
     EXPECT_NE(r.out.find("from http://update.invalid/"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("update failed (12); nothing was changed"), std::string::npos) << r.err;
+}
+
+// ---- zpfctl cipher, run as the administrator runs it. ----
+
+TEST(CipherCommandTest, EncodeDecodeRoundTrip)
+{
+    TempProgramDir dir;
+    std::string text = "Port=3036\r\n%kids%\nline\0with zero\n";
+    for (int i = 0; i < 40000; ++i)
+        text += static_cast<char>(i * 31 % 251);
+    dir.writeBytes("plain", text);
+    for (const char* marker : {"", "--marker "}) {
+        SCOPED_TRACE(marker);
+        // The option may come before or after the word.
+        ASSERT_EQ(cipherCtl(dir, std::string("cipher ") + marker + "encode plain enc").status, 0);
+        ASSERT_EQ(cipherCtl(dir, std::string("cipher decode ") + marker + "enc back").status, 0);
+        EXPECT_EQ(dir.readBytes("back"), padded(text)); // the last unit keeps its zero bytes
+        // ConfigCommandTest has the configuration reader read a marker file.
+        EXPECT_EQ(dir.readBytes("enc").rfind("PLXharbor\r\n", 0) == 0, *marker != '\0');
+    }
+}
+
+TEST(CipherCommandTest, BadArgumentsAndFilesAreRefused)
+{
+    TempProgramDir dir;
+    dir.writeBytes("plain", "abc\n");
+    struct Row {
+        const char* args;
+        int status;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"cipher", 2, "usage"},
+        {"cipher encode plain", 2, "usage"},
+        {"cipher scramble plain out", 2, "usage"},
+        {"cipher encode --fast plain out", 2, "unknown option"},
+        {"cipher encode plain out extra", 2, "usage"},
+        {"cipher encode missing out", 1, "cannot open 'missing'"},
+        {"cipher encode plain no/such/dir/out", 1, "cannot create"},
+        {"cipher decode --marker plain out", 1, "does not begin with the PLXharbor line"},
+        {"cipher encode plain plain", 1, "same file"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        const auto r = cipherCtl(dir, row.args);
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(dir.readBytes("plain"), "abc\n");
+}
+
+// ---- zpfctl password with the password on standard input. ----
+
+TEST(PasswordCommandTest, SetThenCheck)
+{
+    TempProgramDir dir;
+    auto none = runWithInput(dir, "anything\\n", "check");
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "no administrator password is set\n");
+
+    auto set = runWithInput(dir, "s3cret pass\\r\\n", "set");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "administrator password set\n");
+    EXPECT_EQ(runWithInput(dir, "s3cret pass\\n", "check").status, 0);
+    auto wrong = runWithInput(dir, "S3cret pass\\n", "check");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.out, "password does not match\n");
+
+    // Refused input leaves the stored password alone.
+    EXPECT_EQ(runWithInput(dir, "", "set").status, 1);
+    EXPECT_EQ(runWithInput(dir, std::string(256, 'x') + "\\n", "set").status, 1);
+    EXPECT_EQ(runWithInput(dir, "s3cret pass", "check").status, 0); // no line end needed
+    EXPECT_EQ(runWithInput(dir, "\\n", "set").out, "administrator password cleared\n");
+    EXPECT_EQ(runWithInput(dir, "x\\n", "set now").status, 2);
+}
+
+// The configuration application loads, `zpfctl password set` changes the password, then
+// the application saves: its save used to put the old password back.
+TEST(PasswordCommandTest, ASaveOfTheWholeConfigurationKeepsAPasswordSetMeanwhile)
+{
+    struct App : ConfigrationFileSigleton { };
+    TempProgramDir dir;
+    SetHivePath(platform::Hive::LocalMachine, dir.file("registry.db"));
+    ASSERT_EQ(runWithInput(dir, "old\\n", "set").status, 0);
+    App app;
+    (void)app.Initialize();
+    ASSERT_EQ(app.adminPassword, "old");
+
+    // A save in progress holds the directory's lock: the second writer waits for it.
+    platform::DirectoryLock saving;
+    ASSERT_TRUE(saving.Acquire(dir.path(), ConfigrationFileSigleton::kSaveLockName, 0));
+    auto setter = std::async(std::launch::async, [&] { return runWithInput(dir, "new\\n", "set"); });
+    EXPECT_EQ(setter.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    saving.Release();
+    EXPECT_EQ(setter.get().status, 0);
+
+    ASSERT_FALSE(app.SaveAll(false, false));
+    EXPECT_EQ(runWithInput(dir, "new\\n", "check").status, 0);
+    SetHivePath(platform::Hive::LocalMachine, "");
+}
+
+// ---- zpfctl browser-proxy in a desktop session whose settings live in a temporary key file. ----
+
+TEST_F(BrowserProxyCommandTest, SetPointsTheDesktopAtTheProxyAndRestoreUndoesIt)
+{
+    gsettings("set org.gnome.system.proxy.http host before.example");
+    ASSERT_EQ(zpfctl("backup").status, 0);
+    auto set = zpfctl("set 127.0.0.1:3036");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(gsettings("get org.gnome.system.proxy mode"), "'manual'\n");
+    EXPECT_EQ(gsettings("get org.gnome.system.proxy.http host"), "'127.0.0.1'\n");
+    EXPECT_EQ(gsettings("get org.gnome.system.proxy.https port"), "3036\n");
+    EXPECT_NE(dir.readBytes("config/zpf/proxy.sh").find("export http_proxy='http://127.0.0.1:3036/'"),
+              std::string::npos);
+    auto show = zpfctl("show");
+    EXPECT_NE(show.out.find("browser proxy: on\nserver: 127.0.0.1:3036\n"), std::string::npos) << show.out;
+
+    ASSERT_EQ(zpfctl("restore").status, 0);
+    EXPECT_EQ(gsettings("get org.gnome.system.proxy mode"), "'none'\n");
+    EXPECT_EQ(gsettings("get org.gnome.system.proxy.http host"), "'before.example'\n");
+    EXPECT_FALSE(platform::PathExists(dir.file("config/zpf/proxy.sh")));
+
+    ASSERT_EQ(zpfctl("off").status, 0);
+    EXPECT_EQ(gsettings("get org.gnome.system.proxy mode"), "'none'\n");
+    for (const char* bad : {"", "set nohost", "set host:0", "set 'a;b:1'", "set a:1 extra", "frob", "restore now"})
+        EXPECT_EQ(zpfctl(bad).status, 2) << bad;
 }
