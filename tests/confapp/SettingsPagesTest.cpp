@@ -57,10 +57,10 @@ struct FieldCase {
     std::string stored; // zpf.cnf's form after the store; "" when refused
 };
 
+// Each field once accepted and once refused; the ranges themselves are SettingChecksTest's.
 TEST_F(SettingsPagesTest, EveryFieldLoadsChecksAndStoresItsKey)
 {
     const std::string file = dir.file("not-a-directory");
-    const std::string missing = dir.file("nowhere");
     const FieldCase cases[] = {
         {SheetTab::Option, "AccessLog", 1, "1", "", "1"},
         {SheetTab::Option, "Block", 1, "1", "", "1"},
@@ -68,22 +68,15 @@ TEST_F(SettingsPagesTest, EveryFieldLoadsChecksAndStoresItsKey)
         {SheetTab::Option, "MessageCode", 1, "1", "", "1"},
         {SheetTab::Option, "PageBlockFilter", 1, "0", "", "0"},
         {SheetTab::Option, "FilteringSize", 1, "9999999", "", "9999999"},
-        {SheetTab::Option, "FilteringSize", 1, "0", "", "0"},
         {SheetTab::Option, "FilteringSize", 1, "10000000",
          "「フィルタリングするサイズ」には0 から 9999999 までの整数を入力してください。", ""},
-        {SheetTab::Option, "FilteringSize", 0, "-1",
-         "「フィルタリングするサイズ」には0 から 9999999 までの整数を入力してください。", ""},
-        {SheetTab::Server, "Port", 0, "1", "", "1"},
         {SheetTab::Server, "Port", 0, "65535", "", "65535"},
         {SheetTab::Server, "Port", 0, "0",
-         "「クライアント接続用ポート」には1 から 65535 までの整数を入力してください。", ""},
-        {SheetTab::Server, "Port", 0, "65536",
          "「クライアント接続用ポート」には1 から 65535 までの整数を入力してください。", ""},
         {SheetTab::Server, "ProxyPort", 0, "8080", "", "8080"},
         {SheetTab::Server, "ProxyPort", 0, "0",
          "「プロキシサーバのポート番号」には空欄か 1 から 65535 までの整数を入力してください。", ""},
         {SheetTab::Server, "Proxy", 0, "上流.example", "", "\x8F\xE3\x97\xAC.example"},
-        {SheetTab::Server, "Proxy", 0, std::string(255, 'p'), "", std::string(255, 'p')},
         {SheetTab::Server, "Proxy", 0, std::string(256, 'p'),
          "「プロキシサーバのアドレス」は 255 文字以内で入力してください。", ""},
         {SheetTab::Server, "ProxyUsername", 0, "𠮷田", "「認証アカウント」に使えない文字が含まれています。", ""},
@@ -92,16 +85,12 @@ TEST_F(SettingsPagesTest, EveryFieldLoadsChecksAndStoresItsKey)
         {SheetTab::Server, "LogSize", 0, "10000",
          "「ログファイルの上限サイズ」には0 から 9999 までの整数を入力してください。", ""},
         {SheetTab::Server, "LogPath", 0, file, "ディレクトリではありません。", ""},
-        {SheetTab::Server, "LogPath", 0, missing, "ディレクトリが存在しません。", ""},
         {SheetTab::Server, "LogPath", 0, dir.path(), "", dir.path()},
         {SheetTab::Server, "SetProxy", 0, "1", "", "1"},
-        {SheetTab::Keep, "CheckDuration", 0, "300", "", "300"},
         {SheetTab::Keep, "CheckDuration", 0, "301",
          "「チェック間隔（秒）」には0 から 300 までの整数を入力してください。", ""},
         {SheetTab::Keep, "AutoUpdateAt", 0, "7:5", "", "7:5"},
-        {SheetTab::Keep, "AutoUpdateAt", 0, "23:59", "", "23:59"},
         {SheetTab::Keep, "AutoUpdateAt", 0, "25:00", "時刻のフォーマット(hh:mm)が正しくありません。", ""},
-        {SheetTab::Keep, "AutoUpdateAt", 0, "7", "時刻のフォーマット(hh:mm)が正しくありません。", ""},
         {SheetTab::Keep, "TestMode", 0, "2", "", "2"},
     };
     for (const FieldCase& c : cases) {
