@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "platform/TextFile.h"
@@ -44,6 +45,16 @@ public:
     {
         std::string out;
         (void)platform::ReadFileBytes(file(name), out);
+        return out;
+    }
+    /// Every file below the directory, by its path in it, with its bytes.
+    std::map<std::string, std::string> files() const
+    {
+        std::map<std::string, std::string> out;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_path)) {
+            if (entry.is_regular_file())
+                (void)platform::ReadFileBytes(entry.path().string(), out[entry.path().string().substr(m_path.size())]);
+        }
         return out;
     }
 

@@ -50,17 +50,6 @@ protected:
     ProgramResult run(const std::string& args) { return ctl(Edition::Standalone, args); }
     ProgramResult net(const std::string& args) { return ctl(Edition::Network, args); }
 
-    /// Every file of the program directory and its bytes.
-    std::map<std::string, std::string> files() const
-    {
-        std::map<std::string, std::string> out;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
-            if (entry.is_regular_file())
-                (void)platform::ReadFileBytes(entry.path().string(), out[entry.path().string()]);
-        }
-        return out;
-    }
-
     TempProgramDir dir;
     TempDir libs;
 };
@@ -120,8 +109,8 @@ TEST_F(EditCommandsTest, ChangesReadBackInAFreshProcess)
     for (const auto& [edition, cases] :
          {std::pair{Edition::Standalone, &standalone}, std::pair{Edition::Network, &network}}) {
         for (const RoundTrip& c : *cases) {
-            for (const auto& [path, bytes] : files())
-                std::filesystem::remove(path);
+            for (const auto& [path, bytes] : dir.files())
+                std::filesystem::remove(dir.file(path));
             std::error_code ec;
             std::filesystem::copy_file(std::string(ZPF_BIN_DIR) + "/category2.cnf", dir.file("category2.cnf"), ec);
             dir.writeBytes("phrase.fdb", "\r\n{hand-written}\r\n");
@@ -206,12 +195,12 @@ TEST_F(EditCommandsTest, RefusedValuesLeaveEveryFileAsItWas)
         {Edition::Network, "ip policy add 10.0.0.1 --auth some", 2, "none, full or half"},
         {Edition::Network, "ip policy remove 10.9.9.9", 1, "not in the list"},
     };
-    const std::map<std::string, std::string> before = files();
+    const std::map<std::string, std::string> before = dir.files();
     for (const Refusal& c : cases) {
         ProgramResult r = ctl(c.edition, c.command);
         EXPECT_EQ(r.status, c.status) << c.command << "\n" << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.command << "\n" << r.err;
-        EXPECT_TRUE(files() == before) << c.command;
+        EXPECT_TRUE(dir.files() == before) << c.command;
     }
 }
 
@@ -219,16 +208,16 @@ TEST_F(EditCommandsTest, NoSaveWithoutTheCategoryList)
 {
     ASSERT_EQ(run("category on chat.fdb").status, 0);
     std::filesystem::remove(dir.file("category2.cnf"));
-    const std::map<std::string, std::string> before = files();
+    const std::map<std::string, std::string> before = dir.files();
     ProgramResult r = run("set Port 8080");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("category2.cnf cannot be read"), std::string::npos) << r.err;
-    EXPECT_TRUE(files() == before);
+    EXPECT_TRUE(dir.files() == before);
     // A character Shift_JIS has no form for is refused, not turned into "?".
     r = run("list add nofilter 'http://\xF0\x9F\x98\x80.test/'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("has no Shift_JIS form"), std::string::npos) << r.err;
-    EXPECT_TRUE(files() == before);
+    EXPECT_TRUE(dir.files() == before);
 }
 
 TEST_F(EditCommandsTest, BashCompletionOffersWordsAndNames)
