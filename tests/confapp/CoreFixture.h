@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,28 @@ public:
     }
     void Show(const std::string& text) override { shown.push_back(text); }
 };
+
+/// A desktop whose browser settings cannot be read.
+class NoBrowser final : public BrowserSettings {
+public:
+    bool Read(bool*, std::string*, int*) override { return false; }
+    void Apply(int, bool, bool, int) override { }
+};
+
+/// Names for the category numbers the log tests use.
+inline bool CategoryNames(unsigned number, std::string& name)
+{
+    static const std::map<unsigned, std::string> known = {{5, "Five"},
+                                                          {12, "Games"},
+                                                          {40, "\x83\x41\x83\x5f\x83\x8b\x83\x67"}, // アダルト
+                                                          {101, "\x83\x41\x83\x5f\x83\x8b\x83\x67"},
+                                                          {102, "Game"},
+                                                          {103, "News"}};
+    const auto it = known.find(number);
+    if (it != known.end())
+        name = it->second;
+    return it != known.end();
+}
 
 // A fresh configuration per test, built against the current program directory.
 class TestConfig : public ConfigrationFileSigleton { };

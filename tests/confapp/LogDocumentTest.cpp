@@ -3,10 +3,9 @@
 // cuts, and the copies, CSV file and emptying.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "core/LogDocument.h"
 #include "platform/FileSystem.h"
+#include "CoreFixture.h"
 #include "support/TempDir.h"
 
 using logview::Column;
@@ -16,16 +15,6 @@ namespace {
 
 const std::string kBlock = "2004/05/10,04:49:09,192.168.0.5,http://a.example/a%2Cb,(URL Block),Kids,12,40\r\n";
 const std::string kAccess = "2004/05/11,05:00:00,10.0.0.1,http://b.example/,(Access Log),\r\n";
-
-bool names(unsigned number, std::string& name)
-{
-    static const std::map<unsigned, std::string> known = {
-        {5, "Five"}, {12, "Games"}, {40, "\x83\x41\x83\x5f\x83\x8b\x83\x67"}}; // アダルト
-    const auto it = known.find(number);
-    if (it != known.end())
-        name = it->second;
-    return it != known.end();
-}
 
 std::string lines(size_t n)
 {
@@ -47,7 +36,7 @@ protected:
         dir.writeBytes(name, dir.readBytes(name) + bytes);
     }
     zpftest::TempDir dir;
-    LogDocument doc{names};
+    LogDocument doc{confapptest::CategoryNames};
 };
 
 TEST_F(LogDocumentTest, WhereReadingStops)
@@ -72,7 +61,7 @@ TEST_F(LogDocumentTest, WhereReadingStops)
         {"empty line", kBlock + "\r\n" + kAccess, Status::FormatError, 1, 2},
     };
     for (const auto& c : cases) {
-        LogDocument fresh(names);
+        LogDocument fresh(confapptest::CategoryNames);
         const LogDocument::ReadResult r = fresh.Open(write(c.bytes));
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(fresh.rowCount(), c.rows) << c.name;
@@ -133,7 +122,7 @@ TEST_F(LogDocumentTest, RowLimit)
         {3, "2004/05/10,01:0", 3, false},
     };
     for (const auto& c : cases) {
-        LogDocument small(names, 3);
+        LogDocument small(confapptest::CategoryNames, 3);
         const LogDocument::ReadResult r = small.Open(write(lines(c.lines) + c.tail));
         EXPECT_EQ(small.rowCount(), c.rows) << c.lines << c.tail;
         EXPECT_EQ(r.tooManyRows, c.tooMany) << c.lines << c.tail;

@@ -2,25 +2,14 @@
 // while sorted, the summary of blocks, and the printed pages.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "core/LogPrint.h"
 #include "core/LogQuery.h"
+#include "CoreFixture.h"
 #include "support/TempDir.h"
 
 using logview::Column;
 
 namespace {
-
-bool names(unsigned number, std::string& name)
-{
-    static const std::map<unsigned, std::string> known = {
-        {101, "\x83\x41\x83\x5f\x83\x8b\x83\x67"}, {102, "Game"}, {103, "News"}}; // アダルト
-    const auto it = known.find(number);
-    if (it != known.end())
-        name = it->second;
-    return it != known.end();
-}
 
 // Rows 0 to 5.
 const std::string kLog = "2004/05/08,10:00:00,10.0.0.10,http://adult.example/,(URL Block),,101\r\n"
@@ -39,7 +28,7 @@ protected:
         query.Rebuild();
     }
     zpftest::TempDir dir;
-    LogDocument doc{names};
+    LogDocument doc{confapptest::CategoryNames};
     LogQuery query{doc};
 };
 
@@ -209,7 +198,7 @@ TEST_F(LogQueryTest, PrintedPagesHoldTheRowsShown)
     EXPECT_EQ(line.substr(0, 52), "2004/05/08,10:00:00,10.0.0.10,http://adult.example/,");
     EXPECT_EQ(line.substr(line.size() - 9), ",\x83\x41\x83\x5f\x83\x8b\x83\x67");
     dir.writeBytes("ctl.log", "2004/05/10,01:02:03,1.2.3.4,u,\x1bK\t,,101\r\n");
-    LogDocument controls(names);
+    LogDocument controls(confapptest::CategoryNames);
     ASSERT_EQ(controls.Open(dir.file("ctl.log")).status, LogDocument::ReadStatus::Ok);
     const std::string printed = logprint::RowLine(controls, 0);
     EXPECT_EQ(printed.substr(0, 48), "2004/05/10,01:02:03,1.2.3.4,u,.K.,,101,.K.,,101,");

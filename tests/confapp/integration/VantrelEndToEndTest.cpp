@@ -22,6 +22,7 @@
 #include "views/CategoryList.h"
 #include "views/MainWindow.h"
 #include "views/SettingsSheet.h"
+#include "../CoreFixture.h"
 #include "../QtTestApp.h"
 #include "core/Texts.h"
 #include "platform/fake/FakeServices.h"
@@ -30,19 +31,6 @@ namespace fs = std::filesystem;
 using zpftest::InstalledZpf;
 
 namespace {
-
-class Yes final : public UserPrompt {
-public:
-    std::vector<std::string> shown;
-    bool AskYesNo(const std::string&) override { return true; }
-    void Show(const std::string& text) override { shown.push_back(text); }
-};
-
-class NoBrowser final : public BrowserSettings {
-public:
-    bool Read(bool*, std::string*, int*) override { return false; }
-    void Apply(int, bool, bool, int) override { }
-};
 
 // nginx serving the sample database, published by zpfctl with one category more.
 class PublishedDatabase : public zpftest::ServerProgram {
@@ -123,8 +111,9 @@ TEST_F(VantrelEndToEndTest, TickedCategoryIsBlockedByTheRestartedTrayProxy)
     platform::RuntimeNamedObjects objects(run());
     platform::PosixProgramLauncher launcher;
     ProxyRestartEnv restart{services, objects, launcher, zpf.path(), 10000};
-    NoBrowser browser;
-    Yes prompt;
+    confapptest::NoBrowser browser;
+    confapptest::RecordingPrompt prompt;
+    prompt.answer = true;
     MainWindow window(document, AppCommandLine{}, {restart, browser});
     window.SetPrompt(&prompt);
     CategoryList* list = window.categoryList();
@@ -162,8 +151,9 @@ TEST_F(VantrelEndToEndTest, UpdateButtonInstallsThePublishedDatabase)
     platform::fake::FakeNamedObjects objects;
     platform::fake::FakeProgramLauncher launcher;
     ProxyRestartEnv restart{services, objects, launcher, zpf.path(), 0};
-    NoBrowser browser;
-    Yes prompt;
+    confapptest::NoBrowser browser;
+    confapptest::RecordingPrompt prompt;
+    prompt.answer = true;
     // The fixed files from the start word's base, the category files from the update
     // server, as a build configured for this server would have it.
     ASSERT_TRUE(SetUpdateServer(server.root()));
@@ -205,8 +195,9 @@ TEST_F(VantrelEndToEndTest, PhraseAddedOnTheAdditionalFilterPageIsBlanked)
     platform::RuntimeNamedObjects objects(run());
     platform::PosixProgramLauncher launcher;
     ProxyRestartEnv restart{services, objects, launcher, zpf.path(), 10000};
-    NoBrowser browser;
-    Yes prompt;
+    confapptest::NoBrowser browser;
+    confapptest::RecordingPrompt prompt;
+    prompt.answer = true;
     MainWindow window(document, AppCommandLine{}, {restart, browser});
     window.SetPrompt(&prompt);
     bool typed = false;

@@ -25,12 +25,6 @@
 
 namespace {
 
-class NoBrowser final : public BrowserSettings {
-public:
-    bool Read(bool*, std::string*, int*) override { return false; }
-    void Apply(int, bool, bool, int) override { }
-};
-
 class ViewsTest : public confapptest::CoreFixture {
 protected:
     ViewsTest() { confapptest::EnsureApplication(); }
@@ -38,7 +32,7 @@ protected:
     platform::fake::FakeNamedObjects objects;
     platform::fake::FakeProgramLauncher launcher;
     ProxyRestartEnv restart{services, objects, launcher, dir.path(), 0};
-    NoBrowser browser;
+    confapptest::NoBrowser browser;
     confapptest::RecordingPrompt prompt;
 };
 
