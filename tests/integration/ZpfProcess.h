@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "platform/InstanceLock.h"
+#include "platform/NamedEvent.h"
+#include "platform/NamedObjects.h"
 #include "platform/ProcessControl.h"
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
@@ -155,6 +158,24 @@ public:
     }
     /// The page zpf<number>.html of the program directory.
     std::string page(int number) const { return readBytes("zpf" + std::to_string(number) + ".html"); }
+    /// Whether fetching url through the proxy added a URL block line to the log.
+    bool blockLogged(const std::string& url)
+    {
+        const size_t before = readBytes("zpf.log").size();
+        (void)curl({url}, 5);
+        return readBytes("zpf.log").substr(before).find("," + url + ",(URL Block)") != std::string::npos;
+    }
+    /// Asks the tray proxy running from here to end as Vantrel does: a proxy that zpfctl or
+    /// Vantrel started is not our child.
+    void endTray() const
+    {
+        platform::RuntimeNamedObjects objects(platform::RuntimeDirectory(path()));
+        if (auto exit = objects.OpenNamedEvent("__zpfQueryExit")) {
+            exit->Signal();
+            (void)objects.SendControlMessage("zpfWndClass", platform::kCloseMessage);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return !objects.InstanceExists("zpfWndClass"); }, 10000));
+    }
 
     /// curl through the proxy with the extra arguments; every transfer is bounded.
     Fetch curl(const std::vector<std::string>& args, int maxSeconds = 20)

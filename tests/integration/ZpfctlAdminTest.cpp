@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "integration/ZpfProcess.h"
-#include "platform/NamedEvent.h"
-#include "platform/NamedObjects.h"
 #include "support/RunProgram.h"
 
 namespace {
@@ -14,29 +12,13 @@ using zpftest::InstalledZpf;
 
 class ZpfctlAdminTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        // The proxies zpfctl started are not our children: ask the last one to end.
-        platform::RuntimeNamedObjects objects(platform::RuntimeDirectory(zpf.path()));
-        if (auto exit = objects.OpenNamedEvent("__zpfQueryExit")) {
-            exit->Signal();
-            (void)objects.SendControlMessage("zpfWndClass", platform::kCloseMessage);
-        }
-        EXPECT_TRUE(zpftest::WaitUntil([&] { return !objects.InstanceExists("zpfWndClass"); }, 10000));
-    }
+    void TearDown() override { zpf.endTray(); }
 
     // zpfctl on the installed directory; no service unit there, so the tray proxy is restarted.
     zpftest::ProgramResult ctl(const std::string& args)
     {
         return zpftest::RunProgram("env LC_ALL=C QT_QPA_PLATFORM=offscreen ZPF_UNIT_DIR='" + zpf.path() + "' '" +
                                    zpf.file("zpfctl") + "' " + args);
-    }
-
-    bool blockLogged(const std::string& url)
-    {
-        const size_t before = zpf.readBytes("zpf.log").size();
-        (void)zpf.curl({url}, 5);
-        return zpf.readBytes("zpf.log").substr(before).find("," + url + ",(URL Block)") != std::string::npos;
     }
 
     InstalledZpf zpf;
@@ -49,15 +31,15 @@ TEST_F(ZpfctlAdminTest, RunningProxyObeysEachChangeAfterRestart)
     zpf.setSetting("BlockLog", "1");
     const pid_t first = zpf.start({"-tray", "-noicon"}, {{"QT_QPA_PLATFORM", "offscreen"}});
     ASSERT_TRUE(zpf.waitListening(first)) << zpf.readBytes(zpf.lastErr);
-    ASSERT_FALSE(blockLogged("http://chat.example/")) << "the sample leaves chat alone";
+    ASSERT_FALSE(zpf.blockLogged("http://chat.example/")) << "the sample leaves chat alone";
 
     struct Step {
         const char* command;
         std::function<bool()> obeyed;
     };
     const Step steps[] = {
-        {"category on chat.fdb --restart", [&] { return blockLogged("http://chat.example/"); }},
-        {"list add phrase casino.example/ --restart", [&] { return blockLogged("http://casino.example/"); }},
+        {"category on chat.fdb --restart", [&] { return zpf.blockLogged("http://chat.example/"); }},
+        {"list add phrase casino.example/ --restart", [&] { return zpf.blockLogged("http://casino.example/"); }},
         {"schedule set 'on;' 'cut;mon-sun;' --restart",
          [&] { return zpf.curl({"http://open.example/"}, 5).code == "403"; }},
     };

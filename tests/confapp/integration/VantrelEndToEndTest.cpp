@@ -72,23 +72,11 @@ protected:
     }
     void TearDown() override
     {
-        // The proxy Vantrel started is not our child: ask it to end as Vantrel would.
-        platform::RuntimeNamedObjects objects(run());
-        if (auto exit = objects.OpenNamedEvent("__zpfQueryExit")) {
-            exit->Signal();
-            (void)objects.SendControlMessage("zpfWndClass", platform::kCloseMessage);
-        }
-        EXPECT_TRUE(zpftest::WaitUntil([&] { return !objects.InstanceExists("zpfWndClass"); }, 10000));
+        zpf.endTray();
         ::unsetenv("ZPF_UNIT_DIR");
         SetUpdateServer(std::string("http://") + "update.invalid/");
     }
     std::string run() const { return platform::RuntimeDirectory(zpf.path()); }
-    bool blocked(const std::string& url)
-    {
-        const size_t before = zpf.readBytes("zpf.log").size();
-        (void)zpf.curl({url}, 5);
-        return zpf.readBytes("zpf.log").substr(before).find("," + url + ",(URL Block)") != std::string::npos;
-    }
 
     InstalledZpf zpf;
     ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
@@ -104,7 +92,7 @@ TEST_F(VantrelEndToEndTest, TickedCategoryIsBlockedByTheRestartedTrayProxy)
     const pid_t first = zpf.start({"-tray"});
     ASSERT_TRUE(zpf.waitListening(first)) << zpf.readBytes(zpf.lastErr);
     const std::string url = "http://game.example/";
-    ASSERT_FALSE(blocked(url)) << "the sample leaves games alone";
+    ASSERT_FALSE(zpf.blockLogged(url)) << "the sample leaves games alone";
 
     SettingsDocument document(*cnf, zpf.path());
     platform::SystemdServiceController services;
@@ -134,7 +122,7 @@ TEST_F(VantrelEndToEndTest, TickedCategoryIsBlockedByTheRestartedTrayProxy)
     ASSERT_TRUE(zpftest::WaitForPort(
         zpf.port, [] { return true; }, 15000))
         << "the new proxy listens";
-    EXPECT_TRUE(zpftest::WaitUntil([&] { return blocked(url); }, 10000));
+    EXPECT_TRUE(zpftest::WaitUntil([&] { return zpf.blockLogged(url); }, 10000));
     EXPECT_EQ(prompt.shown, std::vector<std::string>{texts::kRestarting});
 }
 
