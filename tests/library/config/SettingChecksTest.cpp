@@ -1,12 +1,16 @@
-// The values both doors (the settings pages and zpfctl) accept or refuse for a key.
+// What both doors (the settings pages and zpfctl) accept or refuse: the values of a
+// key, group, account, slot and address forms, list entries and schedule lines.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
+#include <string>
+#include <vector>
 
 #include "config/ConfigKeys.h"
+#include "config/EditChecks.h"
+#include "config/GroupList.h"
+#include "config/ListChecks.h"
 #include "config/SettingChecks.h"
+#include "support/TempProgramDir.h"
 
 namespace {
 
@@ -80,15 +84,12 @@ TEST(SettingChecksTest, EveryKeyHasARuleAndMessagesNameTheField)
 
 TEST(SettingChecksTest, LogPathMustBeAnExistingDirectory)
 {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("setting-checks-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "file") << "x";
-    EXPECT_EQ(SettingError("LogPath", dir.string()), "");
-    EXPECT_EQ(SettingError("LogPath", (dir / "file").string()), "ディレクトリではありません。");
-    EXPECT_EQ(SettingError("LogPath", (dir / "missing").string()), "ディレクトリが存在しません。");
+    zpftest::TempDir dir;
+    dir.writeBytes("file", "x");
+    EXPECT_EQ(SettingError("LogPath", dir.path()), "");
+    EXPECT_EQ(SettingError("LogPath", dir.file("file")), "ディレクトリではありません。");
+    EXPECT_EQ(SettingError("LogPath", dir.file("missing")), "ディレクトリが存在しません。");
     EXPECT_EQ(SettingError("LogPath", ""), "");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(SettingChecksTest, TimesOfDayUpTo24)
@@ -99,10 +100,6 @@ TEST(SettingChecksTest, TimesOfDayUpTo24)
     EXPECT_EQ(ReadTimeOfDay("24:00", false), std::nullopt);
     EXPECT_EQ(ReadTimeOfDay("0:0", false), 0);
 }
-
-} // namespace
-
-namespace {
 
 struct FormCase {
     const char* text;
@@ -178,6 +175,126 @@ TEST(SettingChecksTest, GroupAccountSlotAndIpFormsSayWhyInJapanese)
     for (const auto& c : entries)
         EXPECT_EQ(IPEntryError(c.text), c.accepted ? "" : "IPの書式が間違っています。") << c.text;
     EXPECT_NE(IPEntryError("1.2.3", false).find("0 to 255"), std::string::npos);
+}
+
+struct EntryCase {
+    const char* what;
+    std::string entry; // Shift_JIS
+    bool phrase;
+    std::string error; // "" when it passes
+};
+
+TEST(ListChecksTest, EntriesAreRefusedWithTheirLineNumber)
+{
+    const std::string longUrl = "www.example.com/" + std::string(listchecks::kMaxLineBytes - 16, 'a');
+    // Each kanji (two bytes) becomes nine in the percent-encoded UTF-8 form written beside it.
+    const std::string kanji = "\x8C\xEA"; // 語
+    std::string longPattern = "(";
+    while (longPattern.size() < 600)
+        longPattern += kanji;
+    longPattern += ")";
+    const EntryCase cases[] = {
+        {"a URL", "www.example.com/", true, ""},
+        {"an empty line", "", true, ""},
+        {"a phrase in braces", "{{\x97\x4C\x8A\x51}}", true, ""},
+        {"a phrase in brackets", "[[\x8C\xEA\x8B\xE5]]", true, ""},
+        {"a trailing CR is the line end", "{{x}}\r", true, ""},
+        {"one brace opens", "{x}}", true, "7行目の{{が正しくありません。"},
+        {"one brace closes", "{{x}", true, "7行目の}}が正しくありません。"},
+        {"one bracket opens", "[x]]", true, "7行目の[[が正しくありません。"},
+        {"one bracket closes", "[[x]", true, "7行目の]]が正しくありません。"},
+        {"braces are no check of the URL lists", "{x", false, ""},
+        {"a CR inside", "a\rb", false, "7行目に改行などの制御文字は入力できません。"},
+        {"a NUL inside", std::string("a\0b", 3), false, "7行目に改行などの制御文字は入力できません。"},
+        {"a section line", "%kids%", false, "7行目は % で始められません（グループの区切りと見なされます）。"},
+        {"the longest line", longUrl, false, ""},
+        {"one byte more", longUrl + "a", false, "7行目が長すぎます（2000 バイトまで）。"},
+        {"a pattern whose encoded forms are too long", longPattern, true, "7行目が長すぎます（2000 バイトまで）。"},
+        {"the same as a URL list entry", longPattern, false, ""},
+    };
+    for (const EntryCase& c : cases)
+        EXPECT_EQ(listchecks::EntryError(c.entry, 7, c.phrase), c.error) << c.what;
+    EXPECT_EQ(listchecks::EntryError("{x}}", 2, true, false), "Line 2: a phrase must begin with {{.");
+}
+
+TEST(ListChecksTest, Utf8EntriesMustHaveAShiftJisForm)
+{
+    std::string sjis;
+    EXPECT_TRUE(listchecks::EntryFromUtf8("{{有害}}", sjis));
+    EXPECT_EQ(sjis, "{{\x97\x4C\x8A\x51}}");
+    EXPECT_TRUE(listchecks::EntryFromUtf8("ｱﾀﾞﾙﾄ", sjis)) << "half-width katakana";
+    EXPECT_FALSE(listchecks::EntryFromUtf8("𠮷野家", sjis)) << "outside code page 932";
+    EXPECT_FALSE(listchecks::EntryFromUtf8("\xff", sjis)) << "broken UTF-8";
+}
+
+TEST(ListChecksTest, AListTooLargeForItsFileIsRefused)
+{
+    GroupList groups;
+    // Lines of 1999 characters and the line feed, 2001 bytes on disk with CR LF.
+    const std::string line(1999, 'u');
+    const size_t fits = (listchecks::kMaxFileBytes - 2) / 2001; // the group's empty line first
+    std::string text;
+    for (size_t i = 0; i < fits; ++i)
+        text += line + "\n";
+    const std::vector<const std::string*> texts{&text};
+    EXPECT_EQ(listchecks::FileSizeError(groups, texts, false), "");
+    text += line + "\n";
+    EXPECT_NE(listchecks::FileSizeError(groups, texts, false), "");
+}
+
+struct ScheduleCase {
+    std::vector<const char*> typed;
+    std::vector<std::string> lines;
+};
+
+TEST(EditChecksTest, ScheduleLinesAsThePageWritesThem)
+{
+    const ScheduleCase cases[] = {
+        {{}, {"on;\n"}},
+        {{"off;"}, {"off;\n"}},
+        // Slots alone: the time outside them is not filtered, as the page stores it.
+        {{"cut;sun;"}, {"off;\n", "cut;sun;00:00-24:00\n"}},
+        {{"on;", "cut;fri-sun;22:00-24:00"},
+         {"on;\n", "cut;fri;22:00-24:00\n", "cut;sat;22:00-24:00\n", "cut;sun;22:00-24:00\n"}},
+        // Day by day, Monday first; within a day in the typed order; "thu" is written "tur".
+        {{"on;thu,mon;9:00-12:00,13:00-17:30", "cut;Monday;7:05-8:00"},
+         {"off;\n", "on;mon;09:00-12:00\n", "on;mon;13:00-17:30\n", "cut;mon;07:05-08:00\n", "on;tur;09:00-12:00\n",
+          "on;tur;13:00-17:30\n"}},
+        {{"ON;TUR; "}, {"off;\n", "on;tur;00:00-24:00\n"}},
+    };
+    for (const ScheduleCase& c : cases) {
+        ScheduleInput input;
+        std::string error;
+        for (const char* line : c.typed)
+            error = ReadScheduleLine(line, input, false);
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(ScheduleLines(input), c.lines) << (c.typed.empty() ? "" : c.typed[0]);
+    }
+    for (const char* refused : {"cut;;", "cut;fri-mon;", "cut;xyz;", "on;mon;12:00-09:00", "on;mon;09:00-09:00",
+                                "on;mon;22:00-24:30", "on;mon;9:60-10:00", "on;mon;9-10", "off;mon;09:00-10:00", "cut;",
+                                "on;x", "maybe;mon;", "on;mon;\n", "on;mon;1:00-2:00;x"}) {
+        ScheduleInput input;
+        EXPECT_FALSE(ReadScheduleLine(refused, input, false).empty()) << refused;
+        // A refused line leaves the slots as they were.
+        EXPECT_TRUE(input.slots.empty()) << refused;
+    }
+}
+
+TEST(EditChecksTest, ScheduleLinesReadBackAsTyped)
+{
+    ScheduleInput input;
+    ASSERT_EQ(ReadScheduleLine("cut;mon-fri;22:00-24:00,0:00-6:30", input, true), "");
+    zpftest::TempProgramDir dir; // no time.cnf: an empty week to fill
+    GroupList groups;
+    TimeCnfList schedule(&groups);
+    ASSERT_TRUE(schedule.Initialize());
+    for (const std::string& line : ScheduleLines(input))
+        schedule.PutLineData(line.c_str(), 0);
+    EXPECT_EQ(schedule[0].defaultStatus, FilterOff);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 4, 23 * 256), FilterCut);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 0, 6 * 256 + 29), FilterCut);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 0, 6 * 256 + 30), FilterOff);
+    EXPECT_EQ(schedule.FilterStatusAt(0, 5, 23 * 256), FilterOff);
 }
 
 } // namespace
