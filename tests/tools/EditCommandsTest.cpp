@@ -159,12 +159,10 @@ TEST_F(EditCommandsTest, RefusedValuesLeaveEveryFileAsItWas)
     ASSERT_EQ(net("group add kids").status, 0);
     ASSERT_EQ(net("group add staff").status, 0);
     ASSERT_EQ(net("list add passurl http://school.test/").status, 0);
+    // One row per kind of refusal; the bounds of each key are SettingChecksTest's.
     const Refusal cases[] = {
         {Edition::Standalone, "set Port 0", 1, "\"Port\" takes a whole number from 1 to 65535."},
-        {Edition::Standalone, "set Port 65536", 1, "from 1 to 65535"},
-        {Edition::Standalone, "set Port 80x", 1, "from 1 to 65535"},
         {Edition::Standalone, "set Block 2", 1, "\"Block\" takes 0 or 1."},
-        {Edition::Standalone, "set zpfAuthorization 3", 1, "from 0 to 2"},
         {Edition::Standalone, "set NoSuchKey 1", 1, "There is no setting NoSuchKey."},
         {Edition::Standalone, "set SleepTime 5", 1, "is never saved"},
         {Edition::Standalone, "set AutoUpdateAt 24:00", 1, "must read hh:mm"},
