@@ -8,8 +8,6 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include <cstdlib>
-
 #include "common/BaseDirectory.h"
 #include "config/ConfigrationFile.h"
 #include "core/CloseSequence.h"
@@ -66,19 +64,17 @@ protected:
         SetBaseDirectory(zpf.path());
         cnf->SetDefaultPaths();
         CUpdateDateSigleton::getInstance()->SetDateTxt(zpf.file("day.txt").c_str());
-        // No service unit here: the proxy is restarted in the tray.
-        ::setenv("ZPF_UNIT_DIR", zpf.path().c_str(), 1);
-        ::unsetenv("ZPF_SYSTEMCTL");
     }
     void TearDown() override
     {
         zpf.endTray();
-        ::unsetenv("ZPF_UNIT_DIR");
         SetUpdateServer(std::string("http://") + "update.invalid/");
     }
     std::string run() const { return platform::RuntimeDirectory(zpf.path()); }
 
     InstalledZpf zpf;
+    // No service unit here: the proxy is restarted in the tray.
+    zpftest::ScopedEnv unitDir{"ZPF_UNIT_DIR", zpf.path()}, noSystemctl{"ZPF_SYSTEMCTL"};
     ConfigrationFileSigleton* cnf = ConfigrationFileSigleton::getInstance();
 };
 
