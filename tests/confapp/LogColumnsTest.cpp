@@ -51,17 +51,10 @@ TEST(LogColumnsTest, EucRule)
         {"two-byte character", "\xa4\xa2", "\x82\xa0"},
         {"last row and cell", "\xfe\xfe", "\xef\xfc"},
         {"0x8E dropped, next byte copied", "\x8e\xb1", "\xb1"},
-        {"0x8E before ASCII",
-         "\x8e"
-         "A",
-         "A"},
+        {"0x8E before ASCII", std::string("\x8e") + "A", "A"},
         {"0x8E at the end", "a\x8e", "a"},
         {"high byte at the end", "a\xa4", "a\xa4"},
-        {"high byte before a low one",
-         "\xa4"
-         "A",
-         "\xa4"
-         "A"},
+        {"high byte before a low one", std::string("\xa4") + "A", std::string("\xa4") + "A"},
         {"bytes up to 0xA0 and 0xFF", "\x80\xa0\xff", "\x80\xa0\xff"},
     };
     for (const auto& c : cases)
@@ -97,9 +90,7 @@ TEST(LogColumnsTest, Utf8Rule)
     ASSERT_TRUE(encoding::convert("UTF-8", "CP932", kUtf8, viaIconv));
     EXPECT_EQ(Utf8Column(kUtf8), viaIconv);
     EXPECT_EQ(Utf8Column(kUtf8), kSjis);
-    EXPECT_EQ(Utf8Column("a\xff"
-                         "b"),
-              "a?b");
+    EXPECT_EQ(Utf8Column(std::string("a\xff") + "b"), "a?b");
     EXPECT_EQ(Utf8Column(std::string(600, 'a')), std::string(511, 'a'));
 }
 
