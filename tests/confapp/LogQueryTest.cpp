@@ -167,15 +167,8 @@ TEST(LogPrintTest, BreaksNeverSplitADoubleByteCharacter)
         std::vector<std::string> pieces;
     } cases[] = {
         {"abcdef", 4, {"abcd", "ef"}},
-        {"abc\x82\xa0"
-         "d",
-         4,
-         {"abc", "\x82\xa0"
-                 "d"}},
-        {"ab\x82\xa0"
-         "cd",
-         4,
-         {"ab\x82\xa0", "cd"}},
+        {std::string("abc\x82\xa0") + "d", 4, {"abc", std::string("\x82\xa0") + "d"}},
+        {std::string("ab\x82\xa0") + "cd", 4, {"ab\x82\xa0", "cd"}},
         {"\xe0\x40\xfc\x40", 1, {"\xe0\x40", "\xfc\x40"}}, // a character always fits
         {"", 10, {""}},
     };

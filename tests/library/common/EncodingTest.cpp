@@ -113,9 +113,7 @@ TEST(EncodingTest, HalfWidthKatakanaAndInvalidShiftJisStayBytes)
     ASSERT_TRUE(convert("CP932", "EUC-JP", kana, euc));
     EXPECT_EQ(euc, "\x8E\xB1\x8E\xC0\x8E\xDE\x8E\xD9\x8E\xC4\n");
     EXPECT_EQ(eucToSjis(euc), kana);
-    EXPECT_EQ(utf8ToSjis("a\xFF"
-                         "b"),
-              "a?b");
+    EXPECT_EQ(utf8ToSjis(std::string("a\xFF") + "b"), "a?b");
     EXPECT_EQ(utf8ToSjis("\xF0\x9F\x98\x80"), "?"); // no Shift_JIS form
 }
 
