@@ -110,6 +110,9 @@ public:
         return wait(start(args, env), timeoutMs);
     }
 
+    /// True once a proxy that is not our child (zpfctl, Vantrel or the keeper started it)
+    /// accepts connections on the port.
+    bool waitAnyListening(int timeoutMs = 15000) const { return WaitForPort(port, nullptr, timeoutMs); }
     /// True once the proxy accepts connections on its port (false if pid ends first).
     bool waitListening(pid_t pid, int timeoutMs = 10000)
     {

@@ -47,9 +47,7 @@ TEST_F(ZpfctlAdminTest, RunningProxyObeysEachChangeAfterRestart)
         zpftest::ProgramResult r = ctl(step.command);
         ASSERT_EQ(r.status, 0) << step.command << "\n" << r.err;
         EXPECT_NE(r.out.find("The proxy was restarted."), std::string::npos) << r.out;
-        ASSERT_TRUE(zpftest::WaitForPort(
-            zpf.port, [] { return true; }, 15000))
-            << step.command;
+        ASSERT_TRUE(zpf.waitAnyListening()) << step.command;
         EXPECT_TRUE(zpftest::WaitUntil(step.obeyed, 10000)) << step.command;
     }
     (void)zpf.wait(first, 10000);

@@ -43,7 +43,7 @@ inline pid_t Spawn(std::vector<std::string> argv, const std::string& outFile, co
 }
 
 /// True once something accepts connections on 127.0.0.1:port (false after timeoutMs,
-/// or as soon as alive() says the server ended).
+/// or as soon as alive(), when given, says the server ended).
 inline bool WaitForPort(unsigned port, const std::function<bool()>& alive, int timeoutMs = 15000)
 {
     bool up = false;
@@ -52,7 +52,7 @@ inline bool WaitForPort(unsigned port, const std::function<bool()>& alive, int t
             auto s = platform::ConnectTcp("127.0.0.1", port, 1000);
             platform::CloseSocket(s);
             up = s != platform::kInvalidSocket;
-            return up || !alive();
+            return up || (alive && !alive());
         },
         timeoutMs);
     return up;

@@ -115,9 +115,7 @@ TEST_F(VantrelEndToEndTest, TickedCategoryIsBlockedByTheRestartedTrayProxy)
     EXPECT_TRUE(window.close());
     EXPECT_EQ(window.lastClose(), CloseOutcome::Saved);
     EXPECT_EQ(zpf.wait(first, 10000), 0) << "the old proxy ended on the request";
-    ASSERT_TRUE(zpftest::WaitForPort(
-        zpf.port, [] { return true; }, 15000))
-        << "the new proxy listens";
+    ASSERT_TRUE(zpf.waitAnyListening()) << "the new proxy listens";
     EXPECT_TRUE(zpftest::WaitUntil([&] { return zpf.blockLogged(url); }, 10000));
     EXPECT_EQ(prompt.shown, std::vector<std::string>{texts::kRestarting});
 }
@@ -208,9 +206,7 @@ TEST_F(VantrelEndToEndTest, PhraseAddedOnTheAdditionalFilterPageIsBlanked)
     EXPECT_TRUE(window.close());
     EXPECT_EQ(window.lastClose(), CloseOutcome::Saved);
     EXPECT_EQ(zpf.wait(first, 10000), 0) << "the old proxy ended on the request";
-    ASSERT_TRUE(zpftest::WaitForPort(
-        zpf.port, [] { return true; }, 15000))
-        << "the new proxy listens";
+    ASSERT_TRUE(zpf.waitAnyListening()) << "the new proxy listens";
     std::string body;
     EXPECT_TRUE(zpftest::WaitUntil(
         [&] {

@@ -77,8 +77,7 @@ TEST_F(KeeperProcessTest, KilledTrayProxyIsBackWithinTheIntervalAndAStoppedOneIs
     ASSERT_TRUE(zpftest::WaitUntil([&] { return proxyRuns(); }, 5000)) << zpf.readBytes("status.log");
     // One interval, plus the moment the new process needs to take its instance.
     EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::milliseconds(2500));
-    EXPECT_TRUE(zpftest::WaitForPort(
-        zpf.port, [] { return true; }, 10000));
+    EXPECT_TRUE(zpf.waitAnyListening(10000));
     EXPECT_TRUE(zpf.waitForText("status.log", "zpfkeeper: zpf is not running; starting it"));
 
     const zpftest::ProgramResult status = zpftest::RunZpfctl(zpf.path(), "keeper status");
