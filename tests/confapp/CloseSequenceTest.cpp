@@ -1,7 +1,6 @@
 // The main window's model: category states, switches and password; then the close
 // sequence that saves them and restarts the proxy.
 #include "core/CloseSequence.h"
-#include "core/ProxyRestart.h"
 
 #include <gtest/gtest.h>
 
